@@ -1,0 +1,34 @@
+#include "guard/frmMain.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxServices.h"
+
+#include <QApplication>
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    application.setQuitOnLastWindowClosed(false);
+
+    platform::LinuxProcesses processes;
+    platform::LinuxFiles files;
+    platform::LinuxEnvironment env;
+    platform::LinuxShell shell;
+    platform::LinuxDesktop desktop;
+    platform::LinuxProgram program;
+    App app({processes, files, env, shell, desktop, program});
+
+    frmMain main(app);
+    switch (main.Form_Load()) {
+    case frmMain::Start::SecondCopy:
+        return 0;
+    case frmMain::Start::NoSettings:
+        // A user who starts the program from a terminal learns why it ends.
+        std::fprintf(stderr, "Mirvak: settings file not found: %s\n",
+                     qPrintable(app.file(QStringLiteral("settings.ini"))));
+        return 1;
+    case frmMain::Start::Running:
+        break;
+    }
+    return application.exec();
+}

@@ -1,0 +1,129 @@
+#include "guard/frmMain.h"
+
+#include "design/ImageButton.h"
+#include "design/mdDesign.h"
+#include "process/mdProcess.h"
+#include "store/mdLists.h"
+#include "store/mdSettings.h"
+
+#include <QFont>
+#include <QMouseEvent>
+#include <cmath>
+#include <limits>
+
+using namespace mdSettings;
+
+namespace {
+// Design places are in twips, 15 to the pixel.
+int px(int twips) { return twips / 15; }
+} // namespace
+
+frmMain::frmMain(App& application, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setFixedSize(px(4200), px(2700));
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral("frmMain { background: rgb(24, 32, 84); } QLabel { color: white; }"
+                                 "QPlainTextEdit { background: transparent; color: white; border: none; }"));
+
+    lblApp = new QLabel(QStringLiteral("New application find:"), this);
+    lblApp->setObjectName(QStringLiteral("lblApp"));
+    lblApp->setGeometry(px(210), px(300), px(2220), px(330));
+    QFont bold(QStringLiteral("MS Sans Serif"));
+    bold.setStyleHint(QFont::SansSerif);
+    bold.setPointSizeF(9.75);
+    bold.setBold(true);
+    lblApp->setFont(bold);
+
+    lblName = new QLabel(this);
+    lblName->setObjectName(QStringLiteral("lblName"));
+    lblName->setGeometry(px(2415), px(330), px(1605), px(195));
+
+    txtPath = new QPlainTextEdit(this);
+    txtPath->setObjectName(QStringLiteral("txtPath"));
+    txtPath->setGeometry(px(195), px(720), px(3810), px(660));
+    txtPath->setReadOnly(true);
+    txtPath->setFrameShape(QFrame::NoFrame);
+
+    btnFindPath = makeButton("btnFindPath", 3075, 1080, 840, 180, &frmMain::btnFindPath_MouseUp);
+    btnDelete = makeButton("btnDelete", 3075, 1245, 840, 180, &frmMain::btnDelete_MouseUp);
+    btnSearch = makeButton("btnSearch", 2010, 1245, 840, 180, &frmMain::btnSearch_MouseUp);
+    btnAllow = makeButton("btnAllow", 345, 1530, 1650, 420, &frmMain::btnAllow_MouseUp);
+    btnDeny = makeButton("btnDeny", 2220, 1530, 1650, 420, &frmMain::btnDeny_MouseUp);
+    btnAllowNow = makeButton("btnAllowNow", 345, 1950, 1650, 420, &frmMain::btnAllowNow_MouseUp);
+    btnDenyNow = makeButton("btnDenyNow", 2220, 1950, 1650, 420, &frmMain::btnDenyNow_MouseUp);
+    btnClose = makeButton("btnClose", 3885, 45, 270, 270, &frmMain::btnClose_MouseUp);
+
+    connect(&time, &QTimer::timeout, this, &frmMain::time_Timer);
+}
+
+frmMain::~frmMain() = default;
+
+ImageButton* frmMain::makeButton(const char* name, int left, int top, int width, int height,
+                                 void (frmMain::*onUp)())
+{
+    auto* button = new ImageButton(QString::fromLatin1(name), this);
+    button->setGeometry(px(left), px(top), px(width), px(height));
+    connect(button, &ImageButton::mouseDown, this, [this, button] { mdDesign::loadImageP(app, button); });
+    connect(button, &ImageButton::mouseUp, this, onUp);
+    return button;
+}
+
+void frmMain::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    mdDesign::FormDrag(app, this);
+}
+
+void frmMain::timerOn()
+{
+    // A Qt timer of interval 0 would fire at every idle moment; here it never ticks.
+    if (time.interval() > 0)
+        time.start();
+}
+
+frmMain::Start frmMain::Form_Load()
+{
+    app.sys.program.hideFromTaskList();
+    if (!app.sys.program.takeInstanceLock())
+        return Start::SecondCopy;   // end at once, touching nothing
+    hide();
+    if (loadTray)
+        loadTray();
+    mdDesign::frmSkin(app, this);
+    mdDesign::frmBalloon(app, this);
+    if (!getSettings(app))
+        return Start::NoSettings;
+    guarded(app, "frmMain", "Form_Load", [&] {
+        mdProcess::startupApp(app, isOn(app, QStringLiteral("startup_load")));
+        if (isOn(app, QStringLiteral("always_top")))
+            setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        dirWindows = app.sys.env.windowsDirectory();
+        dirSystem = app.sys.env.systemDirectory();
+        getList(app, app.allowList, QStringLiteral("allow.csv"));
+        getList(app, app.denyList, QStringLiteral("deny.csv"));
+        waitTicks = 0;
+        setSetting(app, QStringLiteral("path_search"),
+                   numText(numSetting(app, QStringLiteral("path_search")) * 1000));
+        deleteArmed = false;
+        app.seenPending = true;
+
+        if (numSetting(app, QStringLiteral("check_interval")) <= 0)
+            setSetting(app, QStringLiteral("check_interval"), numText(0.1));
+        const double interval = numSetting(app, QStringLiteral("check_interval"));
+        const double ms = roundEven(interval * 1000);
+        if (ms > std::numeric_limits<int>::max())
+            fail(QStringLiteral("Overflow"));
+        time.setInterval(static_cast<int>(ms));
+        const double period = numSetting(app, QStringLiteral("tmp_interval")) * 60;
+        const double ticks = roundEven(period / interval);
+        if (!(std::fabs(ticks) < std::numeric_limits<int>::max()))
+            fail(QStringLiteral("Overflow"));
+        tmpTicks = static_cast<int>(ticks);
+        if (interval * tmpTicks < period)
+            ++tmpTicks;
+        timerOn();
+    });
+    return Start::Running;
+}

@@ -1,0 +1,113 @@
+#pragma once
+#include "store/App.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+class ImageButton;
+
+// A list window that the alert refreshes when a decision changes its list.
+class ListRefresh {
+public:
+    virtual ~ListRefresh() = default;
+    virtual bool listVisible() const = 0;
+    virtual void listLoad() = 0;
+};
+
+// The start-up object, the scan and the new-application alert.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(App& app, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    App& app;
+
+    // Start-up (frmMain.cpp).
+    enum class Start { Running, SecondCopy, NoSettings };
+    Start Form_Load();
+    // The scan timer on and off; an interval of 0 never ticks.
+    void timerOn();
+    void timerOff() { time.stop(); }
+    // Called at start-up step 4 to load the tray window; empty in tests.
+    std::function<void()> loadTray;
+
+    // Scan (frmMain_scan.cpp).
+    void time_Timer();
+    void TakeProcesses();
+    QString strProcess(const QString& name, const QString& path);
+    QString fSize(qint64 bytes);
+    // True for this program's own process, by name and path.
+    bool isSelf(const QString& name, const QString& path);
+
+    // Alert (frmMain_alert.cpp).
+    void ShowMsg();
+    void HideMsg();
+    void btnAllow_MouseUp();
+    void btnAllowNow_MouseUp();
+    void btnDeny_MouseUp();
+    void btnDenyNow_MouseUp();
+    void btnDelete_MouseUp();
+    void btnClose_MouseUp();
+    void saveAllowList();
+    void saveDenyList();
+
+    // Path search (frmMain_search.cpp).
+    void btnFindPath_MouseUp();
+    QString trgSearch(const QString& name);
+    QString DirSearch(const QString& root, const QString& name, const QString& rootList);
+
+    // Web lookup (frmMain_web.cpp).
+    void btnSearch_MouseUp();
+
+    // The scan timer.
+    QTimer time;
+
+    // Directories noted at start-up.
+    QString dirWindows;
+    QString dirSystem;
+
+    // Period and wait counters.
+    int tmpTicks = 0;
+    int waitTicks = 0;
+
+    // The process under examination and the alert's candidate.
+    QString appName;
+    QString appParent;
+    qint64 appPid = 0;
+    qint64 appModule = 0;
+    QString appPath;
+    QString appRecord;
+    QString appArgs;
+    bool appKilled = false;
+    bool deleteArmed = false;
+    QString findNotes;
+    bool searching = false;   // a path search runs
+
+    // List windows to refresh after a decision, when open.
+    ListRefresh* allowWindow = nullptr;
+    ListRefresh* denyWindow = nullptr;
+
+    // Controls, at their design places.
+    QLabel* lblApp;
+    QLabel* lblName;
+    QPlainTextEdit* txtPath;
+    ImageButton* btnFindPath;
+    ImageButton* btnDelete;
+    ImageButton* btnSearch;
+    ImageButton* btnAllow;
+    ImageButton* btnDeny;
+    ImageButton* btnAllowNow;
+    ImageButton* btnDenyNow;
+    ImageButton* btnClose;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
+
+private:
+    ImageButton* makeButton(const char* name, int left, int top, int width, int height,
+                            void (frmMain::*onUp)());
+};

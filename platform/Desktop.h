@@ -1,0 +1,25 @@
+#pragma once
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+// Windows and input, for what Qt widgets do not already give.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    virtual QRect screenGeometry() = 0;
+    virtual QRect availableGeometry() = 0;
+    // One pass of pending window events.
+    virtual void processEvents() = 0;
+    // Starts moving the window with the mouse.
+    virtual void startMove(QWidget* window) = 0;
+    // A Yes/No question; true for Yes.
+    virtual bool askYesNo(const QString& title, const QString& text) = 0;
+    // Ends the process at once.
+    virtual void quit() = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,32 @@
+#pragma once
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace platform {
+
+// File access. Failures throw std::runtime_error with a one-line description,
+// except where a result says otherwise.
+class Files {
+public:
+    virtual ~Files() = default;
+    // A regular file that is not hidden (its name does not begin with ".").
+    // Never throws.
+    virtual bool exists(const QString& path) = 0;
+    // The file's lines without their ends (LF or CRLF); nullopt when the file
+    // does not exist.
+    virtual std::optional<QStringList> readLines(const QString& path) = 0;
+    // Replaces the file with `text` through a temporary file in the same folder,
+    // so a failure leaves the old file whole.
+    virtual void writeText(const QString& path, const QString& text) = 0;
+    virtual QDateTime modified(const QString& path) = 0;
+    virtual qint64 size(const QString& path) = 0;
+    // Makes the file writable, then deletes it.
+    virtual void remove(const QString& path) = 0;
+};
+
+// Lines joined with CRLF, each line ended.
+QString joinLinesCrlf(const QStringList& lines);
+
+} // namespace platform

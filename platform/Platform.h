@@ -1,0 +1,21 @@
+#pragma once
+#include "platform/Desktop.h"
+#include "platform/Environment.h"
+#include "platform/Files.h"
+#include "platform/Processes.h"
+#include "platform/Program.h"
+#include "platform/Shell.h"
+
+namespace platform {
+
+// The services the logic reaches, one interface each.
+struct Services {
+    Processes& processes;
+    Files& files;
+    Environment& env;
+    Shell& shell;
+    Desktop& desktop;
+    Program& program;
+};
+
+} // namespace platform

@@ -1,0 +1,37 @@
+#pragma once
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+
+namespace platform {
+
+// Arguments of a process that could not be read yet.
+inline const QString kArgsSentinel = QStringLiteral("mirvak: 777");
+
+// One running process as the scan sees it.
+struct ProcessEntry {
+    qint64 pid = 0;
+    qint64 parentPid = 0;
+    QString exeName;   // last component of the executable's path, else the kernel's name
+    qint64 moduleId = 0;
+};
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+    // Visits the running processes in table order until `visit` returns false.
+    // Kernel threads and zombies are left out.
+    virtual void walk(const std::function<bool(const ProcessEntry&)>& visit) = 0;
+    // Full path of the executable, or empty text when it cannot be read.
+    virtual QString path(qint64 pid, qint64 moduleId) = 0;
+    // Arguments after the program's own name, quoted so that splitArgs() gives
+    // them back; empty text for none; kArgsSentinel when they cannot be read.
+    virtual QString commandArgs(qint64 pid) = 0;
+    // Executable name of the process with that id, or empty text.
+    virtual QString name(qint64 pid) = 0;
+    // Ends the process; non-zero when it was ended, 0 when not (no such
+    // process, access refused, or the id now belongs to another process).
+    virtual int kill(qint64 pid) = 0;
+};
+
+} // namespace platform

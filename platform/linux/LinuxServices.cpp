@@ -1,0 +1,198 @@
+#include "platform/linux/LinuxServices.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSaveFile>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QWidget>
+#include <QWindow>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace platform {
+
+namespace {
+[[noreturn]] void fail(const QString& what, const QString& path, const QString& why)
+{
+    throw std::runtime_error((what + QStringLiteral(" '") + path + QStringLiteral("': ") + why).toStdString());
+}
+} // namespace
+
+QString joinLinesCrlf(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+bool LinuxFiles::exists(const QString& path)
+{
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
+}
+
+std::optional<QStringList> LinuxFiles::readLines(const QString& path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Can't open"), path, file.errorString());
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(QStringLiteral("Can't read"), path, file.errorString());
+    QStringList lines = QString::fromUtf8(data).split(QLatin1Char('\n'));
+    if (lines.last().isEmpty())
+        lines.removeLast();   // the end of the last line is no line of its own
+    for (QString& line : lines)
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    return lines;
+}
+
+void LinuxFiles::writeText(const QString& path, const QString& text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("Can't create"), path, file.errorString());
+    const QByteArray data = text.toUtf8();
+    if (file.write(data) != data.size() || !file.commit())
+        fail(QStringLiteral("Can't write"), path, file.errorString());
+}
+
+QDateTime LinuxFiles::modified(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        fail(QStringLiteral("File not found"), path, QStringLiteral("no such file"));
+    return info.lastModified();
+}
+
+qint64 LinuxFiles::size(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        fail(QStringLiteral("File not found"), path, QStringLiteral("no such file"));
+    return info.size();
+}
+
+void LinuxFiles::remove(const QString& path)
+{
+    QFile file(path);
+    file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
+    if (!file.remove())
+        fail(QStringLiteral("Can't delete"), path, file.errorString());
+}
+
+QString LinuxEnvironment::variable(const QString& windowsName)
+{
+    if (qEnvironmentVariableIsSet(windowsName.toLocal8Bit().constData()))
+        return qEnvironmentVariable(windowsName.toLocal8Bit().constData());
+    if (windowsName == QLatin1String("ProgramFiles"))
+        return QStringLiteral("/opt");
+    if (windowsName == QLatin1String("TMP")) {
+        const QString tmpdir = qEnvironmentVariable("TMPDIR");
+        return tmpdir.isEmpty() ? QStringLiteral("/tmp") : tmpdir;
+    }
+    if (windowsName == QLatin1String("USERPROFILE"))
+        return QDir::homePath();
+    if (windowsName == QLatin1String("OS"))
+        return QStringLiteral("Linux");
+    return QString();   // SYSTEMDRIVE, SystemDrive: the root folder has no drive name
+}
+
+QString LinuxEnvironment::startupFolder()
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty() || !QDir::isAbsolutePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/autostart");
+}
+
+void LinuxShell::open(const QString& target)
+{
+    // Through xdg-open with an argument list: no shell sees the text.
+    QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+}
+
+void LinuxShell::startDetached(const QString& program, const QStringList& args)
+{
+    QProcess::startDetached(program, args);
+}
+
+QRect LinuxDesktop::screenGeometry()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect();
+}
+
+QRect LinuxDesktop::availableGeometry()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+void LinuxDesktop::processEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void LinuxDesktop::startMove(QWidget* window)
+{
+    if (window && window->windowHandle())
+        window->windowHandle()->startSystemMove();
+}
+
+bool LinuxDesktop::askYesNo(const QString& title, const QString& text)
+{
+    return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+        == QMessageBox::Yes;
+}
+
+void LinuxDesktop::quit()
+{
+    std::_Exit(0);
+}
+
+QString LinuxProgram::folder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString LinuxProgram::exeName()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+QString LinuxProgram::exePath()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
+QString LinuxProgram::description()
+{
+    return QStringLiteral("Protection against spyware, trojans and viruses. "
+                          "A manager of the running programs with an allow list and a deny list.");
+}
+
+bool LinuxProgram::takeInstanceLock()
+{
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    lock_ = std::make_unique<QLockFile>(dir + QStringLiteral("/mirvak-") + exeName() + QStringLiteral(".lock"));
+    lock_->setStaleLockTime(0);   // a lock left by a crashed copy is taken over
+    return lock_->tryLock(0);
+}
+
+} // namespace platform

@@ -1,0 +1,63 @@
+#pragma once
+#include "platform/Desktop.h"
+#include "platform/Environment.h"
+#include "platform/Files.h"
+#include "platform/Program.h"
+#include "platform/Shell.h"
+
+#include <QLockFile>
+#include <memory>
+
+namespace platform {
+
+class LinuxFiles : public Files {
+public:
+    bool exists(const QString& path) override;
+    std::optional<QStringList> readLines(const QString& path) override;
+    void writeText(const QString& path, const QString& text) override;
+    QDateTime modified(const QString& path) override;
+    qint64 size(const QString& path) override;
+    void remove(const QString& path) override;
+};
+
+class LinuxEnvironment : public Environment {
+public:
+    QString windowsDirectory() override { return QStringLiteral("/usr"); }
+    QString systemDirectory() override { return QStringLiteral("/usr/bin"); }
+    QString variable(const QString& windowsName) override;
+    QString startupFolder() override;
+};
+
+class LinuxShell : public Shell {
+public:
+    void open(const QString& target) override;
+    void startDetached(const QString& program, const QStringList& args) override;
+};
+
+class LinuxDesktop : public Desktop {
+public:
+    QRect screenGeometry() override;
+    QRect availableGeometry() override;
+    void processEvents() override;
+    void startMove(QWidget* window) override;
+    bool askYesNo(const QString& title, const QString& text) override;
+    void quit() override;
+};
+
+class LinuxProgram : public Program {
+public:
+    QString folder() override;
+    QString exeName() override;
+    QString exePath() override;
+    int versionMajor() override { return 1; }
+    int versionMinor() override { return 9; }
+    int versionRevision() override { return 0; }
+    QString productTitle() override { return QStringLiteral("Mirvak Process Manager"); }
+    QString description() override;
+    bool takeInstanceLock() override;
+    void hideFromTaskList() override {}   // the windows carry Qt::Tool; nothing to hide here
+private:
+    std::unique_ptr<QLockFile> lock_;
+};
+
+} // namespace platform

@@ -1,0 +1,13 @@
+#pragma once
+#include "store/App.h"
+
+// Another process's identity and termination, and the start-up entry.
+namespace mdProcess {
+QString TakePath(App& app, qint64 pid, qint64 moduleId);
+QString TakeCmdArg(App& app, qint64 pid);
+QString TakeName(App& app, qint64 pid);
+int KillProcess(App& app, qint64 pid);
+// Creates the logon entry when `load` and it is missing; removes it when not
+// `load` and it is present.
+void startupApp(App& app, bool load);
+} // namespace mdProcess

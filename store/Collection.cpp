@@ -1,0 +1,134 @@
+#include "store/Collection.h"
+
+#include <algorithm>
+#include <numeric>
+#include <stdexcept>
+
+namespace {
+std::runtime_error invalidCall() { return std::runtime_error("Invalid procedure call or argument"); }
+} // namespace
+
+void Collection::checkPosition(int position) const
+{
+    if (position < 1 || position > count())
+        throw std::runtime_error("Subscript out of range");
+}
+
+int Collection::keyPosition(const QString& key) const
+{
+    if (key.isEmpty())
+        return 0;
+    const QString lower = key.toLower();
+    for (std::size_t i = 0; i < keys_.size(); ++i)
+        if (keys_[i] == lower)
+            return static_cast<int>(i) + 1;
+    return 0;
+}
+
+const QString& Collection::item(int position) const
+{
+    checkPosition(position);
+    return items_[position - 1];
+}
+
+const QString& Collection::item(const QString& key) const
+{
+    const int position = keyPosition(key);
+    if (position == 0)
+        throw invalidCall();
+    return items_[position - 1];
+}
+
+void Collection::add(const QString& value, const QString& key, int after)
+{
+    if (!key.isEmpty() && keyPosition(key) > 0)
+        throw std::runtime_error("This key is already associated with an element of this collection");
+    if (after != 0)
+        checkPosition(after);
+    const auto at = static_cast<std::ptrdiff_t>(after == 0 ? items_.size() : after);
+    items_.insert(items_.begin() + at, value);
+    keys_.insert(keys_.begin() + at, key.toLower());
+    indexed_ = false;
+}
+
+void Collection::remove(int position)
+{
+    checkPosition(position);
+    items_.erase(items_.begin() + (position - 1));
+    keys_.erase(keys_.begin() + (position - 1));
+    indexed_ = false;
+}
+
+void Collection::remove(const QString& key)
+{
+    const int position = keyPosition(key);
+    if (position == 0)
+        throw invalidCall();
+    remove(position);
+}
+
+void Collection::buildIndex() const
+{
+    index_.clear();
+    index_.reserve(items_.size());
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        index_.emplace_back(items_[i].toLower(), static_cast<int>(i) + 1);
+    // Stable, so the first position of equal items comes first and is kept.
+    std::stable_sort(index_.begin(), index_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    index_.erase(std::unique(index_.begin(), index_.end(),
+                             [](const auto& a, const auto& b) { return a.first == b.first; }),
+                 index_.end());
+    indexed_ = true;
+}
+
+int Collection::search(const QString& value, const QString& suffix) const
+{
+    const QString lowValue = value.toLower();
+    const QString lowSuffix = suffix.toLower();
+    if (lowSuffix.size() > 1) {
+        // Rare: a longer suffix can match by overlap, so compare as written.
+        const QString pattern = lowValue + lowSuffix;
+        for (std::size_t i = 0; i < items_.size(); ++i)
+            if ((items_[i].toLower() + lowSuffix).left(pattern.size()) == pattern)
+                return static_cast<int>(i) + 1;
+        return 0;
+    }
+    if (!indexed_)
+        buildIndex();
+    const auto less = [](const std::pair<QString, int>& e, const QString& v) { return e.first < v; };
+    int best = 0;
+    auto it = std::lower_bound(index_.begin(), index_.end(), lowValue, less);
+    if (it != index_.end() && it->first == lowValue)
+        best = it->second;
+    if (!lowSuffix.isEmpty()) {
+        // With a one-character suffix an item matches when it equals the value
+        // or begins with value + suffix: a contiguous range of the index.
+        const QString prefix = lowValue + lowSuffix;
+        for (it = std::lower_bound(index_.begin(), index_.end(), prefix, less);
+             it != index_.end() && it->first.startsWith(prefix); ++it)
+            if (best == 0 || it->second < best)
+                best = it->second;
+    }
+    return best;
+}
+
+void Collection::sort(bool unique)
+{
+    std::vector<QString> lower(items_.size());
+    std::transform(items_.begin(), items_.end(), lower.begin(), [](const QString& s) { return s.toLower(); });
+    std::vector<std::size_t> order(items_.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return lower[a] < lower[b]; });
+    std::vector<QString> sorted;
+    sorted.reserve(items_.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (unique && k > 0 && lower[order[k]] == lower[order[k - 1]])
+            continue;
+        sorted.push_back(items_[order[k]]);
+    }
+    items_ = std::move(sorted);
+    keys_.assign(items_.size(), QString());
+    indexed_ = false;
+}

@@ -1,0 +1,44 @@
+#pragma once
+#include <QString>
+#include <utility>
+#include <vector>
+
+// An ordered sequence of text items counted from 1; an item may be filed under
+// a key that is unique within the collection, compared without regard to case.
+// Failing operations throw std::runtime_error.
+class Collection {
+public:
+    int count() const { return static_cast<int>(items_.size()); }
+    const QString& item(int position) const;
+    const QString& item(const QString& key) const;
+    bool hasKey(const QString& key) const { return keyPosition(key) > 0; }
+    // Appends, or inserts after position `after` when it is above 0.
+    void add(const QString& value, const QString& key = QString(), int after = 0);
+    void remove(int position);
+    void remove(const QString& key);
+
+    // First position whose item equals `value`, or whose item followed by
+    // `suffix` begins with `value` followed by `suffix`, all in lower case;
+    // 0 when none.
+    int search(const QString& value, const QString& suffix) const;
+
+    // Stable ascending sort in lower case; with `unique`, only the first of
+    // each run of equal items stays. Keys are dropped.
+    void sort(bool unique);
+
+    auto begin() const { return items_.cbegin(); }
+    auto end() const { return items_.cend(); }
+
+private:
+    int keyPosition(const QString& key) const;
+    void checkPosition(int position) const;
+    void buildIndex() const;
+
+    std::vector<QString> items_;
+    std::vector<QString> keys_;   // lower case; empty for an unkeyed item
+    // Distinct lower-case items, sorted, each with its first position; rebuilt
+    // on the first search after a change, so a scan of thousands of records
+    // costs a binary search instead of a pass over lowercased copies.
+    mutable std::vector<std::pair<QString, int>> index_;
+    mutable bool indexed_ = false;
+};

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs them all; fails on any failure.
+set -euo pipefail
+cd "$(dirname "$0")"
+. ./tools/deps.sh
+ensure_packages
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DMIRVAK_SANITIZE=ON -DMIRVAK_TESTS=ON
+cmake --build build-test -j"$(nproc)"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# The few desktop tests need a real X display; the rest run offscreen.
+xvfb-run -a -s "-screen 0 1280x800x24" ctest --test-dir build-test --output-on-failure --timeout 300 -j2
