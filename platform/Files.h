@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -24,6 +25,18 @@ public:
     virtual qint64 size(const QString& path) = 0;
     // Makes the file writable, then deletes it.
     virtual void remove(const QString& path) = 0;
+    // Creates the folder and the folders above it that are missing.
+    virtual void makePath(const QString& folder) = 0;
+
+    // One entry of a folder listing.
+    struct Entry {
+        QString name;
+        bool folder = false;    // a real folder, not a link to one
+        bool regular = false;   // a regular file (or a link to one)
+    };
+    // The entries of a folder in the order the system gives them, without "."
+    // and ".."; empty when the folder cannot be read.
+    virtual std::vector<Entry> list(const QString& folder) = 0;
 };
 
 // Lines joined with CRLF, each line ended.

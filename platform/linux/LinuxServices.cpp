@@ -94,6 +94,22 @@ void LinuxFiles::remove(const QString& path)
         fail(QStringLiteral("Can't delete"), path, file.errorString());
 }
 
+void LinuxFiles::makePath(const QString& folder)
+{
+    if (!QDir().mkpath(folder))
+        fail(QStringLiteral("Can't create folder"), folder, QStringLiteral("permission denied or not a folder"));
+}
+
+std::vector<Files::Entry> LinuxFiles::list(const QString& folder)
+{
+    std::vector<Entry> entries;
+    const QFileInfoList infos = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo& info : infos)
+        entries.push_back({info.fileName(), info.isDir() && !info.isSymLink(), info.isFile()});
+    return entries;
+}
+
 QString LinuxEnvironment::variable(const QString& windowsName)
 {
     if (qEnvironmentVariableIsSet(windowsName.toLocal8Bit().constData()))

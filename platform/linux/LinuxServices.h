@@ -18,6 +18,8 @@ public:
     QDateTime modified(const QString& path) override;
     qint64 size(const QString& path) override;
     void remove(const QString& path) override;
+    void makePath(const QString& folder) override;
+    std::vector<Entry> list(const QString& folder) override;
 };
 
 class LinuxEnvironment : public Environment {
