@@ -8,6 +8,7 @@
 
 #include <QFont>
 #include <QMouseEvent>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -35,6 +36,9 @@ frmMain::frmMain(App& application, QWidget* parent)
     bold.setPointSizeF(9.75);
     bold.setBold(true);
     lblApp->setFont(bold);
+    // The caption keeps its design width unless this system's font needs more.
+    lblApp->setMinimumWidth(lblApp->sizeHint().width());
+    lblApp->resize(std::max(lblApp->width(), lblApp->sizeHint().width()), lblApp->height());
 
     lblName = new QLabel(this);
     lblName->setObjectName(QStringLiteral("lblName"));
