@@ -112,7 +112,7 @@ std::vector<Window> windows()
     alert.controls = {
         label("lblApp", {14, 20, 148, 22}, QStringLiteral("New application find:")),
         // The name follows the bold caption with a small gap, on its baseline.
-        label("lblName", {161, 22, 107, 13}, QStringLiteral("foo"), {166, 25}),
+        label("lblName", {161, 22, 107, 13}, QStringLiteral("foo"), {173, 25}),
         textBox("txtPath", {13, 48, 254, 44}, details),
         // Find Path and Delete never show together: they share one place.
         button("btnFindPath", {205, 72, 56, 12}, {195, 97, 72, 17}, "Find Path", Style::Plain),
