@@ -161,6 +161,8 @@ TEST(Alert, AllowRestartsWhatTheAlertTerminated)
         EXPECT_EQ(items(a.t.app.allowList), QStringList{a.main->appRecord});
         EXPECT_EQ(items(a.t.app.allowTmp), QStringList{a.main->appRecord});
         EXPECT_EQ(a.main->tmpTicks, 7);
+        EXPECT_EQ(a.t.read("allow.csv"), (a.main->appRecord + "\r\n").toUtf8());
+        EXPECT_FALSE(a.t.exists("deny.csv"));
         EXPECT_FALSE(a.open());
         EXPECT_TRUE(a.ticking());
     }
@@ -196,8 +198,20 @@ TEST(Alert, DenyTerminatesOrStaysOpen)
         EXPECT_FALSE(a.app->alive);
         EXPECT_EQ(items(a.t.app.denyList), QStringList{a.main->appRecord});
         EXPECT_EQ(items(a.t.app.denyTmp), QStringList{a.main->appRecord});
+        EXPECT_EQ(a.t.read("deny.csv"), (a.main->appRecord + "\r\n").toUtf8());
+        EXPECT_FALSE(a.t.exists("allow.csv"));
         EXPECT_FALSE(a.open());
         EXPECT_TRUE(a.ticking());
+    }
+    {
+        // A list file that cannot be written: logged, the decision goes on.
+        Alert a;
+        a.t.files.failWrites.insert("deny.csv");
+        a.main->ShowMsg();
+        click(a.main->btnDeny);
+        EXPECT_TRUE(a.log().startsWith("mdSettings.putList: Permission denied"));
+        EXPECT_EQ(a.t.app.denyTmp.count(), 1);
+        EXPECT_FALSE(a.open());
     }
     {
         Alert a;
@@ -208,8 +222,11 @@ TEST(Alert, DenyTerminatesOrStaysOpen)
         EXPECT_EQ(a.t.app.denyTmp.count(), 1);
         EXPECT_TRUE(a.open());
         EXPECT_FALSE(a.ticking());
+        EXPECT_EQ(a.t.read("deny.csv"), (a.main->appRecord + "\r\n").toUtf8());
         click(a.main->btnDeny);
         EXPECT_EQ(a.t.app.denyTmp.count(), 2);
+        EXPECT_EQ(a.t.app.denyList.count(), 1);   // the save drops the duplicate
+        EXPECT_EQ(a.t.read("deny.csv"), (a.main->appRecord + "\r\n").toUtf8());
         EXPECT_TRUE(a.open());
         EXPECT_FALSE(a.t.exists("error.log"));
     }
