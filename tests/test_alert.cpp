@@ -48,7 +48,9 @@ struct Alert {
     }
     QString text() const { return main->txtPath->toPlainText(); }
     bool open() const { return main->isVisible(); }
-    bool ticking() const { return main->time.isActive(); }
+    // Hidden with the scan timer running again, or shown with it stopped.
+    bool closed() const { return !main->isVisible() && main->time.isActive(); }
+    bool waiting() const { return main->isVisible() && !main->time.isActive(); }
     QString log() const { return QString::fromUtf8(t.read("error.log")); }
 };
 
@@ -84,8 +86,7 @@ TEST(Alert, DetailsText)
         EXPECT_EQ(a.text(), "opened by: explorer; path: " + a.exe + "; date: 2006.03.07 9:05; size: "
                                 + a.main->fSize(6));
         EXPECT_EQ(a.main->lblName->text(), "app");
-        EXPECT_TRUE(a.open());
-        EXPECT_FALSE(a.ticking());
+        EXPECT_TRUE(a.waiting());
         EXPECT_EQ(a.main->pos(), QPoint(1024 - 280, 738 - 180));   // back in the corner
         EXPECT_TRUE(a.main->btnDelete->isVisible());
         EXPECT_FALSE(a.main->btnFindPath->isVisible());
@@ -163,8 +164,7 @@ TEST(Alert, AllowRestartsWhatTheAlertTerminated)
         EXPECT_EQ(a.main->tmpTicks, 7);
         EXPECT_EQ(a.t.read("allow.csv"), (a.main->appRecord + "\r\n").toUtf8());
         EXPECT_FALSE(a.t.exists("deny.csv"));
-        EXPECT_FALSE(a.open());
-        EXPECT_TRUE(a.ticking());
+        EXPECT_TRUE(a.closed());
     }
     {
         Alert a("0");
@@ -184,8 +184,7 @@ TEST(Alert, AllowRestartsWhatTheAlertTerminated)
         EXPECT_EQ(items(a.t.app.allowTmp), QStringList{a.main->appRecord});
         EXPECT_EQ(a.main->tmpTicks, 0);
         EXPECT_FALSE(a.t.exists("allow.csv"));
-        EXPECT_FALSE(a.open());
-        EXPECT_TRUE(a.ticking());
+        EXPECT_TRUE(a.closed());
     }
 }
 
@@ -200,8 +199,7 @@ TEST(Alert, DenyTerminatesOrStaysOpen)
         EXPECT_EQ(items(a.t.app.denyTmp), QStringList{a.main->appRecord});
         EXPECT_EQ(a.t.read("deny.csv"), (a.main->appRecord + "\r\n").toUtf8());
         EXPECT_FALSE(a.t.exists("allow.csv"));
-        EXPECT_FALSE(a.open());
-        EXPECT_TRUE(a.ticking());
+        EXPECT_TRUE(a.closed());
     }
     {
         // A list file that cannot be written: logged, the decision goes on.
@@ -220,8 +218,7 @@ TEST(Alert, DenyTerminatesOrStaysOpen)
         click(a.main->btnDeny);
         EXPECT_EQ(a.text(), "can't deny app");
         EXPECT_EQ(a.t.app.denyTmp.count(), 1);
-        EXPECT_TRUE(a.open());
-        EXPECT_FALSE(a.ticking());
+        EXPECT_TRUE(a.waiting());
         EXPECT_EQ(a.t.read("deny.csv"), (a.main->appRecord + "\r\n").toUtf8());
         click(a.main->btnDeny);
         EXPECT_EQ(a.t.app.denyTmp.count(), 2);
@@ -240,8 +237,7 @@ TEST(Alert, DenyTerminatesOrStaysOpen)
         EXPECT_EQ(a.t.app.denyList.count(), 0);
         EXPECT_EQ(a.main->tmpTicks, 0);
         EXPECT_FALSE(a.t.exists("deny.csv"));
-        EXPECT_FALSE(a.open());
-        EXPECT_TRUE(a.ticking());
+        EXPECT_TRUE(a.closed());
     }
     {
         Alert a;
@@ -251,8 +247,7 @@ TEST(Alert, DenyTerminatesOrStaysOpen)
         EXPECT_EQ(a.text(), "can't deny app");
         EXPECT_EQ(a.t.app.denyTmp.count(), 1);
         EXPECT_EQ(a.main->tmpTicks, 0);
-        EXPECT_TRUE(a.open());
-        EXPECT_FALSE(a.ticking());
+        EXPECT_TRUE(a.waiting());
     }
 }
 
@@ -272,15 +267,13 @@ TEST(Alert, DeleteNeedsTwoPresses)
         EXPECT_EQ(items(a.t.app.denyTmp), QStringList{a.main->appRecord});
         EXPECT_EQ(a.main->tmpTicks, 0);
         EXPECT_EQ(denyWindow.loads, 1);
-        EXPECT_TRUE(a.open());
-        EXPECT_FALSE(a.ticking());
+        EXPECT_TRUE(a.waiting());
         click(a.main->btnClose);
         EXPECT_TRUE(QFile::exists(a.exe));
         EXPECT_FALSE(a.main->deleteArmed);
         EXPECT_EQ(a.t.app.denyTmp.count(), 1);
         EXPECT_FALSE(a.t.exists("deny.csv"));
-        EXPECT_FALSE(a.open());
-        EXPECT_TRUE(a.ticking());
+        EXPECT_TRUE(a.closed());
     }
     {
         Alert a;
@@ -291,8 +284,7 @@ TEST(Alert, DeleteNeedsTwoPresses)
         click(a.main->btnDelete);
         EXPECT_FALSE(QFile::exists(a.exe));
         EXPECT_FALSE(a.main->deleteArmed);
-        EXPECT_FALSE(a.open());
-        EXPECT_TRUE(a.ticking());
+        EXPECT_TRUE(a.closed());
     }
     {
         // A file that cannot be deleted: the next press tries again.
@@ -303,8 +295,7 @@ TEST(Alert, DeleteNeedsTwoPresses)
         click(a.main->btnDelete);
         EXPECT_EQ(a.text(), "can't delete app");
         EXPECT_TRUE(a.main->deleteArmed);
-        EXPECT_TRUE(a.open());
-        EXPECT_FALSE(a.ticking());
+        EXPECT_TRUE(a.waiting());
         EXPECT_TRUE(a.log().startsWith("frmMain.btnDelete_MouseUp: Permission denied"));
         EXPECT_TRUE(QFile::exists(a.exe));
         a.t.files.failRemoves.clear();
@@ -350,6 +341,5 @@ TEST(Alert, CloseRefreshesOpenListWindows)
     EXPECT_EQ(a.main->findNotes, "");
     EXPECT_EQ(a.t.app.allowTmp.count() + a.t.app.denyTmp.count(), 0);
     EXPECT_TRUE(a.t.shell.started.empty());   // what the alert terminated stays terminated
-    EXPECT_FALSE(a.open());
-    EXPECT_TRUE(a.ticking());
+    EXPECT_TRUE(a.closed());
 }
