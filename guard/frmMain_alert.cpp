@@ -1,13 +1,183 @@
-// Stand-in until the alert lands.
 #include "guard/frmMain.h"
 
-void frmMain::ShowMsg() { timerOff(); }
-void frmMain::HideMsg() { timerOn(); }
-void frmMain::btnAllow_MouseUp() {}
-void frmMain::btnAllowNow_MouseUp() {}
-void frmMain::btnDeny_MouseUp() {}
-void frmMain::btnDenyNow_MouseUp() {}
-void frmMain::btnDelete_MouseUp() {}
-void frmMain::btnClose_MouseUp() {}
-void frmMain::saveAllowList() {}
-void frmMain::saveDenyList() {}
+#include "design/ImageButton.h"
+#include "design/mdDesign.h"
+#include "platform/ArgQuote.h"
+#include "process/mdProcess.h"
+#include "store/mdLists.h"
+#include "store/mdSettings.h"
+
+using namespace mdSettings;
+
+namespace {
+// Starts a candidate again that the alert terminated, with the arguments it had.
+void restart(frmMain& main)
+{
+    if (main.appKilled)
+        main.app.sys.shell.startDetached(main.appPath, platform::splitArgs(main.appArgs));
+}
+
+// True when the candidate is gone; otherwise says so in the details box.
+bool terminate(frmMain& main)
+{
+    if (main.appKilled)
+        return true;
+    if (mdProcess::KillProcess(main.app, main.appPid) != 0)
+        return true;
+    main.txtPath->setPlainText(QStringLiteral("can't deny ") + main.appName);
+    return false;
+}
+
+void refresh(ListRefresh* window)
+{
+    if (window && window->listVisible())
+        window->listLoad();
+}
+} // namespace
+
+void frmMain::ShowMsg()
+{
+    guarded(app, "frmMain", "ShowMsg", [&] {
+        appKilled = false;
+        if (!appPath.isEmpty() && isOn(app, QStringLiteral("safe_level"))
+            && mdProcess::KillProcess(app, appPid) > 0) {
+            appKilled = true;
+            if (appArgs == platform::kArgsSentinel)
+                appArgs.clear();
+        }
+        show();
+        mdDesign::frmBalloon(app, this);
+        timerOff();
+        lblName->setText(appName);
+
+        const QString parent = mdProcess::TakeName(app, qint64(roundEven(toNumber(appParent))));
+        QString details = parent.isEmpty() ? QString() : QStringLiteral("opened by: ") + parent;
+        txtPath->setPlainText(details);
+        if (appPath.isEmpty()) {
+            btnDelete->hide();
+            btnFindPath->show();
+            return;
+        }
+        details += (details.isEmpty() ? QStringLiteral("path: ") : QStringLiteral("; path: ")) + appPath;
+        txtPath->setPlainText(details);
+        if (fileExists(app, appPath)) {
+            details += QStringLiteral("; date: ")
+                + app.sys.files.modified(appPath).toLocalTime().toString(QStringLiteral("yyyy.MM.dd H:mm"))
+                + QStringLiteral("; size: ") + fSize(app.sys.files.size(appPath));
+            txtPath->setPlainText(details);
+        }
+        btnDelete->show();
+        btnFindPath->hide();
+    });
+}
+
+void frmMain::HideMsg()
+{
+    guarded(app, "frmMain", "HideMsg", [&] {
+        hide();
+        // A decision may have changed the lists these windows show.
+        refresh(allowWindow);
+        refresh(denyWindow);
+        deleteArmed = false;
+        findNotes.clear();
+        timerOn();
+    });
+}
+
+void frmMain::btnAllow_MouseUp()
+{
+    mdDesign::loadImage(app, btnAllow);
+    guarded(app, "frmMain", "btnAllow_MouseUp", [&] {
+        restart(*this);
+        app.allowList.add(appRecord);
+        app.allowTmp.add(appRecord);
+        saveAllowList();
+        HideMsg();
+    });
+}
+
+void frmMain::btnAllowNow_MouseUp()
+{
+    mdDesign::loadImage(app, btnAllowNow);
+    guarded(app, "frmMain", "btnAllowNow_MouseUp", [&] {
+        restart(*this);
+        app.allowTmp.add(appRecord);
+        // The present period starts again now, for every decision taken in it.
+        tmpTicks = 0;
+        HideMsg();
+    });
+}
+
+void frmMain::btnDeny_MouseUp()
+{
+    mdDesign::loadImage(app, btnDeny);
+    guarded(app, "frmMain", "btnDeny_MouseUp", [&] {
+        const bool gone = terminate(*this);
+        app.denyList.add(appRecord);
+        app.denyTmp.add(appRecord);
+        saveDenyList();
+        if (gone)
+            HideMsg();
+    });
+}
+
+void frmMain::btnDenyNow_MouseUp()
+{
+    mdDesign::loadImage(app, btnDenyNow);
+    guarded(app, "frmMain", "btnDenyNow_MouseUp", [&] {
+        const bool gone = terminate(*this);
+        app.denyTmp.add(appRecord);
+        tmpTicks = 0;
+        if (gone)
+            HideMsg();
+    });
+}
+
+void frmMain::btnDelete_MouseUp()
+{
+    mdDesign::loadImage(app, btnDelete);
+    guarded(app, "frmMain", "btnDelete_MouseUp", [&] {
+        if (!deleteArmed) {
+            txtPath->setPlainText(QStringLiteral("confirm delete ") + appPath);
+            deleteArmed = true;
+            if (!appKilled) {
+                // Once terminated here, a later Deny must not try again and
+                // fail, and a later Allow starts the program again.
+                if (mdProcess::KillProcess(app, appPid) != 0)
+                    appKilled = true;
+                else
+                    txtPath->setPlainText(txtPath->toPlainText() + QStringLiteral("\ncan't deny ") + appName);
+            }
+            app.denyTmp.add(appRecord);
+            tmpTicks = 0;
+            refresh(denyWindow);
+            return;
+        }
+        deleteArmed = false;
+        try {
+            app.sys.files.remove(appPath);
+        } catch (...) {
+            // The next press tries again.
+            txtPath->setPlainText(QStringLiteral("can't delete ") + appName);
+            deleteArmed = true;
+            throw;
+        }
+        HideMsg();
+    });
+}
+
+void frmMain::btnClose_MouseUp()
+{
+    mdDesign::loadImage(app, btnClose);
+    HideMsg();
+}
+
+void frmMain::saveAllowList()
+{
+    putList(app, app.allowList, QStringLiteral("allow.csv"), true);
+}
+
+void frmMain::saveDenyList()
+{
+    putList(app, app.denyList, QStringLiteral("deny.csv"), true);
+}
