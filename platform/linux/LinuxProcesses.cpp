@@ -52,26 +52,22 @@ void procName(char* out, std::size_t size, qint64 pid, const char* leaf, bool ab
     std::snprintf(out, size, absolute ? "/proc/%lld/%s" : "%lld/%s", static_cast<long long>(pid), leaf);
 }
 
-// Reads a small file whole into `buf` (NUL-ended); the length, or -1.
+// Reads a small /proc file into `buf` (NUL-ended) with one read: the kernel
+// hands such files out whole, and a second read for the end costs a system
+// call per process. The length, or -1.
 ssize_t readSmall(int dirFd, const char* name, char* buf, std::size_t size)
 {
     Fd file(::openat(dirFd, name, O_RDONLY | O_CLOEXEC));
     if (file.fd < 0)
         return -1;
-    ssize_t total = 0;
-    while (static_cast<std::size_t>(total) < size - 1) {
-        const ssize_t n = ::read(file.fd, buf + total, size - 1 - total);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (n == 0)
-            break;
-        total += n;
-    }
-    buf[total] = '\0';
-    return total;
+    ssize_t n;
+    do
+        n = ::read(file.fd, buf, size - 1);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return -1;
+    buf[n] = '\0';
+    return n;
 }
 
 // Parses stat text: the name may hold blanks and parentheses, so the fields
