@@ -201,11 +201,16 @@ void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
             if (!readStat(proc.fd, pid, s, stat, sizeof stat) || (s.flags & kKernelThread) || s.state == 'Z')
                 continue;
             started_.put(pid, s.start);
+            const ssize_t exeLength = readExe(proc.fd, pid, exe, sizeof exe);
             entry.pid = pid;
             entry.parentPid = s.parent;
-            entry.exeName = exeName(exe, readExe(proc.fd, pid, exe, sizeof exe), s);
+            entry.exeName = exeName(exe, exeLength, s);
             entry.moduleId = 0;
-            if (!visit(entry))
+            visiting_ = pid;
+            visitingPath_ = exeLength > 0 ? QString::fromUtf8(exe, exeLength) : QString();
+            const bool more = visit(entry);
+            visiting_ = 0;
+            if (!more)
                 return;
         }
     }
@@ -215,6 +220,8 @@ QString LinuxProcesses::path(qint64 pid, qint64)
 {
     if (!validPid(pid))
         return QString();
+    if (pid == visiting_)
+        return visitingPath_;
     char exe[PATH_MAX + 1];
     const ssize_t n = readExe(AT_FDCWD, pid, exe, sizeof exe);
     if (n <= 0)

@@ -37,6 +37,10 @@ private:
         std::vector<std::pair<qint64, quint64>> items_;
     };
     StartTimes started_;
+    // The process the walk is visiting and its exe path: the scan asks for
+    // that path at once, and the walk has just read it.
+    qint64 visiting_ = 0;
+    QString visitingPath_;
 
 public:
     // Number of start times held (for tests: it must not outgrow the table).
