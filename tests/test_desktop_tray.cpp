@@ -86,8 +86,6 @@ int cyanPixels(const QImage& image)
 
 void stop(QProcess& process)
 {
-    if (process.state() == QProcess::NotRunning)
-        return;
     process.kill();
     process.waitForFinished(3000);
 }
@@ -113,17 +111,12 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     // A program folder of its own and a runtime folder for its lock.
     QTemporaryDir folder;
     QTemporaryDir runtime;
-    ASSERT_TRUE(QFile::copy(MIRVAK_EXE, folder.filePath("Mirvak")));
+    // The executable beside the shipped settings, and the icons when drawn
+    // (else the program paints its own).
     const QDir built = QFileInfo(MIRVAK_EXE).dir();
-    for (const char* icon : {"mirvak.png", "mirvak-disabled.png"})
-        QFile::copy(built.filePath(icon), folder.filePath(icon));   // when drawn; else the program paints its own
-    QFile settings(folder.filePath("settings.ini"));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write("startup_load=0\r\ncheck_interval=1\r\npath_search=0\r\ntmp_interval=60\r\nlist_level=1\r\n"
-                   "safe_level=0\r\nclean_value=0\r\nalways_top=0\r\n"
-                   "web_search=https://www.mirvak.example/lookup.php\r\nerror_log=1\r\n");
-    settings.close();
-    QFile::setPermissions(folder.filePath("Mirvak"), QFileDevice::ExeOwner | QFileDevice::ReadOwner);
+    for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
+        QFile::copy(built.filePath(name), folder.filePath(name));
+    ASSERT_TRUE(QFile::exists(folder.filePath("settings.ini")));
 
     QProcess guard;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
