@@ -1,9 +1,12 @@
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxServices.h"
+#include "platform/linux/LinuxTray.h"
+#include "tray/frmTray.h"
 
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
@@ -18,7 +21,13 @@ int main(int argc, char* argv[])
     platform::LinuxProgram program;
     App app({processes, files, env, shell, desktop, program});
 
+    platform::LinuxTray trayIcon;
     frmMain main(app);
+    std::unique_ptr<frmTray> tray;
+    main.loadTray = [&] {
+        tray = std::make_unique<frmTray>(app, main, trayIcon);
+        tray->Form_Load();
+    };
     switch (main.Form_Load()) {
     case frmMain::Start::SecondCopy:
         return 0;

@@ -1,4 +1,16 @@
-// Stand-in until the web lookup lands.
 #include "guard/frmMain.h"
 
-void frmMain::btnSearch_MouseUp() {}
+#include "design/ImageButton.h"
+#include "design/mdDesign.h"
+#include "guard/WebLookup.h"
+#include "store/mdSettings.h"
+
+void frmMain::btnSearch_MouseUp()
+{
+    mdDesign::loadImage(app, btnSearch);
+    mdSettings::guarded(app, "frmMain", "btnSearch_MouseUp", [&] {
+        if (!WebLookup::allowed(app))
+            return;
+        WebLookup::open(app, WebLookup::url(app, *this, WebLookup::Target{appName, appPath}));
+    });
+}

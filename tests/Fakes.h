@@ -119,6 +119,8 @@ public:
     int questions = 0;
     int passes = 0;
     bool quitCalled = false;
+    QString lastTitle;   // of the last question
+    QString lastText;
     std::function<void()> onEvents;   // runs at each pass of pending events
     QRect screenGeometry() override { return screen; }
     QRect availableGeometry() override { return available; }
@@ -129,9 +131,11 @@ public:
             onEvents();
     }
     void startMove(QWidget*) override {}
-    bool askYesNo(const QString&, const QString&) override
+    bool askYesNo(const QString& title, const QString& text) override
     {
         ++questions;
+        lastTitle = title;
+        lastText = text;
         return answer;
     }
     void quit() override { quitCalled = true; }

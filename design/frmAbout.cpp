@@ -1,0 +1,90 @@
+#include "design/frmAbout.h"
+
+#include "design/ImageButton.h"
+#include "design/mdDesign.h"
+#include "guard/WebLookup.h"
+#include "store/mdSettings.h"
+
+#include <QMouseEvent>
+
+using mdSettings::guarded;
+
+frmAbout::frmAbout(App& application, frmMain& mainWindow, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), main(mainWindow)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setFixedSize(280, 168);
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral("frmAbout { background: rgb(24, 32, 84); } QLabel { color: white; }"
+                                 "QPlainTextEdit { background: transparent; color: white; border: none; }"));
+
+    lblAbout = new QLabel(this);
+    lblAbout->setObjectName(QStringLiteral("lblAbout"));
+    lblAbout->setGeometry(14, 20, 220, 22);
+
+    txtAbout = new QPlainTextEdit(this);
+    txtAbout->setObjectName(QStringLiteral("txtAbout"));
+    txtAbout->setGeometry(18, 48, 245, 81);
+    txtAbout->setReadOnly(true);
+    txtAbout->setFrameShape(QFrame::NoFrame);
+
+    btnContact = makeButton("btnContact", 142, 137, &frmAbout::btnContact_MouseUp);
+    btnWeb = makeButton("btnWeb", 205, 137, &frmAbout::btnWeb_MouseUp);
+    btnClose = makeButton("btnClose", 259, 3, &frmAbout::btnClose_MouseUp);
+
+    Form_Load();
+}
+
+ImageButton* frmAbout::makeButton(const char* name, int left, int top, void (frmAbout::*onUp)())
+{
+    auto* button = new ImageButton(QString::fromLatin1(name), this);
+    button->setGeometry(left, top, 18, 18);
+    connect(button, &ImageButton::mouseDown, this, [this, button] { mdDesign::loadImageP(app, button); });
+    connect(button, &ImageButton::mouseUp, this, onUp);
+    return button;
+}
+
+void frmAbout::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    mdDesign::FormDrag(app, this);
+}
+
+void frmAbout::Form_Load()
+{
+    guarded(app, "frmAbout", "Form_Load", [&] {
+        mdDesign::frmBalloon(app, this);
+        mdDesign::frmSkin(app, this);
+        auto& program = app.sys.program;
+        lblAbout->setText(program.productTitle() + QLatin1Char(' ') + QString::number(program.versionMajor())
+                          + QLatin1Char('.') + QString::number(program.versionMinor()));
+        txtAbout->setPlainText(program.description() + QStringLiteral("\n\n")
+                               + QStringLiteral("Mirvak Software. All rights reserved."));
+    });
+}
+
+void frmAbout::btnContact_MouseUp()
+{
+    mdDesign::loadImage(app, btnContact);
+    app.sys.shell.open(QStringLiteral("mailto:") + QLatin1String(kContact));
+}
+
+void frmAbout::btnWeb_MouseUp()
+{
+    mdDesign::loadImage(app, btnWeb);
+    guarded(app, "frmAbout", "btnWeb_MouseUp", [&] {
+        WebLookup::open(app, WebLookup::url(app, main, std::nullopt));
+        // The report is not kept for a second attempt.
+        const QString log = app.file(QStringLiteral("error.log"));
+        if (mdSettings::fileExists(app, log))
+            app.sys.files.remove(log);
+    });
+}
+
+void frmAbout::btnClose_MouseUp()
+{
+    mdDesign::loadImage(app, btnClose);
+    hide();
+    emit unloaded();
+    deleteLater();
+}

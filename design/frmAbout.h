@@ -1,0 +1,43 @@
+#pragma once
+#include "store/App.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QWidget>
+
+class ImageButton;
+class frmMain;
+
+// The About window: name, version, description, mail and error report.
+class frmAbout : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the window and runs its load handler.
+    frmAbout(App& app, frmMain& main, QWidget* parent = nullptr);
+
+    App& app;
+    frmMain& main;
+
+    void Form_Load();
+    void btnContact_MouseUp();
+    void btnWeb_MouseUp();
+    void btnClose_MouseUp();
+
+    QLabel* lblAbout;
+    QPlainTextEdit* txtAbout;
+    ImageButton* btnContact;
+    ImageButton* btnWeb;
+    ImageButton* btnClose;
+
+    static constexpr char kContact[] = "support@mirvak.example";
+
+signals:
+    // The window has been closed and is going away.
+    void unloaded();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
+
+private:
+    ImageButton* makeButton(const char* name, int left, int top, void (frmAbout::*onUp)());
+};

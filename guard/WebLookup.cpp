@@ -1,0 +1,52 @@
+#include "guard/WebLookup.h"
+
+#include "guard/frmMain.h"
+#include "store/mdSettings.h"
+
+namespace WebLookup {
+
+bool allowed(const App& app)
+{
+    return mdSettings::getSetting(app, QStringLiteral("web_search")).toLower().contains(QLatin1String(kDomain));
+}
+
+Target fromRecord(const QString& record)
+{
+    const qsizetype bar = record.indexOf(QLatin1Char('|'));
+    if (bar < 0)
+        return {record, QString()};
+    return {record.left(bar), record.mid(bar + 1)};
+}
+
+QString url(App& app, const frmMain& main, const std::optional<Target>& target)
+{
+    auto& env = app.sys.env;
+    auto& program = app.sys.program;
+    QString text = mdSettings::getSetting(app, QStringLiteral("web_search"));
+    if (target)
+        text += QStringLiteral("?executable=") + target->executable + QStringLiteral("&path=") + target->path
+            + QStringLiteral("&dir_system=");
+    else
+        text += QStringLiteral("?dir_system=");
+    text += main.dirSystem
+        + QStringLiteral("&dir_windows=") + main.dirWindows
+        + QStringLiteral("&dir_programs=") + env.variable(QStringLiteral("ProgramFiles"))
+        + QStringLiteral("&dir_tmp=") + env.variable(QStringLiteral("TMP"))
+        + QStringLiteral("&dir_userprofile=") + env.variable(QStringLiteral("USERPROFILE"))
+        + QStringLiteral("&drive_windows=") + env.variable(QStringLiteral("SYSTEMDRIVE"))
+        + QStringLiteral("&os=") + env.variable(QStringLiteral("OS"))
+        + QStringLiteral("&version=") + QString::number(program.versionMajor()) + QLatin1Char('.')
+        + QString::number(program.versionMinor()) + QLatin1Char('.') + QString::number(program.versionRevision());
+    if (!target) {
+        QString errors = mdSettings::getContent(app, QStringLiteral("error.log"));
+        text += QStringLiteral("&str_errors=") + errors.replace(QStringLiteral("\r\n"), QStringLiteral("%0A"));
+    }
+    return text;
+}
+
+void open(App& app, const QString& url)
+{
+    app.sys.shell.open(url);
+}
+
+} // namespace WebLookup

@@ -1,0 +1,36 @@
+#pragma once
+#include "store/App.h"
+
+#include <QString>
+#include <optional>
+
+class frmMain;
+
+// Lookup and error-report addresses on the publisher's site, built on the
+// web_search setting and handed to the shell as they stand: nothing is escaped.
+namespace WebLookup {
+
+// The publisher's domain; lookups go only to an address that holds it.
+inline constexpr char kDomain[] = "mirvak.example";
+
+// An executable to look up: its file name and what goes into "&path=".
+struct Target {
+    QString executable;
+    QString path;
+};
+
+// True when web_search, in lower case, holds the publisher's domain.
+bool allowed(const App& app);
+
+// A list record split at its first "|": the name before it, the rest after it
+// (empty when there is no "|").
+Target fromRecord(const QString& record);
+
+// The lookup address for `target`, or the error report (the text of error.log
+// with its line breaks as "%0A") when there is none.
+QString url(App& app, const frmMain& main, const std::optional<Target>& target);
+
+// Hands the address to the shell unchanged.
+void open(App& app, const QString& url);
+
+} // namespace WebLookup

@@ -1,0 +1,254 @@
+#include "lists/frmList.h"
+
+#include "design/ImageButton.h"
+#include "design/mdDesign.h"
+#include "guard/WebLookup.h"
+#include "store/mdCollection.h"
+#include "store/mdLists.h"
+#include "store/mdSettings.h"
+
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTextOption>
+
+using mdSettings::guarded;
+
+namespace {
+
+const frmList::Traits kAllow{"frmAllowList", "Allow List of Applications", &App::allowList, &App::allowTmp,
+                             &App::denyList, &App::denyTmp, "allow.csv", "btnDenyEntry", "btnDenyEntry_MouseUp", true,
+                             &frmMain::allowWindow, &frmMain::denyWindow};
+const frmList::Traits kDeny{"frmDenyList", "Deny List of Applications", &App::denyList, &App::denyTmp,
+                            &App::allowList, &App::allowTmp, "deny.csv", "btnAllowEntry", "btnAllowEntry_MouseUp", false,
+                            &frmMain::denyWindow, &frmMain::allowWindow};
+
+const QChar kTab = QLatin1Char('\t');
+
+// Rows whose tabs stop at fixed columns, and whose width is the list's
+// horizontal extent, so the view scrolls over exactly that width.
+class RowDelegate : public QStyledItemDelegate {
+public:
+    RowDelegate(const frmList& window, QObject* parent) : QStyledItemDelegate(parent), window_(window) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : nullptr;
+        if (style)
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        QTextOption textOption(Qt::AlignLeft | Qt::AlignVCenter);
+        textOption.setWrapMode(QTextOption::NoWrap);
+        // A short name takes two tabs and a long one is cut to end before the
+        // second stop, so one tab plus two blanks puts every second field in line.
+        textOption.setTabStopDistance(window_.W(QString(kTab)) + window_.W(QStringLiteral("  ")));
+        painter->save();
+        painter->setPen(Qt::white);
+        painter->setFont(opt.font);
+        painter->drawText(QRectF(opt.rect).adjusted(2, 0, 0, 0), text, textOption);
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setWidth(window_.horizontalExtent);
+        return size;
+    }
+
+private:
+    const frmList& window_;
+};
+
+} // namespace
+
+const frmList::Traits& frmList::traits(Kind kind)
+{
+    return kind == Kind::Allow ? kAllow : kDeny;
+}
+
+frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), main(mainWindow), kind(listKind),
+      t(traits(listKind))
+{
+    setObjectName(QLatin1String(t.window));
+    setFixedSize(420, 300);
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral("frmList { background: rgb(24, 32, 84); } QLabel { color: white; }"));
+
+    lblList = new QLabel(this);
+    lblList->setObjectName(QStringLiteral("lblList"));
+    lblList->setGeometry(15, 12, 300, 20);
+
+    List = new QListWidget(this);
+    List->setObjectName(QStringLiteral("List"));
+    List->setGeometry(15, 40, 390, 210);
+    List->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    List->setStyleSheet(QStringLiteral("QListWidget { background: rgb(38, 38, 119); color: white; }"));
+    List->setItemDelegate(new RowDelegate(*this, List));
+    List->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    connect(List, &QListWidget::itemDoubleClicked, this, [this] { List_DblClick(); });
+
+    btnMoveEntry = makeButton(t.moveButton, 15, 262, &frmList::btnMoveEntry_MouseUp);
+    btnMoveEntry->resize(110, 28);
+    btnDelEntry = makeButton("btnDelEntry", 135, 262, &frmList::btnDelEntry_MouseUp);
+    btnDelEntry->resize(110, 28);
+    btnClose = makeButton("btnClose", 396, 6, &frmList::btnClose_MouseUp);
+    btnClose->resize(18, 18);
+
+    main.*(t.self) = this;
+    Form_Load();
+}
+
+frmList::~frmList()
+{
+    unregister();
+}
+
+void frmList::unregister()
+{
+    if (main.*(t.self) == this)
+        main.*(t.self) = nullptr;
+}
+
+ImageButton* frmList::makeButton(const char* name, int left, int top, void (frmList::*onUp)())
+{
+    auto* button = new ImageButton(QString::fromLatin1(name), this);
+    button->move(left, top);
+    connect(button, &ImageButton::mouseDown, this, [this, button] { mdDesign::loadImageP(app, button); });
+    connect(button, &ImageButton::mouseUp, this, onUp);
+    return button;
+}
+
+void frmList::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    mdDesign::FormDrag(app, this);
+}
+
+void frmList::Form_Load()
+{
+    guarded(app, t.window, "Form_Load", [&] {
+        mdDesign::frmSkin(app, this);
+        mdDesign::frmBalloon(app, this);
+        lblList->setText(QString::fromLatin1(t.title));
+    });
+}
+
+float frmList::W(const QString& text) const
+{
+    const QFontMetricsF metrics(List->font());
+    const auto tabs = text.count(kTab);
+    QString plain = text;
+    plain.remove(kTab);
+    const float tab = tabs ? static_cast<float>(metrics.horizontalAdvance(QString(kTab))) : 0.0f;
+    return static_cast<float>(metrics.horizontalAdvance(plain)) + static_cast<float>(tabs) * tab;
+}
+
+QString frmList::rowText(const QString& record) const
+{
+    const qsizetype bar = record.indexOf(QLatin1Char('|'));
+    if (bar < 0)
+        return record;
+    QString name = record.left(bar);
+    QString rest = record.mid(bar + 1);
+    const float tab = W(QString(kTab));
+    if (W(name) - W(QStringLiteral("  ")) < tab) {
+        name += kTab;
+    } else {
+        const float blanks = W(QStringLiteral("   "));
+        while (W(name) - blanks > 2 * tab) {
+            name.remove(QStringLiteral("..."));
+            name.chop(1);
+            name += QStringLiteral("...");
+        }
+    }
+    return name + kTab + rest.replace(QLatin1Char('|'), kTab);
+}
+
+void frmList::listLoad()
+{
+    guarded(app, t.window, "listLoad", [&] {
+        List->clear();
+        float widest = 0;
+        for (const QString& record : own()) {
+            const QString row = rowText(record);
+            widest = std::max(widest, W(row));
+            List->addItem(row);
+        }
+        const float margin = (t.tabMargin ? W(QString(kTab)) : W(QStringLiteral(" "))) / 2;
+        horizontalExtent = static_cast<int>(mdSettings::roundEven(static_cast<double>(widest + margin)));
+        List->doItemsLayout();
+    });
+}
+
+void frmList::btnMoveEntry_MouseUp()
+{
+    mdDesign::loadImage(app, btnMoveEntry);
+    const bool moved = guarded(app, t.window, t.moveProcedure, [&] {
+        Collection& other = app.*(t.other);
+        for (int i = List->count() - 1; i >= 0; --i) {
+            if (!List->item(i)->isSelected())
+                continue;
+            const QString record = own().item(i + 1);
+            (app.*(t.otherTmp)).add(record);
+            other.add(record);
+            mdCollection::clnDel(app, app.*(t.ownTmp), record);
+            own().remove(i + 1);
+            delete List->takeItem(i);
+        }
+        mdCollection::clnSort(app, other, true);
+        if (ListRefresh* window = main.*(t.otherWindow); window && window->listVisible())
+            window->listLoad();
+        // The list that received the records counts their use.
+        const bool toDeny = kind == Kind::Allow;
+        mdSettings::putList(app, app.allowList, QStringLiteral("allow.csv"), !toDeny);
+        mdSettings::putList(app, app.denyList, QStringLiteral("deny.csv"), toDeny);
+    });
+    // Saving sorts the list; the rows follow it so that row i stays item i + 1.
+    if (moved)
+        listLoad();
+}
+
+void frmList::btnDelEntry_MouseUp()
+{
+    mdDesign::loadImage(app, btnDelEntry);
+    const bool deleted = guarded(app, t.window, "btnDelEntry_MouseUp", [&] {
+        for (int i = List->count() - 1; i >= 0; --i) {
+            if (!List->item(i)->isSelected())
+                continue;
+            const QString record = own().item(i + 1);
+            mdCollection::clnDel(app, app.*(t.ownTmp), record);
+            own().remove(i + 1);
+            delete List->takeItem(i);
+        }
+        mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), false);
+    });
+    if (deleted)
+        listLoad();
+}
+
+void frmList::btnClose_MouseUp()
+{
+    mdDesign::loadImage(app, btnClose);
+    // Unloaded: nothing refreshes it any more, and the next opening builds it afresh.
+    unregister();
+    hide();
+    emit unloaded();
+    deleteLater();
+}
+
+void frmList::List_DblClick()
+{
+    guarded(app, t.window, "List_DblClick", [&] {
+        if (!WebLookup::allowed(app))
+            return;
+        const QString record = own().item(List->currentRow() + 1);
+        WebLookup::open(app, WebLookup::url(app, main, WebLookup::fromRecord(record)));
+    });
+}

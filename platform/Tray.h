@@ -1,0 +1,28 @@
+#pragma once
+#include <QIcon>
+#include <QString>
+#include <functional>
+
+namespace platform {
+
+// The program's icon in the notification area.
+class Tray {
+public:
+    // Mouse messages the icon reports: left press, left double click, right press.
+    static constexpr int kLeftDown = 513;
+    static constexpr int kLeftDoubleClick = 515;
+    static constexpr int kRightDown = 516;
+
+    virtual ~Tray() = default;
+    // Puts the icon up.
+    virtual void add(const QIcon& icon, const QString& tip) = 0;
+    // Changes the icon and its tip.
+    virtual void modify(const QIcon& icon, const QString& tip) = 0;
+    // Takes the icon down.
+    virtual void remove() = 0;
+
+    // Receives the icon's mouse messages.
+    std::function<void(int)> onMessage;
+};
+
+} // namespace platform

@@ -1,0 +1,182 @@
+#include "tray/frmTray.h"
+
+#include "design/frmAbout.h"
+#include "store/mdSettings.h"
+
+#include <QCursor>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+using mdSettings::guarded;
+
+namespace {
+
+// The icon drawn here when its image file is missing: bars of different
+// heights on a dark blue rounded square, in white and cyan, or all pale
+// lavender for the switched-off look.
+QIcon paintedIcon(bool enabled)
+{
+    QPixmap pixmap(48, 48);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath square;
+    square.addRoundedRect(QRectF(1, 1, 46, 46), 9, 9);
+    painter.fillPath(square, QColor(24, 32, 112));
+    const int heights[] = {18, 30, 22, 34, 14};
+    for (int i = 0; i < 5; ++i) {
+        QColor colour = enabled ? (i % 2 ? QColor(0, 220, 240) : QColor(Qt::white)) : QColor(196, 186, 236);
+        painter.fillRect(QRect(8 + i * 7, 40 - heights[i], 5, heights[i]), colour);
+    }
+    return QIcon(pixmap);
+}
+
+QIcon iconFile(App& app, const char* name, bool enabled)
+{
+    const QString path = app.file(QString::fromLatin1(name));
+    if (mdSettings::fileExists(app, path)) {
+        const QPixmap pixmap(path);
+        if (!pixmap.isNull())
+            return QIcon(pixmap);
+    }
+    return paintedIcon(enabled);
+}
+
+} // namespace
+
+frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon, QWidget* parent)
+    : QWidget(parent), app(application), main(mainWindow), tray(trayIcon)
+{
+    setObjectName(QStringLiteral("frmTray"));
+    PopupSys.setObjectName(QStringLiteral("PopupSys"));
+    PopupSys.setTitle(QStringLiteral("PopupMenu"));
+    Enable = PopupSys.addAction(QStringLiteral("Enable"), this, &frmTray::Enable_Click);
+    Enable->setEnabled(false);
+    Disable = PopupSys.addAction(QStringLiteral("Disable"), this, &frmTray::Disable_Click);
+    PopupSys.addSeparator();
+    SeeAllow = PopupSys.addAction(QStringLiteral("See Allow List"), this, &frmTray::SeeAllow_Click);
+    SeeDeny = PopupSys.addAction(QStringLiteral("See Deny List"), this, &frmTray::SeeDeny_Click);
+    PopupSys.addSeparator();
+    Settings = PopupSys.addAction(QStringLiteral("Settings"), this, &frmTray::Settings_Click);
+    About = PopupSys.addAction(QStringLiteral("About"), this, &frmTray::About_Click);
+    PopupSys.addSeparator();
+    CloseMenu = PopupSys.addAction(QStringLiteral("Close Menu"));
+    ExitProgram = PopupSys.addAction(QStringLiteral("Exit"), this, &frmTray::ExitProgram_Click);
+
+    showMenu = [this] { PopupSys.exec(QCursor::pos()); };
+    tray.onMessage = [this](int message) { Form_MouseMove(message); };
+}
+
+frmTray::~frmTray()
+{
+    tray.onMessage = nullptr;
+    delete allowWindow.data();
+    delete denyWindow.data();
+    delete aboutWindow.data();
+}
+
+QString frmTray::enabledTip() const
+{
+    return app.sys.program.productTitle() + QStringLiteral(": Enable");
+}
+
+QString frmTray::disabledTip() const
+{
+    return app.sys.program.productTitle() + QStringLiteral(": Disable");
+}
+
+void frmTray::Form_Load()
+{
+    guarded(app, "frmTray", "Form_Load", [&] {
+        hide();
+        ExitProgram->setText(QStringLiteral("Exit ") + app.sys.program.exeName());
+        enabledIcon = iconFile(app, "mirvak.png", true);
+        disabledIcon = iconFile(app, "mirvak-disabled.png", false);
+        tray.add(enabledIcon, enabledTip());
+    });
+}
+
+void frmTray::Form_MouseMove(int x)
+{
+    guarded(app, "frmTray", "Form_MouseMove", [&] {
+        // Left press, right press and right double click; the right double
+        // click never comes from Qt, but the message means the same.
+        if (x == 513 || x == 516 || x == 518)
+            showMenu();
+    });
+}
+
+void frmTray::Enable_Click()
+{
+    guarded(app, "frmTray", "Enable_Click", [&] {
+        // While the alert shows, its closing starts the timer.
+        if (!main.isVisible())
+            main.timerOn();
+        Enable->setEnabled(false);
+        Disable->setEnabled(true);
+        tray.modify(enabledIcon, enabledTip());
+    });
+}
+
+void frmTray::Disable_Click()
+{
+    guarded(app, "frmTray", "Disable_Click", [&] {
+        main.timerOff();
+        // The alert goes without a decision on its process.
+        if (main.isVisible())
+            main.hide();
+        Enable->setEnabled(true);
+        Disable->setEnabled(false);
+        tray.modify(disabledIcon, disabledTip());
+    });
+}
+
+void frmTray::showList(QPointer<frmList>& window, frmList::Kind kind)
+{
+    if (!window) {
+        window = new frmList(app, main, kind);
+        connect(window, &frmList::unloaded, this, [&window] { window = nullptr; });
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    window->listLoad();
+}
+
+void frmTray::SeeAllow_Click()
+{
+    showList(allowWindow, frmList::Kind::Allow);
+}
+
+void frmTray::SeeDeny_Click()
+{
+    showList(denyWindow, frmList::Kind::Deny);
+}
+
+void frmTray::Settings_Click()
+{
+    app.sys.shell.open(app.file(QStringLiteral("settings.ini")));
+}
+
+void frmTray::About_Click()
+{
+    if (!aboutWindow) {
+        aboutWindow = new frmAbout(app, main);
+        connect(aboutWindow, &frmAbout::unloaded, this, [this] { aboutWindow = nullptr; });
+    }
+    aboutWindow->show();
+    aboutWindow->raise();
+    aboutWindow->activateWindow();
+}
+
+void frmTray::ExitProgram_Click()
+{
+    // Qt labels break lines at "\n" alone.
+    const QString question = QStringLiteral("Exiting the program will disable your security warnings!\n"
+                                            "Do you want to exit the program anyway?");
+    if (!app.sys.desktop.askYesNo(app.sys.program.productTitle(), question))
+        return;
+    tray.remove();
+    app.sys.desktop.quit();
+}

@@ -1,0 +1,60 @@
+#pragma once
+#include "guard/frmMain.h"
+#include "lists/frmList.h"
+#include "platform/Tray.h"
+
+#include <QIcon>
+#include <QMenu>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class frmAbout;
+
+// The notification-area icon and its menu: the program's home. Never shown.
+class frmTray : public QWidget {
+    Q_OBJECT
+public:
+    frmTray(App& app, frmMain& main, platform::Tray& tray, QWidget* parent = nullptr);
+    ~frmTray() override;
+
+    App& app;
+    frmMain& main;
+    platform::Tray& tray;
+
+    void Form_Load();
+    // The icon's mouse message, as the x of a mouse move.
+    void Form_MouseMove(int x);
+    void Enable_Click();
+    void Disable_Click();
+    void SeeAllow_Click();
+    void SeeDeny_Click();
+    void Settings_Click();
+    void About_Click();
+    void ExitProgram_Click();
+
+    // Opens PopupSys at the cursor and returns when it closes.
+    std::function<void()> showMenu;
+
+    QMenu PopupSys;
+    QAction* Enable;
+    QAction* Disable;
+    QAction* SeeAllow;
+    QAction* SeeDeny;
+    QAction* Settings;
+    QAction* About;
+    QAction* CloseMenu;
+    QAction* ExitProgram;
+
+    QIcon enabledIcon;
+    QIcon disabledIcon;
+    QString enabledTip() const;
+    QString disabledTip() const;
+
+    QPointer<frmList> allowWindow;
+    QPointer<frmList> denyWindow;
+    QPointer<frmAbout> aboutWindow;
+
+private:
+    void showList(QPointer<frmList>& window, frmList::Kind kind);
+};
