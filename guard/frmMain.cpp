@@ -49,6 +49,14 @@ frmMain::frmMain(App& application, QWidget* parent)
     txtPath->setGeometry(px(195), px(720), px(3810), px(660));
     txtPath->setReadOnly(true);
     txtPath->setFrameShape(QFrame::NoFrame);
+    // Three lines of details fit the box without a scroll bar; the wheel
+    // still scrolls a longer text.
+    txtPath->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    txtPath->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    txtPath->document()->setDocumentMargin(2);
+    QFont small = txtPath->font();
+    small.setPixelSize(11);
+    txtPath->setFont(small);
 
     btnFindPath = makeButton("btnFindPath", 3075, 1080, 840, 180, &frmMain::btnFindPath_MouseUp);
     btnDelete = makeButton("btnDelete", 3075, 1245, 840, 180, &frmMain::btnDelete_MouseUp);

@@ -215,7 +215,17 @@ bool LinuxProgram::takeInstanceLock()
         dir = QDir::tempPath();
     lock_ = std::make_unique<QLockFile>(dir + QStringLiteral("/mirvak-") + exeName() + QStringLiteral(".lock"));
     lock_->setStaleLockTime(0);   // a lock left by a crashed copy is taken over
-    return lock_->tryLock(0);
+    if (lock_->tryLock(0))
+        return true;
+    // A lock left by a copy that had this very process id (a crash, then a
+    // fresh session handing out the same id) names this process as its owner.
+    qint64 owner = 0;
+    QString host;
+    QString name;
+    if (lock_->error() == QLockFile::LockFailedError && lock_->getLockInfo(&owner, &host, &name)
+        && owner == QCoreApplication::applicationPid() && lock_->removeStaleLockFile())
+        return lock_->tryLock(0);
+    return false;
 }
 
 } // namespace platform
