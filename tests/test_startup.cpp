@@ -1,5 +1,6 @@
 #include "Fakes.h"
 #include "guard/frmMain.h"
+#include "platform/linux/LinuxServices.h"
 #include "store/mdSettings.h"
 
 #include <gtest/gtest.h>
@@ -88,4 +89,29 @@ TEST(Startup, AlwaysTopOnlyForExactlyOne)
         main.Form_Load();
         EXPECT_EQ(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint), top) << value;
     }
+}
+
+TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
+{
+    // A copy that crashed leaves its lock; a new session may give the next
+    // copy the same process id, which must not read as "another copy runs".
+    QTemporaryDir runtime;
+    const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    platform::LinuxProgram program;
+    const QString path = runtime.path() + "/mirvak-" + program.exeName() + ".lock";
+    QByteArray contents;
+    {
+        QLockFile left(path);
+        ASSERT_TRUE(left.tryLock(0));
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        contents = f.readAll();
+    }
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(contents);
+    f.close();
+    EXPECT_TRUE(program.takeInstanceLock());
+    qputenv("XDG_RUNTIME_DIR", old);
 }
