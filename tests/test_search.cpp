@@ -1,0 +1,240 @@
+#include "Fakes.h"
+#include "design/ImageButton.h"
+#include "guard/frmMain.h"
+#include "store/mdSettings.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+// Readable failure messages.
+static void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QStringList& list, std::ostream* out) { PrintTo(list.join(", "), out); }
+
+namespace {
+
+// Real files that note every folder listed, and may act when one is.
+class ListingFiles : public FakeFiles {
+public:
+    QStringList listed;
+    std::function<void(const QString&)> onList;
+    std::vector<Entry> list(const QString& folder) override
+    {
+        listed << folder;
+        if (onList)
+            onList(folder);
+        return FakeFiles::list(folder);
+    }
+};
+
+// An alert shown for "app" (pid 42, path unknown), with the five roots as
+// folders of the test's own: sys, win, prog, tmp, drive.
+struct SearchBed {
+    TestBed t;
+    ListingFiles files;
+    App app{{t.processes, files, t.env, t.shell, t.desktop, t.program}};
+    frmMain main{app};
+
+    SearchBed()
+    {
+        for (const char* root : {"sys", "win", "prog", "tmp", "drive"})
+            QDir().mkpath(t.path(root));
+        t.env.system = main.dirSystem = t.path("sys");
+        t.env.windows = main.dirWindows = t.path("win");
+        t.env.vars["ProgramFiles"] = t.path("prog");
+        t.env.vars["TMP"] = t.path("tmp");
+        t.env.vars["SystemDrive"] = t.path("drive");
+        mdSettings::setSetting(app, "list_level", "1");
+        mdSettings::setSetting(app, "error_log", "1");
+        t.processes.add(42, "app");
+        main.appName = "app";
+        main.appPid = 42;
+        main.show();
+        main.btnFindPath->show();
+        main.btnDelete->hide();
+    }
+    // A 1536-byte file last changed on 2006.03.07 9:05.
+    QString copy(const QString& name)
+    {
+        t.write(name, QByteArray(1536, 'x'));
+        QFile f(t.path(name));
+        f.open(QIODevice::ReadWrite);
+        f.setFileTime(QDateTime(QDate(2006, 3, 7), QTime(9, 5)), QFileDevice::FileModificationTime);
+        return t.path(name);
+    }
+    QString shown(const QString& path) { return "path: " + path + "; date: 2006.03.07 9:05; size: 1.5K"; }
+    QString text() const { return main.txtPath->toPlainText(); }
+    bool foundShown() const { return main.btnDelete->isVisible() && !main.btnFindPath->isVisible(); }
+};
+
+} // namespace
+
+TEST(Search, BreadthFirstInTheFirstRootBeforeTheNextIsListed)
+{
+    SearchBed s;
+    s.copy("sys/a/b/app");
+    const QString near = s.copy("sys/z/app");
+    s.copy("win/app");
+    s.main.btnFindPath_MouseUp();
+    EXPECT_EQ(s.text(), s.shown(near));
+    EXPECT_EQ(s.main.appPath, near);
+    EXPECT_EQ(s.main.appRecord, "app|" + near);
+    EXPECT_TRUE(s.foundShown());
+    EXPECT_FALSE(s.files.listed.contains(s.t.path("win/")));
+    EXPECT_FALSE(s.main.searching);
+    EXPECT_FALSE(s.t.exists("error.log"));
+}
+
+TEST(Search, ListedCopiesAreNotedAndPassedOver)
+{
+    SearchBed s;
+    const QString allowed = s.copy("sys/app"), deep = s.copy("sys/d/app");
+    s.app.allowTmp.add("APP|" + allowed.toUpper());
+    s.main.btnFindPath_MouseUp();
+    EXPECT_EQ(s.text(), s.shown(deep) + "; find in allow: " + allowed);
+
+    SearchBed only;
+    const QString a = only.copy("win/app"), d = only.copy("drive/x/app");
+    only.app.allowTmp.add("app|" + a);
+    only.app.denyTmp.add("app|" + d);
+    only.main.btnFindPath_MouseUp();
+    EXPECT_EQ(only.text(), "find in allow: " + a + "; find in deny: " + d);
+    EXPECT_TRUE(only.main.appPath.isEmpty());
+    EXPECT_FALSE(only.foundShown());
+
+    SearchBed none;
+    none.main.btnFindPath_MouseUp();
+    EXPECT_EQ(none.text(), "can't find the path");
+    EXPECT_EQ(none.files.listed, QStringList({none.t.path("sys/"), none.t.path("win/"), none.t.path("prog/"),
+                                              none.t.path("tmp/"), none.t.path("drive/")}));
+}
+
+TEST(Search, FreshPathEndingWithTheNameNeedsNoWalk)
+{
+    SearchBed s;
+    const QString exe = s.copy("bin/app");
+    s.t.processes.table[0].path = exe;
+    s.main.btnFindPath_MouseUp();
+    EXPECT_EQ(s.text(), s.shown(exe));   // no progress dots
+    EXPECT_EQ(s.t.desktop.passes, 0);
+    EXPECT_TRUE(s.files.listed.isEmpty());
+
+    SearchBed other;   // names are compared with their letter case
+    other.t.processes.table[0].path = other.copy("bin/App");
+    other.main.btnFindPath_MouseUp();
+    EXPECT_EQ(other.text(), "can't find the path");
+    EXPECT_EQ(other.files.listed.size(), 5);
+}
+
+TEST(Search, UnsetRootIsTheRootFolderAndNoRootGetsADoubleSlash)
+{
+    SearchBed s;
+    s.t.env.vars["SystemDrive"] = "";
+    s.t.env.vars["ProgramFiles"] = s.t.path("prog/");
+    // The walk of "/" ends at its first entry once the alert is hidden.
+    s.files.onList = [&](const QString& folder) { if (folder == "/") s.main.hide(); };
+    EXPECT_EQ(s.main.trgSearch("app"), "");
+    EXPECT_EQ(s.files.listed, QStringList({s.t.path("sys/"), s.t.path("win/"), s.t.path("prog/"),
+                                           s.t.path("tmp/"), "/"}));
+}
+
+TEST(Search, RootsAndTheWayToThemAreSkippedButNotMidPathLookalikes)
+{
+    SearchBed s;
+    // Root 1 ends in a copy of the path of drive/b: drive/b is still searched.
+    const QString lookalike = s.t.path("drive/b");
+    s.t.env.system = s.main.dirSystem = s.t.path("drive/nest") + lookalike;
+    s.t.env.windows = s.main.dirWindows = s.t.path("drive/w");
+    s.t.env.vars["TMP"] = s.t.path("drive/home/u/tmp");
+    for (const QString& dir : {s.main.dirSystem, s.main.dirWindows, s.t.env.vars["TMP"]})
+        QDir().mkpath(dir);
+    s.copy("drive/home/app");   // only on the way to a root
+    const QString found = s.copy("drive/b/app");
+    s.main.btnFindPath_MouseUp();
+    EXPECT_EQ(s.main.appPath, found);
+    for (const char* dir : {"drive/home/", "drive/home/u/", "drive/nest/"})
+        EXPECT_FALSE(s.files.listed.contains(s.t.path(dir))) << dir;
+    EXPECT_EQ(s.files.listed.count(s.t.path("drive/w/")), 1);
+}
+
+TEST(Search, ClosingTheAlertStopsWithoutAMessage)
+{
+    SearchBed s;
+    for (int i = 0; i < 30; ++i)
+        QDir().mkpath(s.t.path(QString("sys/%1/x").arg(i)));
+    s.copy("win/app");   // a top folder is still looked at after the close
+    s.t.desktop.onEvents = [&] { if (s.t.desktop.passes == 3) s.main.hide(); };
+    s.main.btnFindPath_MouseUp();
+    EXPECT_TRUE(s.text().startsWith("searching...")) << s.text().toStdString();
+    EXPECT_TRUE(s.main.appPath.isEmpty());
+    EXPECT_FALSE(s.main.btnDelete->isVisibleTo(&s.main));
+    // Root 1 up to the close, then the top folder of root 2, where the copy is.
+    EXPECT_EQ(s.files.listed.size(), 3 + 1);
+}
+
+TEST(Search, OnlyRegularFilesOfTheExactNameAndNoLinkedFolders)
+{
+    SearchBed s;
+    s.copy("sys/App");
+    QDir().mkpath(s.t.path("sys/d/app"));
+    ASSERT_EQ(mkfifo(s.t.path("win/app").toLocal8Bit().constData(), 0600), 0);
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    qstrncpy(at.sun_path, s.t.path("prog/app").toLocal8Bit().constData(), sizeof at.sun_path);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    close(sock);
+    const QString outside = s.copy("elsewhere/app");
+    QFile::link(s.t.path("elsewhere"), s.t.path("tmp/link"));
+    s.main.btnFindPath_MouseUp();
+    EXPECT_EQ(s.text(), "can't find the path");
+    EXPECT_FALSE(s.files.listed.contains(s.t.path("tmp/link/")));
+
+    const QString hidden = s.copy("drive/.cache/app");
+    s.main.btnFindPath_MouseUp();
+    EXPECT_EQ(s.main.appPath, hidden);
+    s.main.appName = ".app";
+    s.main.btnFindPath->show();
+    const QString dotted = s.copy("tmp/.app");
+    s.main.btnFindPath_MouseUp();
+    EXPECT_EQ(s.main.appPath, dotted);
+}
+
+TEST(Search, SecondPressDuringASearchDoesNothing)
+{
+    SearchBed s;
+    QDir().mkpath(s.t.path("sys/a/b"));
+    QString during;
+    s.t.desktop.onEvents = [&] {
+        if (s.t.desktop.passes != 2)
+            return;
+        s.main.findNotes = "kept";
+        s.main.btnFindPath_MouseUp();
+        during = s.text() + "|" + s.main.findNotes;
+    };
+    s.main.btnFindPath_MouseUp();
+    EXPECT_TRUE(during.startsWith("searching...") && during.endsWith("|kept")) << during.toStdString();
+    EXPECT_EQ(s.files.listed.removeDuplicates(), 0);
+    EXPECT_EQ(s.text(), "kept");
+}
+
+TEST(SearchFiles, ListingGivesKindsWithoutFollowingFolderLinks)
+{
+    TestBed t;
+    t.write("d/file", "x");
+    t.write("d/.hidden", "x");
+    QDir().mkpath(t.path("d/sub"));
+    QFile::link(t.path("d/sub"), t.path("d/tosub"));
+    QFile::link(t.path("d/file"), t.path("d/tofile"));
+    QFile::link(t.path("d/none"), t.path("d/dangling"));
+    mkfifo(t.path("d/fifo").toLocal8Bit().constData(), 0600);
+    platform::LinuxFiles files;
+    QStringList kinds;
+    for (const auto& e : files.list(t.path("d")))
+        kinds << e.name + ":" + (e.folder ? "D" : "") + (e.regular ? "F" : "");
+    kinds.sort();
+    EXPECT_EQ(kinds, QStringList({".hidden:F", "dangling:", "fifo:", "file:F", "sub:D", "tofile:F", "tosub:"}));
+    EXPECT_TRUE(files.list(t.path("missing")).empty());
+}
