@@ -6,6 +6,7 @@
 #include "store/mdCollection.h"
 #include "store/mdSettings.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -124,13 +125,27 @@ QString frmMain::DirSearch(const QString& root, const QString& name, const QStri
 {
     QString found;
     guarded(app, "frmMain", "DirSearch", [&] {
-        std::deque<QString> queue{root};
-        while (!queue.empty()) {
-            if (QRandomGenerator::global()->bounded(15) == 0) {
+        // Each change of the text lays out its whole line again, so a dot a
+        // time grows quadratic with the dots; the dots drawn are shown together,
+        // at most ten times a second and when the search of this root ends.
+        int dotsOwed = 0;
+        QElapsedTimer sinceShown;
+        const auto showDots = [&] {
+            if (dotsOwed > 0) {
                 QTextCursor end(txtPath->document());
                 end.movePosition(QTextCursor::End);
-                end.insertText(QStringLiteral("."));
+                end.insertText(QString(dotsOwed, QLatin1Char('.')));
+                dotsOwed = 0;
             }
+            sinceShown.start();
+        };
+        const auto shownAtEnd = qScopeGuard(showDots);
+        std::deque<QString> queue{root};
+        while (!queue.empty()) {
+            if (QRandomGenerator::global()->bounded(15) == 0)
+                ++dotsOwed;   // about once in 15 folders
+            if (dotsOwed > 0 && (!sinceShown.isValid() || sinceShown.elapsed() >= 100))
+                showDots();
             app.sys.desktop.processEvents();
             const QString d = std::move(queue.front());
             queue.pop_front();
