@@ -46,8 +46,8 @@ struct SearchBed {
         t.env.vars["ProgramFiles"] = t.path("prog");
         t.env.vars["TMP"] = t.path("tmp");
         t.env.vars["SystemDrive"] = t.path("drive");
-        mdSettings::setSetting(app, "list_level", "1");
-        mdSettings::setSetting(app, "error_log", "1");
+        app.settingList.add("1", "list_level");
+        app.settingList.add("1", "error_log");
         t.processes.add(42, "app");
         main.appName = "app";
         main.appPid = 42;
