@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTextCursor>
@@ -85,7 +86,7 @@ void frmMain::btnFindPath_MouseUp()
         const QDateTime date = app.sys.files.modified(found);
         const qint64 size = app.sys.files.size(found);
         QString text = QStringLiteral("path: ") + found + QStringLiteral("; date: ")
-            + date.toString(QStringLiteral("yyyy.MM.dd H:mm")) + QStringLiteral("; size: ") + fSize(size);
+            + QLocale::c().toString(date, QStringLiteral("yyyy.MM.dd H:mm")) + QStringLiteral("; size: ") + fSize(size);
         if (!findNotes.isEmpty())
             text += QStringLiteral("; ") + findNotes;
         txtPath->setPlainText(text);

@@ -159,6 +159,20 @@ TEST(Search, RootsAndTheWayToThemAreSkippedButNotMidPathLookalikes)
     EXPECT_EQ(s.files.listed.count(s.t.path("drive/w/")), 1);
 }
 
+TEST(Search, AFailingRootIsLoggedAndTheNextSearched)
+{
+    SearchBed s;
+    s.copy("sys/a/app");
+    const QString next = s.copy("win/app");
+    s.files.onList = [&](const QString& folder) {
+        if (folder.endsWith("sys/a/"))
+            throw std::runtime_error("Permission denied");
+    };
+    s.main.btnFindPath_MouseUp();
+    EXPECT_EQ(str(s.main.appPath), str(next));
+    EXPECT_EQ(s.t.read("error.log").count("frmMain.DirSearch: Permission denied"), 1);
+}
+
 TEST(Search, ClosingTheAlertStopsWithoutAMessage)
 {
     SearchBed s;
