@@ -264,7 +264,8 @@ void benchTakeProcesses(benchmark::State& state, const Context& ctx, int extraRe
 
 int main(int argc, char** argv)
 {
-    // Children first: forking before Qt starts its threads.
+    // The one entry point of all benchmarks. Children first: forking before
+    // Qt starts its threads.
     Sleepers sleepers(kExtraProcesses);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
