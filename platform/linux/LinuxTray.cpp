@@ -32,7 +32,10 @@ void LinuxTray::add(const QIcon& icon, const QString& tip)
         icon_.show();
         return;
     }
-    std::fprintf(stderr, "Mirvak: no notification area found; the guard runs and its icon appears when one starts\n");
+    // Said once the guard runs: a start that ends at once has its own message.
+    QTimer::singleShot(0, this, [] {
+        std::fprintf(stderr, "Mirvak: no notification area found; the guard runs and its icon appears when one starts\n");
+    });
     poll_.start();
 }
 
