@@ -158,3 +158,38 @@ TEST(EndToEnd, AlertDenyClickKillsAndWritesTheList)
     w.write("done", "");
     p.waitForFinished(10000);
 }
+
+TEST(EndToEnd, MissingSettingsAndASecondCopyEndAtOnce)
+{
+    World w;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", w.dir.path());
+    env.insert("XDG_CONFIG_HOME", w.path("config"));
+    const auto run = [&](QProcess& p) {
+        p.setProcessEnvironment(env);
+        p.start(w.path("Mirvak"), {});
+        ASSERT_TRUE(p.waitForStarted());
+    };
+
+    QProcess first;
+    run(first);
+    ASSERT_FALSE(first.waitForFinished(1500)) << "the first copy ended";
+    QProcess second;
+    run(second);
+    EXPECT_TRUE(second.waitForFinished(5000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(second.readAllStandardError(), "");
+    first.kill();
+    first.waitForFinished();
+
+    QFile::remove(w.path("settings.ini"));
+    QProcess alone;
+    run(alone);
+    EXPECT_TRUE(alone.waitForFinished(5000));
+    EXPECT_NE(alone.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(alone.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << lines.join('|').toStdString();
+    EXPECT_TRUE(lines[0].contains(w.path("settings.ini")));
+    EXPECT_FALSE(QFile::exists(w.path("error.log")));
+}
