@@ -28,20 +28,11 @@ frmAbout::frmAbout(App& application, frmMain& mainWindow, QWidget* parent)
     txtAbout->setReadOnly(true);
     txtAbout->setFrameShape(QFrame::NoFrame);
 
-    btnContact = makeButton("btnContact", 142, 137, &frmAbout::btnContact_MouseUp);
-    btnWeb = makeButton("btnWeb", 205, 137, &frmAbout::btnWeb_MouseUp);
-    btnClose = makeButton("btnClose", 259, 3, &frmAbout::btnClose_MouseUp);
+    btnContact = mdDesign::imageButton(app, this, "btnContact", {142, 137, 18, 18}, &frmAbout::btnContact_MouseUp);
+    btnWeb = mdDesign::imageButton(app, this, "btnWeb", {205, 137, 18, 18}, &frmAbout::btnWeb_MouseUp);
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {259, 3, 18, 18}, &frmAbout::btnClose_MouseUp);
 
     Form_Load();
-}
-
-ImageButton* frmAbout::makeButton(const char* name, int left, int top, void (frmAbout::*onUp)())
-{
-    auto* button = new ImageButton(QString::fromLatin1(name), this);
-    button->setGeometry(left, top, 18, 18);
-    connect(button, &ImageButton::mouseDown, this, [this, button] { mdDesign::loadImageP(app, button); });
-    connect(button, &ImageButton::mouseUp, this, onUp);
-    return button;
 }
 
 void frmAbout::mousePressEvent(QMouseEvent* event)

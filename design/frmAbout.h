@@ -38,6 +38,4 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
 
-private:
-    ImageButton* makeButton(const char* name, int left, int top, void (frmAbout::*onUp)());
 };

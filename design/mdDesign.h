@@ -1,4 +1,5 @@
 #pragma once
+#include "design/ImageButton.h"
 #include "store/App.h"
 
 #include <QPoint>
@@ -32,4 +33,16 @@ QPoint taskbarPlace(QSize screenTwips, int taskbarTop, int taskbarBottom, QSize 
 // available area; a window larger than the area keeps its top-left corner
 // inside it, so it can still be dragged. Throws on overflow or an empty area.
 QPoint availablePlace(QRect available, QSize window);
+
+// An image button on `window` at its design place: a press shows the pressed
+// image; a release runs `onUp`, which shows the normal image before it acts.
+template <class Window>
+ImageButton* imageButton(App& app, Window* window, const char* name, const QRect& place, void (Window::*onUp)())
+{
+    auto* button = new ImageButton(QString::fromLatin1(name), window);
+    button->setGeometry(place);
+    QObject::connect(button, &ImageButton::mouseDown, window, [&app, button] { loadImageP(app, button); });
+    QObject::connect(button, &ImageButton::mouseUp, window, onUp);
+    return button;
+}
 } // namespace mdDesign

@@ -17,6 +17,7 @@ using namespace mdSettings;
 namespace {
 // Design places are in twips, 15 to the pixel.
 int px(int twips) { return twips / 15; }
+QRect design(int left, int top, int width, int height) { return {px(left), px(top), px(width), px(height)}; }
 } // namespace
 
 frmMain::frmMain(App& application, QWidget* parent)
@@ -58,29 +59,22 @@ frmMain::frmMain(App& application, QWidget* parent)
     small.setPixelSize(11);
     txtPath->setFont(small);
 
-    btnFindPath = makeButton("btnFindPath", 3075, 1080, 840, 180, &frmMain::btnFindPath_MouseUp);
-    btnDelete = makeButton("btnDelete", 3075, 1245, 840, 180, &frmMain::btnDelete_MouseUp);
-    btnSearch = makeButton("btnSearch", 2010, 1245, 840, 180, &frmMain::btnSearch_MouseUp);
-    btnAllow = makeButton("btnAllow", 345, 1530, 1650, 420, &frmMain::btnAllow_MouseUp);
-    btnDeny = makeButton("btnDeny", 2220, 1530, 1650, 420, &frmMain::btnDeny_MouseUp);
-    btnAllowNow = makeButton("btnAllowNow", 345, 1950, 1650, 420, &frmMain::btnAllowNow_MouseUp);
-    btnDenyNow = makeButton("btnDenyNow", 2220, 1950, 1650, 420, &frmMain::btnDenyNow_MouseUp);
-    btnClose = makeButton("btnClose", 3885, 45, 270, 270, &frmMain::btnClose_MouseUp);
+    const auto button = [this](const char* name, const QRect& place, void (frmMain::*onUp)()) {
+        return mdDesign::imageButton(app, this, name, place, onUp);
+    };
+    btnFindPath = button("btnFindPath", design(3075, 1080, 840, 180), &frmMain::btnFindPath_MouseUp);
+    btnDelete = button("btnDelete", design(3075, 1245, 840, 180), &frmMain::btnDelete_MouseUp);
+    btnSearch = button("btnSearch", design(2010, 1245, 840, 180), &frmMain::btnSearch_MouseUp);
+    btnAllow = button("btnAllow", design(345, 1530, 1650, 420), &frmMain::btnAllow_MouseUp);
+    btnDeny = button("btnDeny", design(2220, 1530, 1650, 420), &frmMain::btnDeny_MouseUp);
+    btnAllowNow = button("btnAllowNow", design(345, 1950, 1650, 420), &frmMain::btnAllowNow_MouseUp);
+    btnDenyNow = button("btnDenyNow", design(2220, 1950, 1650, 420), &frmMain::btnDenyNow_MouseUp);
+    btnClose = button("btnClose", design(3885, 45, 270, 270), &frmMain::btnClose_MouseUp);
 
     connect(&time, &QTimer::timeout, this, &frmMain::time_Timer);
 }
 
 frmMain::~frmMain() = default;
-
-ImageButton* frmMain::makeButton(const char* name, int left, int top, int width, int height,
-                                 void (frmMain::*onUp)())
-{
-    auto* button = new ImageButton(QString::fromLatin1(name), this);
-    button->setGeometry(px(left), px(top), px(width), px(height));
-    connect(button, &ImageButton::mouseDown, this, [this, button] { mdDesign::loadImageP(app, button); });
-    connect(button, &ImageButton::mouseUp, this, onUp);
-    return button;
-}
 
 void frmMain::mousePressEvent(QMouseEvent* event)
 {

@@ -107,7 +107,4 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
 
-private:
-    ImageButton* makeButton(const char* name, int left, int top, int width, int height,
-                            void (frmMain::*onUp)());
 };

@@ -94,11 +94,11 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     List->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     connect(List, &QListWidget::itemDoubleClicked, this, [this] { List_DblClick(); });
 
-    btnMoveEntry = makeButton(t.moveButton, 15, 262, &frmList::btnMoveEntry_MouseUp);
+    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 262, 110, 28}, &frmList::btnMoveEntry_MouseUp);
     btnMoveEntry->resize(110, 28);
-    btnDelEntry = makeButton("btnDelEntry", 135, 262, &frmList::btnDelEntry_MouseUp);
+    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 262, 110, 28}, &frmList::btnDelEntry_MouseUp);
     btnDelEntry->resize(110, 28);
-    btnClose = makeButton("btnClose", 396, 6, &frmList::btnClose_MouseUp);
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {396, 6, 18, 18}, &frmList::btnClose_MouseUp);
     btnClose->resize(18, 18);
 
     main.*(t.self) = this;
@@ -114,15 +114,6 @@ void frmList::unregister()
 {
     if (main.*(t.self) == this)
         main.*(t.self) = nullptr;
-}
-
-ImageButton* frmList::makeButton(const char* name, int left, int top, void (frmList::*onUp)())
-{
-    auto* button = new ImageButton(QString::fromLatin1(name), this);
-    button->move(left, top);
-    connect(button, &ImageButton::mouseDown, this, [this, button] { mdDesign::loadImageP(app, button); });
-    connect(button, &ImageButton::mouseUp, this, onUp);
-    return button;
 }
 
 void frmList::mousePressEvent(QMouseEvent* event)

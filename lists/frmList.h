@@ -73,5 +73,4 @@ protected:
 private:
     Collection& own() const { return app.*(t.own); }
     void unregister();
-    ImageButton* makeButton(const char* name, int left, int top, void (frmList::*onUp)());
 };
