@@ -70,7 +70,7 @@ void frmMain::btnFindPath_MouseUp()
     const auto done = qScopeGuard([this] { searching = false; });
     // A tick may change the candidate's fields once the alert is closed.
     const QString name = appName;
-    const HideWatch watch(this);
+    HideWatch watch(this);
     guarded(app, "frmMain", "btnFindPath_MouseUp", [&] {
         txtPath->setPlainText(QStringLiteral("searching..."));
         findNotes.clear();
