@@ -147,6 +147,14 @@ TEST(Scan, RecordsAndSizes)
     const QString big = s.exe("big");
     ASSERT_TRUE(QFile::resize(big, 3LL << 30));   // sparse
     EXPECT_EQ(s.m->strProcess("big", big), "big|3072M|" + big);
+    // Level 3 adds the date (hour without a leading zero); a hidden file is known by its name alone.
+    mdSettings::setSetting(s.t.app, "list_level", "3");
+    QFile file(app);
+    file.open(QIODevice::ReadWrite);
+    file.setFileTime(QDateTime(QDate(2006, 3, 7), QTime(9, 5)), QFileDevice::FileModificationTime);
+    file.close();
+    EXPECT_EQ(s.m->strProcess("app", app), "app|2006.03.07 9:05|2K|" + app);
+    EXPECT_EQ(s.m->strProcess(".app", s.exe(".app")), ".app");
 
     // A record must not change with the locale.
     const QLocale before;
