@@ -46,10 +46,10 @@ struct Child {
 };
 
 struct BrokenProcesses : FakeProcesses {
-    QString path(qint64, qint64) override { throw std::runtime_error("path broke"); }
-    QString commandArgs(qint64) override { throw std::runtime_error("args broke"); }
-    QString name(qint64) override { throw std::runtime_error("name broke"); }
-    int kill(qint64) override { throw std::runtime_error("kill broke"); }
+    QString path(qint64, qint64) override { throw std::runtime_error("path"); }
+    QString commandArgs(qint64) override { throw std::runtime_error("args"); }
+    QString name(qint64) override { throw std::runtime_error("name"); }
+    int kill(qint64) override { throw std::runtime_error("kill"); }
 };
 
 } // namespace
@@ -109,19 +109,19 @@ TEST(mdProcess, FailuresGiveDefaultsAndLogTheirOwnNames)
     EXPECT_EQ(mdProcess::TakeCmdArg(app, 5), platform::kArgsSentinel);
     EXPECT_EQ(mdProcess::TakeName(app, 5), "");
     EXPECT_EQ(mdProcess::KillProcess(app, 5), 0);
-    EXPECT_EQ(t.read("error.log"), "mdProcess.KillProcess: kill broke\r\nmdProcess.TakeName: name broke\r\n"
-                                   "mdProcess.TakeCmdArg: args broke\r\nmdProcess.TakePath: path broke\r\n\r\n");
+    EXPECT_EQ(t.read("error.log"), "mdProcess.KillProcess: kill\r\nmdProcess.TakeName: name\r\n"
+                                   "mdProcess.TakeCmdArg: args\r\nmdProcess.TakePath: path\r\n\r\n");
 }
 
 TEST(WinPath, SystemRootAndDrivePrefix)
 {
     using platform::windowsModulePath;
-    EXPECT_EQ(windowsModulePath("\\SystemRoot\\System32\\smss.exe", "C:\\WINDOWS"), "C:\\WINDOWS\\System32\\smss.exe");
-    EXPECT_EQ(windowsModulePath("\\systemroot\\x.exe", "C:\\WINDOWS"), "\\systemroot\\x.exe");
-    EXPECT_EQ(windowsModulePath("\\??\\C:\\WINDOWS\\system32\\csrss.exe", "C:\\WINDOWS"),
-              "C:\\WINDOWS\\system32\\csrss.exe");
-    EXPECT_EQ(windowsModulePath("\\??\\c:\\a\\b.exe", "C:\\WINDOWS"), "c:\\a\\b.exe");
-    EXPECT_EQ(windowsModulePath("\\??\\D:\\x\\y.exe", "C:\\WINDOWS"), "\\??\\D:\\x\\y.exe");
-    EXPECT_EQ(windowsModulePath("c:\\tools\\app.exe", "C:\\WINDOWS"), "c:\\tools\\app.exe");
-    EXPECT_EQ(windowsModulePath("D:\\old\\C:\\new.exe", "C:\\WINDOWS"), "C:\\new.exe");
+    const QString win = "C:\\WINDOWS";
+    EXPECT_EQ(windowsModulePath("\\SystemRoot\\System32\\smss.exe", win), "C:\\WINDOWS\\System32\\smss.exe");
+    EXPECT_EQ(windowsModulePath("\\systemroot\\x.exe", win), "\\systemroot\\x.exe");
+    EXPECT_EQ(windowsModulePath("\\??\\C:\\WINDOWS\\csrss.exe", win), "C:\\WINDOWS\\csrss.exe");
+    EXPECT_EQ(windowsModulePath("\\??\\c:\\a\\b.exe", win), "c:\\a\\b.exe");
+    EXPECT_EQ(windowsModulePath("\\??\\D:\\x\\y.exe", win), "\\??\\D:\\x\\y.exe");
+    EXPECT_EQ(windowsModulePath("c:\\tools\\app.exe", win), "c:\\tools\\app.exe");
+    EXPECT_EQ(windowsModulePath("D:\\old\\C:\\new.exe", win), "C:\\new.exe");
 }
