@@ -5,90 +5,58 @@
 
 using namespace mdCollection;
 
-namespace {
-Collection of(std::initializer_list<const char*> items)
+static Collection of(const QStringList& items)
 {
     Collection c;
-    for (const char* i : items)
-        c.add(QString::fromUtf8(i));
+    for (const QString& i : items)
+        c.add(i);
     return c;
 }
-QStringList items(const Collection& c) { return QStringList(c.begin(), c.end()); }
-} // namespace
 
-TEST(Collection, SortIsStableAndKeepsTheFirstOfEquals)
+static QStringList items(const Collection& c) { return QStringList(c.begin(), c.end()); }
+
+TEST(Collection, SortSearchIndexAndDelete)
 {
     TestBed t;
-    Collection c = of({"b", "A", "a", "B"});
-    clnSort(t.app, c, true);
-    EXPECT_EQ(items(c), QStringList({"A", "b"}));
-    c = of({"b", "A", "a", "B"});
-    clnSort(t.app, c, false);
-    EXPECT_EQ(items(c), QStringList({"A", "a", "b", "B"}));
-    c = of({"z"});
-    clnSort(t.app, c, true);
-    EXPECT_EQ(items(c), QStringList({"z"}));
-}
+    for (bool unique : {true, false}) {
+        Collection c = of({"b", "A", "a", "B"});
+        clnSort(t.app, c, unique);
+        EXPECT_EQ(items(c), unique ? QStringList({"A", "b"}) : QStringList({"A", "a", "b", "B"}));
+    }
 
-TEST(Collection, SearchWithAndWithoutSuffix)
-{
-    TestBed t;
-    const Collection c = of({"notepad.exe2", "x.exe|/a/x.exe", "NOTEPAD.EXE|/usr/bin/notepad.exe", "notepad.exe"});
-    EXPECT_EQ(clnSearch(t.app, Collection(), "a"), 0);
-    // Without a suffix only an equal item matches, in any case.
-    EXPECT_EQ(clnSearch(t.app, c, "Notepad.exe"), 4);
-    // With "|" an item that begins with the value and a bar matches too; the first wins.
-    EXPECT_EQ(clnSearch(t.app, c, "notepad.exe", "|"), 3);
-    EXPECT_EQ(clnSearch(t.app, c, "notepad", "|"), 0);
-    EXPECT_EQ(clnSearch(t.app, c, "x.exe|/a/x.exe"), 2);
-    // A longer suffix compares item + suffix with value + suffix as written.
-    EXPECT_EQ(clnSearch(t.app, of({"ab", "a"}), "a", "b|"), 2);
-}
+    // With "|" an item that begins with the value and a bar matches too; the first match wins.
+    const Collection records = of({"notepad.exe2", "NOTEPAD.EXE|/usr/bin/notepad.exe", "notepad.exe"});
+    EXPECT_EQ(clnSearch(t.app, records, "Notepad.exe"), 3);
+    EXPECT_EQ(clnSearch(t.app, records, "notepad.exe", "|"), 2);
+    EXPECT_EQ(clnSearch(t.app, records, "notepad", "|"), 0);
 
-TEST(Collection, SearchFollowsChanges)
-{
-    TestBed t;
-    Collection c = of({"a", "b", "c"});
+    // The index follows removal, insertion and sorting; deletion takes the first of equals.
+    Collection c = of({"a", "b", "c", "B"});
     EXPECT_EQ(clnSearch(t.app, c, "c"), 3);
     c.remove(1);
     EXPECT_EQ(clnSearch(t.app, c, "c"), 2);
-    c.add("C", QString(), 0);
     c.add("c|x", QString(), 1);
-    EXPECT_EQ(clnSearch(t.app, c, "C", "|"), 2);
+    EXPECT_EQ(clnSearch(t.app, c, "c"), 3);
     clnSort(t.app, c, false);
-    EXPECT_EQ(items(c), QStringList({"b", "c", "C", "c|x"}));
-    EXPECT_EQ(clnSearch(t.app, c, "c"), 2);
-    EXPECT_EQ(clnSearch(t.app, c, "c|X"), 4);
+    EXPECT_EQ(clnSearch(t.app, c, "C|X"), 4);
+    clnDel(t.app, c, "B");
+    EXPECT_EQ(items(c), QStringList({"B", "c", "c|x"}));
 }
 
-TEST(Collection, DeleteRemovesOnlyTheFirstOfTwo)
+TEST(Collection, KeysItemsAndCopies)
 {
     TestBed t;
-    Collection c = of({"a", "B", "c", "b"});
-    clnDel(t.app, c, "b");
-    EXPECT_EQ(items(c), QStringList({"a", "c", "b"}));
-    clnDel(t.app, c, "zz");
-    EXPECT_EQ(c.count(), 3);
-}
-
-TEST(Collection, KeysAndCopies)
-{
-    TestBed t;
-    t.settings();
+    t.app.settingList.add("1", "error_log");   // all the log needs
     Collection c;
     c.add("1", "One");
     c.add("2", "two");
     EXPECT_THROW(c.add("3", "ONE"), std::runtime_error);
     clnSetK(t.app, c, "one", "9");
+    clnSetK(t.app, c, "three", "3");   // a missing key is logged and stays absent
     EXPECT_EQ(items(c), QStringList({"2", "9"}));
-    EXPECT_EQ(clnItem(c, "ONE"), "9");
-    EXPECT_EQ(clnItem(c, "three"), "");
-    EXPECT_EQ(clnItem(c, 7), "");
-    // A missing key is logged and stays absent; the log needs the settings.
-    t.app.settingList.add("1", "error_log");
-    clnSetK(t.app, c, "three", "3");
-    EXPECT_FALSE(c.hasKey("three"));
     EXPECT_TRUE(t.read("error.log").startsWith("mdCollection.clnSetK: "));
+    EXPECT_EQ(clnItem(c, "ONE"), "9");
+    EXPECT_EQ(clnItem(c, "three") + clnItem(c, 0) + clnItem(c, 3), "");
     const Collection copy = clnEq(t.app, c);
     EXPECT_EQ(items(copy), items(c));
     EXPECT_FALSE(copy.hasKey("one"));
