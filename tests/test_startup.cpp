@@ -7,39 +7,32 @@
 
 using mdSettings::getSetting;
 
-TEST(Startup, IntervalRewritesAndTimer)
+TEST(Startup, RewritesTimerPeriodAndTopmost)
 {
     struct Case {
-        const char* check;
-        const char* stored;
-        int interval;
-        bool ticking;
+        const char *check, *tmp, *top, *stored;
+        int interval, ticks;
+        bool ticking, topmost;
     };
-    for (const Case& c : {Case{"0", "0.1", 100, true}, Case{"-3", "0.1", 100, true}, Case{"2.5", "2.5", 2500, true},
-                          Case{"0.0004", "0.0004", 0, false}}) {
+    // 120 s / 7 s rounds to 17 ticks, and 7 * 17 < 120: one more, so the first tick refills.
+    for (const Case& c : {Case{"0", "60", "1.0", "0.1", 100, 36000, true, true},
+                          Case{"-3", "60", "2", "0.1", 100, 36000, true, false},
+                          Case{"2.5", "60", "0", "2.5", 2500, 1440, true, false},
+                          Case{"0.0004", "0", "1", "0.0004", 0, 0, false, true},
+                          Case{"7", "2", "1", "7", 7000, 18, true, true}}) {
         TestBed t;
-        t.settings({{"check_interval", c.check}, {"path_search", "3"}});
+        t.settings({{"check_interval", c.check}, {"path_search", "3"}, {"tmp_interval", c.tmp}, {"always_top", c.top}});
         frmMain main(t.app);
         ASSERT_EQ(main.Form_Load(), frmMain::Start::Running) << c.check;
         EXPECT_EQ(getSetting(t.app, "check_interval"), c.stored) << c.check;
         EXPECT_EQ(getSetting(t.app, "path_search"), "3000");
         EXPECT_EQ(main.time.interval(), c.interval) << c.check;
         EXPECT_EQ(main.time.isActive(), c.ticking) << c.check;
+        EXPECT_EQ(main.tmpTicks, c.ticks) << c.check;
+        EXPECT_EQ(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint), c.topmost) << c.top;
         EXPECT_FALSE(t.exists("error.log")) << c.check;
         EXPECT_FALSE(main.isVisible());
     }
-}
-
-TEST(Startup, PeriodPresetMakesTheFirstTickRefill)
-{
-    TestBed t;
-    t.settings({{"check_interval", "7"}, {"tmp_interval", "2"}});
-    frmMain main(t.app);
-    ASSERT_EQ(main.Form_Load(), frmMain::Start::Running);
-    EXPECT_EQ(main.tmpTicks, 18);   // 120 / 7 rounds to 17, and 7 * 17 < 120
-    EXPECT_TRUE(t.app.seenPending);
-    EXPECT_EQ(main.dirWindows, "/usr");
-    EXPECT_EQ(main.dirSystem, "/usr/bin");
 }
 
 TEST(Startup, MissingKeyLogsAndLeavesTheTimerOff)
@@ -61,34 +54,18 @@ TEST(Startup, MissingKeyLogsAndLeavesTheTimerOff)
 
 TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRuns)
 {
-    TestBed none;
-    frmMain first(none.app);
-    int trays = 0;
-    first.loadTray = [&] { ++trays; };
-    EXPECT_EQ(first.Form_Load(), frmMain::Start::NoSettings);
-    EXPECT_EQ(trays, 1);
-    EXPECT_FALSE(first.time.isActive());
-
-    TestBed second;
+    TestBed none, second;
     second.settings();
     second.program.lockFree = false;
-    frmMain copy(second.app);
-    copy.loadTray = [&] { ++trays; };
+    frmMain first(none.app), copy(second.app);
+    int trays = 0;
+    first.loadTray = copy.loadTray = [&] { ++trays; };
+    EXPECT_EQ(first.Form_Load(), frmMain::Start::NoSettings);
     EXPECT_EQ(copy.Form_Load(), frmMain::Start::SecondCopy);
-    EXPECT_EQ(trays, 1);
+    EXPECT_EQ(trays, 1);   // the tray comes up after the lock, before the settings
+    EXPECT_FALSE(first.time.isActive());
     EXPECT_EQ(second.app.settingList.count(), 0);
     EXPECT_FALSE(second.exists("error.log"));
-}
-
-TEST(Startup, AlwaysTopOnlyForExactlyOne)
-{
-    for (const auto& [value, top] : {std::pair{"1.0", true}, std::pair{"2", false}, std::pair{"0", false}}) {
-        TestBed t;
-        t.settings({{"always_top", value}});
-        frmMain main(t.app);
-        main.Form_Load();
-        EXPECT_EQ(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint), top) << value;
-    }
 }
 
 TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
