@@ -61,8 +61,7 @@ TEST(ListWindow, RowLayoutAndTheExtentsOfTheTwins)
     EXPECT_EQ(t.deny.horizontalExtent, std::nearbyint(t.allow.W(wide) + t.allow.W(" ") / 2));
 
     // A name too wide is cut from its end to fit, with "..."; one that holds "..." itself loses it.
-    const QList<QPair<QString, QString>> names{{wide, wide}, {"a..." + wide, "a" + wide}};
-    for (const auto& [name, bare] : names) {
+    for (const auto& [name, bare] : {std::pair{wide, wide}, std::pair{"a..." + wide, "a" + wide}}) {
         const QString cut = t.allow.rowText(name + "|p").chopped(2);
         EXPECT_TRUE(cut.endsWith("...") && bare.startsWith(cut.chopped(3))) << cut.toStdString();
         EXPECT_LE(t.allow.W(cut) - t.allow.W("   "), 2 * tab);
@@ -76,6 +75,7 @@ TEST(ListWindow, MovesAndDeletesKeepListsFilesAndRowsTogether)
     // Nothing selected: the delete rewrites its own file, the move both; saving sorts, and the rows follow.
     t.allow.btnDelEntry_MouseUp();
     EXPECT_TRUE(t.exists("allow.csv") && !t.exists("deny.csv"));
+    t.expectRowsMatch();
     QFile::remove(t.path("allow.csv"));
     t.deny.btnMoveEntry_MouseUp();
     EXPECT_TRUE(t.exists("allow.csv") && t.exists("deny.csv"));
