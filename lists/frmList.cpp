@@ -153,7 +153,8 @@ QString frmList::rowText(const QString& record) const
         name += kTab;
     } else {
         const float blanks = W(QStringLiteral("   "));
-        while (W(name) - blanks > 2 * tab) {
+        // Ends at "..." alone, however wide the font draws it.
+        while (W(name) - blanks > 2 * tab && name != QLatin1String("...")) {
             name.remove(QStringLiteral("..."));
             name.chop(1);
             name += QStringLiteral("...");
