@@ -10,5 +10,6 @@ cmake --build build-test -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# The few desktop tests need a real X display; the rest run offscreen.
-xvfb-run -a -s "-screen 0 1280x800x24" ctest --test-dir build-test --output-on-failure --timeout 300 -j2
+# The few desktop tests need a real X display and its one mouse, so tests run
+# one at a time; the rest run offscreen.
+xvfb-run -a -s "-screen 0 1280x800x24" ctest --test-dir build-test --output-on-failure --timeout 300
