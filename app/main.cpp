@@ -5,6 +5,7 @@
 #include "tray/frmTray.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <memory>
 
@@ -20,6 +21,7 @@ int main(int argc, char* argv[])
     platform::LinuxDesktop desktop;
     platform::LinuxProgram program;
     App app({processes, files, env, shell, desktop, program});
+    application.setWindowIcon(QIcon(app.file(QStringLiteral("mirvak.png"))));
 
     platform::LinuxTray trayIcon;
     frmMain main(app);
