@@ -66,7 +66,7 @@ TEST(Search, FirstUnlistedCopyLevelByLevelWithListedCopiesNoted)
         QString text;        // # stands for the line of the copy found, @ for the test's folder
         QString name = "app";
     } cases[] = {
-        {{"sys/app", "sys/a/b/app", "sys/z/app", "win/app"}, "sys/z/app", "#; find in allow: @sys/app"},
+        {{"sys/app", "sys/a/b/app", "sys/m/app", "sys/z/y/app"}, "sys/m/app", "#; find in allow: @sys/app"},
         {{"win/app", "drive/x/app"}, "", "find in allow: @win/app; find in deny: @drive/x/app"},
         {{"prog/.App", "drive/.cache/.app"}, "drive/.cache/.app", "#", ".app"},
         {{}, "", "can't find the path"},
