@@ -148,5 +148,5 @@ TEST(SearchFiles, ListingGivesKindsWithoutFollowingFolderLinks)
     QStringList kinds;
     for (const auto& e : ListingFiles().list(t.path("d")))   // the real listing, in name order
         kinds << e.name + ":" + (e.folder ? "D" : "") + (e.regular ? "F" : "");
-    EXPECT_EQ(str(kinds), str(QStringList({".hidden:F", "fifo:", "file:F", "sub:D", "tofile:F", "tonone:", "tosub:"})));
+    EXPECT_EQ(str(kinds.join(' ')), ".hidden:F fifo: file:F sub:D tofile:F tonone: tosub:");
 }
