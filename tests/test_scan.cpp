@@ -5,14 +5,12 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 #include <limits>
-#include <memory>
 
 namespace {
 
-// A started main window over a fake process table.
 struct Scan {
     TestBed t;
-    std::unique_ptr<frmMain> m;
+    frmMain m{t.app};
 
     void start(const QList<QPair<QString, QString>>& settings = {}, const QByteArray& allow = {},
                const QByteArray& deny = {})
@@ -20,8 +18,7 @@ struct Scan {
         t.settings(settings);
         t.write("allow.csv", allow);
         t.write("deny.csv", deny);
-        m = std::make_unique<frmMain>(t.app);
-        ASSERT_EQ(m->Form_Load(), frmMain::Start::Running);
+        ASSERT_EQ(m.Form_Load(), frmMain::Start::Running);
     }
     QString exe(const QString& name, int bytes = 10)
     {
@@ -31,9 +28,11 @@ struct Scan {
     void tick(int times = 1)
     {
         for (int i = 0; i < times; ++i)
-            m->time_Timer();
+            m.time_Timer();
     }
-    bool alerted() const { return !m->time.isActive(); }
+    // The record of the candidate the alert is up for (the scan timer stops for it), or "(none)".
+    QString alert() const { return m.time.isActive() ? "(none)" : m.appRecord; }
+    std::pair<std::string, bool> seen() const { return {t.app.seenRecords.toStdString(), t.app.seenPending}; }
 };
 
 } // namespace
@@ -52,20 +51,14 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     s.t.processes.add(15, "system");
     s.start({}, ("ok|" + ok + "\r\ntool|/x/tool\r\n").toUtf8(), ("bad|" + bad + "\r\n").toUtf8());
     s.tick();
-    EXPECT_TRUE(s.alerted());
-    EXPECT_EQ(s.m->appPid, 13);
-    EXPECT_EQ(s.m->appParent, "7");
-    EXPECT_EQ(s.m->appRecord, "a|" + a);
+    EXPECT_EQ(s.m.appParent, "7");
     // The next one comes once this one is settled; the denied process that would not end is tried again.
-    for (qint64 pid : {14, 15}) {
-        s.m->btnAllowNow_MouseUp();
+    for (const QString& record : {"a|" + a, QString("tool2"), QString("system")}) {
+        EXPECT_EQ(s.alert(), record);
+        s.m.btnAllowNow_MouseUp();
         s.tick();
-        EXPECT_TRUE(s.alerted());
-        EXPECT_EQ(s.m->appPid, pid);
     }
-    s.m->btnAllowNow_MouseUp();
-    s.tick();
-    EXPECT_FALSE(s.alerted());
+    EXPECT_EQ(s.alert(), "(none)");
     EXPECT_EQ(s.t.processes.killed, std::vector<qint64>(4, 12));
     EXPECT_FALSE(s.t.exists("error.log"));
 }
@@ -78,35 +71,32 @@ TEST(Scan, WaitAndTickCounters)
     s.tick();
     s.t.processes.add(21, "bad");   // not looked at while the candidate is pending
     s.tick(29);
-    EXPECT_FALSE(s.alerted());
-    EXPECT_EQ(s.m->waitTicks, 30);
+    EXPECT_EQ(s.alert(), "(none)");
+    EXPECT_EQ(s.m.waitTicks, 30);
     EXPECT_TRUE(s.t.processes.killed.empty());
     s.tick();
-    EXPECT_TRUE(s.alerted());
-    EXPECT_EQ(s.m->waitTicks, 0);
-    EXPECT_EQ(s.m->appRecord, "slow");
+    EXPECT_EQ(s.alert(), "slow");
+    EXPECT_EQ(s.m.waitTicks, 0);
 
     // A zero interval cannot divide the wait; the tick still counts.
-    s.m->time.setInterval(0);
+    s.m.time.setInterval(0);
     s.tick();
-    EXPECT_EQ(s.m->tmpTicks, 32);
+    EXPECT_EQ(s.m.tmpTicks, 32);
     EXPECT_TRUE(s.t.read("error.log").startsWith("frmMain.TakeProcesses: Division by zero"));
     mdSettings::setSetting(s.t.app, "tmp_interval", "1e12");
-    s.m->tmpTicks = std::numeric_limits<int>::max();
+    s.m.tmpTicks = std::numeric_limits<int>::max();
     s.t.app.allowTmp.add("slow");
     s.tick();
-    EXPECT_EQ(s.m->tmpTicks, std::numeric_limits<int>::max());
+    EXPECT_EQ(s.m.tmpTicks, std::numeric_limits<int>::max());
     EXPECT_TRUE(s.t.read("error.log").startsWith("frmMain.time_Timer: Overflow"));
 }
 
 TEST(Scan, PeriodAndUsageTracking)
 {
     const struct {
-        const char* clean;
-        const char* minutes;   // 0: the working lists are rebuilt at every tick
-        int quiet;             // ticks until the decision for the present period is forgotten
-        int counted;           // tmpTicks after the rebuild
-        QString seenFirst, seenLater;
+        const char *clean, *minutes;   // minutes 0: the working lists are rebuilt at every tick
+        int quiet, counted;   // ticks until the present period's decision is forgotten; tmpTicks after that
+        std::string seenFirst, seenLater;
         bool pendingLater;
     } cases[] = {{"5", "1", 60, 1, "perm:d:", "perm:d:perm:d:tmp:", false}, {"0", "0", 0, 0, "", "", true}};
     for (const auto& c : cases) {
@@ -117,17 +107,14 @@ TEST(Scan, PeriodAndUsageTracking)
         s.t.processes.add(32, "tmp");
         s.start({{"tmp_interval", c.minutes}, {"clean_value", c.clean}}, "perm\r\n", "d\r\n");
         s.tick();
-        EXPECT_EQ(s.t.app.seenRecords, c.seenFirst);
-        EXPECT_TRUE(s.t.app.seenPending);   // a walk that ends at a candidate leaves the tracking open
-        s.m->btnAllowNow_MouseUp();
+        EXPECT_EQ(s.seen(), std::pair(c.seenFirst, true));   // a walk that ends at a candidate leaves it open
+        s.m.btnAllowNow_MouseUp();
         s.tick(c.quiet);
-        EXPECT_FALSE(s.alerted());
-        EXPECT_EQ(s.t.app.seenRecords, c.seenLater);
-        EXPECT_EQ(s.t.app.seenPending, c.pendingLater);
+        EXPECT_EQ(s.alert(), "(none)");
+        EXPECT_EQ(s.seen(), std::pair(c.seenLater, c.pendingLater));
         s.tick();
-        EXPECT_TRUE(s.alerted());
-        EXPECT_EQ(s.m->appRecord, "tmp");
-        EXPECT_EQ(s.m->tmpTicks, c.counted);
+        EXPECT_EQ(s.alert(), "tmp");
+        EXPECT_EQ(s.m.tmpTicks, c.counted);
     }
 }
 
@@ -135,26 +122,21 @@ TEST(Scan, RecordsAndSizes)
 {
     // list_level 2: matched in any letter case until the file's size changes.
     Scan s;
-    const QString app = s.exe("app", 1536);
-    s.t.processes.add(53, "app", app);
+    const QString app = s.t.processes.add(53, "app", s.exe("app", 1536)).path;
     s.start({{"list_level", "2"}}, ("APP|1.5K|" + app.toUpper() + "\r\n").toUtf8());
     s.tick();
-    EXPECT_FALSE(s.alerted());
+    EXPECT_EQ(s.alert(), "(none)");
     s.exe("app", 2048);
     s.tick();
-    EXPECT_TRUE(s.alerted());
-    EXPECT_EQ(s.m->appRecord, "app|2K|" + app);
-    const QString big = s.exe("big");
-    ASSERT_TRUE(QFile::resize(big, 3LL << 30));   // sparse
-    EXPECT_EQ(s.m->strProcess("big", big), "big|3072M|" + big);
+    EXPECT_EQ(s.alert(), "app|2K|" + app);
+    ASSERT_TRUE(QFile::resize(s.exe("big"), 3LL << 30));   // sparse
+    EXPECT_EQ(s.m.strProcess("big", s.t.path("bin/big")), "big|3072M|" + s.t.path("bin/big"));
     // Level 3 adds the date (hour without a leading zero); a hidden file is known by its name alone.
     mdSettings::setSetting(s.t.app, "list_level", "3");
-    QFile file(app);
-    file.open(QIODevice::ReadWrite);
-    file.setFileTime(QDateTime(QDate(2006, 3, 7), QTime(9, 5)), QFileDevice::FileModificationTime);
-    file.close();
-    EXPECT_EQ(s.m->strProcess("app", app), "app|2006.03.07 9:05|2K|" + app);
-    EXPECT_EQ(s.m->strProcess(".app", s.exe(".app")), ".app");
+    QFile f(app);
+    ASSERT_TRUE(f.open(QFile::ReadWrite) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime));
+    EXPECT_EQ(s.m.strProcess("app", app), "app|2006.03.07 9:05|2K|" + app);
+    EXPECT_EQ(s.m.strProcess(".app", s.exe(".app")), ".app");
 
     // A record must not change with the locale.
     const QLocale before;
@@ -164,6 +146,6 @@ TEST(Scan, RecordsAndSizes)
         {1000000, "976.56K"}, {1048575, "1024K"}, {1048576, "1M"}, {1179648, "1.12M"}, {1572864, "1.5M"},
         {3221225472LL, "3072M"}, {std::numeric_limits<qint64>::max(), "8796093022208M"}};
     for (const auto& [bytes, text] : cases)
-        EXPECT_EQ(s.m->fSize(bytes), text) << bytes;
+        EXPECT_EQ(s.m.fSize(bytes), text) << bytes;
     QLocale::setDefault(before);
 }
