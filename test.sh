@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 ensure_packages
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DMIRVAK_SANITIZE=ON -DMIRVAK_TESTS=ON
 cmake --build build-test -j"$(nproc)"
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+export ASAN_OPTIONS="detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # The few desktop tests need a real X display and its one mouse, so tests run
