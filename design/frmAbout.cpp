@@ -24,9 +24,7 @@ frmAbout::frmAbout(App& application, frmMain& mainWindow, QWidget* parent)
 
     txtAbout = new QPlainTextEdit(this);
     txtAbout->setObjectName(QStringLiteral("txtAbout"));
-    txtAbout->setGeometry(18, 48, 245, 81);
-    txtAbout->setReadOnly(true);
-    txtAbout->setFrameShape(QFrame::NoFrame);
+    mdDesign::textBox(txtAbout, {18, 48, 245, 81});
 
     btnContact = mdDesign::imageButton(app, this, "btnContact", {142, 137, 18, 18}, &frmAbout::btnContact_MouseUp);
     btnWeb = mdDesign::imageButton(app, this, "btnWeb", {205, 137, 18, 18}, &frmAbout::btnWeb_MouseUp);

@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QWidget>
 #include <limits>
@@ -127,6 +128,19 @@ void frmSkin(App& app, QWidget* window)
             }
         }
     });
+}
+
+void textBox(QPlainTextEdit* box, const QRect& place)
+{
+    box->setGeometry(place);
+    box->setReadOnly(true);
+    box->setFrameShape(QFrame::NoFrame);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->document()->setDocumentMargin(2);
+    QFont small = box->font();
+    small.setPixelSize(11);
+    box->setFont(small);
 }
 
 void FormDrag(App& app, QWidget* window)

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QSize>
 
+class QPlainTextEdit;
 class QWidget;
 
 // Skin, dragging and placement of the program's windows.
@@ -33,6 +34,10 @@ QPoint taskbarPlace(QSize screenTwips, int taskbarTop, int taskbarBottom, QSize 
 // available area; a window larger than the area keeps its top-left corner
 // inside it, so it can still be dragged. Throws on overflow or an empty area.
 QPoint availablePlace(QRect available, QSize window);
+
+// A read-only text box drawn on the skin: no frame, no scroll bars (the wheel
+// still scrolls), a small font so a few lines fit its design height.
+void textBox(QPlainTextEdit* box, const QRect& place);
 
 // An image button on `window` at its design place: a press shows the pressed
 // image; a release runs `onUp`, which shows the normal image before it acts.

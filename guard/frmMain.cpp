@@ -47,17 +47,7 @@ frmMain::frmMain(App& application, QWidget* parent)
 
     txtPath = new QPlainTextEdit(this);
     txtPath->setObjectName(QStringLiteral("txtPath"));
-    txtPath->setGeometry(px(195), px(720), px(3810), px(660));
-    txtPath->setReadOnly(true);
-    txtPath->setFrameShape(QFrame::NoFrame);
-    // Three lines of details fit the box without a scroll bar; the wheel
-    // still scrolls a longer text.
-    txtPath->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    txtPath->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    txtPath->document()->setDocumentMargin(2);
-    QFont small = txtPath->font();
-    small.setPixelSize(11);
-    txtPath->setFont(small);
+    mdDesign::textBox(txtPath, design(195, 720, 3810, 660));
 
     const auto button = [this](const char* name, const QRect& place, void (frmMain::*onUp)()) {
         return mdDesign::imageButton(app, this, name, place, onUp);
