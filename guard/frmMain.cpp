@@ -7,6 +7,7 @@
 #include "store/mdSettings.h"
 
 #include <QFont>
+#include <QCloseEvent>
 #include <QMouseEvent>
 #include <algorithm>
 #include <cmath>
@@ -70,6 +71,15 @@ void frmMain::mousePressEvent(QMouseEvent* event)
 {
     event->accept();
     mdDesign::FormDrag(app, this);
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // Closed from outside (a window manager's close): the same as Close, so
+    // the scan goes on; the window is never destroyed this way.
+    event->ignore();
+    if (isVisible())
+        btnClose_MouseUp();
 }
 
 void frmMain::timerOn()

@@ -106,5 +106,6 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
+    void closeEvent(QCloseEvent* event) override;
 
 };

@@ -158,3 +158,13 @@ TEST(Alert, DeleteRetriesAndClosingRefreshesListWindows)
     EXPECT_TRUE(!QFile::exists(a.exe) && a.closed());
     EXPECT_EQ(std::pair(allowWindow.loads, denyWindow.loads), std::pair(1, 1));   // deny: at the first press
 }
+
+TEST(Alert, ClosedByTheDesktopItEndsLikeClose)
+{
+    // A window manager's close must not leave the guard with its timer off.
+    Alert a;
+    a.main.ShowMsg();
+    EXPECT_FALSE(a.main.close());
+    EXPECT_TRUE(a.closed());
+    EXPECT_EQ(a.main.findNotes, "");
+}
