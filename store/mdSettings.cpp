@@ -7,6 +7,17 @@
 
 namespace mdSettings {
 
+namespace {
+// Lines joined by CRLF, leading empty lines left out.
+QString joinContent(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines)
+        text = text.isEmpty() ? line : text + QStringLiteral("\r\n") + line;
+    return text;
+}
+} // namespace
+
 void fail(const QString& description)
 {
     throw std::runtime_error(description.toStdString());
@@ -87,8 +98,7 @@ QString getContent(App& app, const QString& name)
         const auto lines = app.sys.files.readLines(app.file(name));
         if (!lines)
             return;
-        for (const QString& line : *lines)
-            text = text.isEmpty() ? line : text + QStringLiteral("\r\n") + line;
+        text = joinContent(*lines);
     });
     return text;
 }
@@ -100,10 +110,8 @@ void error_log(App& app, const QString& module, const QString& procedure, const 
             return;
         // Reads directly, not through getContent: a failure here must not log.
         const QString path = app.file(QStringLiteral("error.log"));
-        QString old;
-        if (const auto lines = app.sys.files.readLines(path))
-            for (const QString& line : *lines)
-                old = old.isEmpty() ? line : old + QStringLiteral("\r\n") + line;
+        const auto lines = app.sys.files.readLines(path);
+        const QString old = lines ? joinContent(*lines) : QString();
         QString entry = description;
         entry.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
         app.sys.files.writeText(path, module + QLatin1Char('.') + procedure + QStringLiteral(": ") + entry
