@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class ImageButton;
 
@@ -44,6 +45,8 @@ public:
     bool isSelf(const QString& name, const QString& path);
 
     // Alert (frmMain_alert.cpp).
+    // Reads how the candidate was started, and its arguments text from that.
+    void takeArgs();
     void ShowMsg();
     void HideMsg();
     void btnAllow_MouseUp();
@@ -81,8 +84,10 @@ public:
     qint64 appModule = 0;
     QString appPath;
     QString appRecord;
-    QString appArgs;
-    bool appKilled = false;
+    QString appArgs;                          // quoted as a shell needs them
+    std::optional<platform::Launch> appLaunch;   // none: not read (safe_level 0) or unreadable
+    bool appKilled = false;    // ended here, by the alert or by Delete
+    bool appStopped = false;   // ended by the alert itself under safe_level 1: Allow starts it again
     bool deleteArmed = false;
     QString findNotes;
     bool searching = false;   // a path search runs

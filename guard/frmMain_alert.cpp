@@ -3,6 +3,7 @@
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
 #include "platform/ArgQuote.h"
+#include "platform/SysText.h"
 #include "process/mdProcess.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
@@ -10,11 +11,13 @@
 using namespace mdSettings;
 
 namespace {
-// Starts a candidate again that the alert terminated, with the arguments it had.
+// Starts a candidate again that the alert stopped, exactly as it was started.
+// One whose arguments could not be read is not started at all: without them it
+// would be another program.
 void restart(frmMain& main)
 {
-    if (main.appKilled)
-        main.app.sys.shell.startDetached(main.appPath, platform::splitArgs(main.appArgs));
+    if (main.appStopped && main.appLaunch)
+        main.app.sys.shell.restart(main.appPath, *main.appLaunch);
 }
 
 // True when the candidate is gone; otherwise says so in the details box.
@@ -35,16 +38,20 @@ void refresh(ListRefresh* window)
 }
 } // namespace
 
+void frmMain::takeArgs()
+{
+    appLaunch = mdProcess::TakeLaunch(app, appPid);
+    QStringList args;
+    for (const QByteArray& arg : appLaunch ? appLaunch->argv.mid(1) : QByteArrayList())
+        args << platform::fromSys(arg);
+    appArgs = platform::joinArgs(args);
+}
+
 void frmMain::ShowMsg()
 {
     guarded(app, "frmMain", "ShowMsg", [&] {
-        appKilled = false;
-        if (!appPath.isEmpty() && isOn(app, QStringLiteral("safe_level"))
-            && mdProcess::KillProcess(app, appPid) > 0) {
-            appKilled = true;
-            if (appArgs == platform::kArgsSentinel)
-                appArgs.clear();
-        }
+        appKilled = appStopped = !appPath.isEmpty() && isOn(app, QStringLiteral("safe_level"))
+            && mdProcess::KillProcess(app, appPid) > 0;
         show();
         mdDesign::frmBalloon(app, this);
         timerOff();
@@ -141,8 +148,8 @@ void frmMain::btnDelete_MouseUp()
             txtPath->setPlainText(QStringLiteral("confirm delete ") + appPath);
             deleteArmed = true;
             if (!appKilled) {
-                // Once terminated here, a later Deny must not try again and
-                // fail, and a later Allow starts the program again.
+                // Once ended here, a later Deny must not try again and fail;
+                // Allow does not start it again: the guard did not stop it.
                 if (mdProcess::KillProcess(app, appPid) != 0)
                     appKilled = true;
                 else

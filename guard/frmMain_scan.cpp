@@ -22,11 +22,13 @@ bool listed(frmMain& m, const Collection& list)
     return mdCollection::clnSearch(m.app, list, m.appRecord, suffix) > 0;
 }
 
+bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
+
 // While the candidate's path (or, under safe_level 1, its arguments) cannot be
 // read yet, it is waited for up to path_search milliseconds, one tick at a time.
 bool keepWaiting(frmMain& m)
 {
-    if (m.appArgs != platform::kArgsSentinel && !m.appPath.isEmpty())
+    if ((m.appLaunch || !safeMode(m)) && !m.appPath.isEmpty())
         return false;
     const double wait = numSetting(m.app, QStringLiteral("path_search"));
     const int interval = m.time.interval();
@@ -40,15 +42,14 @@ bool keepWaiting(frmMain& m)
     return true;
 }
 
-bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
-
 // An unknown process found by the walk becomes the candidate.
 void takeCandidate(frmMain& m, qint64 moduleId)
 {
     m.appModule = moduleId;
     m.appArgs.clear();
+    m.appLaunch.reset();
     if (safeMode(m))
-        m.appArgs = mdProcess::TakeCmdArg(m.app, m.appPid);
+        m.takeArgs();
     if (keepWaiting(m))
         return;
     m.ShowMsg();
@@ -59,8 +60,8 @@ void settlePending(frmMain& m)
 {
     if (m.appPath.isEmpty())
         m.appPath = mdProcess::TakePath(m.app, m.appPid, m.appModule);
-    if (safeMode(m) && m.appArgs == platform::kArgsSentinel)
-        m.appArgs = mdProcess::TakeCmdArg(m.app, m.appPid);
+    if (safeMode(m) && !m.appLaunch)
+        m.takeArgs();
     if (keepWaiting(m))
         return;
     m.waitTicks = 0;

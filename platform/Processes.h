@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/Launch.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -27,6 +29,10 @@ public:
     // Arguments after the program's own name, quoted so that splitArgs() gives
     // them back; empty text for none; kArgsSentinel when they cannot be read.
     virtual QString commandArgs(qint64 pid) = 0;
+    // Its arguments, working folder and environment, read while it runs, so
+    // that it can be started again as it was; none when its arguments cannot
+    // be read.
+    virtual std::optional<Launch> launch(qint64 pid) = 0;
     // Executable name of the process with that id, or empty text.
     virtual QString name(qint64 pid) = 0;
     // Ends the process; non-zero when it was ended, 0 when not (no such

@@ -1,6 +1,7 @@
 #pragma once
+#include "platform/Launch.h"
+
 #include <QString>
-#include <QStringList>
 
 namespace platform {
 
@@ -10,8 +11,11 @@ public:
     // Opens a URL, a mail link or a file with its default action; the result
     // is not examined.
     virtual void open(const QString& target) = 0;
-    // Starts a program in a new process that does not depend on this one.
-    virtual void startDetached(const QString& program, const QStringList& args) = 0;
+    // Starts the executable at `program` in a new process that does not
+    // depend on this one, with the launch's arguments (argv[0] included); in
+    // its folder and with its environment where known, else in this
+    // process's own.
+    virtual void restart(const QString& program, const Launch& launch) = 0;
 };
 
 } // namespace platform

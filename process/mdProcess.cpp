@@ -80,6 +80,13 @@ QString TakeCmdArg(App& app, qint64 pid)
     return args;
 }
 
+std::optional<platform::Launch> TakeLaunch(App& app, qint64 pid)
+{
+    std::optional<platform::Launch> launch;
+    mdSettings::guarded(app, "mdProcess", "TakeLaunch", [&] { launch = app.sys.processes.launch(pid); });
+    return launch;
+}
+
 QString TakeName(App& app, qint64 pid)
 {
     QString name;

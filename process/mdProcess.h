@@ -5,6 +5,8 @@
 namespace mdProcess {
 QString TakePath(App& app, qint64 pid, qint64 moduleId);
 QString TakeCmdArg(App& app, qint64 pid);
+// How the process was started, for a restart; none when not readable.
+std::optional<platform::Launch> TakeLaunch(App& app, qint64 pid);
 QString TakeName(App& app, qint64 pid);
 int KillProcess(App& app, qint64 pid);
 // Creates the logon entry when `load` and it is missing; removes it when not

@@ -20,6 +20,7 @@ struct FakeProcess {
     QString name;
     QString path;                                // empty: cannot be read
     QString args = platform::kArgsSentinel;      // what commandArgs() gives
+    std::optional<platform::Launch> launch;      // what launch() gives
     bool killable = true;
     bool alive = true;
 };
@@ -54,6 +55,7 @@ public:
     }
     QString path(qint64 pid, qint64) override { auto* p = find(pid); return p ? p->path : QString(); }
     QString commandArgs(qint64 pid) override { auto* p = find(pid); return p ? p->args : platform::kArgsSentinel; }
+    std::optional<platform::Launch> launch(qint64 pid) override { auto* p = find(pid); return p ? p->launch : std::nullopt; }
     QString name(qint64 pid) override { auto* p = find(pid); return p ? p->name : QString(); }
     int kill(qint64 pid) override
     {
@@ -102,13 +104,9 @@ public:
 class FakeShell : public platform::Shell {
 public:
     QStringList opened;
-    struct Start {
-        QString program;
-        QStringList args;
-    };
-    std::vector<Start> started;
+    std::vector<std::pair<QString, platform::Launch>> started;
     void open(const QString& target) override { opened << target; }
-    void startDetached(const QString& program, const QStringList& args) override { started.push_back({program, args}); }
+    void restart(const QString& program, const platform::Launch& launch) override { started.emplace_back(program, launch); }
 };
 
 class FakeDesktop : public platform::Desktop {

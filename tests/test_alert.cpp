@@ -3,168 +3,125 @@
 #include "guard/frmMain.h"
 #include "store/mdSettings.h"
 
-#include <QApplication>
-#include <QMouseEvent>
 #include <gtest/gtest.h>
 
 namespace {
 
 struct FakeList : ListRefresh {
-    bool visible = false;
+    bool visible = true;
     int loads = 0;
     bool listVisible() const override { return visible; }
     void listLoad() override { ++loads; }
 };
 
-// A candidate "app" (pid 500, arguments -x 'a b') started by "explorer" (pid 400), its file in the program
-// folder, and the alert around it with a ticking timer.
+// A walk meets "app" (pid 500), started as "app\xff mirvak: 777" by "explorer" (pid 400), its file of
+// 2006.03.07 9:05 in the program folder, and opens the alert; both list windows are open. `lacks` names what
+// is not there: parent, path (Find Path gives it once the alert is up), file, args, kill, remove, windows.
 struct Alert {
     TestBed t;
     frmMain main{t.app};
-    QString exe = t.path("app");
+    QString exe = t.path("app"), record;
+    platform::Launch launch{{"app\xff", "mirvak:", "777"}, "/w", QByteArrayList{"K=v"}};
+    FakeList allowWindow, denyWindow;
 
-    explicit Alert(const char* safeLevel = "0", bool path = true, bool parent = true, bool killable = true)
+    Alert(const char* safeLevel, const QString& lacks) : record(lacks.contains("path") ? "app" : "app|" + exe)
     {
         t.settings({{"safe_level", safeLevel}});
         mdSettings::getSettings(t.app);
-        t.processes.add(400, "explorer", "/usr/bin/explorer").alive = parent;
-        t.processes.add(500, "app", exe, 400).killable = killable;
+        FakeProcess& app = t.processes.add(500, "app", lacks.contains("path") ? "" : exe, 400);
+        app.killable = !lacks.contains("kill");
+        app.launch = lacks.contains("args") ? std::nullopt : std::optional(launch);
+        t.processes.add(400, "explorer", "/usr/bin/explorer").alive = !lacks.contains("parent");
         t.write("app", "binary");
+        QFile f(exe);
+        EXPECT_TRUE(f.open(QFile::Append) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime)
+                    && (!lacks.contains("file") || f.remove()));
+        if (lacks.contains("remove"))
+            t.files.failRemoves.insert("app");
+        allowWindow.visible = denyWindow.visible = !lacks.contains("windows");
+        main.allowWindow = &allowWindow;
+        main.denyWindow = &denyWindow;
         main.time.start(1000);
         main.tmpTicks = 7;
-        main.appName = "app";
-        main.appPid = 500;
-        main.appParent = "400";
-        main.appPath = path ? exe : QString();
-        main.appRecord = "app|" + main.appPath;
-        main.appArgs = "-x 'a b'";
         main.findNotes = "notes";
+        main.appKilled = main.appStopped = true;   // left over from an earlier candidate
+        main.move(3, 3);
+        main.TakeProcesses();
     }
-    bool closed() const { return !main.isVisible() && main.time.isActive(); }
-    bool waiting() const { return main.isVisible() && !main.time.isActive(); }
-    QByteArray file(const char* name) const { return t.exists(name) ? t.read(name) : "(none)"; }
 };
-
-void click(ImageButton* button, Qt::MouseButton which = Qt::LeftButton)
-{
-    const QPointF at(1, 1), global = button->mapToGlobal(at);
-    for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent event(type, at, global, which, type == QEvent::MouseButtonPress ? which : Qt::NoButton, {});
-        QApplication::sendEvent(button, &event);
-    }
-}
 
 } // namespace
 
-TEST(Alert, DetailsButtonsAndSafeLevel)
-{
-    const struct {
-        const char* safeLevel;
-        bool parent, path, file, killable, killed;
-        QString text;   // $ stands for the path
-    } cases[] = {
-        {"0", true, true, true, true, false, "opened by: explorer; path: $; date: 2006.03.07 9:05; size: 6b"},
-        {"1", true, false, true, true, false, "opened by: explorer"},
-        {"1", false, true, true, true, true, "path: $; date: 2006.03.07 9:05; size: 6b"},
-        {"1", false, true, false, false, false, "path: $"},
-        {"0", false, false, true, true, false, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text.toStdString());
-        Alert a(c.safeLevel, c.path, c.parent, c.killable);
-        QFile f(a.exe);
-        ASSERT_TRUE(f.open(QFile::Append) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime));
-        ASSERT_TRUE(c.file || QFile::remove(a.exe));
-        a.main.appArgs = platform::kArgsSentinel;
-        a.main.appKilled = true;   // left over from an earlier candidate
-        a.main.move(3, 3);
-        a.main.ShowMsg();
-        EXPECT_EQ(a.main.txtPath->toPlainText(), QString(c.text).replace("$", a.exe));
-        EXPECT_TRUE(a.main.btnDelete->isVisible() == c.path && a.main.btnFindPath->isVisible() != c.path);
-        EXPECT_TRUE(a.waiting());
-        EXPECT_EQ(a.main.pos(), QPoint(1024 - 280, 738 - 180));   // back in the corner
-        EXPECT_EQ(std::pair(a.main.appKilled, a.t.processes.table[1].alive), std::pair(c.killed, !c.killed));
-        EXPECT_EQ(a.main.appArgs, c.killed ? "" : platform::kArgsSentinel);
-    }
-}
-
-TEST(Alert, Decisions)
+TEST(Alert, DetailsAndDecisions)
 {
     const auto allow = &frmMain::btnAllow, allowNow = &frmMain::btnAllowNow, del = &frmMain::btnDelete;
     const auto deny = &frmMain::btnDeny, denyNow = &frmMain::btnDenyNow, close = &frmMain::btnClose;
+    const decltype(close) desktop = nullptr;   // the window manager's close
+    const QString details = "opened by: explorer; path: $; date: 2006.03.07 9:05; size: 6b";
     const struct {
         const char* safeLevel;
-        bool killable, restarted;
+        QString lacks;
         std::vector<ImageButton* frmMain::*> presses;
-        int records[4];   // in allowList, allowTmp, denyList, denyTmp
+        const char* records;   // how often the record is in allowList, allowTmp, denyList, denyTmp
         int tmpTicks, kills;
-        const char* open;   // the text of an alert left open ($ stands for the path); null: closed
+        bool restarted;
+        const char* loads;   // of the allow and the deny list window
+        QString open;        // the text of an alert left open ($ stands for the path); null: closed
     } cases[] = {
-        {"1", true, true, {allow}, {1, 1, 0, 0}, 7, 1, nullptr},
-        {"0", true, false, {allow}, {1, 1, 0, 0}, 7, 0, nullptr},
-        {"1", true, true, {allowNow}, {0, 1, 0, 0}, 0, 1, nullptr},
-        {"0", true, false, {deny}, {0, 0, 1, 1}, 7, 1, nullptr},
-        {"1", true, false, {deny}, {0, 0, 1, 1}, 7, 1, nullptr},
-        {"0", false, false, {deny, deny}, {0, 0, 1, 2}, 7, 2, "can't deny app"},   // the save drops the twin
-        {"0", true, false, {denyNow}, {0, 0, 0, 1}, 0, 1, nullptr},
-        {"1", true, false, {denyNow}, {0, 0, 0, 1}, 0, 1, nullptr},
-        {"0", false, false, {denyNow}, {0, 0, 0, 1}, 0, 1, "can't deny app"},
-        {"1", true, false, {close}, {0, 0, 0, 0}, 7, 1, nullptr},
-        {"0", true, false, {close}, {0, 0, 0, 0}, 7, 0, nullptr},
-        {"0", true, false, {del}, {0, 0, 0, 1}, 0, 1, "confirm delete $"},
-        {"0", false, false, {del}, {0, 0, 0, 1}, 0, 1, "confirm delete $\ncan't deny app"},
-        {"0", true, false, {del, close}, {0, 0, 0, 1}, 0, 1, nullptr},
-        {"0", true, false, {del, deny}, {0, 0, 1, 2}, 0, 1, nullptr},
-        {"0", true, true, {del, allow}, {1, 1, 0, 1}, 0, 1, nullptr},
+        {"0", "", {}, "0000", 7, 0, false, "00", details},
+        {"1", "path", {}, "0000", 7, 0, false, "00", "opened by: explorer"},
+        {"1", "parent", {}, "0000", 7, 1, false, "00", details.mid(21)},
+        {"1", "parent file kill", {}, "0000", 7, 1, false, "00", "path: $"},
+        {"1", "", {allow}, "1100", 7, 1, true, "11", {}},
+        {"1", "", {allowNow}, "0100", 0, 1, true, "11", {}},
+        {"1", "args", {allowNow}, "0100", 0, 1, false, "11", {}},   // not without its arguments
+        {"0", "", {deny}, "0011", 7, 1, false, "11", {}},
+        {"1", "", {deny}, "0011", 7, 1, false, "11", {}},
+        {"0", "kill", {deny, deny}, "0012", 7, 2, false, "00", "can't deny app"},   // the save drops the twin
+        {"0", "", {denyNow}, "0001", 0, 1, false, "11", {}},
+        {"1", "", {denyNow}, "0001", 0, 1, false, "11", {}},
+        {"0", "kill", {denyNow}, "0001", 0, 1, false, "00", "can't deny app"},
+        {"1", "", {close}, "0000", 7, 1, false, "11", {}},
+        {"0", "", {desktop}, "0000", 7, 0, false, "11", {}},
+        {"0", "", {del}, "0001", 0, 1, false, "01", "confirm delete $"},
+        {"0", "kill", {del}, "0001", 0, 1, false, "01", "confirm delete $\ncan't deny app"},
+        {"0", "windows", {del, close}, "0001", 0, 1, false, "00", {}},
+        {"0", "", {del, deny}, "0012", 0, 1, false, "12", {}},
+        {"0", "", {del, del}, "0001", 0, 1, false, "12", {}},
+        {"0", "remove", {del, del}, "0001", 0, 1, false, "01", "can't delete app"},   // the next press tries again
+        // Only what the alert stopped under safe_level 1 starts again, never what Delete ended.
+        {"0", "", {del, allow}, "1101", 0, 1, false, "12", {}},
+        {"1", "", {del, allow}, "1101", 0, 1, true, "12", {}},
+        {"1", "path args", {del, allow}, "1101", 0, 1, false, "12", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        Alert a(c.safeLevel, true, true, c.killable);
-        a.main.ShowMsg();
-        for (auto button : c.presses)
-            click(a.main.*button, (&c - cases) % 2 ? Qt::RightButton : Qt::LeftButton);
+        Alert a(c.safeLevel, c.lacks);
+        const bool path = !c.lacks.contains("path"), stopped = !a.t.processes.table[0].alive;
+        EXPECT_EQ(std::tuple(a.main.appKilled, a.main.appStopped, a.main.pos()), std::tuple(stopped, stopped, QPoint(744, 558)));
+        EXPECT_TRUE(a.main.btnDelete->isVisible() == path && a.main.btnFindPath->isVisible() != path);
+        // Real arguments that read like the old "could not be read" are arguments all the same.
+        EXPECT_EQ(a.main.appArgs, *c.safeLevel == '1' && !c.lacks.contains("args") ? "mirvak: 777" : "");
+        a.main.appPath = a.exe;
+        for (auto button : c.presses) {
+            if (button)
+                emit (a.main.*button)->mouseUp();
+            else
+                EXPECT_FALSE(a.main.close());
+        }
         const Collection* lists[] = {&a.t.app.allowList, &a.t.app.allowTmp, &a.t.app.denyList, &a.t.app.denyTmp};
         for (int l = 0; l < 4; ++l)
-            EXPECT_EQ(QStringList(lists[l]->begin(), lists[l]->end()), QStringList(c.records[l], "app|" + a.exe));
-        EXPECT_EQ(a.file("allow.csv"), c.records[0] ? (a.main.appRecord + "\r\n").toUtf8() : "(none)");
-        EXPECT_EQ(a.file("deny.csv"), c.records[2] ? (a.main.appRecord + "\r\n").toUtf8() : "(none)");
-        EXPECT_EQ(std::pair(a.main.tmpTicks, int(a.t.processes.killed.size())), std::pair(c.tmpTicks, c.kills));
-        ASSERT_EQ(a.t.shell.started.size(), c.restarted ? 1u : 0u);
-        for (const auto& start : a.t.shell.started)
-            EXPECT_EQ(QStringList{start.program} + start.args, QStringList({a.exe, "-x", "a b"}));
-        EXPECT_TRUE(QFile::exists(a.exe));
-        EXPECT_TRUE(c.open ? a.waiting() : a.closed() && !a.main.deleteArmed && a.main.findNotes.isEmpty());
-        EXPECT_EQ(c.open ? a.main.txtPath->toPlainText() : "", QString(c.open).replace("$", a.exe));
+            EXPECT_EQ(QStringList(lists[l]->begin(), lists[l]->end()), QStringList(c.records[l] - '0', a.record));
+        for (const auto& [name, l] : {std::pair("allow.csv", 0), std::pair("deny.csv", 2)})
+            EXPECT_EQ(a.t.read(name), c.records[l] > '0' ? (a.record + "\r\n").toUtf8() : "") << name;
+        EXPECT_EQ(std::tuple(a.main.tmpTicks, int(a.t.processes.killed.size()), QString("%1%2").arg(a.allowWindow.loads).arg(a.denyWindow.loads)),
+                  std::tuple(c.tmpTicks, c.kills, QString(c.loads)));
+        EXPECT_EQ(a.t.shell.started, (std::vector<std::pair<QString, platform::Launch>>(c.restarted, {a.exe, a.launch})));
+        const bool remove = c.lacks.contains("remove"), deleted = !remove && std::count(c.presses.begin(), c.presses.end(), del) == 2;
+        EXPECT_EQ(QFile::exists(a.exe), !c.lacks.contains("file") && !deleted);
+        EXPECT_EQ(a.t.read("error.log").split('\r')[0], remove ? "frmMain.btnDelete_MouseUp: Permission denied" : "");
+        EXPECT_EQ(std::tuple(a.main.isVisible(), !a.main.time.isActive(), a.main.deleteArmed),
+                  std::tuple(!c.open.isNull(), !c.open.isNull(), c.open.contains("delete")));
+        EXPECT_EQ(a.main.isVisible() ? a.main.txtPath->toPlainText() : a.main.findNotes, QString(c.open).replace("$", a.exe));
     }
-}
-
-TEST(Alert, DeleteRetriesAndClosingRefreshesListWindows)
-{
-    Alert a;
-    FakeList allowWindow, denyWindow;
-    a.main.allowWindow = &allowWindow;
-    a.main.denyWindow = &denyWindow;
-    denyWindow.visible = true;
-    a.t.files.failRemoves.insert("app");
-    a.main.ShowMsg();
-    click(a.main.btnDelete);
-    click(a.main.btnDelete);
-    EXPECT_EQ(a.main.txtPath->toPlainText(), "can't delete app");
-    EXPECT_TRUE(a.main.deleteArmed && a.waiting() && QFile::exists(a.exe));
-    EXPECT_TRUE(a.t.read("error.log").startsWith("frmMain.btnDelete_MouseUp: Permission denied"));
-    a.t.files.failRemoves.clear();
-    std::swap(allowWindow.visible, denyWindow.visible);
-    click(a.main.btnDelete);
-    EXPECT_TRUE(!QFile::exists(a.exe) && a.closed());
-    EXPECT_EQ(std::pair(allowWindow.loads, denyWindow.loads), std::pair(1, 1));   // deny: at the first press
-}
-
-TEST(Alert, ClosedByTheDesktopItEndsLikeClose)
-{
-    // A window manager's close must not leave the guard with its timer off.
-    Alert a;
-    a.main.ShowMsg();
-    EXPECT_FALSE(a.main.close());
-    EXPECT_TRUE(a.closed());
-    EXPECT_EQ(a.main.findNotes, "");
 }

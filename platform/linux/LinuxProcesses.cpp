@@ -325,4 +325,60 @@ int LinuxProcesses::killExact(qint64 pid, quint64 start)
     return ::syscall(SYS_pidfd_send_signal, handle.fd, SIGKILL, nullptr, 0) == 0 ? 1 : 0;
 }
 
+namespace {
+
+// The whole of /proc/PID/leaf, or none when it cannot be read.
+std::optional<QByteArray> readProcFile(qint64 pid, const char* leaf)
+{
+    char name[64];
+    procName(name, sizeof name, pid, leaf, true);
+    Fd file(::open(name, O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0)
+        return std::nullopt;
+    QByteArray data;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(file.fd, chunk, sizeof chunk);
+        if (n == 0)
+            return data;
+        if (n > 0)
+            data.append(chunk, n);
+        else if (errno != EINTR)
+            return std::nullopt;
+    }
+}
+
+// NUL-ended strings; a last one that lost its NUL counts as well.
+QByteArrayList nulStrings(QByteArray data)
+{
+    if (data.isEmpty())
+        return {};
+    if (data.endsWith('\0'))
+        data.chop(1);
+    return data.split('\0');
+}
+
+} // namespace
+
+std::optional<Launch> LinuxProcesses::launch(qint64 pid)
+{
+    if (!validPid(pid))
+        return std::nullopt;
+    const auto cmdline = readProcFile(pid, "cmdline");
+    // An empty command line: the process is ending and its memory is gone.
+    if (!cmdline || cmdline->isEmpty())
+        return std::nullopt;
+    Launch launch;
+    launch.argv = nulStrings(*cmdline);
+    char name[64];
+    procName(name, sizeof name, pid, "cwd", true);
+    char folder[PATH_MAX + 1];
+    const ssize_t n = ::readlink(name, folder, sizeof folder - 1);
+    if (n > 0)
+        launch.folder = QByteArray(folder, n);
+    if (const auto env = readProcFile(pid, "environ"))
+        launch.env = nulStrings(*env);
+    return launch;
+}
+
 } // namespace platform

@@ -13,6 +13,7 @@ public:
     void walk(const std::function<bool(const ProcessEntry&)>& visit) override;
     QString path(qint64 pid, qint64 moduleId) override;
     QString commandArgs(qint64 pid) override;
+    std::optional<Launch> launch(qint64 pid) override;
     QString name(qint64 pid) override;
     // Kills only the process that was examined: when the id's start time
     // differs from the one noted by the last walk or path(), it gives 0.

@@ -1,4 +1,5 @@
 #include "platform/linux/LinuxServices.h"
+#include "platform/SysText.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -15,11 +16,16 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -171,9 +177,54 @@ void LinuxShell::open(const QString& target)
     QProcess::startDetached(QStringLiteral("xdg-open"), {target});
 }
 
-void LinuxShell::startDetached(const QString& program, const QStringList& args)
+namespace {
+// A NULL-ended array of pointers into `strings`, which must outlive it.
+std::vector<char*> pointers(const QByteArrayList& strings)
 {
-    QProcess::startDetached(program, args);
+    std::vector<char*> out;
+    out.reserve(strings.size() + 1);
+    for (const QByteArray& s : strings)
+        out.push_back(const_cast<char*>(s.constData()));
+    out.push_back(nullptr);
+    return out;
+}
+} // namespace
+
+void LinuxShell::restart(const QString& program, const Launch& launch)
+{
+    // QProcess takes arguments as text and cannot set argv[0]: fork and exec
+    // give back the very bytes. Everything is built before the fork, so the
+    // children only make calls that are safe after a fork.
+    if (launch.argv.isEmpty())
+        return;
+    const QByteArray path = toSys(program);
+    std::vector<char*> argv = pointers(launch.argv);
+    std::vector<char*> envp = launch.env ? pointers(*launch.env) : std::vector<char*>();
+    char** env = launch.env ? envp.data() : environ;
+    const char* folder = launch.folder.isEmpty() ? nullptr : launch.folder.constData();
+    const pid_t child = ::fork();
+    if (child < 0)
+        return;
+    if (child == 0) {
+        // The grandchild loses its parent at once and belongs to no one here.
+        if (::fork() == 0) {
+            ::setsid();
+            sigset_t none;
+            ::sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            struct sigaction standard = {};
+            standard.sa_handler = SIG_DFL;
+            for (int sig = 1; sig < NSIG; ++sig)
+                ::sigaction(sig, &standard, nullptr);   // an ignored signal stays ignored over exec
+            if (folder && ::chdir(folder) != 0)
+                folder = nullptr;   // a folder that is gone: this process's own, as without one
+            ::execve(path.constData(), argv.data(), env);
+            ::_exit(127);
+        }
+        ::_exit(0);
+    }
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
 }
 
 QRect LinuxDesktop::screenGeometry()

@@ -33,7 +33,7 @@ public:
 class LinuxShell : public Shell {
 public:
     void open(const QString& target) override;
-    void startDetached(const QString& program, const QStringList& args) override;
+    void restart(const QString& program, const Launch& launch) override;
 };
 
 class LinuxDesktop : public Desktop {
