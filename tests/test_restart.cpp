@@ -17,7 +17,8 @@ TEST(LinuxRestart, ComesBackWithItsBytesFolderEnvironmentAndArgv0)
                 && ::mkfifo(QFile::encodeName(dir.filePath("gate")), 0600) == 0);
     // Each start reports its id and how it was started; the first then waits until it is ended.
     const QByteArray script = "D='" + QFile::encodeName(dir.path()) + "'; { echo $$; cat /proc/$$/cmdline; echo; "
-                              "cat /proc/$$/environ; echo; pwd -P; } >\"$D/report\"; [ -e \"$D/go\" ] || read x <\"$D/gate\"";
+                              "cat /proc/$$/environ; echo; pwd -P; } >\"$D/report\"; "
+                              "[ -e \"$D/go\" ] || read x <\"$D/gate\"";
     const platform::Launch launch{{"my\xffsh", "-c", script, "zero", "a\xe9 b", "", "mirvak:", "777"}, folder,
                                   QByteArrayList{"PATH=/usr/bin:/bin", "K=v\xfe"}};
     const QByteArray facts = launch.argv.join('\0') + "\0\n"_qba + launch.env->join('\0') + "\0\n"_qba + folder + '\n';
