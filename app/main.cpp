@@ -33,11 +33,16 @@ int main(int argc, char* argv[])
     switch (main.Form_Load()) {
     case frmMain::Start::SecondCopy:
         return 0;
-    case frmMain::Start::NoSettings:
-        // A user who starts the program from a terminal learns why it ends.
-        std::fprintf(stderr, "Mirvak: settings file not found: %s\n",
-                     qPrintable(app.file(QStringLiteral("settings.ini"))));
+    case frmMain::Start::NoSettings: {
+        // A user who starts the program from a terminal learns why it ends,
+        // and where a portable copy keeps the file as well.
+        QString where = app.file(QStringLiteral("settings.ini"));
+        const QString portable = QCoreApplication::applicationDirPath() + QStringLiteral("/settings.ini");
+        if (where != portable)
+            where = portable + QStringLiteral(" or ") + where;
+        std::fprintf(stderr, "Mirvak: settings file not found: %s\n", qPrintable(where));
         return 1;
+    }
     case frmMain::Start::Running:
         break;
     }

@@ -136,7 +136,7 @@ public:
 class BenchProgram : public platform::LinuxProgram {
 public:
     QString dir;
-    QString folder() override { return dir; }
+    Folders folders() override { return {dir, dir, dir}; }
 };
 
 // The real services around a program folder of its own.

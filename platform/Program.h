@@ -6,10 +6,19 @@ namespace platform {
 // Facts about this program.
 class Program {
 public:
+    // Where the program's files live, each folder without a trailing "/". A
+    // portable program folder is all three; an installed program writes only
+    // to the user's own folders and reads its shared resources.
+    struct Folders {
+        QString config;      // settings.ini
+        QString data;        // allow.csv, deny.csv, error.log
+        QString resources;   // skin/, the icons and the default settings.ini; never written
+    };
+
     virtual ~Program() = default;
-    virtual QString folder() = 0;     // the executable's folder, no trailing "/"
+    virtual Folders folders() = 0;
     virtual QString exeName() = 0;    // the executable's file name without extension
-    virtual QString exePath() = 0;    // folder + "/" + file name
+    virtual QString exePath() = 0;    // the executable's full path
     virtual int versionMajor() = 0;
     virtual int versionMinor() = 0;
     virtual int versionRevision() = 0;

@@ -1,6 +1,8 @@
 #include "process/mdProcess.h"
 #include "store/mdSettings.h"
 
+#include <QFileInfo>
+
 namespace mdProcess {
 
 namespace {
@@ -47,7 +49,7 @@ QString execArgument(const QString& arg)
 QString desktopEntry(App& app)
 {
     platform::Program& program = app.sys.program;
-    const QString folder = program.folder();
+    const QString folder = QFileInfo(program.exePath()).path();
     const QStringList lines{
         QStringLiteral("[Desktop Entry]"),
         QStringLiteral("Type=Application"),
@@ -56,7 +58,7 @@ QString desktopEntry(App& app)
         // The quoting rule applies first, then the string escapes over it.
         QStringLiteral("Exec=") + entryString(execArgument(program.exePath())),
         QStringLiteral("Path=") + entryString(folder),
-        QStringLiteral("Icon=") + entryString(folder + QStringLiteral("/mirvak.png")),
+        QStringLiteral("Icon=") + entryString(app.file(QStringLiteral("mirvak.png"))),
         QStringLiteral("Terminal=false"),
         QStringLiteral("X-GNOME-Autostart-enabled=true"),
     };

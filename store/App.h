@@ -17,6 +17,14 @@ struct App {
     QString seenRecords;
     bool seenPending = true;
 
-    // A file in the program's folder.
-    QString file(const QString& name) const { return sys.program.folder() + QLatin1Char('/') + name; }
+    // A file of the program in the folder it belongs to: the settings, the
+    // read-only skin and icons, or the lists and the log.
+    QString file(const QString& name) const
+    {
+        const platform::Program::Folders where = sys.program.folders();
+        const QString& folder = name == QLatin1String("settings.ini") ? where.config
+            : name.startsWith(QLatin1String("skin/")) || name.endsWith(QLatin1String(".png")) ? where.resources
+            : where.data;
+        return folder + QLatin1Char('/') + name;
+    }
 };

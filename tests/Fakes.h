@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -134,7 +135,8 @@ public:
     QString dir;
     QString name = "Mirvak";
     bool lockFree = true;
-    QString folder() override { return dir; }
+    std::optional<Folders> split;   // an installed program's folders; none: all in dir
+    Folders folders() override { return split.value_or(Folders{dir, dir, dir}); }
     QString exeName() override { return name; }
     QString exePath() override { return dir + "/" + name; }
     int versionMajor() override { return 1; }

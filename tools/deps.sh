@@ -1,7 +1,8 @@
-# Sourced by run.sh and test.sh: installs the Debian packages the build and
-# the tests need, when any is missing.
+# Sourced by run.sh, test.sh and tools/package.sh: installs the Debian packages
+# that the build, the tests and the package need, when any is missing.
 MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
-  xvfb xauth trayer xdotool x11-utils imagemagick desktop-file-utils fonts-dejavu-core)
+  xvfb xauth trayer xdotool x11-utils imagemagick desktop-file-utils fonts-dejavu-core
+  dpkg-dev file appstream)
 
 ensure_packages() {
   local missing=()

@@ -261,9 +261,25 @@ void LinuxDesktop::quit()
     std::_Exit(0);
 }
 
-QString LinuxProgram::folder()
+LinuxProgram::LinuxProgram()
 {
-    return QCoreApplication::applicationDirPath();
+    // Portable: the executable's folder holds settings.ini and may be written.
+    const QString own = QCoreApplication::applicationDirPath();
+    if (QFileInfo(own + QStringLiteral("/settings.ini")).isFile() && QFileInfo(own).isWritable()) {
+        folders_ = {own, own, own};
+        return;
+    }
+    // Installed: bin/ beside share/mirvak/, the user's files in the XDG folders.
+    folders_.resources = QDir::cleanPath(own + QStringLiteral("/../share/mirvak"));
+    folders_.config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/mirvak");
+    folders_.data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/mirvak");
+    const QString settings = folders_.config + QStringLiteral("/settings.ini");
+    const QString shipped = folders_.resources + QStringLiteral("/settings.ini");
+    if (!QFileInfo::exists(settings) && QFileInfo::exists(shipped) && QDir().mkpath(folders_.config)
+        && QFile::copy(shipped, settings))
+        QFile::setPermissions(settings, QFile::permissions(settings) | QFileDevice::WriteOwner);   // the user edits it
+    if (QFileInfo::exists(settings))
+        QDir().mkpath(folders_.data);   // the lists are saved by replacing files there
 }
 
 QString LinuxProgram::exeName()

@@ -48,7 +48,8 @@ public:
 
 class LinuxProgram : public Program {
 public:
-    QString folder() override;
+    LinuxProgram();
+    Folders folders() override { return folders_; }
     QString exeName() override;
     QString exePath() override;
     int versionMajor() override { return 1; }
@@ -59,6 +60,7 @@ public:
     bool takeInstanceLock() override;
     void hideFromTaskList() override {}   // the windows carry Qt::Tool; nothing to hide here
 private:
+    Folders folders_;
     std::unique_ptr<QLockFile> lock_;
 };
 

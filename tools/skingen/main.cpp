@@ -428,12 +428,14 @@ QImage buttonImage(const QImage& under, const Control& c, bool pressed)
 
 // ---------------------------------------------------------------- icons
 
-QImage icon(bool enabled)
+// Drawn on a 48 by 48 grid and scaled to `size`, so every size is sharp.
+QImage icon(bool enabled, int size = 48)
 {
-    QImage img(48, 48, QImage::Format_ARGB32);
+    QImage img(size, size, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 48.0, size / 48.0);
 
     const QRectF square(1.5, 1.5, 45, 45);
     QLinearGradient fill(0, 0, 0, 48);
@@ -684,6 +686,11 @@ int main(int argc, char** argv)
 
     ok = save(icon(true), iconDir + QStringLiteral("mirvak.png")) && ok;
     ok = save(icon(false), iconDir + QStringLiteral("mirvak-disabled.png")) && ok;
+    // The menu icon at the hicolor theme's usual sizes, named by the desktop file's id.
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString dir = root.filePath(QStringLiteral("dist/hicolor/%1x%1/apps/").arg(size));
+        ok = QDir().mkpath(dir) && save(icon(true, size), dir + QStringLiteral("example.mirvak.Mirvak.png")) && ok;
+    }
 
     if (ok && !previewFile.isEmpty())
         ok = preview(all, images, iconDir, previewFile);
