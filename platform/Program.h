@@ -9,7 +9,7 @@ public:
     virtual ~Program() = default;
     virtual QString folder() = 0;     // the executable's folder, no trailing "/"
     virtual QString exeName() = 0;    // the executable's file name without extension
-    virtual QString exePath() = 0;    // folder + "/" + file name
+    virtual QString exePath() = 0;    // folder + "/" + file name, as the system names the running file
     virtual int versionMajor() = 0;
     virtual int versionMinor() = 0;
     virtual int versionRevision() = 0;

@@ -17,6 +17,7 @@ public:
     void writeText(const QString& path, const QString& text) override;
     QDateTime modified(const QString& path) override;
     qint64 size(const QString& path) override;
+    std::optional<Facts> look(const QString& path) override;
     void remove(const QString& path) override;
     void makePath(const QString& folder) override;
     std::vector<Entry> list(const QString& folder) override;
@@ -60,6 +61,7 @@ public:
     void hideFromTaskList() override {}   // the windows carry Qt::Tool; nothing to hide here
 private:
     std::unique_ptr<QLockFile> lock_;
+    QString exePath_;
 };
 
 } // namespace platform
