@@ -34,7 +34,9 @@ QString record(frmMain& m, const QString& name, const QString& path, std::option
     guarded(m.app, "frmMain", "strProcess", [&] {
         if (path.isEmpty())
             return;
-        const auto file = m.app.sys.files.look(path);
+        // The file first, as fileExists() would: without it the setting is
+        // not read at all.
+        const auto file = m.app.sys.files.look(path, !level || *level > 2);
         if (!file)
             return;
         if (!level)

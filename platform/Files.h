@@ -30,11 +30,14 @@ public:
         QDate date;   // of the last change, in local time
         QTime time;
     };
-    // The facts of a file that exists() finds, else nullopt.
-    virtual std::optional<Facts> look(const QString& path)
+    // The facts of a file that exists() finds, else nullopt; the date only
+    // when `dated`.
+    virtual std::optional<Facts> look(const QString& path, bool dated)
     {
         if (!exists(path))
             return std::nullopt;
+        if (!dated)
+            return Facts{size(path), {}, {}};
         const QDateTime changed = modified(path).toLocalTime();
         return Facts{size(path), changed.date(), changed.time()};
     }

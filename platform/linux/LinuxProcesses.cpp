@@ -187,7 +187,9 @@ void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
             if (*n != '\0')
                 continue;
             // The link alone names nearly every process; stat is read only
-            // where it cannot, for the kernel's threads and zombies have none.
+            // where it cannot be read. A link that is missing (not refused)
+            // belongs to a process without an executable: a kernel thread, a
+            // zombie, or one that is ending.
             const ssize_t exeLength = readExe(proc.fd, pid, exe, sizeof exe);
             if (exeLength > 0) {
                 visitingPath_ = fromSys(QByteArrayView(exe, exeLength));
@@ -195,6 +197,8 @@ void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
                 entry.pathState = PathState::Read;
             } else {
                 const int error = errno;
+                if (error == ENOENT)
+                    continue;
                 Stat s;
                 if (!readStat(proc.fd, pid, s, stat, sizeof stat) || (s.flags & (kKernelThread | kExiting))
                     || s.state == 'Z')

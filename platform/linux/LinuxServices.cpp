@@ -55,7 +55,7 @@ bool LinuxFiles::exists(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::optional<Files::Facts> LinuxFiles::look(const QString& path)
+std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
 {
     // Asked for every process at every tick: one stat() and, for the date,
     // localtime_r(), which keeps the time zone it has loaded.
@@ -66,6 +66,8 @@ std::optional<Files::Facts> LinuxFiles::look(const QString& path)
     if (::stat(toSys(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
     struct tm local;
+    if (!dated)
+        return Facts{info.st_size, {}, {}};
     if (!::localtime_r(&info.st_mtime, &local))
         return std::nullopt;
     return Facts{info.st_size, QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
