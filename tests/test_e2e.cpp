@@ -31,10 +31,10 @@ struct World {
         f.open(QIODevice::WriteOnly);
         f.write(bytes);
     }
-    QByteArray read(const QString& name) const
+    std::string read(const QString& name) const
     {
         QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
     }
     void start(QProcess& p, const char* platform, const QString& program, const QStringList& args = {}) const
     {
@@ -45,21 +45,20 @@ struct World {
         e.insert("XDG_RUNTIME_DIR", dir.path());   // a lock of its own for each world
         p.setProcessEnvironment(e);
         p.start(program, args);
-        ASSERT_TRUE(p.waitForStarted());
+        p.waitForStarted();
     }
     // The output of `script`, run as PID 1 of a new PID namespace with /proc of its own.
-    QByteArray run(const char* platform, const QString& script, const std::function<void()>& meanwhile = {}) const
+    std::string run(const char* platform, const QString& script, const std::function<void()>& meanwhile = [] {}) const
     {
         QProcess p;
         start(p, platform, "unshare", {"--pid", "--fork", "--mount-proc", "sh", "-c", script});
-        if (meanwhile)
-            meanwhile();
+        meanwhile();
         p.waitForFinished(60000);
-        return p.readAllStandardOutput();
+        return p.readAllStandardOutput().toStdString();
     }
 };
 
-QString output(const QStringList& args)
+QString xdotool(const QStringList& args)
 {
     QProcess p;
     p.start("xdotool", args);
@@ -86,13 +85,13 @@ TEST(EndToEnd, AlertDenyClickKillsAndWritesTheList)
     World w;
     const QByteArray out = w.run("xcb", "\"$DIR/Mirvak.bin\" & \"$DIR/unknown\" 20; echo $?; "
         "until grep -q unknown \"$DIR/deny.csv\"; do sleep 0.1; done; kill -9 -1", [] {
-        const QString window = output({"search", "--sync", "--onlyvisible", "--class", "Mirvak"}).section('\n', 0, 0);
-        const QString at = output({"getwindowgeometry", "--shell", window});
+        const QString window = xdotool({"search", "--sync", "--onlyvisible", "--class", "Mirvak"}).section('\n', 0, 0);
+        const QString at = xdotool({"getwindowgeometry", "--shell", window});
         const auto coordinate = [&](const char* name) {
             return QRegularExpression(name + QString("=(-?\\d+)")).match(at).captured(1).toInt();
         };
         // Without a skin the Deny button sits at its design place, 148,102 to 258,130.
-        output({"mousemove", QString::number(coordinate("X") + 200), QString::number(coordinate("Y") + 115), "click", "1"});
+        xdotool({"mousemove", QString::number(coordinate("X") + 200), QString::number(coordinate("Y") + 115), "click", "1"});
     });
     EXPECT_EQ(out, "137\n");
     EXPECT_EQ(w.read("deny.csv"), "denied\r\nunknown\r\n");
