@@ -83,7 +83,7 @@ TEST(EndToEnd, AlertDenyClickKillsAndWritesTheList)
     if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable("xdotool").isEmpty())
         GTEST_SKIP() << "needs an X display and xdotool";
     World w;
-    const QByteArray out = w.run("xcb", "\"$DIR/Mirvak.bin\" & \"$DIR/unknown\" 20; echo $?; "
+    const std::string out = w.run("xcb", "\"$DIR/Mirvak.bin\" & \"$DIR/unknown\" 20; echo $?; "
         "until grep -q unknown \"$DIR/deny.csv\"; do sleep 0.1; done; kill -9 -1", [] {
         const QString window = xdotool({"search", "--sync", "--onlyvisible", "--class", "Mirvak"}).section('\n', 0, 0);
         const QString at = xdotool({"getwindowgeometry", "--shell", window});
