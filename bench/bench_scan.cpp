@@ -6,6 +6,9 @@
 #include "store/mdSettings.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -23,6 +26,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -151,13 +155,13 @@ struct Scan {
     App app{{processes, files, env, shell, desktop, program}};
     std::unique_ptr<frmMain> main;
 
-    Scan()
+    explicit Scan(int level)
     {
         program.dir = tmp.path();
         QFile settings(tmp.path() + QStringLiteral("/settings.ini"));
         if (settings.open(QIODevice::WriteOnly))
-            settings.write("startup_load=0\r\ncheck_interval=1\r\ntmp_interval=60\r\nlist_level=1\r\n"
-                           "safe_level=0\r\npath_search=0\r\nclean_value=0\r\nalways_top=0\r\nerror_log=0\r\n");
+            settings.write("startup_load=0\r\ncheck_interval=1\r\ntmp_interval=60\r\nlist_level=" + QByteArray::number(level)
+                           + "\r\nsafe_level=0\r\npath_search=0\r\nclean_value=0\r\nalways_top=0\r\nerror_log=0\r\n");
         settings.close();
         mdSettings::getSettings(app);
         main = std::make_unique<frmMain>(app);
@@ -187,19 +191,14 @@ struct Scan {
     }
 };
 
-struct Context {
-    double floorSeconds = 0;   // CPU time of one floor walk, median
-};
-
-void report(benchmark::State& state, const Context& ctx, double seconds, double processes)
+void report(benchmark::State& state, double seconds, double processes)
 {
     const double perWalk = seconds / static_cast<double>(state.iterations());
     state.counters["processes"] = processes;
     state.counters["us_per_process"] = processes > 0 ? perWalk * 1e6 / processes : 0;
-    state.counters["x_floor"] = ctx.floorSeconds > 0 ? perWalk / ctx.floorSeconds : 0;
 }
 
-void benchFloor(benchmark::State& state, const Context& ctx)
+void benchFloor(benchmark::State& state)
 {
     double seconds = 0;
     int processes = 0;
@@ -208,10 +207,10 @@ void benchFloor(benchmark::State& state, const Context& ctx)
         processes = floorWalk();
         seconds += cpuNow() - t0;
     }
-    report(state, ctx, seconds, processes);
+    report(state, seconds, processes);
 }
 
-void benchWalk(benchmark::State& state, const Context& ctx, bool withPath)
+void benchWalk(benchmark::State& state, bool withPath)
 {
     platform::LinuxProcesses procs;
     double seconds = 0;
@@ -227,37 +226,108 @@ void benchWalk(benchmark::State& state, const Context& ctx, bool withPath)
         });
         seconds += cpuNow() - t0;
     }
-    report(state, ctx, seconds, processes);
+    report(state, seconds, processes);
 }
 
-void benchTakeProcesses(benchmark::State& state, const Context& ctx, int extraRecords)
+// A process started meanwhile became the candidate: allow it and walk on,
+// as the user would. True when there was one.
+bool settle(Scan& scan)
 {
-    Scan scan;
+    if (scan.main->waitTicks == 0 && !scan.main->isVisible())
+        return false;
+    scan.app.allowTmp.add(scan.main->appRecord);
+    scan.main->waitTicks = 0;
+    scan.main->hide();
+    scan.main->timerOff();
+    return true;
+}
+
+// One tick against the floor, both timed in the same loop, turn about, so
+// that whatever else loads the machine weighs on both alike.
+void benchTick(benchmark::State& state, int level, int extraRecords)
+{
+    Scan scan(level);
     scan.allowAll();
     scan.addUnmatched(extraRecords);
-    double seconds = 0;
+    double tick = 0;
+    double floor = 0;
     double visits = 0;
     int candidates = 0;
+    bool floorFirst = true;
     for (auto _ : state) {
         scan.processes.visits = 0;
         const double t0 = cpuNow();
-        scan.main->TakeProcesses();
-        seconds += cpuNow() - t0;
+        if (floorFirst)
+            floorWalk();
+        else
+            scan.main->TakeProcesses();
+        const double t1 = cpuNow();
+        if (floorFirst)
+            scan.main->TakeProcesses();
+        else
+            floorWalk();
+        const double t2 = cpuNow();
+        floor += floorFirst ? t1 - t0 : t2 - t1;
+        tick += floorFirst ? t2 - t1 : t1 - t0;
+        floorFirst = !floorFirst;
         visits += scan.processes.visits;
-        if (scan.main->waitTicks > 0 || scan.main->isVisible()) {
-            // A process started meanwhile became the candidate: allow it and
-            // walk on, as the user would.
-            state.PauseTiming();
-            ++candidates;
-            scan.app.allowTmp.add(scan.main->appRecord);
-            scan.main->waitTicks = 0;
-            scan.main->hide();
-            scan.main->timerOff();
-            state.ResumeTiming();
-        }
+        state.PauseTiming();
+        candidates += settle(scan);
+        state.ResumeTiming();
     }
-    report(state, ctx, seconds, visits / static_cast<double>(state.iterations()));
+    const double n = static_cast<double>(state.iterations());
+    state.counters["processes"] = visits / n;
+    state.counters["tick_ms"] = tick / n * 1e3;
+    state.counters["floor_ms"] = floor / n * 1e3;
+    state.counters["x_floor"] = floor > 0 ? tick / floor : 0;
     state.counters["candidates"] = candidates;
+}
+
+double processNow()
+{
+    timespec ts;
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// CPU time of this process over the wall time, in percent of one core, while
+// the event loop runs `tick` once a second for `seconds`.
+double idlePercent(int seconds, const std::function<void()>& tick)
+{
+    QTimer timer;
+    timer.setInterval(1000);
+    QObject::connect(&timer, &QTimer::timeout, tick);
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    const double cpu0 = processNow();
+    QElapsedTimer wall;
+    wall.start();
+    timer.start();
+    loop.exec();
+    return (processNow() - cpu0) / (static_cast<double>(wall.nsecsElapsed()) * 1e-9) * 100;
+}
+
+struct Idle {
+    double percent = 0;        // the guard's own timer at check_interval 1
+    double floorPercent = 0;   // the floor walk, once a second in the same loop
+    int candidates = 0;
+};
+
+// The guard idling with every process allowed, in the real event loop,
+// against the floor walk done at the same rate. A process that starts
+// meanwhile is allowed at once, as the user would, and counted.
+Idle idleCpu(int seconds)
+{
+    Idle idle;
+    Scan scan(1);
+    scan.allowAll();
+    scan.addUnmatched(kExtraRecords);
+    idle.floorPercent = idlePercent(seconds, [] { floorWalk(); });
+    idle.percent = idlePercent(seconds, [&] {
+        scan.main->time_Timer();
+        idle.candidates += settle(scan);
+    });
+    return idle;
 }
 
 } // namespace
@@ -271,32 +341,31 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
 
-    Context ctx;
-    std::vector<double> samples;
-    for (int i = 0; i < 101; ++i) {
-        const double t0 = cpuNow();
-        floorWalk();
-        samples.push_back(cpuNow() - t0);
+    benchmark::RegisterBenchmark("floor/list+readlink+stat", benchFloor)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("LinuxProcesses::walk", [](benchmark::State& s) { benchWalk(s, false); })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("LinuxProcesses::walk+path", [](benchmark::State& s) { benchWalk(s, true); })
+        ->Unit(benchmark::kMillisecond);
+    for (const int level : {1, 3}) {
+        for (const int records : {0, kExtraRecords}) {
+            const std::string name = "TakeProcesses/list_level:" + std::to_string(level)
+                                     + (records ? "/all-allowed+10k-records" : "/all-allowed");
+            benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& s) { benchTick(s, level, records); })
+                ->Unit(benchmark::kMillisecond);
+        }
     }
-    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
-    ctx.floorSeconds = samples[samples.size() / 2];
-
-    benchmark::RegisterBenchmark("floor/list+readlink+stat", [&](benchmark::State& s) { benchFloor(s, ctx); })
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("LinuxProcesses::walk", [&](benchmark::State& s) { benchWalk(s, ctx, false); })
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("LinuxProcesses::walk+path", [&](benchmark::State& s) { benchWalk(s, ctx, true); })
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("TakeProcesses/all-allowed",
-                                 [&](benchmark::State& s) { benchTakeProcesses(s, ctx, 0); })
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("TakeProcesses/all-allowed+10k-records",
-                                 [&](benchmark::State& s) { benchTakeProcesses(s, ctx, kExtraRecords); })
-        ->Unit(benchmark::kMillisecond);
 
     benchmark::Initialize(&argc, argv);
-    std::printf("extra processes: %d, floor walk (median CPU time): %.3f ms\n", sleepers.count(), ctx.floorSeconds * 1e3);
+    std::printf("extra processes: %d\n", sleepers.count());
     benchmark::RunSpecifiedBenchmarks();
+    // MIRVAK_IDLE_SECONDS=0 leaves the idle measure out.
+    const int seconds = qEnvironmentVariableIsSet("MIRVAK_IDLE_SECONDS") ? qEnvironmentVariableIntValue("MIRVAK_IDLE_SECONDS") : 30;
+    if (seconds > 0) {
+        const Idle idle = idleCpu(seconds);
+        std::printf("idle CPU at check_interval 1 over %d s: %.3f %% of a core (floor walk at the same rate: "
+                    "%.3f %%; %d new processes allowed meanwhile)\n",
+                    seconds, idle.percent, idle.floorPercent, idle.candidates);
+    }
     benchmark::Shutdown();
     return 0;
 }

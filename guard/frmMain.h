@@ -41,8 +41,8 @@ public:
     void TakeProcesses();
     QString strProcess(const QString& name, const QString& path);
     QString fSize(qint64 bytes);
-    // True for this program's own process, by name and path.
-    bool isSelf(const QString& name, const QString& path);
+    // True for this program's own process, by its path.
+    bool isSelf(const QString& name, const QString& path, platform::PathState state);
 
     // Alert (frmMain_alert.cpp).
     // Reads how the candidate was started, and its arguments text from that.
@@ -83,6 +83,7 @@ public:
     qint64 appPid = 0;
     qint64 appModule = 0;
     QString appPath;
+    platform::PathState appPathState = platform::PathState::Read;   // why appPath is empty
     QString appRecord;
     QString appArgs;                          // quoted as a shell needs them
     std::optional<platform::Launch> appLaunch;   // none: not read (safe_level 0) or unreadable

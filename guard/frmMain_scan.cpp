@@ -4,9 +4,9 @@
 #include "store/mdCollection.h"
 #include "store/mdSettings.h"
 
-#include <QLocale>
 #include <exception>
 #include <limits>
+#include <optional>
 
 using namespace mdSettings;
 
@@ -14,15 +14,45 @@ namespace {
 
 constexpr int kMaxTicks = std::numeric_limits<int>::max();
 
-// Found in a working list; a process without a known path matches any record
-// of the same file name.
+// Found in a working list. Another user's process, whose path we may not
+// read, matches any record of the same file name; a process whose path is
+// missing for any other reason has only a name it chose itself, which
+// proves nothing, so it is found in no list and the user is asked.
 bool listed(frmMain& m, const Collection& list)
 {
+    if (m.appPath.isEmpty() && m.appPathState != platform::PathState::Refused)
+        return false;
     const QString suffix = m.appPath.isEmpty() ? QStringLiteral("|") : QString();
     return mdCollection::clnSearch(m.app, list, m.appRecord, suffix) > 0;
 }
 
 bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
+
+// The record of strProcess with list_level converted once for all the
+// processes of a tick: `level` holds it after its first use.
+QString record(frmMain& m, const QString& name, const QString& path, std::optional<double>& level)
+{
+    QString record = name;
+    guarded(m.app, "frmMain", "strProcess", [&] {
+        if (path.isEmpty())
+            return;
+        // The file first, as fileExists() would: without it the setting is
+        // not read at all.
+        const auto file = m.app.sys.files.look(path, !level || *level > 2);
+        if (!file)
+            return;
+        if (!level)
+            level = numSetting(m.app, QStringLiteral("list_level"));
+        if (*level > 2)
+            record += QString::asprintf("|%04d.%02d.%02d %d:%02d", file->date.year(), file->date.month(),
+                                        file->date.day(), file->time.hour(), file->time.minute());
+        if (*level > 1)
+            record += QLatin1Char('|') + m.fSize(file->size);
+        if (*level > 0)
+            record += QLatin1Char('|') + path;
+    });
+    return record;
+}
 
 // While the candidate's path (or, under safe_level 1, its arguments) cannot be
 // read yet, it is waited for up to path_search milliseconds, one tick at a time.
@@ -65,7 +95,9 @@ void settlePending(frmMain& m)
     if (keepWaiting(m))
         return;
     m.waitTicks = 0;
-    if (m.isSelf(m.appName, m.appPath))
+    if (!m.appPath.isEmpty())
+        m.appPathState = platform::PathState::Read;
+    if (m.isSelf(m.appName, m.appPath, m.appPathState))
         return;
     m.appRecord = m.strProcess(m.appName, m.appPath);
     if (listed(m, m.app.allowTmp))
@@ -110,11 +142,13 @@ void frmMain::TakeProcesses()
         bool cut = false;
         qint64 moduleId = 0;
         std::exception_ptr failure;
+        // Nothing changes a setting during a tick: each is converted once.
+        std::optional<double> level;
+        std::optional<bool> counting;
         app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
             try {
                 const auto nul = entry.exeName.indexOf(QChar(0));
                 appName = nul < 0 ? entry.exeName : entry.exeName.left(nul);
-                appParent = QString::number(entry.parentPid);
                 if (appName.isEmpty() || appName == QLatin1String("System")
                     || appName == QLatin1String("[System Process]"))
                     return true;
@@ -124,18 +158,22 @@ void frmMain::TakeProcesses()
                     return false;
                 }
                 appPath = mdProcess::TakePath(app, appPid, entry.moduleId);
-                if (isSelf(appName, appPath))
+                appPathState = appPath.isEmpty() ? entry.pathState : platform::PathState::Read;
+                if (isSelf(appName, appPath, appPathState))
                     return true;
-                appRecord = strProcess(appName, appPath);
+                appRecord = record(*this, appName, appPath, level);
                 if (!listed(*this, app.allowTmp)) {
                     if (!listed(*this, app.denyTmp)) {
                         found = true;
                         moduleId = entry.moduleId;
+                        appParent = QString::number(app.sys.processes.parent(appPid));
                         return false;
                     }
                     mdProcess::KillProcess(app, appPid);
                 }
-                if (numSetting(app, QStringLiteral("clean_value")) > 0 && app.seenPending)
+                if (!counting)
+                    counting = numSetting(app, QStringLiteral("clean_value")) > 0;
+                if (*counting && app.seenPending)
                     app.seenRecords += appRecord + QLatin1Char(':');
                 return true;
             } catch (...) {
@@ -155,21 +193,8 @@ void frmMain::TakeProcesses()
 
 QString frmMain::strProcess(const QString& name, const QString& path)
 {
-    QString record = name;
-    guarded(app, "frmMain", "strProcess", [&] {
-        if (path.isEmpty() || !fileExists(app, path))
-            return;
-        const double level = numSetting(app, QStringLiteral("list_level"));
-        if (level > 2)
-            record += QLatin1Char('|')
-                      + QLocale::c().toString(app.sys.files.modified(path).toLocalTime(),
-                                              QStringLiteral("yyyy.MM.dd H:mm"));
-        if (level > 1)
-            record += QLatin1Char('|') + fSize(app.sys.files.size(path));
-        if (level > 0)
-            record += QLatin1Char('|') + path;
-    });
-    return record;
+    std::optional<double> level;
+    return record(*this, name, path, level);
 }
 
 QString frmMain::fSize(qint64 bytes)
@@ -201,7 +226,13 @@ QString frmMain::fSize(qint64 bytes)
     return text;
 }
 
-bool frmMain::isSelf(const QString& name, const QString& path)
+bool frmMain::isSelf(const QString& name, const QString& path, platform::PathState state)
 {
-    return name == app.sys.program.exeName() && (path.isEmpty() || path == app.sys.program.exePath());
+    // Known by the path the system gives this very process, whatever the
+    // file is called; without a path, by the exact file name only when the
+    // system keeps the path from us, as for another user's copy.
+    const QString self = app.sys.program.exePath();
+    if (!path.isEmpty())
+        return path == self;
+    return state == platform::PathState::Refused && name == QStringView(self).mid(self.lastIndexOf(QLatin1Char('/')) + 1);
 }

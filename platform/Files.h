@@ -23,6 +23,24 @@ public:
     virtual void writeText(const QString& path, const QString& text) = 0;
     virtual QDateTime modified(const QString& path) = 0;
     virtual qint64 size(const QString& path) = 0;
+
+    // What a list record tells of a file, from one look at it.
+    struct Facts {
+        qint64 size = 0;
+        QDate date;   // of the last change, in local time
+        QTime time;
+    };
+    // The facts of a file that exists() finds, else nullopt; the date only
+    // when `dated`.
+    virtual std::optional<Facts> look(const QString& path, bool dated)
+    {
+        if (!exists(path))
+            return std::nullopt;
+        if (!dated)
+            return Facts{size(path), {}, {}};
+        const QDateTime changed = modified(path).toLocalTime();
+        return Facts{size(path), changed.date(), changed.time()};
+    }
     // Makes the file writable, then deletes it.
     virtual void remove(const QString& path) = 0;
     // Creates the folder and the folders above it that are missing.

@@ -10,19 +10,30 @@ namespace platform {
 // Arguments of a process that could not be read yet.
 inline const QString kArgsSentinel = QStringLiteral("mirvak: 777");
 
+// Whether the executable's path could be read, and if not, why.
+enum class PathState : quint8 {
+    Read,
+    Refused,      // another user's process: the system lets nobody inspect it
+    Unreadable,   // any other failure (a path too long for the link, ...)
+};
+
 // One running process as the scan sees it.
 struct ProcessEntry {
     qint64 pid = 0;
-    qint64 parentPid = 0;
     QString exeName;   // last component of the executable's path, else the kernel's name
     qint64 moduleId = 0;
+    PathState pathState = PathState::Read;
 };
 
+// The first call about a process that the walk is visiting, or about one no
+// walk has visited, pins that process: path(), commandArgs(), parent() and
+// kill() reach the very process that was examined until the next walk, and
+// report it as gone once it has ended, even when a newcomer has its id.
 class Processes {
 public:
     virtual ~Processes() = default;
     // Visits the running processes in table order until `visit` returns false.
-    // Kernel threads and zombies are left out.
+    // Kernel threads, zombies and processes that are ending are left out.
     virtual void walk(const std::function<bool(const ProcessEntry&)>& visit) = 0;
     // Full path of the executable, or empty text when it cannot be read.
     virtual QString path(qint64 pid, qint64 moduleId) = 0;
@@ -35,8 +46,10 @@ public:
     virtual std::optional<Launch> launch(qint64 pid) = 0;
     // Executable name of the process with that id, or empty text.
     virtual QString name(qint64 pid) = 0;
-    // Ends the process; non-zero when it was ended, 0 when not (no such
-    // process, access refused, or the id now belongs to another process).
+    // Id of the process's parent, or 0 when it cannot be read.
+    virtual qint64 parent(qint64 pid) = 0;
+    // Ends the process; non-zero when it was ended, 0 when not (it has gone,
+    // or access is refused).
     virtual int kill(qint64 pid) = 0;
 };
 

@@ -18,7 +18,7 @@ public:
     virtual ~Program() = default;
     virtual Folders folders() = 0;
     virtual QString exeName() = 0;    // the executable's file name without extension
-    virtual QString exePath() = 0;    // the executable's full path
+    virtual QString exePath() = 0;    // folder + "/" + file name, as the system names the running file
     virtual int versionMajor() = 0;
     virtual int versionMinor() = 0;
     virtual int versionRevision() = 0;

@@ -19,7 +19,8 @@ struct FakeProcess {
     qint64 pid = 0;
     qint64 parentPid = 0;
     QString name;
-    QString path;                                // empty: cannot be read
+    QString path;                                // empty: cannot be read, for the reason below
+    platform::PathState missing = platform::PathState::Refused;
     QString args = platform::kArgsSentinel;      // what commandArgs() gives
     std::optional<platform::Launch> launch;      // what launch() gives
     bool killable = true;
@@ -51,13 +52,14 @@ public:
     void walk(const std::function<bool(const platform::ProcessEntry&)>& visit) override
     {
         for (const auto& p : table)
-            if (p.alive && !visit({p.pid, p.parentPid, p.name, 0}))
+            if (p.alive && !visit({p.pid, p.name, 0, p.path.isEmpty() ? p.missing : platform::PathState::Read}))
                 return;
     }
     QString path(qint64 pid, qint64) override { auto* p = find(pid); return p ? p->path : QString(); }
     QString commandArgs(qint64 pid) override { auto* p = find(pid); return p ? p->args : platform::kArgsSentinel; }
     std::optional<platform::Launch> launch(qint64 pid) override { auto* p = find(pid); return p ? p->launch : std::nullopt; }
     QString name(qint64 pid) override { auto* p = find(pid); return p ? p->name : QString(); }
+    qint64 parent(qint64 pid) override { auto* p = find(pid); return p ? p->parentPid : 0; }
     int kill(qint64 pid) override
     {
         killed.push_back(pid);
@@ -137,7 +139,7 @@ public:
     bool lockFree = true;
     std::optional<Folders> split;   // an installed program's folders; none: all in dir
     Folders folders() override { return split.value_or(Folders{dir, dir, dir}); }
-    QString exeName() override { return name; }
+    QString exeName() override { return QFileInfo(name).completeBaseName(); }
     QString exePath() override { return dir + "/" + name; }
     int versionMajor() override { return 1; }
     int versionMinor() override { return 9; }

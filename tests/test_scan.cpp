@@ -40,27 +40,45 @@ struct Scan {
 TEST(Scan, OneCandidatePerTickInSnapshotOrder)
 {
     Scan s;
+    auto& procs = s.t.processes;
+    s.t.program.name = "Mirvak.bin";
     const QString ok = s.exe("ok"), bad = s.exe("bad"), a = s.exe("a");
-    s.t.processes.add(1, "System");
-    s.t.processes.add(2, "Mirvak", s.t.program.exePath());
-    s.t.processes.add(10, "ok", ok);
-    s.t.processes.add(11, "tool");   // its path unreadable: matched by name
-    s.t.processes.add(12, "bad", bad).killable = false;
-    s.t.processes.add(13, "a", a, 7);
-    s.t.processes.add(14, "tool2");
-    s.t.processes.add(15, "system");
+    procs.add(1, "System");
+    procs.add(2, "Mirvak.bin", s.t.program.exePath());   // itself, known by its path
+    procs.add(3, "Mirvak.bin");   // another user's copy: its path is refused
+    procs.add(10, "ok", ok);
+    procs.add(11, "tool");   // another user's: matched by name
+    procs.add(12, "bad", bad).killable = false;
+    procs.add(13, "a", a, 7);
+    procs.add(14, "tool2");
+    procs.add(15, "system");
+    procs.add(16, "ok").missing = platform::PathState::Unreadable;   // a name it chose proves nothing
     s.start({}, ("ok|" + ok + "\r\ntool|/x/tool\r\n").toUtf8(), ("bad|" + bad + "\r\n").toUtf8());
-    s.tick();
-    EXPECT_EQ(s.m.appParent, "7");
     // The next one comes once this one is settled; the denied process that would not end is tried again.
-    for (const QString& record : {"a|" + a, QString("tool2"), QString("system")}) {
-        EXPECT_EQ(s.alert(), record);
-        s.m.btnAllowNow_MouseUp();
+    for (const QString& record : {"a|" + a, QString("tool2"), QString("system"), QString("ok")}) {
         s.tick();
+        EXPECT_EQ(s.alert(), record);
+        EXPECT_EQ(s.m.appParent, record == "a|" + a ? "7" : "1");
+        s.m.btnAllowNow_MouseUp();
     }
-    EXPECT_EQ(s.alert(), "(none)");
     EXPECT_EQ(s.t.processes.killed, std::vector<qint64>(4, 12));
     EXPECT_FALSE(s.t.exists("error.log"));
+}
+
+// A candidate whose path becomes readable while it is waited for is settled by
+// the lists: ended without an alert, or left alone.
+TEST(Scan, PendingCandidateSettledByItsLatePath)
+{
+    for (const bool denied : {true, false}) {
+        Scan s;
+        const QByteArray record = ("late|" + s.exe("late") + "\r\n").toUtf8();
+        s.t.processes.add(20, "late").missing = platform::PathState::Unreadable;
+        s.start({{"path_search", "3"}}, denied ? "" : record, denied ? record : "");
+        s.tick();
+        s.t.processes.table[0].path = s.t.path("bin/late");
+        s.tick();
+        EXPECT_EQ(std::pair(s.alert(), s.t.processes.table[0].alive), std::pair(QString("(none)"), !denied));
+    }
 }
 
 TEST(Scan, WaitAndTickCounters)

@@ -1,10 +1,10 @@
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/ArgQuote.h"
+#include "platform/SysText.h"
 
 #include <QByteArray>
 #include <QStringList>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -12,6 +12,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -19,8 +20,10 @@ namespace platform {
 
 namespace {
 
-// The kernel's own threads carry this flag in field 9 of stat.
+// Flags in field 9 of stat: the kernel's own threads, and a process that is
+// ending (its memory and executable are already let go).
 constexpr unsigned long kKernelThread = 0x00200000UL;
+constexpr unsigned long kExiting = 0x00000004UL;
 constexpr char kDeleted[] = " (deleted)";
 
 // The fields of /proc/PID/stat that the scan needs.
@@ -110,11 +113,10 @@ bool readStat(int dirFd, qint64 pid, Stat& out, char* buf, std::size_t size)
     return parseStat(buf, readSmall(dirFd, name, buf, size), out);
 }
 
-// The exe link's target without the kernel's " (deleted)"; its length, or -1.
-ssize_t readExe(int dirFd, qint64 pid, char* buf, std::size_t size)
+// The target of an exe link without the kernel's " (deleted)"; its length,
+// or -1 with errno telling why it could not be read.
+ssize_t readExe(int dirFd, const char* name, char* buf, std::size_t size)
 {
-    char name[64];
-    procName(name, sizeof name, pid, "exe", dirFd == AT_FDCWD);
     ssize_t n = ::readlinkat(dirFd, name, buf, size - 1);
     if (n <= 0)
         return -1;
@@ -125,15 +127,16 @@ ssize_t readExe(int dirFd, qint64 pid, char* buf, std::size_t size)
     return n;
 }
 
-// Name as the scan gives it: the exe's last component, else the stat name.
-QString exeName(const char* exe, ssize_t exeLength, const Stat& stat)
+ssize_t readExe(int dirFd, qint64 pid, char* buf, std::size_t size)
 {
-    if (exeLength > 0) {
-        const char* slash = static_cast<const char*>(::memrchr(exe, '/', exeLength));
-        const char* start = slash ? slash + 1 : exe;
-        return QString::fromUtf8(start, exe + exeLength - start);
-    }
-    return QString::fromUtf8(stat.comm, stat.commLength);
+    char name[64];
+    procName(name, sizeof name, pid, "exe", dirFd == AT_FDCWD);
+    return readExe(dirFd, name, buf, size);
+}
+
+QString lastComponent(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 bool validPid(qint64 pid)
@@ -146,35 +149,21 @@ constexpr std::size_t kStatSize = 1024;
 
 } // namespace
 
-void LinuxProcesses::StartTimes::clear()
+LinuxProcesses::~LinuxProcesses()
 {
-    items_.clear();   // keeps its capacity: no allocation at the next walk
+    release();
 }
 
-void LinuxProcesses::StartTimes::put(qint64 pid, quint64 start)
+void LinuxProcesses::release()
 {
-    if (items_.empty() || items_.back().first < pid) {
-        items_.emplace_back(pid, start);
-        return;
-    }
-    const auto at = std::lower_bound(items_.begin(), items_.end(), std::make_pair(pid, quint64(0)));
-    if (at != items_.end() && at->first == pid)
-        at->second = start;
-    else
-        items_.insert(at, {pid, start});
-}
-
-std::optional<quint64> LinuxProcesses::StartTimes::find(qint64 pid) const
-{
-    const auto at = std::lower_bound(items_.begin(), items_.end(), std::make_pair(pid, quint64(0)));
-    if (at != items_.end() && at->first == pid)
-        return at->second;
-    return std::nullopt;
+    if (pin_.fd >= 0)
+        ::close(pin_.fd);
+    pin_ = Pin();
 }
 
 void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
 {
-    started_.clear();
+    release();
     Fd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (proc.fd < 0)
         return;
@@ -197,17 +186,33 @@ void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
                 pid = pid * 10 + (*n - '0');
             if (*n != '\0')
                 continue;
-            Stat s;
-            if (!readStat(proc.fd, pid, s, stat, sizeof stat) || (s.flags & kKernelThread) || s.state == 'Z')
-                continue;
-            started_.put(pid, s.start);
+            // The link alone names nearly every process; stat is read only
+            // where it cannot be read. A link that is missing (not refused)
+            // belongs to a process without an executable: a kernel thread, a
+            // zombie, or one that is ending.
             const ssize_t exeLength = readExe(proc.fd, pid, exe, sizeof exe);
+            if (exeLength > 0) {
+                visitingPath_ = fromSys(QByteArrayView(exe, exeLength));
+                entry.exeName = lastComponent(visitingPath_);
+                entry.pathState = PathState::Read;
+            } else {
+                const int error = errno;
+                if (error == ENOENT)
+                    continue;
+                Stat s;
+                if (!readStat(proc.fd, pid, s, stat, sizeof stat) || (s.flags & (kKernelThread | kExiting))
+                    || s.state == 'Z')
+                    continue;
+                visitingPath_.clear();
+                visitingStart_ = s.start;
+                entry.exeName = fromSys(QByteArrayView(s.comm, s.commLength));
+                // Only another user's process may keep its path from us; any
+                // other failure leaves nothing but a name the process chose.
+                entry.pathState = error == EACCES || error == EPERM ? PathState::Refused : PathState::Unreadable;
+            }
             entry.pid = pid;
-            entry.parentPid = s.parent;
-            entry.exeName = exeName(exe, exeLength, s);
             entry.moduleId = 0;
             visiting_ = pid;
-            visitingPath_ = exeLength > 0 ? QString::fromUtf8(exe, exeLength) : QString();
             const bool more = visit(entry);
             visiting_ = 0;
             if (!more)
@@ -216,55 +221,84 @@ void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
     }
 }
 
+LinuxProcesses::Pin& LinuxProcesses::pin(qint64 pid)
+{
+    if (pin_.pid == pid)
+        return pin_;
+    release();
+    pin_.pid = pid;
+    if (!validPid(pid))
+        return pin_;
+    pin_.fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+    if (pin_.fd < 0 && errno != ENOSYS)
+        return pin_;
+    char stat[kStatSize];
+    Stat s;
+    if (!readStat(AT_FDCWD, pid, s, stat, sizeof stat))
+        return pin_;
+    pin_.start = s.start;
+    pin_.parent = s.parent;
+    pin_.gone = false;
+    // The walk read this process before the pidfd was opened: the pin holds
+    // the examined process only when it shows what the walk saw.
+    if (pid == visiting_) {
+        if (visitingPath_.isEmpty()) {
+            pin_.gone = s.start != visitingStart_;
+        } else {
+            char exe[PATH_MAX + 1];
+            const ssize_t n = readExe(AT_FDCWD, pid, exe, sizeof exe);
+            pin_.gone = n <= 0 || fromSys(QByteArrayView(exe, n)) != visitingPath_;
+        }
+    }
+    running(pin_);
+    return pin_;
+}
+
+bool LinuxProcesses::running(Pin& p)
+{
+    if (p.gone)
+        return false;
+    if (p.fd >= 0) {
+        // A pidfd turns readable once its process has ended.
+        pollfd event{p.fd, POLLIN, 0};
+        p.gone = ::poll(&event, 1, 0) != 0;
+    } else {
+        char stat[kStatSize];
+        Stat s;
+        p.gone = !readStat(AT_FDCWD, p.pid, s, stat, sizeof stat) || s.start != p.start;
+    }
+    return !p.gone;
+}
+
+bool LinuxProcesses::readPinned(qint64 pid, const char* leaf, const std::function<bool(const char* file)>& read)
+{
+    Pin& p = pin(pid);
+    if (p.gone)
+        return false;
+    char file[64];
+    procName(file, sizeof file, pid, leaf, true);
+    return read(file) && running(p);
+}
+
 QString LinuxProcesses::path(qint64 pid, qint64)
 {
-    if (!validPid(pid))
-        return QString();
     if (pid == visiting_)
         return visitingPath_;
     char exe[PATH_MAX + 1];
-    const ssize_t n = readExe(AT_FDCWD, pid, exe, sizeof exe);
-    if (n <= 0)
+    ssize_t n = -1;
+    if (!readPinned(pid, "exe", [&](const char* file) { return (n = readExe(AT_FDCWD, file, exe, sizeof exe)) > 0; }))
         return QString();
-    if (!started_.find(pid)) {
-        if (const auto start = startTime(pid))
-            started_.put(pid, *start);
-    }
-    return QString::fromUtf8(exe, n);
+    return fromSys(QByteArrayView(exe, n));
 }
 
 QString LinuxProcesses::commandArgs(qint64 pid)
 {
-    if (!validPid(pid))
+    const auto read = launch(pid);
+    if (!read)
         return kArgsSentinel;
-    char name[64];
-    procName(name, sizeof name, pid, "cmdline", true);
-    Fd file(::open(name, O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0)
-        return kArgsSentinel;
-    QByteArray data;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(file.fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return kArgsSentinel;
-        }
-        if (n == 0)
-            break;
-        data.append(chunk, n);
-    }
-    // Nothing at all, not even the program's name: the process has no memory
-    // left to read (it is ending), so its arguments are not known.
-    if (data.isEmpty())
-        return kArgsSentinel;
-    if (data.endsWith('\0'))
-        data.chop(1);
-    const QList<QByteArray> parts = data.split('\0');
     QStringList args;
-    for (qsizetype i = 1; i < parts.size(); ++i)
-        args << QString::fromUtf8(parts[i]);
+    for (qsizetype i = 1; i < read->argv.size(); ++i)
+        args << fromSys(read->argv[i]);
     return joinArgs(args);
 }
 
@@ -272,66 +306,40 @@ QString LinuxProcesses::name(qint64 pid)
 {
     if (!validPid(pid))
         return QString();
+    char exe[PATH_MAX + 1];
+    const ssize_t n = readExe(AT_FDCWD, pid, exe, sizeof exe);
+    if (n > 0)
+        return lastComponent(fromSys(QByteArrayView(exe, n)));
     char stat[kStatSize];
     Stat s;
     if (!readStat(AT_FDCWD, pid, s, stat, sizeof stat))
         return QString();
-    char exe[PATH_MAX + 1];
-    return exeName(exe, readExe(AT_FDCWD, pid, exe, sizeof exe), s);
+    return fromSys(QByteArrayView(s.comm, s.commLength));
 }
 
-std::optional<quint64> LinuxProcesses::startTime(qint64 pid)
+qint64 LinuxProcesses::parent(qint64 pid)
 {
-    if (!validPid(pid))
-        return std::nullopt;
-    char stat[kStatSize];
-    Stat s;
-    if (!readStat(AT_FDCWD, pid, s, stat, sizeof stat))
-        return std::nullopt;
-    return s.start;
+    const Pin& p = pin(pid);
+    return p.gone ? 0 : p.parent;
 }
 
 int LinuxProcesses::kill(qint64 pid)
 {
-    if (!validPid(pid))
+    Pin& p = pin(pid);
+    if (!running(p))
         return 0;
-    // The process examined is the one whose start time was noted; an id seen
-    // for the first time is taken as it is now.
-    const auto noted = started_.find(pid);
-    const auto now = startTime(pid);
-    if (!now)
-        return 0;
-    return killExact(pid, noted ? *noted : *now);
-}
-
-int LinuxProcesses::killExact(qint64 pid, quint64 start)
-{
-    if (!validPid(pid) || startTime(pid) != start)
-        return 0;
-    Fd handle(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0)));
-    if (handle.fd < 0) {
-        if (errno != ENOSYS)
-            return 0;
-        // No pidfds in this kernel: a narrow race remains between the check
-        // and the signal.
-        if (startTime(pid) != start)
-            return 0;
-        return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 ? 1 : 0;
-    }
-    // The descriptor now pins this id to one process: check it is still the
-    // one examined before signalling through it.
-    if (startTime(pid) != start)
-        return 0;
-    return ::syscall(SYS_pidfd_send_signal, handle.fd, SIGKILL, nullptr, 0) == 0 ? 1 : 0;
+    if (p.fd >= 0)
+        return ::syscall(SYS_pidfd_send_signal, p.fd, SIGKILL, nullptr, 0) == 0 ? 1 : 0;
+    // No pidfds in this kernel: a narrow race remains between the check and
+    // the signal.
+    return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 ? 1 : 0;
 }
 
 namespace {
 
-// The whole of /proc/PID/leaf, or none when it cannot be read.
-std::optional<QByteArray> readProcFile(qint64 pid, const char* leaf)
+// The whole of a /proc file, or none when it cannot be read.
+std::optional<QByteArray> readProcFile(const char* name)
 {
-    char name[64];
-    procName(name, sizeof name, pid, leaf, true);
     Fd file(::open(name, O_RDONLY | O_CLOEXEC));
     if (file.fd < 0)
         return std::nullopt;
@@ -362,21 +370,20 @@ QByteArrayList nulStrings(QByteArray data)
 
 std::optional<Launch> LinuxProcesses::launch(qint64 pid)
 {
-    if (!validPid(pid))
-        return std::nullopt;
-    const auto cmdline = readProcFile(pid, "cmdline");
+    // Every read goes through the pinned process, so a newcomer with the
+    // same id never lends its command line, folder or environment.
+    std::optional<QByteArray> cmdline;
     // An empty command line: the process is ending and its memory is gone.
-    if (!cmdline || cmdline->isEmpty())
+    if (!readPinned(pid, "cmdline", [&](const char* file) { return (cmdline = readProcFile(file)) && !cmdline->isEmpty(); }))
         return std::nullopt;
     Launch launch;
     launch.argv = nulStrings(*cmdline);
-    char name[64];
-    procName(name, sizeof name, pid, "cwd", true);
     char folder[PATH_MAX + 1];
-    const ssize_t n = ::readlink(name, folder, sizeof folder - 1);
-    if (n > 0)
+    ssize_t n = -1;
+    if (readPinned(pid, "cwd", [&](const char* file) { return (n = ::readlink(file, folder, sizeof folder - 1)) > 0; }))
         launch.folder = QByteArray(folder, n);
-    if (const auto env = readProcFile(pid, "environ"))
+    std::optional<QByteArray> env;
+    if (readPinned(pid, "environ", [&](const char* file) { return bool(env = readProcFile(file)); }))
         launch.env = nulStrings(*env);
     return launch;
 }

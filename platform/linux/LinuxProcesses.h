@@ -1,51 +1,49 @@
 #pragma once
 #include "platform/Processes.h"
 
-#include <optional>
-#include <utility>
-#include <vector>
-
 namespace platform {
 
-// The process table as /proc shows it.
+// The process table as /proc shows it. A pinned process is held by a pidfd:
+// a read of /proc/PID/... made after the pidfd was opened is that process's
+// own when the pidfd still shows it running afterwards, and the kill goes
+// through the pidfd, so a newcomer with a reused id is never reached.
 class LinuxProcesses : public Processes {
 public:
+    LinuxProcesses() = default;
+    LinuxProcesses(const LinuxProcesses&) = delete;
+    LinuxProcesses& operator=(const LinuxProcesses&) = delete;
+    ~LinuxProcesses() override;
+
     void walk(const std::function<bool(const ProcessEntry&)>& visit) override;
     QString path(qint64 pid, qint64 moduleId) override;
     QString commandArgs(qint64 pid) override;
     std::optional<Launch> launch(qint64 pid) override;
     QString name(qint64 pid) override;
-    // Kills only the process that was examined: when the id's start time
-    // differs from the one noted by the last walk or path(), it gives 0.
+    qint64 parent(qint64 pid) override;
     int kill(qint64 pid) override;
 
-    // SIGKILL to `pid` only while it is the process that started at
-    // `startTime` (clock ticks after boot); non-zero when sent.
-    int killExact(qint64 pid, quint64 startTime);
-    // Start time of the process, or nullopt when it cannot be read.
-    std::optional<quint64> startTime(qint64 pid);
-
 private:
-    // Start times by process id, noted by the last walk, sorted by id (/proc
-    // hands the ids out in ascending order, so a walk only appends).
-    class StartTimes {
-    public:
-        void clear();
-        void put(qint64 pid, quint64 start);
-        std::optional<quint64> find(qint64 pid) const;
-        std::size_t size() const { return items_.size(); }
-    private:
-        std::vector<std::pair<qint64, quint64>> items_;
+    struct Pin {
+        qint64 pid = 0;
+        int fd = -1;            // the pidfd; -1 where the kernel has none
+        quint64 start = 0;      // start time in clock ticks after boot
+        qint64 parent = 0;
+        bool gone = true;       // ended, or not the process that was examined
     };
-    StartTimes started_;
-    // The process the walk is visiting and its exe path: the scan asks for
-    // that path at once, and the walk has just read it.
-    qint64 visiting_ = 0;
-    QString visitingPath_;
+    // The pin of `pid`, made at the first call about it.
+    Pin& pin(qint64 pid);
+    bool running(Pin& p);
+    void release();
+    // Runs `read` on /proc/PID/<leaf> of the pinned process; true only when
+    // that process still ran after the read, so what was read is its own.
+    bool readPinned(qint64 pid, const char* leaf, const std::function<bool(const char* file)>& read);
 
-public:
-    // Number of start times held (for tests: it must not outgrow the table).
-    std::size_t rememberedCount() const { return started_.size(); }
+    Pin pin_;
+    // What the walk read of the process it is visiting: the scan decides on
+    // it, so a pin made during the visit must show the same.
+    qint64 visiting_ = 0;
+    QString visitingPath_;      // empty: the link could not be read
+    quint64 visitingStart_ = 0; // read only when the link could not be
 };
 
 } // namespace platform

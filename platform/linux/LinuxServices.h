@@ -17,6 +17,7 @@ public:
     void writeText(const QString& path, const QString& text) override;
     QDateTime modified(const QString& path) override;
     qint64 size(const QString& path) override;
+    std::optional<Facts> look(const QString& path, bool dated) override;
     void remove(const QString& path) override;
     void makePath(const QString& folder) override;
     std::vector<Entry> list(const QString& folder) override;
@@ -62,6 +63,7 @@ public:
 private:
     Folders folders_;
     std::unique_ptr<QLockFile> lock_;
+    QString exePath_;
 };
 
 } // namespace platform
