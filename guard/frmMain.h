@@ -9,14 +9,6 @@
 
 class ImageButton;
 
-// A list window that the alert refreshes when a decision changes its list.
-class ListRefresh {
-public:
-    virtual ~ListRefresh() = default;
-    virtual bool listVisible() const = 0;
-    virtual void listLoad() = 0;
-};
-
 // The start-up object, the scan and the new-application alert.
 class frmMain : public QWidget {
     Q_OBJECT
@@ -86,10 +78,6 @@ public:
     bool deleteArmed = false;
     QString findNotes;
     bool searching = false;   // a path search runs
-
-    // List windows to refresh after a decision, when open.
-    ListRefresh* allowWindow = nullptr;
-    ListRefresh* denyWindow = nullptr;
 
     // Controls, at their design places.
     QLabel* lblApp;

@@ -27,12 +27,6 @@ bool terminate(frmMain& main)
     main.txtPath->setPlainText(QStringLiteral("can't deny ") + main.appName);
     return false;
 }
-
-void refresh(ListRefresh* window)
-{
-    if (window && window->listVisible())
-        window->listLoad();
-}
 } // namespace
 
 void frmMain::ShowMsg()
@@ -75,9 +69,6 @@ void frmMain::HideMsg()
 {
     guarded(app, "frmMain", "HideMsg", [&] {
         hide();
-        // A decision may have changed the lists these windows show.
-        refresh(allowWindow);
-        refresh(denyWindow);
         deleteArmed = false;
         findNotes.clear();
         timerOn();
@@ -150,7 +141,6 @@ void frmMain::btnDelete_MouseUp()
             }
             app.denyTmp.add(appRecord);
             tmpTicks = 0;
-            refresh(denyWindow);
             return;
         }
         deleteArmed = false;
