@@ -77,7 +77,8 @@ public:
     bool appKilled = false;
     bool deleteArmed = false;
     QString findNotes;
-    bool searching = false;   // a path search runs
+    // Set when the alert hides during the running path search; null when none runs.
+    bool* searchEnded = nullptr;
 
     // Controls, at their design places.
     QLabel* lblApp;

@@ -119,22 +119,36 @@ TEST(Search, FreshPathNeedsNoWalkAndRootsAreSearchedApart)
     EXPECT_EQ(s.t.read("error.log").count("frmMain.DirSearch: Permission denied"), 1);
 }
 
-TEST(Search, ClosingTheAlertStopsWithoutAMessageAndASecondPressDoesNothing)
+TEST(Search, ASearchEndsWithItsAlertAndANewAlertSearchesAfresh)
 {
-    SearchBed s;
-    for (int i = 0; i < 300; ++i)
-        s.t.write(QString("sys/%1/%2/f").arg(i / 10).arg(i % 10), "x");
-    s.copy("win/app");   // a top folder is still looked at after the close
-    s.t.desktop.onEvents = [&] {
-        if (s.t.desktop.passes == 2)
-            s.main.btnFindPath_MouseUp();   // pressed again while the search runs
-        if (s.t.desktop.passes == 250)
+    for (bool shownAgain : {false, true}) {
+        SearchBed s;
+        for (int i = 0; i < 300; ++i)
+            s.t.write(QString("sys/%1/%2/f").arg(i / 10).arg(i % 10), "x");
+        s.copy("win/app");
+        const QString tool = s.copy("win/tool");
+        s.t.desktop.onEvents = [&] {
+            if (s.t.desktop.passes == 2)
+                s.main.btnFindPath_MouseUp();   // pressed again while the search runs: nothing more
+            if (s.t.desktop.passes != 250)
+                return;
             s.main.hide();
-    };
-    s.main.btnFindPath_MouseUp();
-    EXPECT_TRUE(std::regex_match(s.text(), std::regex("searching\\.{6,}"))) << s.text();   // dots, no result
-    EXPECT_EQ(s.files.listed.size(), 250 + 1);   // root 1 up to the close, then root 2's top
-    EXPECT_EQ(s.files.listed.removeDuplicates(), 0);
+            if (shownAgain) {   // a tick shows the alert for another program, and its Find Path is pressed
+                s.main.show();
+                s.main.appName = "tool";
+                s.main.btnFindPath_MouseUp();
+            }
+        };
+        s.main.btnFindPath_MouseUp();
+        // The first search lists nothing after the close (sys holds 331 folders), and leaves no dots or
+        // result in any alert.
+        EXPECT_EQ(s.files.listed.size(), shownAgain ? 249 + 331 + 1 : 249);
+        if (shownAgain)
+            EXPECT_EQ(s.text(), str(s.shown(tool)));
+        else
+            EXPECT_TRUE(std::regex_match(s.text(), std::regex("searching\\.+"))) << s.text();
+        EXPECT_EQ(str(s.main.appPath), str(shownAgain ? tool : ""));
+    }
 }
 
 TEST(SearchFiles, ListingGivesKindsWithoutFollowingFolderLinks)
