@@ -5,20 +5,27 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QProcess>
 #include <gtest/gtest.h>
+#include <ranges>
 
-TEST(About, TextsMailAndErrorReport)
+TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
 {
     TestBed t;
     frmMain main(t.app);
     main.dirSystem = "/usr/bin";
     main.dirWindows = "/usr";
-    t.write("error.log", "A\r\nB\r\n");
+    // 3,000 entries, newest first, and the empty last line the log ends with: 150 KiB in all.
+    QStringList entries;
+    for (int i = 3000; i > 0; --i)
+        entries << QString("frmMain.time_Timer: Can't read /proc/%1/exe (é)").arg(i);
+    const QByteArray log = platform::joinLinesCrlf(entries << "").toUtf8();
+    t.write("error.log", log);
     frmAbout about(t.app, main);   // no settings: web_search reads empty, and the report goes all the same
     EXPECT_EQ(about.lblAbout->text(), "Mirvak Process Manager 1.9");
     EXPECT_TRUE(about.txtAbout->toPlainText().startsWith("Guard.\n\nMirvak Software."));
 
-    // One mail message per release, whichever mouse button; a second Web press has no log left to send.
+    // One mail message per release, whichever mouse button.
     const QPointF at(2, 2);
     for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
         QMouseEvent press(QEvent::MouseButtonPress, at, at, button, button, Qt::NoModifier);
@@ -26,11 +33,30 @@ TEST(About, TextsMailAndErrorReport)
         QCoreApplication::sendEvent(about.btnContact, &press);
         QCoreApplication::sendEvent(about.btnContact, &release);
     }
-    about.btnWeb_MouseUp();
-    EXPECT_FALSE(t.exists("error.log"));
+    // The newest entries that fit in one argument go, and only they leave the log.
     about.btnWeb_MouseUp();
     const QString report = "?dir_system=/usr/bin&dir_windows=/usr&dir_programs=/opt&dir_tmp=/tmp"
                            "&dir_userprofile=/home/user&drive_windows=&os=Linux&version=1.9.0&str_errors=";
+    const qsizetype sent = t.shell.opened.last().count("%0A") + 1;
+    const auto url = [&](qsizetype from, qsizetype to) { return report + entries.mid(from, to - from).join("%0A"); };
+    EXPECT_LE(url(0, sent).toUtf8().size(), 131071);
+    EXPECT_GT(url(0, sent + 1).toUtf8().size(), 131071);
+    const QByteArray kept = t.read("error.log");
+    EXPECT_TRUE(kept.startsWith(entries[sent].toUtf8() + "\r\n") && log.endsWith(kept));
+    // The next press sends the rest, and a third has no log left to send.
+    about.btnWeb_MouseUp();
+    EXPECT_FALSE(t.exists("error.log"));
+    about.btnWeb_MouseUp();
     const QString mail = "mailto:support@mirvak.example";
-    EXPECT_EQ(t.shell.opened, QStringList({mail, mail, report + "A%0AB", report}));
+    EXPECT_EQ(t.shell.opened, QStringList({mail, mail, url(0, sent), url(sent, entries.size()), report}));
+}
+
+TEST(About, TheShellHandsOverTheLongestArgumentANewProgramTakes)
+{
+    platform::LinuxShell shell;
+    const auto lengths = std::views::iota(0, 1 << 24);
+    const auto fits = [&](int n) { return shell.canOpen(QString(n, 'x')); };
+    const int longest = int(std::ranges::partition_point(lengths, fits) - lengths.begin()) - 1;
+    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest, 'x')}), 0);
+    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest + 1, 'x')}), -2);   // could not start
 }

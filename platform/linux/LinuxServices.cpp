@@ -19,6 +19,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <stdexcept>
 
 namespace platform {
@@ -163,6 +164,13 @@ QString LinuxEnvironment::startupFolder()
     if (config.isEmpty() || !QDir::isAbsolutePath(config))
         config = QDir::homePath() + QStringLiteral("/.config");
     return config + QStringLiteral("/autostart");
+}
+
+bool LinuxShell::canOpen(const QString& target)
+{
+    // QProcess passes arguments in the local 8-bit encoding; the kernel refuses
+    // one of MAX_ARG_STRLEN (32 pages) or more, its closing NUL included.
+    return target.toLocal8Bit().size() < 32 * ::sysconf(_SC_PAGESIZE);
 }
 
 void LinuxShell::open(const QString& target)

@@ -32,6 +32,7 @@ public:
 
 class LinuxShell : public Shell {
 public:
+    bool canOpen(const QString& target) override;
     void open(const QString& target) override;
     void startDetached(const QString& program, const QStringList& args) override;
 };
