@@ -1,4 +1,5 @@
 #include "Fakes.h"
+#include "platform/linux/LinuxTray.h"
 #include "store/mdSettings.h"
 #include "tray/frmTray.h"
 
@@ -6,24 +7,11 @@
 #include <cmath>
 
 namespace {
-QStringList items(const Collection& c)
-{
-    return QStringList(c.begin(), c.end());
-}
-
-struct NoTray : platform::Tray {
-    void add(const QIcon&, const QString&) override {}
-    void modify(const QIcon&, const QString&) override {}
-    void remove() override {}
-};
-
-// Both list windows, opened from the tray over the given lists.
+// Both list windows, opened from the tray (its icon never put up) over the given lists.
 struct ListBed : TestBed {
-    NoTray icon;
+    platform::LinuxTray icon;
     frmMain main{app};
     frmTray tray{app, main, icon};
-    frmList* allow;
-    frmList* deny;
     ListBed(const QStringList& allowed, const QStringList& denied)
     {
         settings();
@@ -36,8 +24,6 @@ struct ListBed : TestBed {
         app.denyTmp = app.denyList;
         tray.SeeAllow_Click();
         tray.SeeDeny_Click();
-        allow = tray.allowWindow;
-        deny = tray.denyWindow;
     }
     // The rows of a window, which must be those of its list as it stands.
     QStringList rows(frmList* window)
@@ -50,56 +36,56 @@ struct ListBed : TestBed {
         EXPECT_EQ(shown, fresh) << window->objectName().toStdString();
         return shown;
     }
-    void select(frmList* window, const QStringList& names)
+    // Selects the rows of the named programs, and presses Delete Entry or the move.
+    void press(frmList* window, const QStringList& names, void (frmList::*button)())
     {
         for (int i = 0; i < window->List->count(); ++i)
             window->List->item(i)->setSelected(names.contains(window->List->item(i)->text().section('\t', 0, 0)));
+        (window->*button)();
     }
 };
+const auto move = &frmList::btnMoveEntry_MouseUp;
+const auto del = &frmList::btnDelEntry_MouseUp;
+QStringList items(const Collection& c) { return QStringList(c.begin(), c.end()); }
 } // namespace
 
 TEST(ListWindow, RowLayoutAndTheExtentsOfTheTwins)
 {
     const QString wide = QString("wide").repeated(30) + ".exe";
     ListBed t({"a.exe|x|y", wide}, {"a.exe|x|y", wide});
-    const float tab = t.allow->W("\t");
-    EXPECT_EQ(t.rows(t.allow), QStringList({"a.exe\t\tx\ty", wide}));
+    frmList& allow = *t.tray.allowWindow;
+    const float tab = allow.W("\t");
+    EXPECT_EQ(t.rows(&allow), QStringList({"a.exe\t\tx\ty", wide}));
     // The widest row, a record without "|", sets the extent; the margin is half a tab, or half a space.
-    EXPECT_EQ(t.allow->horizontalExtent, std::nearbyint(t.allow->W(wide) + tab / 2));
-    EXPECT_EQ(t.deny->horizontalExtent, std::nearbyint(t.allow->W(wide) + t.allow->W(" ") / 2));
-
+    EXPECT_EQ(allow.horizontalExtent, std::nearbyint(allow.W(wide) + tab / 2));
+    EXPECT_EQ(t.tray.denyWindow->horizontalExtent, std::nearbyint(allow.W(wide) + allow.W(" ") / 2));
     // A name too wide is cut from its end to fit, with "..."; one that holds "..." itself loses it.
     for (const auto& [name, bare] : {std::pair{wide, wide}, std::pair{"a..." + wide, "a" + wide}}) {
-        const QString cut = t.allow->rowText(name + "|p").chopped(2);
+        const QString cut = allow.rowText(name + "|p").chopped(2);
         EXPECT_TRUE(cut.endsWith("...") && bare.startsWith(cut.chopped(3))) << cut.toStdString();
-        EXPECT_LE(t.allow->W(cut) - t.allow->W("   "), 2 * tab);
-        EXPECT_GT(t.allow->W(bare.left(cut.size() - 2) + "...") - t.allow->W("   "), 2 * tab);
+        EXPECT_LE(allow.W(cut) - allow.W("   "), 2 * tab);
+        EXPECT_GT(allow.W(bare.left(cut.size() - 2) + "...") - allow.W("   "), 2 * tab);
     }
 }
 
 TEST(ListWindow, MovesAndDeletesKeepListsFilesAndRowsTogether)
 {
     ListBed t({"e.exe|/e", "a.exe|/a", "d.exe|/d", "c.exe|/c", "b.exe|/b"}, {"z.exe|/z", "B.EXE|/B"});
-    // Nothing selected: the delete rewrites its own file, the move both; saving sorts, and the rows follow.
-    t.allow->btnDelEntry_MouseUp();
+    frmList *allow = t.tray.allowWindow, *deny = t.tray.denyWindow;
+    // Nothing selected: the delete rewrites its own file, the move both.
+    t.press(allow, {}, del);
     EXPECT_TRUE(t.exists("allow.csv") && !t.exists("deny.csv"));
-    t.deny->btnMoveEntry_MouseUp();
-    EXPECT_TRUE(t.exists("deny.csv"));
-
+    t.press(deny, {}, move);
     // Two of five go over; of a record there already, in another case, the old copy stays.
-    t.select(t.allow, {"b.exe", "d.exe"});
-    t.allow->btnMoveEntry_MouseUp();
-    EXPECT_EQ(t.read("allow.csv"), "a.exe|/a\r\nc.exe|/c\r\ne.exe|/e\r\n");
-    EXPECT_EQ(t.read("deny.csv"), "B.EXE|/B\r\nd.exe|/d\r\nz.exe|/z\r\n");
+    t.press(allow, {"b.exe", "d.exe"}, move);
+    EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv"), "a.exe|/a\r\nc.exe|/c\r\ne.exe|/e\r\n"
+                                                        "B.EXE|/B\r\nd.exe|/d\r\nz.exe|/z\r\n");
     EXPECT_EQ(items(t.app.allowTmp), QStringList({"e.exe|/e", "a.exe|/a", "c.exe|/c"}));
-    EXPECT_EQ(items(t.app.denyTmp), QStringList({"z.exe|/z", "B.EXE|/B", "b.exe|/b", "d.exe|/d"}));
-    EXPECT_EQ(t.rows(t.allow).size() + t.rows(t.deny).size(), 6);
-
-    t.select(t.deny, {"d.exe"});
-    t.deny->btnDelEntry_MouseUp();
+    EXPECT_EQ(t.rows(allow).size() + t.rows(deny).size(), 6);
+    t.press(deny, {"d.exe"}, del);
     EXPECT_EQ(t.read("deny.csv"), "B.EXE|/B\r\nz.exe|/z\r\n");
     EXPECT_EQ(items(t.app.denyTmp), QStringList({"z.exe|/z", "B.EXE|/B", "b.exe|/b"}));
-    EXPECT_EQ(t.rows(t.deny).size(), 2);
+    EXPECT_EQ(t.rows(deny).size(), 2);
 }
 
 TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
@@ -108,18 +94,12 @@ TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
     const std::function<void(ListBed&)> changes[] = {
         [](ListBed& t) { t.main.btnDeny_MouseUp(); },   // the alert's Deny cannot end the process
         [](ListBed& t) {
-            t.files.failWrites << "deny.csv";   // the save fails, the sorted list stays
+            t.files.failWrites << "deny.csv";   // the save fails, and the list stays sorted
             t.main.btnDeny_MouseUp();
             t.files.failWrites.clear();
         },
-        [](ListBed& t) {
-            t.select(t.allow, {"d.exe"});
-            t.allow->btnMoveEntry_MouseUp();
-        },
-        [](ListBed& t) {
-            t.app.denyList.add("d.exe|/d");   // not saved: the rows stay as they were
-            t.app.denyList.sort(true);
-        },
+        [](ListBed& t) { t.press(t.tray.allowWindow, {"d.exe"}, move); },
+        [](ListBed& t) { t.app.denyList.add("d.exe|/d"), t.app.denyList.sort(true); },   // not saved yet
     };
     for (const auto& change : changes) {
         ListBed t({"d.exe|/d"}, {"e.exe|/e", "a.exe|/a"});
@@ -129,11 +109,10 @@ TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
         t.main.appRecord = "d.exe|/d";
         change(t);
         // The row of e.exe goes to the allow list, and e.exe is what goes.
-        t.select(t.deny, {"e.exe"});
-        t.deny->btnMoveEntry_MouseUp();
+        t.press(t.tray.denyWindow, {"e.exe"}, move);
         EXPECT_EQ(t.read("deny.csv"), "a.exe|/a\r\nd.exe|/d\r\n");
         EXPECT_TRUE(t.read("allow.csv").endsWith("e.exe|/e\r\n")) << t.read("allow.csv").constData();
-        t.rows(t.allow);
-        t.rows(t.deny);
+        t.rows(t.tray.allowWindow);
+        t.rows(t.tray.denyWindow);
     }
 }
