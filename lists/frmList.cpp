@@ -19,9 +19,11 @@ using mdSettings::guarded;
 namespace {
 
 const frmList::Traits kAllow{"frmAllowList", "Allow List of Applications", &App::allowList, &App::allowTmp,
-                             &App::denyList, &App::denyTmp, "allow.csv", "btnDenyEntry", "btnDenyEntry_MouseUp", true};
+                             &App::denyList, &App::denyTmp, "allow.csv", "btnDenyEntry", "btnDenyEntry_MouseUp",
+                             true};
 const frmList::Traits kDeny{"frmDenyList", "Deny List of Applications", &App::denyList, &App::denyTmp,
-                            &App::allowList, &App::allowTmp, "deny.csv", "btnAllowEntry", "btnAllowEntry_MouseUp", false};
+                            &App::allowList, &App::allowTmp, "deny.csv", "btnAllowEntry", "btnAllowEntry_MouseUp",
+                            false};
 
 const QChar kTab = QLatin1Char('\t');
 

@@ -38,20 +38,20 @@ TEST(Skin, LayoutLinesUntilABadValue)
                               "frmMain|btnSearch|width|600\r\nfrmMain|btnSearch|top\r\n"
                               "frmMain|btnClose|top|3\r\nfrmMain|btnDeny|left|";
     for (const char* value : {"abc", "1|2", "", "1e12"}) {
+        SCOPED_TRACE(value);
         TestBed t;
         t.settings();
         mdSettings::getSettings(t.app);
         t.write("skin/data.csv", layout + value + "\r\nfrmMain|btnDeny|top|5  \r\n  ");
         frmMain main(t.app), design(t.app);
         mdDesign::frmSkin(t.app, &main);
-        EXPECT_EQ(main.btnAllow->geometry(), QRect(20, 8, 110, 28)) << value;
-        EXPECT_EQ(main.lblName->x(), 4) << value;
-        EXPECT_EQ(main.btnSearch->geometry(), design.btnSearch->geometry()) << value;
+        EXPECT_EQ(main.btnAllow->geometry(), QRect(20, 8, 110, 28));
+        EXPECT_EQ(main.lblName->x(), 4);
         // The bad value ends the layout: nothing for its control or the ones after it.
-        EXPECT_EQ(main.btnDeny->geometry(), design.btnDeny->geometry()) << value;
-        EXPECT_EQ(main.btnClose->geometry(), design.btnClose->geometry()) << value;
-        EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.frmSkin: ")) << value;
-        EXPECT_EQ(t.read("error.log").count('\n'), 2) << value;
+        for (const auto control : {&frmMain::btnSearch, &frmMain::btnDeny, &frmMain::btnClose})
+            EXPECT_EQ((main.*control)->geometry(), (design.*control)->geometry());
+        EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.frmSkin: "));
+        EXPECT_EQ(t.read("error.log").count('\n'), 2);
     }
 }
 
