@@ -47,7 +47,7 @@ TEST(Skin, LayoutLinesUntilABadValue)
         mdDesign::frmSkin(t.app, &main);
         EXPECT_EQ(main.btnAllow->geometry(), QRect(20, 8, 110, 28));
         EXPECT_EQ(main.lblName->x(), 4);
-        // The bad value ends the layout: nothing for its control or the ones after it.
+        // Lines in another case or without a value do nothing; the bad value ends the layout.
         for (const auto control : {&frmMain::btnSearch, &frmMain::btnDeny, &frmMain::btnClose})
             EXPECT_EQ((main.*control)->geometry(), (design.*control)->geometry());
         EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.frmSkin: "));
