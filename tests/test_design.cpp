@@ -92,19 +92,13 @@ TEST(Skin, ImagesAndPressedLook)
     EXPECT_FALSE(main.btnAllow->pixmap().isNull());
 }
 
-TEST(Placement, TaskbarFormulaAndAvailableArea)
+TEST(Placement, BottomRightOfTheAvailableArea)
 {
-    using namespace mdDesign;
-    const QSize screen(1024 * 15, 768 * 15);
-    EXPECT_EQ(taskbarPlace(screen, 738, 770, {3000, 2000}, 15), QPoint(12360, 9060));
-    EXPECT_EQ(taskbarPlace(screen, 0, 0, {3000, 2000}, 15), QPoint(12360, 9540));   // the query failed
-    EXPECT_EQ(taskbarPlace(screen, 738, 770, {20000, 15000}, 15), QPoint(-4640, -3940));   // not clamped
-    EXPECT_ANY_THROW(taskbarPlace(screen, -2000000000, 2000000000, {3000, 2000}, 15));
-
     const QSize window(280, 180);
-    EXPECT_EQ(availablePlace({0, 0, 1024, 738}, window), QPoint(744, 558));      // panel at the bottom
-    EXPECT_EQ(availablePlace({48, 0, 976, 768}, window), QPoint(744, 588));      // on the left
-    EXPECT_EQ(availablePlace({0, 32, 1024, 736}, window), QPoint(744, 588));     // at the top
-    EXPECT_EQ(availablePlace({0, 0, 976, 768}, window), QPoint(696, 588));       // on the right
-    EXPECT_ANY_THROW(availablePlace(QRect(), window));
+    EXPECT_EQ(mdDesign::availablePlace({0, 0, 1024, 738}, window), QPoint(744, 558));    // panel at the bottom
+    EXPECT_EQ(mdDesign::availablePlace({48, 0, 976, 768}, window), QPoint(744, 588));    // on the left
+    EXPECT_EQ(mdDesign::availablePlace({0, 32, 1024, 736}, window), QPoint(744, 588));   // at the top
+    EXPECT_EQ(mdDesign::availablePlace({0, 0, 976, 768}, window), QPoint(696, 588));     // on the right
+    EXPECT_EQ(mdDesign::availablePlace({10, 20, 200, 100}, window), QPoint(10, 20));     // larger: corner inside
+    EXPECT_ANY_THROW(mdDesign::availablePlace(QRect(), window));
 }
