@@ -6,6 +6,7 @@
 #include "store/mdSettings.h"
 
 #include <QMouseEvent>
+#include <ranges>
 
 using mdSettings::guarded;
 
@@ -62,11 +63,28 @@ void frmAbout::btnWeb_MouseUp()
 {
     mdDesign::loadImage(app, btnWeb);
     guarded(app, "frmAbout", "btnWeb_MouseUp", [&] {
-        WebLookup::open(app, WebLookup::url(app, main, std::nullopt));
-        // The report is not kept for a second attempt.
         const QString log = app.file(QStringLiteral("error.log"));
-        if (mdSettings::fileExists(app, log))
-            app.sys.files.remove(log);
+        const QStringList entries = app.sys.files.readLines(log).value_or(QStringList());
+        const QString report = WebLookup::url(app, main, std::nullopt);
+        const auto withNewest = [&](qsizetype count) {
+            return report + entries.first(count).join(QStringLiteral("%0A"));
+        };
+        // The log is newest first: the report carries as many of its first
+        // lines as the shell can hand over in one argument.
+        const auto counts = std::views::iota(qsizetype(1), entries.size() + 1);
+        const qsizetype sent = std::ranges::partition_point(counts, [&](qsizetype count) {
+                                   return app.sys.shell.canOpen(withNewest(count));
+                               }) - counts.begin();
+        WebLookup::open(app, withNewest(sent));
+        // What was handed over is not kept for a second attempt; the older
+        // entries wait for the next report.
+        const QStringList rest = entries.sliced(sent);
+        if (rest.join(QString()).isEmpty()) {
+            if (mdSettings::fileExists(app, log))
+                app.sys.files.remove(log);
+        } else if (sent > 0) {
+            app.sys.files.writeText(log, platform::joinLinesCrlf(rest));
+        }
     });
 }
 

@@ -155,14 +155,6 @@ void frmBalloon(App& app, QWidget* window)
     });
 }
 
-QPoint taskbarPlace(QSize screenTwips, int taskbarTop, int taskbarBottom, QSize windowTwips, int twipsPerPixel)
-{
-    const int height = toInt(qint64(taskbarBottom) - taskbarTop);
-    const qint64 left = qint64(screenTwips.width()) - windowTwips.width();
-    const qint64 top = qint64(screenTwips.height()) - windowTwips.height() - qint64(height) * twipsPerPixel + 20;
-    return QPoint(toInt(left), toInt(top));
-}
-
 QPoint availablePlace(QRect available, QSize window)
 {
     if (available.isEmpty())

@@ -26,10 +26,6 @@ void frmBalloon(App& app, QWidget* window);
 // Object name of the label that shows a window's background image.
 inline constexpr const char* kBackgroundName = "skinBackground";
 
-// Top-left corner, in twips, of a window resting on a bottom taskbar whose
-// rectangle (in pixels) spans taskbarTop..taskbarBottom; not clamped. Throws
-// on overflow.
-QPoint taskbarPlace(QSize screenTwips, int taskbarTop, int taskbarBottom, QSize windowTwips, int twipsPerPixel);
 // Top-left corner, in pixels, of a window in the bottom-right corner of the
 // available area; a window larger than the area keeps its top-left corner
 // inside it, so it can still be dragged. Throws on overflow or an empty area.

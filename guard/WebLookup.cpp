@@ -37,10 +37,8 @@ QString url(App& app, const frmMain& main, const std::optional<Target>& target)
         + QStringLiteral("&os=") + env.variable(QStringLiteral("OS"))
         + QStringLiteral("&version=") + QString::number(program.versionMajor()) + QLatin1Char('.')
         + QString::number(program.versionMinor()) + QLatin1Char('.') + QString::number(program.versionRevision());
-    if (!target) {
-        QString errors = mdSettings::getContent(app, QStringLiteral("error.log"));
-        text += QStringLiteral("&str_errors=") + errors.replace(QStringLiteral("\r\n"), QStringLiteral("%0A"));
-    }
+    if (!target)
+        text += QStringLiteral("&str_errors=");
     return text;
 }
 

@@ -26,8 +26,8 @@ bool allowed(const App& app);
 // (empty when there is no "|").
 Target fromRecord(const QString& record);
 
-// The lookup address for `target`, or the error report (the text of error.log
-// with its line breaks as "%0A") when there is none.
+// The lookup address for `target`, or when there is none the error report's,
+// which ends with "&str_errors=" for the entries to follow.
 QString url(App& app, const frmMain& main, const std::optional<Target>& target);
 
 // Hands the address to the shell unchanged.

@@ -10,14 +10,6 @@
 
 class ImageButton;
 
-// A list window that the alert refreshes when a decision changes its list.
-class ListRefresh {
-public:
-    virtual ~ListRefresh() = default;
-    virtual bool listVisible() const = 0;
-    virtual void listLoad() = 0;
-};
-
 // The start-up object, the scan and the new-application alert.
 class frmMain : public QWidget {
     Q_OBJECT
@@ -91,11 +83,8 @@ public:
     bool appStopped = false;   // ended by the alert itself under safe_level 1: Allow starts it again
     bool deleteArmed = false;
     QString findNotes;
-    bool searching = false;   // a path search runs
-
-    // List windows to refresh after a decision, when open.
-    ListRefresh* allowWindow = nullptr;
-    ListRefresh* denyWindow = nullptr;
+    // Set when the alert hides during the running path search; null when none runs.
+    bool* searchEnded = nullptr;
 
     // Controls, at their design places.
     QLabel* lblApp;

@@ -30,12 +30,6 @@ bool terminate(frmMain& main)
     main.txtPath->setPlainText(QStringLiteral("can't deny ") + main.appName);
     return false;
 }
-
-void refresh(ListRefresh* window)
-{
-    if (window && window->listVisible())
-        window->listLoad();
-}
 } // namespace
 
 void frmMain::takeArgs()
@@ -82,9 +76,6 @@ void frmMain::HideMsg()
 {
     guarded(app, "frmMain", "HideMsg", [&] {
         hide();
-        // A decision may have changed the lists these windows show.
-        refresh(allowWindow);
-        refresh(denyWindow);
         deleteArmed = false;
         findNotes.clear();
         timerOn();
@@ -157,7 +148,6 @@ void frmMain::btnDelete_MouseUp()
             }
             app.denyTmp.add(appRecord);
             tmpTicks = 0;
-            refresh(denyWindow);
             return;
         }
         deleteArmed = false;

@@ -13,30 +13,37 @@
 #include <QScopeGuard>
 #include <QTextCursor>
 #include <deque>
+#include <utility>
 
 using mdSettings::guarded;
 
 namespace {
 
-// Notes whether the window was hidden while it was watched: the alert closed
-// (or closed and opened again for another program) during the search.
+// Sets `hidden` when the window hides while it is watched: the alert closed
+// (and perhaps opened again for another program) during the search.
 class HideWatch : public QObject {
 public:
-    explicit HideWatch(QWidget* window) : window_(window) { window_->installEventFilter(this); }
+    HideWatch(QWidget* window, bool& hidden) : window_(window), hidden_(hidden) { window_->installEventFilter(this); }
     ~HideWatch() override { window_->removeEventFilter(this); }
-    bool hidden = false;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
         if (event->type() == QEvent::Hide)
-            hidden = true;
+            hidden_ = true;
         return false;
     }
 
 private:
     QWidget* window_;
+    bool& hidden_;
 };
+
+// True when the running search's alert has hidden, or no search runs.
+bool over(const bool* ended)
+{
+    return !ended || *ended;
+}
 
 // This platform's system folders: kernel and device views, never entered.
 bool systemFolder(const QString& folder)
@@ -64,20 +71,24 @@ void frmMain::btnFindPath_MouseUp()
     mdDesign::loadImage(app, btnFindPath);
     // The search serves window events, so this button can be released again
     // while it runs; a second walk inside the first would only repeat it.
-    if (searching)
+    // A search whose alert has hidden is over: the alert shown again (by a
+    // later tick, perhaps for another program) searches anew, and the old
+    // search, still below on the stack, ends as soon as it resumes.
+    if (!over(searchEnded))
         return;
-    searching = true;
-    const auto done = qScopeGuard([this] { searching = false; });
+    bool ended = false;
+    const HideWatch watch(this, ended);
+    bool* const outer = std::exchange(searchEnded, &ended);
+    const auto done = qScopeGuard([this, outer] { searchEnded = outer; });
     // A tick may change the candidate's fields once the alert is closed.
     const QString name = appName;
-    HideWatch watch(this);
     guarded(app, "frmMain", "btnFindPath_MouseUp", [&] {
         txtPath->setPlainText(QStringLiteral("searching..."));
         findNotes.clear();
         const QString found = trgSearch(name);
-        // Closed during the search: the alert (and perhaps the candidate) is
-        // no longer the one the search was for, so nothing is shown or kept.
-        if (watch.hidden)
+        // Nothing is shown or kept for an alert that is no longer the one the
+        // search was for.
+        if (ended)
             return;
         if (found.isEmpty()) {
             txtPath->setPlainText(findNotes.isEmpty() ? QStringLiteral("can't find the path") : findNotes);
@@ -111,6 +122,8 @@ QString frmMain::trgSearch(const QString& name)
                                 app.sys.env.variable(QStringLiteral("SystemDrive"))};
         const QString rootList = roots.join(QLatin1Char('/')).toLower();
         for (const QString& root : roots) {
+            if (over(searchEnded))
+                return;
             // An unset root is the root folder "/"; one that already ends with
             // the separator gets no second one.
             const QString top = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
@@ -132,7 +145,7 @@ QString frmMain::DirSearch(const QString& root, const QString& name, const QStri
         int dotsOwed = 0;
         QElapsedTimer sinceShown;
         const auto showDots = [&] {
-            if (dotsOwed > 0) {
+            if (dotsOwed > 0 && !over(searchEnded)) {
                 QTextCursor end(txtPath->document());
                 end.movePosition(QTextCursor::End);
                 end.insertText(QString(dotsOwed, QLatin1Char('.')));
@@ -148,6 +161,8 @@ QString frmMain::DirSearch(const QString& root, const QString& name, const QStri
             if (dotsOwed > 0 && (!sinceShown.isValid() || sinceShown.elapsed() >= 100))
                 showDots();
             app.sys.desktop.processEvents();
+            if (over(searchEnded))
+                return;
             const QString d = std::move(queue.front());
             queue.pop_front();
             // One listing serves both the look for the name and the subfolders;
@@ -173,8 +188,6 @@ QString frmMain::DirSearch(const QString& root, const QString& name, const QStri
                 break;
             }
             for (const auto& e : entries) {
-                if (!isVisible())
-                    return;
                 if (!e.folder)   // links to folders are not followed
                     continue;
                 QString sub = d + e.name + QLatin1Char('/');

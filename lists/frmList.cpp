@@ -12,17 +12,18 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTextOption>
+#include <algorithm>
 
 using mdSettings::guarded;
 
 namespace {
 
 const frmList::Traits kAllow{"frmAllowList", "Allow List of Applications", &App::allowList, &App::allowTmp,
-                             &App::denyList, &App::denyTmp, "allow.csv", "btnDenyEntry", "btnDenyEntry_MouseUp", true,
-                             &frmMain::allowWindow, &frmMain::denyWindow};
+                             &App::denyList, &App::denyTmp, "allow.csv", "btnDenyEntry", "btnDenyEntry_MouseUp",
+                             true};
 const frmList::Traits kDeny{"frmDenyList", "Deny List of Applications", &App::denyList, &App::denyTmp,
-                            &App::allowList, &App::allowTmp, "deny.csv", "btnAllowEntry", "btnAllowEntry_MouseUp", false,
-                            &frmMain::denyWindow, &frmMain::allowWindow};
+                            &App::allowList, &App::allowTmp, "deny.csv", "btnAllowEntry", "btnAllowEntry_MouseUp",
+                            false};
 
 const QChar kTab = QLatin1Char('\t');
 
@@ -101,19 +102,7 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     btnClose = mdDesign::imageButton(app, this, "btnClose", {396, 6, 18, 18}, &frmList::btnClose_MouseUp);
     btnClose->resize(18, 18);
 
-    main.*(t.self) = this;
     Form_Load();
-}
-
-frmList::~frmList()
-{
-    unregister();
-}
-
-void frmList::unregister()
-{
-    if (main.*(t.self) == this)
-        main.*(t.self) = nullptr;
 }
 
 void frmList::mousePressEvent(QMouseEvent* event)
@@ -171,7 +160,8 @@ void frmList::listLoad()
         for (const QString& record : own()) {
             const QString row = rowText(record);
             widest = std::max(widest, W(row));
-            List->addItem(row);
+            auto* item = new QListWidgetItem(row, List);
+            item->setData(Qt::UserRole, record);
         }
         const float margin = (t.tabMargin ? W(QString(kTab)) : W(QStringLiteral(" "))) / 2;
         horizontalExtent = static_cast<int>(mdSettings::roundEven(static_cast<double>(widest + margin)));
@@ -179,57 +169,54 @@ void frmList::listLoad()
     });
 }
 
+QStringList frmList::selectedRecords() const
+{
+    QStringList records;
+    for (int i = 0; i < List->count(); ++i)
+        if (List->item(i)->isSelected())
+            records << List->item(i)->data(Qt::UserRole).toString();
+    return records;
+}
+
+void frmList::removeOwn(const QString& record)
+{
+    mdCollection::clnDel(app, app.*(t.ownTmp), record);
+    const auto at = std::find(own().begin(), own().end(), record);
+    if (at != own().end())
+        own().remove(static_cast<int>(at - own().begin()) + 1);
+}
+
 void frmList::btnMoveEntry_MouseUp()
 {
     mdDesign::loadImage(app, btnMoveEntry);
-    const bool moved = guarded(app, t.window, t.moveProcedure, [&] {
-        Collection& other = app.*(t.other);
-        for (int i = List->count() - 1; i >= 0; --i) {
-            if (!List->item(i)->isSelected())
-                continue;
-            const QString record = own().item(i + 1);
+    guarded(app, t.window, t.moveProcedure, [&] {
+        for (const QString& record : selectedRecords()) {
             (app.*(t.otherTmp)).add(record);
-            other.add(record);
-            mdCollection::clnDel(app, app.*(t.ownTmp), record);
-            own().remove(i + 1);
-            delete List->takeItem(i);
+            (app.*(t.other)).add(record);
+            removeOwn(record);
         }
-        mdCollection::clnSort(app, other, true);
-        if (ListRefresh* window = main.*(t.otherWindow); window && window->listVisible())
-            window->listLoad();
-        // The list that received the records counts their use.
+        // The list that received the records counts their use; each save
+        // fills the open window of its list again.
         const bool toDeny = kind == Kind::Allow;
         mdSettings::putList(app, app.allowList, QStringLiteral("allow.csv"), !toDeny);
         mdSettings::putList(app, app.denyList, QStringLiteral("deny.csv"), toDeny);
     });
-    // Saving sorts the list; the rows follow it so that row i stays item i + 1.
-    if (moved)
-        listLoad();
 }
 
 void frmList::btnDelEntry_MouseUp()
 {
     mdDesign::loadImage(app, btnDelEntry);
-    const bool deleted = guarded(app, t.window, "btnDelEntry_MouseUp", [&] {
-        for (int i = List->count() - 1; i >= 0; --i) {
-            if (!List->item(i)->isSelected())
-                continue;
-            const QString record = own().item(i + 1);
-            mdCollection::clnDel(app, app.*(t.ownTmp), record);
-            own().remove(i + 1);
-            delete List->takeItem(i);
-        }
+    guarded(app, t.window, "btnDelEntry_MouseUp", [&] {
+        for (const QString& record : selectedRecords())
+            removeOwn(record);
         mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), false);
     });
-    if (deleted)
-        listLoad();
 }
 
 void frmList::btnClose_MouseUp()
 {
     mdDesign::loadImage(app, btnClose);
-    // Unloaded: nothing refreshes it any more, and the next opening builds it afresh.
-    unregister();
+    // Unloaded: the next opening builds it afresh.
     hide();
     emit unloaded();
     deleteLater();
@@ -240,7 +227,7 @@ void frmList::List_DblClick()
     guarded(app, t.window, "List_DblClick", [&] {
         if (!WebLookup::allowed(app))
             return;
-        const QString record = own().item(List->currentRow() + 1);
-        WebLookup::open(app, WebLookup::url(app, main, WebLookup::fromRecord(record)));
+        if (const QListWidgetItem* row = List->currentItem())
+            WebLookup::open(app, WebLookup::url(app, main, WebLookup::fromRecord(row->data(Qt::UserRole).toString())));
     });
 }

@@ -8,8 +8,9 @@
 class ImageButton;
 
 // The allow list window and the deny list window: one class, the differences
-// held as data.
-class frmList : public QWidget, public ListRefresh {
+// held as data. Each row carries the record it shows, and the buttons act on
+// those records, whatever has happened to the list since the rows were filled.
+class frmList : public QWidget {
     Q_OBJECT
 public:
     enum class Kind { Allow, Deny };
@@ -26,14 +27,11 @@ public:
         const char* moveButton;   // the button that moves records to the other list
         const char* moveProcedure;
         bool tabMargin;           // extent margin: half a tab, else half a space
-        ListRefresh* frmMain::*self;
-        ListRefresh* frmMain::*otherWindow;
     };
     static const Traits& traits(Kind kind);
 
-    // Builds the window and runs its load handler; registers it on `main`.
+    // Builds the window and runs its load handler.
     frmList(App& app, frmMain& main, Kind kind, QWidget* parent = nullptr);
-    ~frmList() override;
 
     App& app;
     frmMain& main;
@@ -41,8 +39,8 @@ public:
     const Traits& t;
 
     void Form_Load();
-    void listLoad() override;
-    bool listVisible() const override { return isVisible(); }
+    // Fills the rows from the list.
+    void listLoad();
     // btnDenyEntry_MouseUp in the allow window, btnAllowEntry_MouseUp in the deny window.
     void btnMoveEntry_MouseUp();
     void btnDelEntry_MouseUp();
@@ -72,5 +70,8 @@ protected:
 
 private:
     Collection& own() const { return app.*(t.own); }
-    void unregister();
+    // The records of the selected rows, top down.
+    QStringList selectedRecords() const;
+    // Takes `record` out of the own list and its working copy.
+    void removeOwn(const QString& record);
 };

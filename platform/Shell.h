@@ -8,6 +8,9 @@ namespace platform {
 class Shell {
 public:
     virtual ~Shell() = default;
+    // True when open() can hand `target` over whole: the system limits the
+    // length of one argument of a new program.
+    virtual bool canOpen(const QString& target) = 0;
     // Opens a URL, a mail link or a file with its default action; the result
     // is not examined.
     virtual void open(const QString& target) = 0;

@@ -2,6 +2,8 @@
 #include "platform/Platform.h"
 #include "store/Collection.h"
 
+#include <functional>
+
 // The program's shared state: created once by start-up, and afresh by each test.
 struct App {
     explicit App(platform::Services services) : sys(services) {}
@@ -16,6 +18,9 @@ struct App {
     // walk after start-up or after the last counted save.
     QString seenRecords;
     bool seenPending = true;
+    // Told the file name at the end of every save of a list file, whether or
+    // not the file was written: the list in memory is sorted either way.
+    std::function<void(const QString& fileName)> listSaved;
 
     // A file of the program in the folder it belongs to: the settings, the
     // read-only skin and icons, or the lists and the log.

@@ -111,6 +111,8 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
         app.seenRecords.clear();
         app.seenPending = true;
     });
+    if (app.listSaved)
+        app.listSaved(fileName);
 }
 
 } // namespace mdSettings

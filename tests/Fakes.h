@@ -107,6 +107,8 @@ public:
 class FakeShell : public platform::Shell {
 public:
     QStringList opened;
+    qsizetype openLimit = 131071;   // the longest argument Linux takes on 4 KiB pages
+    bool canOpen(const QString& target) override { return target.toLocal8Bit().size() <= openLimit; }
     std::vector<std::pair<QString, platform::Launch>> started;
     void open(const QString& target) override { opened << target; }
     void restart(const QString& program, const platform::Launch& launch) override { started.emplace_back(program, launch); }

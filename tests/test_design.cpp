@@ -38,20 +38,20 @@ TEST(Skin, LayoutLinesUntilABadValue)
                               "frmMain|btnSearch|width|600\r\nfrmMain|btnSearch|top\r\n"
                               "frmMain|btnClose|top|3\r\nfrmMain|btnDeny|left|";
     for (const char* value : {"abc", "1|2", "", "1e12"}) {
+        SCOPED_TRACE(value);
         TestBed t;
         t.settings();
         mdSettings::getSettings(t.app);
         t.write("skin/data.csv", layout + value + "\r\nfrmMain|btnDeny|top|5  \r\n  ");
         frmMain main(t.app), design(t.app);
         mdDesign::frmSkin(t.app, &main);
-        EXPECT_EQ(main.btnAllow->geometry(), QRect(20, 8, 110, 28)) << value;
-        EXPECT_EQ(main.lblName->x(), 4) << value;
-        EXPECT_EQ(main.btnSearch->geometry(), design.btnSearch->geometry()) << value;
-        // The bad value ends the layout: nothing for its control or the ones after it.
-        EXPECT_EQ(main.btnDeny->geometry(), design.btnDeny->geometry()) << value;
-        EXPECT_EQ(main.btnClose->geometry(), design.btnClose->geometry()) << value;
-        EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.frmSkin: ")) << value;
-        EXPECT_EQ(t.read("error.log").count('\n'), 2) << value;
+        EXPECT_EQ(main.btnAllow->geometry(), QRect(20, 8, 110, 28));
+        EXPECT_EQ(main.lblName->x(), 4);
+        // Lines in another case or without a value do nothing; the bad value ends the layout.
+        for (const auto control : {&frmMain::btnSearch, &frmMain::btnDeny, &frmMain::btnClose})
+            EXPECT_EQ((main.*control)->geometry(), (design.*control)->geometry());
+        EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.frmSkin: "));
+        EXPECT_EQ(t.read("error.log").count('\n'), 2);
     }
 }
 
@@ -92,19 +92,13 @@ TEST(Skin, ImagesAndPressedLook)
     EXPECT_FALSE(main.btnAllow->pixmap().isNull());
 }
 
-TEST(Placement, TaskbarFormulaAndAvailableArea)
+TEST(Placement, BottomRightOfTheAvailableArea)
 {
-    using namespace mdDesign;
-    const QSize screen(1024 * 15, 768 * 15);
-    EXPECT_EQ(taskbarPlace(screen, 738, 770, {3000, 2000}, 15), QPoint(12360, 9060));
-    EXPECT_EQ(taskbarPlace(screen, 0, 0, {3000, 2000}, 15), QPoint(12360, 9540));   // the query failed
-    EXPECT_EQ(taskbarPlace(screen, 738, 770, {20000, 15000}, 15), QPoint(-4640, -3940));   // not clamped
-    EXPECT_ANY_THROW(taskbarPlace(screen, -2000000000, 2000000000, {3000, 2000}, 15));
-
     const QSize window(280, 180);
-    EXPECT_EQ(availablePlace({0, 0, 1024, 738}, window), QPoint(744, 558));      // panel at the bottom
-    EXPECT_EQ(availablePlace({48, 0, 976, 768}, window), QPoint(744, 588));      // on the left
-    EXPECT_EQ(availablePlace({0, 32, 1024, 736}, window), QPoint(744, 588));     // at the top
-    EXPECT_EQ(availablePlace({0, 0, 976, 768}, window), QPoint(696, 588));       // on the right
-    EXPECT_ANY_THROW(availablePlace(QRect(), window));
+    EXPECT_EQ(mdDesign::availablePlace({0, 0, 1024, 738}, window), QPoint(744, 558));    // panel at the bottom
+    EXPECT_EQ(mdDesign::availablePlace({48, 0, 976, 768}, window), QPoint(744, 588));    // on the left
+    EXPECT_EQ(mdDesign::availablePlace({0, 32, 1024, 736}, window), QPoint(744, 588));   // at the top
+    EXPECT_EQ(mdDesign::availablePlace({0, 0, 976, 768}, window), QPoint(696, 588));     // on the right
+    EXPECT_EQ(mdDesign::availablePlace({10, 20, 200, 100}, window), QPoint(10, 20));     // larger: corner inside
+    EXPECT_ANY_THROW(mdDesign::availablePlace(QRect(), window));
 }

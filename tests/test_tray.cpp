@@ -79,7 +79,6 @@ TEST(Tray, WindowsOpenOnceAndCloseForGood)
         t.tray.SeeAllow_Click();
         t.tray.SeeDeny_Click();
         t.tray.About_Click();
-        EXPECT_TRUE(t.main.allowWindow == t.tray.allowWindow && t.main.denyWindow == t.tray.denyWindow);
         const Windows shown{t.tray.allowWindow.data(), t.tray.denyWindow.data(), t.tray.aboutWindow.data()};
         EXPECT_TRUE(std::all_of(shown.begin(), shown.end(), [](auto& w) { return w && w->isVisible(); }));
         return shown;
@@ -95,7 +94,7 @@ TEST(Tray, WindowsOpenOnceAndCloseForGood)
     t.tray.allowWindow->btnClose_MouseUp();
     t.tray.denyWindow->btnClose_MouseUp();
     t.tray.aboutWindow->btnClose_MouseUp();
-    EXPECT_TRUE(!t.main.allowWindow && !t.main.denyWindow);
+    EXPECT_TRUE(!t.tray.allowWindow && !t.tray.denyWindow);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(first, Windows(3));
     openAll();

@@ -66,11 +66,18 @@ frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon
 
     showMenu = [this] { PopupSys.exec(QCursor::pos()); };
     tray.onMessage = [this](int message) { Form_MouseMove(message); };
+    // An open list window shows its list as last saved, whoever saved it.
+    app.listSaved = [this](const QString& fileName) {
+        for (frmList* window : {allowWindow.data(), denyWindow.data()})
+            if (window && fileName == QLatin1String(window->t.ownFile))
+                window->listLoad();
+    };
 }
 
 frmTray::~frmTray()
 {
     tray.onMessage = nullptr;
+    app.listSaved = nullptr;
     delete allowWindow.data();
     delete denyWindow.data();
     delete aboutWindow.data();

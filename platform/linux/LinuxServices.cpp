@@ -193,6 +193,13 @@ QString LinuxEnvironment::startupFolder()
     return config + QStringLiteral("/autostart");
 }
 
+bool LinuxShell::canOpen(const QString& target)
+{
+    // QProcess passes arguments in the local 8-bit encoding; the kernel refuses
+    // one of MAX_ARG_STRLEN (32 pages) or more, its closing NUL included.
+    return target.toLocal8Bit().size() < 32 * ::sysconf(_SC_PAGESIZE);
+}
+
 void LinuxShell::open(const QString& target)
 {
     // Through xdg-open with an argument list: no shell sees the text.
