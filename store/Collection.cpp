@@ -18,11 +18,14 @@ int Collection::keyPosition(const QString& key) const
 {
     if (key.isEmpty())
         return 0;
-    const QString lower = key.toLower();
-    for (std::size_t i = 0; i < keys_.size(); ++i)
-        if (keys_[i] == lower)
-            return static_cast<int>(i) + 1;
-    return 0;
+    if (!keysFresh_) {
+        keyIndex_.clear();
+        for (std::size_t i = 0; i < keys_.size(); ++i)
+            if (!keys_[i].isEmpty())
+                keyIndex_.insert(keys_[i], static_cast<int>(i) + 1);
+        keysFresh_ = true;
+    }
+    return keyIndex_.value(key.toLower(), 0);
 }
 
 const QString& Collection::item(int position) const
@@ -46,8 +49,13 @@ void Collection::add(const QString& value, const QString& key, int after)
     if (after != 0)
         checkPosition(after);
     const auto at = static_cast<std::ptrdiff_t>(after == 0 ? items_.size() : after);
+    const QString lower = key.toLower();
+    if (at != static_cast<std::ptrdiff_t>(items_.size()))
+        keysFresh_ = false;   // later positions move
+    else if (keysFresh_ && !lower.isEmpty())
+        keyIndex_.insert(lower, static_cast<int>(at) + 1);
     items_.insert(items_.begin() + at, value);
-    keys_.insert(keys_.begin() + at, key.toLower());
+    keys_.insert(keys_.begin() + at, lower);
     indexed_ = false;
 }
 
@@ -56,6 +64,7 @@ void Collection::remove(int position)
     checkPosition(position);
     items_.erase(items_.begin() + (position - 1));
     keys_.erase(keys_.begin() + (position - 1));
+    keysFresh_ = false;
     indexed_ = false;
 }
 
@@ -130,5 +139,7 @@ void Collection::sort(bool unique)
     }
     items_ = std::move(sorted);
     keys_.assign(items_.size(), QString());
+    keyIndex_.clear();
+    keysFresh_ = true;
     indexed_ = false;
 }

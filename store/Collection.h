@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QString>
 #include <utility>
 #include <vector>
@@ -36,6 +37,10 @@ private:
 
     std::vector<QString> items_;
     std::vector<QString> keys_;   // lower case; empty for an unkeyed item
+    // Lower-case key to position. Appending keeps it; any other change marks
+    // it stale and the next lookup rebuilds it, so a run of adds costs O(1) each.
+    mutable QHash<QString, int> keyIndex_;
+    mutable bool keysFresh_ = true;
     // Distinct lower-case items, sorted, each with its first position; rebuilt
     // on the first search after a change, so a scan of thousands of records
     // costs a binary search instead of a pass over lowercased copies.
