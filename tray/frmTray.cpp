@@ -66,11 +66,14 @@ frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon
 
     showMenu = [this] { PopupSys.exec(QCursor::pos()); };
     tray.onMessage = [this](int message) { Form_MouseMove(message); };
+    app.notice = [this](const QString& text) { tray.notify(app.sys.program.productTitle(), text); };
+    connect(&main, &frmMain::notGuarding, this, &frmTray::notGuarding);
 }
 
 frmTray::~frmTray()
 {
     tray.onMessage = nullptr;
+    app.notice = nullptr;
     delete allowWindow.data();
     delete denyWindow.data();
     delete aboutWindow.data();
@@ -84,6 +87,15 @@ QString frmTray::enabledTip() const
 QString frmTray::disabledTip() const
 {
     return app.sys.program.productTitle() + QStringLiteral(": Disable");
+}
+
+void frmTray::notGuarding()
+{
+    // Settings are read once: only a new start, after the fix, can guard.
+    Enable->setEnabled(false);
+    Disable->setEnabled(false);
+    tray.modify(disabledIcon, app.sys.program.productTitle() + QStringLiteral(": Not guarding, see ")
+                                  + app.file(QStringLiteral("error.log")));
 }
 
 void frmTray::Form_Load()
