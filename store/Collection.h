@@ -27,6 +27,11 @@ public:
     // each run of equal items stays. Keys are dropped.
     void sort(bool unique);
 
+    // `text` in lower case, for every comparison here: bytes that SysText
+    // escapes stay as they are (QString::toLower makes U+FFFD of an escape
+    // that follows a changed letter, so different bytes would compare equal).
+    static QString lower(const QString& text);
+
     auto begin() const { return items_.cbegin(); }
     auto end() const { return items_.cend(); }
 

@@ -3,6 +3,7 @@
 #include "store/mdCollection.h"
 #include "store/mdSettings.h"
 
+#include <QHash>
 #include <QSet>
 #include <cmath>
 #include <optional>
@@ -20,12 +21,28 @@ struct Line {
     std::optional<double> count;
 };
 
+// The common count, a few digits with an optional minus, without the cost
+// of the general conversion.
+std::optional<double> count(QStringView text)
+{
+    const qsizetype digits = text.size() - (text.startsWith(QLatin1Char('-')) ? 1 : 0);
+    if (digits < 1 || digits > 9)
+        return parseNumber(text);
+    int value = 0;
+    for (const QChar c : text.last(digits)) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return parseNumber(text);
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return digits < text.size() ? -value : value;
+}
+
 Line splitLine(const QString& line)
 {
     const auto bar = line.lastIndexOf(QLatin1Char('|'));
     if (bar >= 0)
-        if (const auto count = parseNumber(QStringView(line).sliced(bar + 1)))
-            return {line.left(bar), count};
+        if (const auto n = count(QStringView(line).sliced(bar + 1)))
+            return {line.left(bar), n};
     return {line, std::nullopt};
 }
 
@@ -95,7 +112,7 @@ void getList(App& app, Collection& list, const QString& fileName)
         int repeats = 0;
         for (const QString& line : *lines) {
             QString record = splitLine(line).record;
-            const QString key = record.toLower();
+            const QString key = Collection::lower(record);
             if (taken.contains(key)) {
                 if (repeats++ == 0)
                     repeated = record;
@@ -133,25 +150,28 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
 
         const bool allowFile = fileName == QLatin1String("allow.csv");
         const Seen seen(allowFile ? app.seenRecords : QString());
-        // New lines by record; of lines that repeat a record the first counts.
-        Collection scratch;
+        // New lines by lower-case record (a null line: pruned); of lines
+        // that repeat a record the first counts.
+        QHash<QString, QString> scratch;
         if (const auto lines = listLines(app, path)) {
+            scratch.reserve(lines->size());
             for (const QString& line : *lines) {
                 const Line parsed = splitLine(line);
                 const QString& record = parsed.record;
-                if (scratch.hasKey(record))
+                const QString key = Collection::lower(record);
+                if (scratch.contains(key))
                     continue;
+                QString& slot = scratch[key];
                 double count = roundEven(parsed.count.value_or(0));
                 if (allowFile && seen.contains(record)) {
                     if (updateCounts)
                         count = count >= 98 ? 99 : count + 5;
                 } else if (count <= -limit) {
-                    scratch.add(QStringLiteral("!"), record);
                     continue;
                 } else if (updateCounts) {
                     count -= 1;
                 }
-                scratch.add(record + QLatin1Char('|') + countText(count + 0.0), record);   // + 0.0: no "-0"
+                slot = record + QLatin1Char('|') + countText(count + 0.0);   // + 0.0: no "-0"
             }
         }
 
@@ -159,11 +179,11 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
         for (const QString& record : list) {
             if (!storable(record))
                 continue;
-            const QString line = mdCollection::clnItem(scratch, record);
-            if (line.isEmpty())
+            const auto line = scratch.constFind(Collection::lower(record));
+            if (line == scratch.cend())
                 out << record + fresh;
-            else if (line != QLatin1String("!"))
-                out << line;
+            else if (!line->isNull())
+                out << *line;
         }
         app.sys.files.writeText(path, platform::joinLinesCrlf(out));
         // Only a save that reached the file uses up the credit of the seen records.
