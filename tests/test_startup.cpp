@@ -7,65 +7,50 @@
 
 using mdSettings::getSetting;
 
-TEST(Startup, RewritesTimerPeriodAndTopmost)
+TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
 {
     struct Case {
-        const char *check, *tmp, *top, *stored;
-        int interval, ticks;
-        bool ticking, topmost;
+        const char *check, *tmp, *top, *state;
     };
     // 120 s / 7 s rounds to 17 ticks, and 7 * 17 < 120: one more, so the first tick refills.
-    for (const Case& c : {Case{"0", "60", "1.0", "0.1", 100, 36000, true, true},
-                          Case{"-3", "60", "2", "0.1", 100, 36000, true, false},
-                          Case{"2.5", "60", "0", "2.5", 2500, 1440, true, false},
-                          Case{"0.0004", "0", "1", "0.0004", 0, 0, false, true},
-                          Case{"7", "2", "1", "7", 7000, 18, true, true}}) {
+    const QString mismatch = "frmMain.Form_Load: Type mismatch: '' is not a number";
+    for (const Case& c : {Case{"0", "60", "1.0", "0.1 3000 100 36000 on top"}, Case{"-3", "60", "2", "0.1 3000 100 36000 on"},
+                          Case{"2.5", "60", "0", "2.5 3000 2500 1440 on"}, Case{"7", "2", "1", "7 3000 7000 18 on top"},
+                          Case{"0.0004", "0", "1", "0.0004 3000 0 0 off top frmMain.Form_Load: check_interval "
+                                                   "0.0004 is below a millisecond"},
+                          Case{"", "60", "1", "3000 0 0 off top M"}, Case{"1", "", "1", "1 3000 1000 0 off top M"},
+                          Case{"1", "60", "", "1 3 0 0 off M"}}) {
         TestBed t;
         t.settings({{"check_interval", c.check}, {"path_search", "3"}, {"tmp_interval", c.tmp}, {"always_top", c.top}});
         frmMain main(t.app);
         ASSERT_EQ(main.Form_Load(), frmMain::Start::Running) << c.check;
-        EXPECT_EQ(getSetting(t.app, "check_interval"), c.stored) << c.check;
-        EXPECT_EQ(getSetting(t.app, "path_search"), "3000");
-        EXPECT_EQ(main.time.interval(), c.interval) << c.check;
-        EXPECT_EQ(main.time.isActive(), c.ticking) << c.check;
-        EXPECT_EQ(main.tmpTicks, c.ticks) << c.check;
-        EXPECT_EQ(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint), c.topmost) << c.top;
-        EXPECT_FALSE(t.exists("error.log")) << c.check;
+        const QString state = QString("%1 %2 %3 %4 %5%6 ").arg(getSetting(t.app, "check_interval"),
+            getSetting(t.app, "path_search")).arg(main.time.interval()).arg(main.tmpTicks)
+            .arg(main.time.isActive() ? "on" : "off", main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : "");
+        EXPECT_EQ((state + t.read("error.log").split('\r').first()).trimmed(), QString(c.state).replace(" M", " " + mismatch));
         EXPECT_FALSE(main.isVisible());
     }
 }
 
-TEST(Startup, MissingKeyLogsAndLeavesTheTimerOff)
-{
-    for (const char* key : {"check_interval", "always_top", "tmp_interval"}) {
-        TestBed t;
-        QByteArray text;
-        for (const char* line : {"error_log=1", "startup_load=0", "check_interval=1", "path_search=3",
-                                 "tmp_interval=60", "always_top=1"})
-            if (!QByteArray(line).startsWith(key))
-                text += QByteArray(line) + "\r\n";
-        t.write("settings.ini", text);
-        frmMain main(t.app);
-        EXPECT_EQ(main.Form_Load(), frmMain::Start::Running);
-        EXPECT_FALSE(main.time.isActive()) << key;
-        EXPECT_TRUE(t.read("error.log").startsWith("frmMain.Form_Load: Type mismatch")) << key;
-    }
-}
-
-TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRuns)
+TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLeftovers)
 {
     TestBed none, second;
     second.settings();
     second.program.lockFree = false;
+    const QStringList files{"allow.csv.gKsdij", "deny.csv.ZZaaZZ", "error.log.aBcDeF", "allow.csv.backup",
+                            "deny.csv.BACKUP", "other.txt.gKsdij", "allow.csvXgKsdij"};
+    for (TestBed* t : {&none, &second})
+        for (const QString& name : files)
+            t->write(name, "x");
     frmMain first(none.app), copy(second.app);
     int trays = 0;
     first.loadTray = copy.loadTray = [&] { ++trays; };
     EXPECT_EQ(first.Form_Load(), frmMain::Start::NoSettings);
     EXPECT_EQ(copy.Form_Load(), frmMain::Start::SecondCopy);
     EXPECT_EQ(trays, 1);   // the tray comes up after the lock, before the settings
-    EXPECT_FALSE(first.time.isActive());
-    EXPECT_EQ(second.app.settingList.count(), 0);
-    EXPECT_FALSE(second.exists("error.log"));
+    EXPECT_EQ(QDir(none.tmp.path()).entryList(QDir::Files), QStringList({"allow.csv.backup", "allow.csvXgKsdij", "deny.csv.BACKUP", "other.txt.gKsdij"}));   // typed suffixes stay
+    EXPECT_EQ(QDir(second.tmp.path()).entryList(QDir::Files).size(), files.size() + 1);
+    EXPECT_FALSE(first.time.isActive() || second.app.settingList.count() || second.exists("error.log"));
 }
 
 TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
@@ -76,19 +61,16 @@ TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
     const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     platform::LinuxProgram program;
-    const QString path = runtime.path() + "/mirvak-" + program.exeName() + ".lock";
+    QFile file(runtime.path() + "/mirvak-" + program.exeName() + ".lock");
     QByteArray contents;
     {
-        QLockFile left(path);
-        ASSERT_TRUE(left.tryLock(0));
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        contents = f.readAll();
+        QLockFile left(file.fileName());
+        ASSERT_TRUE(left.tryLock(0) && file.open(QIODevice::ReadOnly));
+        contents = file.readAll();
+        file.close();
     }
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(contents);
-    f.close();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(contents) > 0);
+    file.close();
     EXPECT_TRUE(program.takeInstanceLock());
     qputenv("XDG_RUNTIME_DIR", old);
 }
