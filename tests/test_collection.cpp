@@ -17,26 +17,20 @@ TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
         c.add(platform::fromSys(item));
     // With "|" an item that begins with the value and a bar matches too; the first match wins.
     // Bytes that are not UTF-8 match only themselves, whatever the letters' case.
-    const auto search = [&](const char* value, const char* suffix) {
-        return clnSearch(t.app, c, platform::fromSys(value), suffix);
-    };
+    const auto search = [&](const char* v, const char* suffix) { return clnSearch(t.app, c, platform::fromSys(v), suffix); };
     EXPECT_EQ(QList<int>({search("Notepad.exe", ""), search("notepad.exe", "|"), search("notepad", "|"),
-                          search("x\xe9", ""), search("x\xe8", "")}),
-              QList<int>({4, 2, 0, 8, 0}));
+                          search("x\xe9", ""), search("x\xe8", "")}), QList<int>({4, 2, 0, 8, 0}));
+    c.remove(8);
     Collection all = clnEq(t.app, c);
     clnSort(t.app, all, false);
     clnSort(t.app, c, true);   // stable: of equal items the first stays
-    c.remove(c.count());
-    EXPECT_EQ(text(all), "A,a,b,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe,"
-                             + platform::fromSys("X\xe9"));
+    EXPECT_EQ(text(all), "A,a,b,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
     EXPECT_EQ(text(c), "A,b,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
     // The index follows removal, insertion and sorting; deletion takes the first of equals.
     c.remove(1);
-    EXPECT_EQ(search("NOTEPAD.EXE", ""), 2);
     c.add("b|x", QString(), 1);
-    EXPECT_EQ(search("b|X", "") * 10 + search("b", "|"), 21);
     clnDel(t.app, all, "B");
-    all.remove(all.count());
+    EXPECT_EQ(QList<int>({search("NOTEPAD.EXE", ""), search("b|X", ""), search("b", "|")}), QList<int>({3, 2, 1}));
     EXPECT_EQ(text(all), "A,a,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
 
     Collection k;
@@ -49,7 +43,6 @@ TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
     k.add("4", "four");
     k.remove("two");
     EXPECT_EQ(text(k) + "|" + clnItem(k, "ONE") + clnItem(k, "Zero") + clnItem(k, "four") + clnItem(k, "two")
-                  + clnItem(k, "three") + clnItem(k, 0) + clnItem(k, 4),
-              "0,9,4|904");
+                  + clnItem(k, "three") + clnItem(k, 0) + clnItem(k, 4), "0,9,4|904");
     EXPECT_TRUE(t.read("error.log").startsWith("mdCollection.clnSetK: ") && !clnEq(t.app, k).hasKey("one"));
 }

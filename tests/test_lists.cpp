@@ -8,17 +8,11 @@ using namespace mdSettings;
 using platform::fromSys;
 
 namespace {
-QStringList items(const Collection& c) { return QStringList(c.begin(), c.end()); }
-
-// A program folder with clean_value as given, and the list last saved.
+// A program folder with clean_value as given; save() puts `records` into `file`, which held `before`
+// (null: no file), and gives the file's bytes after.
 struct ListBed : TestBed {
     Collection list;
-    explicit ListBed(const char* clean)
-    {
-        settings({{"clean_value", clean}});
-        getSettings(app);
-    }
-    // Saves `records` into `file`, which held `before` (null: none), and gives the file's bytes after.
+    explicit ListBed(const char* clean) { settings({{"clean_value", clean}}), getSettings(app); }
     QByteArray save(const QString& file, const QByteArray& before, const QStringList& records, bool update,
                     const QString& seen = "")
     {
@@ -26,7 +20,6 @@ struct ListBed : TestBed {
             write(file, before);
         app.seenRecords = seen;
         app.seenPending = false;
-        list = Collection();
         for (const QString& r : records)
             list.add(r);
         putList(app, list, file, update);
@@ -44,62 +37,59 @@ TEST(Lists, LoadTakesNumericCountsAndTheFirstOfTwins)
     t.list.add("kept.exe");
     getList(t.app, t.list, "allow.csv");
     getList(t.app, t.list, "missing.csv");
-    EXPECT_EQ(items(t.list), QStringList({"kept.exe", "notepad.exe|/opt/tools/notepad.exe", "spaced.exe",
-                                          "trailing.exe|", "word.exe|/x/word.exe|abc", "frac.exe",
-                                          fromSys("caf\xe9"), "last.exe"}));
+    EXPECT_EQ(QStringList(t.list.begin(), t.list.end()),
+              QStringList({"kept.exe", "notepad.exe|/opt/tools/notepad.exe", "spaced.exe", "trailing.exe|",
+                           "word.exe|/x/word.exe|abc", "frac.exe", fromSys("caf\xe9"), "last.exe"}));
     EXPECT_EQ(t.read("error.log"), "mdSettings.getList: allow.csv repeats 2 record(s), letter case aside, first "
                                    "'Notepad.exe|/opt/tools/notepad.exe'; the first of each is kept\r\n\r\n");
 }
 
-TEST(Lists, PlainSaveWritesSortedRecordsWithoutCountsOrLineBreaks)
+TEST(Lists, SavesSortMergeAgeCreditAndPrune)
 {
-    ListBed t("0");
-    EXPECT_EQ(t.save("allow.csv", "b|4\r\nold|2\r\n", {"b", "c|/x/c", "A", "a", "B", "q\nsleep", fromSys("\xe9")},
-                     true, "b:"),
-              "A\r\nb\r\nc|/x/c\r\n\xe9\r\n");
-    EXPECT_EQ(items(t.list), QStringList({"A", "b", "c|/x/c", "q\nsleep", fromSys("\xe9")}));
-    EXPECT_EQ(t.app.seenRecords, "b:");   // only a counted save uses the tracking
-    EXPECT_EQ(t.save("allow.csv", QByteArray(), {}, false), "");
-    EXPECT_TRUE(t.exists("allow.csv") && !t.exists("error.log"));
-}
-
-TEST(Lists, CountedSaveAgesCreditsPrunesAndAddsNewRecords)
-{
-    ListBed t("5");
-    // The file's case stays, of twins the first counts, the credit needs the exact case, records
-    // gone from the list leave the file, a line break never reaches it.
-    EXPECT_EQ(t.save("allow.csv",
-                     "Note|/N|2\r\nNOTE|/n|50\r\nseen|3\r\ntop|98\r\nnear|97\nUp|4\r\nbare|/b\r\ngone|9\r\ncaf\xe9|4\r\n",
-                     {"note|/n", "seen", "top", "near", "Up", "bare|/b", "new|/w", fromSys("caf\xe9"), "q\nseen"},
-                     true, "seen:top:near:up:"),
-              "bare|/b|-1\r\ncaf\xe9|3\r\nnear|102\r\nnew|/w|1\r\nNote|/N|1\r\nseen|8\r\ntop|99\r\nUp|3\r\n");
-    EXPECT_EQ(t.save("allow.csv", "seen|3\r\nUp|4\r\n", {"seen", "Up"}, false, "seen:"), "seen|3\r\nUp|4\r\n");
-    // deny.csv earns no credit and starts new records at 0; fractions round to even.
-    EXPECT_EQ(t.save("deny.csv", "bad|2\r\nhalf|2.5\r\nneg|-0.4\r\n", {"new", "bad", "half", "neg"}, true, "bad:"),
-              "bad|1\r\nhalf|1\r\nneg|-1\r\nnew|0\r\n");
-    // At minus clean_value a record leaves the file but not the list, so the
-    // next save writes it again as new; a seen record is credited instead.
-    for (bool update : {true, false}) {
-        EXPECT_EQ(t.save("deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", {"low", "old", "edge"}, update),
-                  update ? "edge|-5\r\n" : "edge|-4\r\n");
-        putList(t.app, t.list, "deny.csv", update);
-        EXPECT_EQ(t.read("deny.csv"), (update ? "" : "edge|-4\r\n") + QByteArray("low|0\r\nold|0\r\n"));
+    struct Case {
+        const char *clean, *file;
+        QByteArray before;
+        QStringList records;
+        bool update;
+        QString seen;
+        QByteArray after;
+    };
+    // clean_value 0: sorted records without counts, the tracking left alone. Counted: the file's case
+    // stays, of twins the first counts, the credit needs the exact case, records gone from the list
+    // leave the file; deny.csv earns no credit and starts new records at 0; fractions round to even;
+    // at minus clean_value a record leaves the file but not the list, so the next save writes it as
+    // new. A line break never reaches a file.
+    const QStringList trio{"low", "old", "edge"};
+    for (const Case& c : std::initializer_list<Case>{
+             {"0", "allow.csv", "b|4\r\nold|2\r\n", {"b", "c|/x/c", "A", "a", "B", "q\nsleep", fromSys("\xe9")}, true,
+              "b:", "A\r\nb\r\nc|/x/c\r\n\xe9\r\n"},
+             {"0", "allow.csv", QByteArray(), {}, false, "", ""},
+             {"5", "allow.csv", "Note|/N|2\r\nNOTE|/n|50\r\nseen|3\r\ntop|98\r\nnear|97\nUp|4\r\nbare|/b\r\ngone|9\r\ncaf\xe9|4\r\n",
+              {"note|/n", "seen", "top", "near", "Up", "bare|/b", "new|/w", fromSys("caf\xe9"), "q\nseen"}, true,
+              "seen:top:near:up:", "bare|/b|-1\r\ncaf\xe9|3\r\nnear|102\r\nnew|/w|1\r\nNote|/N|1\r\nseen|8\r\ntop|99\r\nUp|3\r\n"},
+             {"5", "allow.csv", "seen|3\r\nUp|4\r\n", {"seen", "Up"}, false, "seen:", "seen|3\r\nUp|4\r\n"},
+             {"5", "deny.csv", "bad|2\r\nhalf|2.5\r\nneg|-0.4\r\n", {"new", "bad", "half", "neg"}, true, "bad:",
+              "bad|1\r\nhalf|1\r\nneg|-1\r\nnew|0\r\n"},
+             {"5", "deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", trio, true, "", "edge|-5\r\n"},
+             {"5", "deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", trio, false, "", "edge|-4\r\n"},
+             {"5", "deny.csv", "edge|-5\r\n", trio, true, "", "low|0\r\nold|0\r\n"},
+             {"5", "deny.csv", "edge|-4\r\n", trio, false, "", "edge|-4\r\nlow|0\r\nold|0\r\n"},
+             {"5", "allow.csv", "back|-6\r\n", {"back"}, true, "back:", "back|-1\r\n"},
+             {"5", "allow.csv", QByteArray(), {"app|/opt/app"}, true, "x:", "app|/opt/app|1\r\n"}}) {
+        ListBed t(c.clean);
+        EXPECT_EQ(t.save(c.file, c.before, c.records, c.update, c.seen), c.after) << c.after.constData();
+        EXPECT_EQ(t.app.seenRecords + (t.app.seenPending ? "+" : ""), *c.clean == '0' ? c.seen : "+");
+        EXPECT_TRUE(t.exists(c.file) && !t.exists("error.log"));
     }
-    EXPECT_EQ(t.save("allow.csv", "back|-6\r\n", {"back"}, true, "back:"), "back|-1\r\n");
-    // A missing file is created; the credit is used up all the same.
-    QFile::remove(t.path("allow.csv"));
-    EXPECT_EQ(t.save("allow.csv", QByteArray(), {"app|/opt/app"}, true, "x:"), "app|/opt/app|1\r\n");
-    EXPECT_TRUE(t.app.seenRecords.isEmpty() && t.app.seenPending);
-    EXPECT_FALSE(t.exists("error.log"));
 }
 
-TEST(Lists, FailedSaveKeepsTheFile)
+TEST(Lists, FailedSaveKeepsTheFileAndStillSortsTheList)
 {
     for (const char* clean : {"0", "5"}) {
         ListBed w(clean);
         w.files.failWrites << "allow.csv";
         EXPECT_EQ(w.save("allow.csv", "z|3\r\n", {"z", "m"}, true, "z:"), "z|3\r\n") << clean;
         EXPECT_EQ(w.read("error.log"), "mdSettings.putList: Permission denied\r\n\r\n") << clean;
-        EXPECT_EQ(items(w.list).join(",") + " " + w.app.seenRecords, "m,z z:") << clean;
+        EXPECT_EQ(QStringList(w.list.begin(), w.list.end()).join(",") + " " + w.app.seenRecords, "m,z z:") << clean;
     }
 }

@@ -9,25 +9,22 @@ using mdSettings::getSetting;
 
 TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
 {
-    struct Case {
-        const char *check, *tmp, *top, *state;
-    };
-    // 120 s / 7 s rounds to 17 ticks, and 7 * 17 < 120: one more, so the first tick refills.
-    const QString mismatch = "frmMain.Form_Load: Type mismatch: '' is not a number";
-    for (const Case& c : {Case{"0", "60", "1.0", "0.1 3000 100 36000 on top"}, Case{"-3", "60", "2", "0.1 3000 100 36000 on"},
-                          Case{"2.5", "60", "0", "2.5 3000 2500 1440 on"}, Case{"7", "2", "1", "7 3000 7000 18 on top"},
-                          Case{"0.0004", "0", "1", "0.0004 3000 0 0 off top frmMain.Form_Load: check_interval "
-                                                   "0.0004 is below a millisecond"},
-                          Case{"", "60", "1", "3000 0 0 off top M"}, Case{"1", "", "1", "1 3000 1000 0 off top M"},
-                          Case{"1", "60", "", "1 3 0 0 off M"}}) {
+    // check_interval, tmp_interval, always_top; then check_interval and path_search as stored, interval,
+    // period ticks, the timer, topmost and the log. 120 s / 7 s rounds to 17 ticks, and 7 * 17 < 120: one
+    // more, so the first tick refills. "M": the log's entry for an empty value.
+    for (const QStringList& c : {QStringList{"0", "60", "1.0", "0.1 3000 100 36000 on top"},
+             {"-3", "60", "2", "0.1 3000 100 36000 on"}, {"2.5", "60", "0", "2.5 3000 2500 1440 on"},
+             {"7", "2", "1", "7 3000 7000 18 on top"}, {"", "60", "1", "3000 0 0 off top M"},
+             {"0.0004", "0", "1", "0.0004 3000 0 0 off top frmMain.Form_Load: check_interval 0.0004 is below a millisecond"},
+             {"1", "", "1", "1 3000 1000 0 off top M"}, {"1", "60", "", "1 3 0 0 off M"}}) {
         TestBed t;
-        t.settings({{"check_interval", c.check}, {"path_search", "3"}, {"tmp_interval", c.tmp}, {"always_top", c.top}});
+        t.settings({{"check_interval", c[0]}, {"path_search", "3"}, {"tmp_interval", c[1]}, {"always_top", c[2]}});
         frmMain main(t.app);
-        ASSERT_EQ(main.Form_Load(), frmMain::Start::Running) << c.check;
-        const QString state = QString("%1 %2 %3 %4 %5%6 ").arg(getSetting(t.app, "check_interval"),
-            getSetting(t.app, "path_search")).arg(main.time.interval()).arg(main.tmpTicks)
-            .arg(main.time.isActive() ? "on" : "off", main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : "");
-        EXPECT_EQ((state + t.read("error.log").split('\r').first()).trimmed(), QString(c.state).replace(" M", " " + mismatch));
+        ASSERT_EQ(main.Form_Load(), frmMain::Start::Running);
+        EXPECT_EQ(QString("%1 %2 %3 %4 %5%6 %7").arg(getSetting(t.app, "check_interval"), getSetting(t.app, "path_search"))
+                      .arg(main.time.interval()).arg(main.tmpTicks).arg(main.time.isActive() ? "on" : "off")
+                      .arg(main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : "", t.read("error.log").split('\r')[0])
+                      .trimmed(), QString(c[3]).replace(" M", " frmMain.Form_Load: Type mismatch: '' is not a number"));
         EXPECT_FALSE(main.isVisible());
     }
 }
@@ -37,8 +34,9 @@ TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLefto
     TestBed none, second;
     second.settings();
     second.program.lockFree = false;
+    // Temporary copies of the own files go; suffixes that people type stay.
     const QStringList files{"allow.csv.gKsdij", "deny.csv.ZZaaZZ", "error.log.aBcDeF", "allow.csv.backup",
-                            "deny.csv.BACKUP", "other.txt.gKsdij", "allow.csvXgKsdij"};
+                            "allow.csvXgKsdij", "deny.csv.BACKUP", "other.txt.gKsdij"};
     for (TestBed* t : {&none, &second})
         for (const QString& name : files)
             t->write(name, "x");
@@ -48,7 +46,7 @@ TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLefto
     EXPECT_EQ(first.Form_Load(), frmMain::Start::NoSettings);
     EXPECT_EQ(copy.Form_Load(), frmMain::Start::SecondCopy);
     EXPECT_EQ(trays, 1);   // the tray comes up after the lock, before the settings
-    EXPECT_EQ(QDir(none.tmp.path()).entryList(QDir::Files), QStringList({"allow.csv.backup", "allow.csvXgKsdij", "deny.csv.BACKUP", "other.txt.gKsdij"}));   // typed suffixes stay
+    EXPECT_EQ(QDir(none.tmp.path()).entryList(QDir::Files), files.mid(3));
     EXPECT_EQ(QDir(second.tmp.path()).entryList(QDir::Files).size(), files.size() + 1);
     EXPECT_FALSE(first.time.isActive() || second.app.settingList.count() || second.exists("error.log"));
 }
@@ -61,16 +59,12 @@ TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
     const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     platform::LinuxProgram program;
-    QFile file(runtime.path() + "/mirvak-" + program.exeName() + ".lock");
-    QByteArray contents;
+    const QString path = runtime.path() + "/mirvak-" + program.exeName() + ".lock";
     {
-        QLockFile left(file.fileName());
-        ASSERT_TRUE(left.tryLock(0) && file.open(QIODevice::ReadOnly));
-        contents = file.readAll();
-        file.close();
+        QLockFile left(path);
+        ASSERT_TRUE(left.tryLock(0) && QFile::copy(path, path + ".kept"));
     }
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(contents) > 0);
-    file.close();
+    ASSERT_TRUE(QFile::rename(path + ".kept", path));
     EXPECT_TRUE(program.takeInstanceLock());
     qputenv("XDG_RUNTIME_DIR", old);
 }

@@ -39,7 +39,7 @@ struct TrayBed : TestBed {
 };
 } // namespace
 
-TEST(Tray, MenuPressesExitAndTheEnabledState)
+TEST(Tray, MenuPressesExitStatesAndWindows)
 {
     TrayBed t;
     QString captions;
@@ -47,15 +47,13 @@ TEST(Tray, MenuPressesExitAndTheEnabledState)
         captions += (action->isSeparator() ? "-" : action->text()) + "|";
     EXPECT_EQ(captions, "Enable|Disable|-|See Allow List|See Deny List|-|Settings|About|-|Close Menu|Exit guard|");
     QList<int> opened;
-    for (int message : {0, 512, 513, 514, 515, 516, 517, 518, 519}) {
-        t.tray->showMenu = [&opened, message] { opened << message; };
-        t.tray->Form_MouseMove(message);
-    }
-    EXPECT_EQ(opened, QList<int>({513, 516, 518}));
+    t.tray->showMenu = [&] { opened << 0; };
+    for (int message : {0, 512, 513, 514, 515, 516, 517, 518, 519})
+        opened << message, t.tray->Form_MouseMove(message);
+    EXPECT_EQ(opened, QList<int>({0, 512, 513, 0, 514, 515, 516, 0, 517, 518, 0, 519}));
     t.tray->ExitProgram_Click();   // answered No
-    EXPECT_TRUE(t.icon.shown && !t.desktop.quitCalled);
     const QString on = "Mirvak Process Manager: Enable, bright, Disable";
-    EXPECT_EQ(t.state(), on + ", timer");
+    EXPECT_EQ(t.state() + (t.icon.shown && !t.desktop.quitCalled ? ", up" : ""), on + ", timer, up");
     // A showing alert goes without a decision; Enable under it leaves the timer to its closing.
     for (bool alert : {false, true}) {
         t.main.setVisible(alert);
@@ -65,32 +63,25 @@ TEST(Tray, MenuPressesExitAndTheEnabledState)
         t.tray->Enable_Click();
         EXPECT_EQ(t.state(), on + (alert ? ", alert" : ", timer"));
     }
-    t.desktop.answer = true;
-    t.tray->ExitProgram_Click();
-    EXPECT_TRUE(!t.icon.shown && t.desktop.quitCalled);
-}
-
-TEST(Tray, WindowsOpenOnceRefillAndCloseForGood)
-{
-    TrayBed t;
+    // Windows open once, refill at each opening, and go for good when closed.
     const auto openAll = [&t] {
         t.tray->SeeAllow_Click(), t.tray->SeeDeny_Click(), t.tray->About_Click();
         EXPECT_TRUE(t.main.allowWindow == t.tray->allowWindow && t.main.denyWindow == t.tray->denyWindow);
-        const QList<QPointer<QWidget>> shown{t.tray->allowWindow.data(), t.tray->denyWindow.data(), t.tray->aboutWindow.data()};
-        EXPECT_TRUE(std::all_of(shown.begin(), shown.end(), [](auto& w) { return w && w->isVisible(); }));
-        return shown;
+        return QList<QPointer<QWidget>>{t.tray->allowWindow.data(), t.tray->denyWindow.data(), t.tray->aboutWindow.data()};
     };
-    t.app.denyList.add("z.exe");
     const auto first = openAll();
     t.app.denyList.add("y.exe");
     ASSERT_EQ(openAll(), first);
-    EXPECT_EQ(t.tray->allowWindow->List->count() * 10 + t.tray->denyWindow->List->count(), 2);
-    // Closed, they go, and nothing refreshes them; the next opening builds them anew.
+    EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](auto& w) { return w->isVisible(); }));
+    EXPECT_EQ(t.tray->allowWindow->List->count() * 10 + t.tray->denyWindow->List->count(), 1);
     t.tray->allowWindow->btnClose_MouseUp(), t.tray->denyWindow->btnClose_MouseUp(), t.tray->aboutWindow->btnClose_MouseUp();
     EXPECT_TRUE(!t.main.allowWindow && !t.main.denyWindow);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(first, decltype(first)(3));
-    openAll();
+    EXPECT_NE(openAll()[2], nullptr);
+    t.desktop.answer = true;
+    t.tray->ExitProgram_Click();
+    EXPECT_TRUE(!t.icon.shown && t.desktop.quitCalled);
 }
 
 TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeKept)
@@ -113,9 +104,8 @@ TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeK
         t.main.tmpTicks = 9, (t.main.*decide)();
     EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv") + QByteArray::number(t.main.tmpTicks), "a.exe|1\r\n0");
     EXPECT_EQ(t.app.allowTmp.search(t.main.appRecord, "") * 10 + t.app.denyTmp.search(t.main.appRecord, ""), 51);
-    const QString saveFailed = "Mirvak Process Manager: Can't save allow.csv (Permission denied): decisions for "
-                               "good last only until the program ends.";
-    EXPECT_EQ(t.icon.messages, QStringList({saveFailed, saveFailed,
-        "Mirvak Process Manager: Can't keep q sleep in allow.csv: a line break in its name or path; the decision holds for the present period.",
-        "Mirvak Process Manager: Can't keep q sleep in deny.csv: a line break in its name or path; the decision holds for the present period."}));
+    const QString failed = "Can't save allow.csv (Permission denied): decisions for good last only until the program ends.";
+    const QString kept = "Can't keep q sleep in %1: a line break in its name or path; the decision holds for the present period.";
+    EXPECT_EQ(t.icon.messages.join("\n").remove("Mirvak Process Manager: "),
+              QStringList({failed, failed, kept.arg("allow.csv"), kept.arg("deny.csv")}).join("\n"));
 }
