@@ -3,9 +3,10 @@
 #include "store/mdCollection.h"
 #include "store/mdSettings.h"
 
-#include <QHash>
 #include <QSet>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <optional>
 
 namespace mdSettings {
@@ -150,40 +151,51 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
 
         const bool allowFile = fileName == QLatin1String("allow.csv");
         const Seen seen(allowFile ? app.seenRecords : QString());
-        // New lines by lower-case record (a null line: pruned); of lines
-        // that repeat a record the first counts.
-        QHash<QString, QString> scratch;
+        // The file's new lines by lower-case record, in the list's order, so
+        // that one merge pass pairs them with the list's records.
+        struct Old {
+            QString key;
+            QString line;   // null: pruned
+        };
+        std::vector<Old> old;
         if (const auto lines = listLines(app, path)) {
-            scratch.reserve(lines->size());
-            for (const QString& line : *lines) {
-                const Line parsed = splitLine(line);
+            old.reserve(static_cast<std::size_t>(lines->size()));
+            for (const QString& text : *lines) {
+                const Line parsed = splitLine(text);
                 const QString& record = parsed.record;
-                const QString key = Collection::lower(record);
-                if (scratch.contains(key))
-                    continue;
-                QString& slot = scratch[key];
                 double count = roundEven(parsed.count.value_or(0));
                 if (allowFile && seen.contains(record)) {
                     if (updateCounts)
                         count = count >= 98 ? 99 : count + 5;
                 } else if (count <= -limit) {
+                    old.push_back({Collection::lower(record), QString()});
                     continue;
                 } else if (updateCounts) {
                     count -= 1;
                 }
-                slot = record + QLatin1Char('|') + countText(count + 0.0);   // + 0.0: no "-0"
+                old.push_back({Collection::lower(record), record + QLatin1Char('|') + countText(count + 0.0)});   // + 0.0: no "-0"
             }
         }
+        // A file this program wrote is in order already; of lines that repeat
+        // a record (hand edits) the first counts.
+        const auto byKey = [](const Old& a, const Old& b) { return a.key < b.key; };
+        if (!std::is_sorted(old.begin(), old.end(), byKey))
+            std::stable_sort(old.begin(), old.end(), byKey);
+        old.erase(std::unique(old.begin(), old.end(), [](const Old& a, const Old& b) { return a.key == b.key; }),
+                  old.end());
 
         const QString fresh = allowFile ? QStringLiteral("|1") : QStringLiteral("|0");
+        auto next = old.cbegin();
         for (const QString& record : list) {
             if (!storable(record))
                 continue;
-            const auto line = scratch.constFind(Collection::lower(record));
-            if (line == scratch.cend())
+            const QString key = Collection::lower(record);
+            while (next != old.cend() && next->key < key)
+                ++next;
+            if (next == old.cend() || next->key != key)
                 out << record + fresh;
-            else if (!line->isNull())
-                out << *line;
+            else if (!next->line.isNull())
+                out << next->line;
         }
         app.sys.files.writeText(path, platform::joinLinesCrlf(out));
         // Only a save that reached the file uses up the credit of the seen records.
