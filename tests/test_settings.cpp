@@ -1,4 +1,5 @@
 #include "Fakes.h"
+#include "platform/SysText.h"
 #include "store/mdSettings.h"
 
 #include <sys/stat.h>
