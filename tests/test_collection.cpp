@@ -15,8 +15,7 @@ TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
     Collection c;
     for (const char* item : {"notepad.exe2", "NOTEPAD.EXE|/usr/bin/notepad.exe", "b", "notepad.exe", "A", "a", "B", "X\xe9"})
         c.add(platform::fromSys(item));
-    // With "|" an item that begins with the value and a bar matches too; the first match wins.
-    // Bytes that are not UTF-8 match only themselves, whatever the letters' case.
+    // "|" also matches an item that begins with value + "|"; escaped bytes match only themselves.
     const auto search = [&](const char* v, const char* suffix) { return clnSearch(t.app, c, platform::fromSys(v), suffix); };
     EXPECT_EQ(QList<int>({search("Notepad.exe", ""), search("notepad.exe", "|"), search("notepad", "|"),
                           search("x\xe9", ""), search("x\xe8", "")}), QList<int>({4, 2, 0, 8, 0}));

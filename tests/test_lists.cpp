@@ -9,8 +9,7 @@ using namespace mdSettings;
 using platform::fromSys;
 
 namespace {
-// A program folder with clean_value as given; save() puts `records` into `file`, which held `before`
-// (null: no file), and gives the file's bytes after.
+// save(): `records` into `file`, which held `before` (null: no file); gives the file's bytes after.
 struct ListBed : TestBed {
     Collection list;
     explicit ListBed(const char* clean) { settings({{"clean_value", clean}}), getSettings(app); }
@@ -55,11 +54,8 @@ TEST(Lists, SavesSortMergeAgeCreditAndPrune)
         QString seen;
         QByteArray after;
     };
-    // clean_value 0: sorted records without counts, the tracking left alone. Counted: the file's case
-    // stays, of twins the first counts, the credit needs the exact case, records gone from the list
-    // leave the file; deny.csv earns no credit and starts new records at 0; fractions round to even;
-    // at minus clean_value a record leaves the file but not the list, so the next save writes it as
-    // new. A line break never reaches a file.
+    // Counted: the file's case stays, the first of twins counts, the credit needs the exact case; deny.csv
+    // earns none. At minus clean_value a record leaves the file, not the list. No line break reaches a file.
     const QStringList trio{"low", "old", "edge"};
     for (const Case& c : std::initializer_list<Case>{
              {"0", "allow.csv", "b|4\r\nold|2\r\n", {"b", "c|/x/c", "A", "a", "B", "q\nsleep", fromSys("\xe9")}, true,

@@ -9,9 +9,8 @@ using mdSettings::getSetting;
 
 TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
 {
-    // check_interval, tmp_interval, always_top; then check_interval and path_search as stored, interval,
-    // period ticks, the timer, topmost and the log. 120 s / 7 s rounds to 17 ticks, and 7 * 17 < 120: one
-    // more, so the first tick refills. "M": the log's entry for an empty value.
+    // Settings in; stored check_interval and path_search, interval, ticks (120 s / 7 s: 17, one more as
+    // 7 * 17 < 120), timer, topmost and the log out ("M": the entry for an empty value).
     for (const QStringList& c : {QStringList{"0", "60", "1.0", "0.1 3000 100 36000 on top"},
              {"-3", "60", "2", "0.1 3000 100 36000 on"}, {"2.5", "60", "0", "2.5 3000 2500 1440 on"},
              {"7", "2", "1", "7 3000 7000 18 on top"}, {"", "60", "1", "3000 0 0 off top M"},
@@ -53,8 +52,7 @@ TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLefto
 
 TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
 {
-    // A copy that crashed leaves its lock; a new session may give the next
-    // copy the same process id, which must not read as "another copy runs".
+    // A crashed copy's lock names an id that a new session may give the next copy: not "another copy runs".
     QTemporaryDir runtime;
     const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
