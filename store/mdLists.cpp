@@ -4,6 +4,7 @@
 #include "store/mdSettings.h"
 
 #include <QSet>
+#include <QStringBuilder>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -173,7 +174,7 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
                 } else if (updateCounts) {
                     count -= 1;
                 }
-                old.push_back({Collection::lower(record), record + QLatin1Char('|') + countText(count + 0.0)});   // + 0.0: no "-0"
+                old.push_back({Collection::lower(record), record % QLatin1Char('|') % countText(count + 0.0)});   // + 0.0: no "-0"
             }
         }
         // A file this program wrote is in order already; of lines that repeat
