@@ -94,6 +94,8 @@ frmMain::Start frmMain::Form_Load()
     app.sys.program.hideFromTaskList();
     if (!app.sys.program.takeInstanceLock())
         return Start::SecondCopy;   // end at once, touching nothing
+    // Only the copy that holds the lock may take them: another one's save may be under way.
+    removeLeftovers(app);
     hide();
     if (loadTray)
         loadTray();
@@ -121,6 +123,8 @@ frmMain::Start frmMain::Form_Load()
         const double ms = roundEven(interval * 1000);
         if (ms > std::numeric_limits<int>::max())
             fail(QStringLiteral("Overflow"));
+        if (ms < 1)   // a timer of no interval never ticks: say why nothing is guarded
+            fail(QStringLiteral("check_interval %1 is below a millisecond").arg(numText(interval)));
         time.setInterval(static_cast<int>(ms));
         const double period = numSetting(app, QStringLiteral("tmp_interval")) * 60;
         const double ticks = roundEven(period / interval);
@@ -131,5 +135,7 @@ frmMain::Start frmMain::Form_Load()
             ++tmpTicks;
         timerOn();
     });
+    if (!time.isActive())
+        emit notGuarding();
     return Start::Running;
 }

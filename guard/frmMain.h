@@ -99,6 +99,10 @@ public:
     ImageButton* btnDenyNow;
     ImageButton* btnClose;
 
+signals:
+    // Start-up ended with the scan timer off: nothing is guarded.
+    void notGuarding();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
     void closeEvent(QCloseEvent* event) override;

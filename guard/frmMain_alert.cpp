@@ -30,6 +30,17 @@ bool terminate(frmMain& main)
     main.txtPath->setPlainText(QStringLiteral("can't deny ") + main.appName);
     return false;
 }
+
+// A record that no list file can hold is kept for the present period only.
+bool keepable(frmMain& main, const QString& file)
+{
+    if (storable(main.appRecord))
+        return true;
+    main.tmpTicks = 0;
+    main.app.tell(QStringLiteral("Can't keep %1 in %2: a line break in its name or path; the decision holds "
+                                 "for the present period.").arg(main.appName.simplified(), file));
+    return false;
+}
 } // namespace
 
 void frmMain::takeArgs()
@@ -87,9 +98,11 @@ void frmMain::btnAllow_MouseUp()
     mdDesign::loadImage(app, btnAllow);
     guarded(app, "frmMain", "btnAllow_MouseUp", [&] {
         restart(*this);
-        app.allowList.add(appRecord);
         app.allowTmp.add(appRecord);
-        saveAllowList();
+        if (keepable(*this, QStringLiteral("allow.csv"))) {
+            app.allowList.add(appRecord);
+            saveAllowList();
+        }
         HideMsg();
     });
 }
@@ -111,9 +124,11 @@ void frmMain::btnDeny_MouseUp()
     mdDesign::loadImage(app, btnDeny);
     guarded(app, "frmMain", "btnDeny_MouseUp", [&] {
         const bool gone = terminate(*this);
-        app.denyList.add(appRecord);
         app.denyTmp.add(appRecord);
-        saveDenyList();
+        if (keepable(*this, QStringLiteral("deny.csv"))) {
+            app.denyList.add(appRecord);
+            saveDenyList();
+        }
         if (gone)
             HideMsg();
     });

@@ -1,4 +1,6 @@
 #pragma once
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -7,20 +9,22 @@
 
 namespace platform {
 
-// File access. Failures throw std::runtime_error with a one-line description,
-// except where a result says otherwise.
+// File access. Paths and names carry the system's bytes as SysText does, so
+// a name that is not UTF-8 is found and kept exactly. Failures throw
+// std::runtime_error with a one-line description, except where a result says
+// otherwise.
 class Files {
 public:
     virtual ~Files() = default;
     // A regular file that is not hidden (its name does not begin with ".").
     // Never throws.
     virtual bool exists(const QString& path) = 0;
-    // The file's lines without their ends (LF or CRLF); nullopt when the file
-    // does not exist.
-    virtual std::optional<QStringList> readLines(const QString& path) = 0;
-    // Replaces the file with `text` through a temporary file in the same folder,
-    // so a failure leaves the old file whole.
-    virtual void writeText(const QString& path, const QString& text) = 0;
+    // The bytes of a regular file; nullopt when there is none.
+    virtual std::optional<QByteArray> readBytes(const QString& path) = 0;
+    // Replaces the file with `bytes` through a temporary file in the same
+    // folder (isTempCopyName), so a failure leaves
+    // the old file whole. With `sync`, the bytes reach the disk before the rename.
+    virtual void writeBytes(const QString& path, const QByteArray& bytes, bool sync) = 0;
     virtual QDateTime modified(const QString& path) = 0;
     virtual qint64 size(const QString& path) = 0;
 
@@ -55,8 +59,19 @@ public:
     // The entries of a folder in the order the system gives them, without "."
     // and ".."; empty when the folder cannot be read.
     virtual std::vector<Entry> list(const QString& folder) = 0;
+
+    // The file's lines without their ends; nullopt when there is no file.
+    std::optional<QStringList> readLines(const QString& path);
+    // Replaces the file with `text` in the system's bytes, synced.
+    void writeText(const QString& path, const QString& text);
 };
 
+// Lines ended by CR LF, LF or CR alone; the end of the last line starts no
+// line of its own.
+QStringList splitLines(QByteArrayView bytes);
+// True for the name of a temporary copy of `file` that writeBytes leaves
+// behind only when it is interrupted.
+bool isTempCopyName(QStringView name, QStringView file);
 // Lines joined with CRLF, each line ended.
 QString joinLinesCrlf(const QStringList& lines);
 

@@ -20,6 +20,8 @@ public:
     virtual void modify(const QIcon& icon, const QString& tip) = 0;
     // Takes the icon down.
     virtual void remove() = 0;
+    // A short message from the icon, for something the user must know.
+    virtual void notify(const QString& title, const QString& text) { (void)title, (void)text; }
 
     // Receives the icon's mouse messages.
     std::function<void(int)> onMessage;

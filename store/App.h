@@ -22,6 +22,16 @@ struct App {
     // not the file was written: the list in memory is sorted either way.
     std::function<void(const QString& fileName)> listSaved;
 
+    // Tells the user through the tray icon; unset until the tray is up.
+    std::function<void(const QString& text)> notice;
+    void tell(const QString& text) const
+    {
+        if (notice)
+            notice(text);
+    }
+    // A failed list save has been told and no save has worked since.
+    bool saveFailureTold = false;
+
     // A file of the program in the folder it belongs to: the settings, the
     // read-only skin and icons, or the lists and the log.
     QString file(const QString& name) const

@@ -8,6 +8,30 @@ namespace {
 std::runtime_error invalidCall() { return std::runtime_error("Invalid procedure call or argument"); }
 } // namespace
 
+QString Collection::lower(const QString& text)
+{
+    const auto escaped = [&text](qsizetype i) {
+        const char16_t c = text[i].unicode();
+        return c >= 0xDC80 && c <= 0xDCFF && (i == 0 || !text[i - 1].isHighSurrogate());
+    };
+    qsizetype i = 0;
+    while (i < text.size() && !escaped(i))
+        ++i;
+    if (i == text.size())
+        return text.toLower();
+    QString out;
+    out.reserve(text.size());
+    qsizetype run = 0;
+    for (; i < text.size(); ++i) {
+        if (escaped(i)) {
+            out += text.sliced(run, i - run).toLower();
+            out += text[i];
+            run = i + 1;
+        }
+    }
+    return out + text.sliced(run).toLower();
+}
+
 void Collection::checkPosition(int position) const
 {
     if (position < 1 || position > count())
@@ -18,11 +42,14 @@ int Collection::keyPosition(const QString& key) const
 {
     if (key.isEmpty())
         return 0;
-    const QString lower = key.toLower();
-    for (std::size_t i = 0; i < keys_.size(); ++i)
-        if (keys_[i] == lower)
-            return static_cast<int>(i) + 1;
-    return 0;
+    if (!keysFresh_) {
+        keyIndex_.clear();
+        for (std::size_t i = 0; i < keys_.size(); ++i)
+            if (!keys_[i].isEmpty())
+                keyIndex_.insert(keys_[i], static_cast<int>(i) + 1);
+        keysFresh_ = true;
+    }
+    return keyIndex_.value(lower(key), 0);
 }
 
 const QString& Collection::item(int position) const
@@ -46,8 +73,13 @@ void Collection::add(const QString& value, const QString& key, int after)
     if (after != 0)
         checkPosition(after);
     const auto at = static_cast<std::ptrdiff_t>(after == 0 ? items_.size() : after);
+    const QString lowKey = lower(key);
+    if (at != static_cast<std::ptrdiff_t>(items_.size()))
+        keysFresh_ = false;   // later positions move
+    else if (keysFresh_ && !lowKey.isEmpty())
+        keyIndex_.insert(lowKey, static_cast<int>(at) + 1);
     items_.insert(items_.begin() + at, value);
-    keys_.insert(keys_.begin() + at, key.toLower());
+    keys_.insert(keys_.begin() + at, lowKey);
     indexed_ = false;
 }
 
@@ -56,6 +88,7 @@ void Collection::remove(int position)
     checkPosition(position);
     items_.erase(items_.begin() + (position - 1));
     keys_.erase(keys_.begin() + (position - 1));
+    keysFresh_ = false;
     indexed_ = false;
 }
 
@@ -72,7 +105,7 @@ void Collection::buildIndex() const
     index_.clear();
     index_.reserve(items_.size());
     for (std::size_t i = 0; i < items_.size(); ++i)
-        index_.emplace_back(items_[i].toLower(), static_cast<int>(i) + 1);
+        index_.emplace_back(lower(items_[i]), static_cast<int>(i) + 1);
     // Stable, so the first position of equal items comes first and is kept.
     std::stable_sort(index_.begin(), index_.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -84,13 +117,13 @@ void Collection::buildIndex() const
 
 int Collection::search(const QString& value, const QString& suffix) const
 {
-    const QString lowValue = value.toLower();
-    const QString lowSuffix = suffix.toLower();
+    const QString lowValue = lower(value);
+    const QString lowSuffix = lower(suffix);
     if (lowSuffix.size() > 1) {
         // Rare: a longer suffix can match by overlap, so compare as written.
         const QString pattern = lowValue + lowSuffix;
         for (std::size_t i = 0; i < items_.size(); ++i)
-            if ((items_[i].toLower() + lowSuffix).left(pattern.size()) == pattern)
+            if ((lower(items_[i]) + lowSuffix).left(pattern.size()) == pattern)
                 return static_cast<int>(i) + 1;
         return 0;
     }
@@ -115,20 +148,21 @@ int Collection::search(const QString& value, const QString& suffix) const
 
 void Collection::sort(bool unique)
 {
-    std::vector<QString> lower(items_.size());
-    std::transform(items_.begin(), items_.end(), lower.begin(), [](const QString& s) { return s.toLower(); });
+    std::vector<QString> low(items_.size());
+    std::transform(items_.begin(), items_.end(), low.begin(), [](const QString& s) { return lower(s); });
     std::vector<std::size_t> order(items_.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return lower[a] < lower[b]; });
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return low[a] < low[b]; });
     std::vector<QString> sorted;
     sorted.reserve(items_.size());
     for (std::size_t k = 0; k < order.size(); ++k) {
-        if (unique && k > 0 && lower[order[k]] == lower[order[k - 1]])
+        if (unique && k > 0 && low[order[k]] == low[order[k - 1]])
             continue;
         sorted.push_back(items_[order[k]]);
     }
     items_ = std::move(sorted);
     keys_.assign(items_.size(), QString());
+    keyIndex_.clear();
+    keysFresh_ = true;
     indexed_ = false;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QString>
 #include <utility>
 #include <vector>
@@ -26,6 +27,11 @@ public:
     // each run of equal items stays. Keys are dropped.
     void sort(bool unique);
 
+    // `text` in lower case, for every comparison here: bytes that SysText
+    // escapes stay as they are (QString::toLower makes U+FFFD of an escape
+    // that follows a changed letter, so different bytes would compare equal).
+    static QString lower(const QString& text);
+
     auto begin() const { return items_.cbegin(); }
     auto end() const { return items_.cend(); }
 
@@ -36,6 +42,10 @@ private:
 
     std::vector<QString> items_;
     std::vector<QString> keys_;   // lower case; empty for an unkeyed item
+    // Lower-case key to position. Appending keeps it; any other change marks
+    // it stale and the next lookup rebuilds it, so a run of adds costs O(1) each.
+    mutable QHash<QString, int> keyIndex_;
+    mutable bool keysFresh_ = true;
     // Distinct lower-case items, sorted, each with its first position; rebuilt
     // on the first search after a change, so a scan of thousands of records
     // costs a binary search instead of a pass over lowercased copies.

@@ -3,9 +3,18 @@
 
 // The list files allow.csv and deny.csv.
 namespace mdSettings {
-// Appends the records of the file (in the program's folder) to `list`.
+// Appends the records of the file (in the program's folder) to `list`; of
+// records that differ only in letter case the first is taken, and one log
+// entry says so.
 void getList(App& app, Collection& list, const QString& fileName);
 // Sorts `list` without duplicates and rewrites the file from it; with
-// counts when clean_value is not 0, ageing them when `updateCounts`.
+// counts when clean_value is not 0, ageing them when `updateCounts`. A save
+// that fails is told to the user once, until a save works again.
 void putList(App& app, Collection& list, const QString& fileName, bool updateCounts);
+// False for a record that no list file can hold: a line break in it would
+// make lines of their own.
+bool storable(const QString& record);
+// Removes temporary copies of the program's own files that an interrupted
+// save left in its folder.
+void removeLeftovers(App& app);
 } // namespace mdSettings

@@ -1,8 +1,10 @@
 #pragma once
+#include "platform/SysText.h"
 #include "store/App.h"
 
 #include <QString>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -14,9 +16,11 @@ QString getSetting(const App& app, const QString& key);
 void setSetting(App& app, const QString& key, const QString& value);
 bool fileExists(App& app, const QString& path);
 
-// A setting's text as a number, with "." as the decimal separator. Empty or
-// non-numeric text throws, so a missing setting fails at its first numeric use.
+// A setting's text as a number, with "." as the decimal separator and no
+// thousands separator. Empty or non-numeric text throws, so a missing setting
+// fails at its first numeric use; parseNumber gives nothing instead.
 double toNumber(const QString& text);
+std::optional<double> parseNumber(QStringView text);
 double numSetting(const App& app, const QString& key);
 // A switch is on only when its number is exactly 1.
 bool isOn(const App& app, const QString& key);
@@ -30,22 +34,27 @@ void error_log(App& app, const QString& module, const QString& procedure, const 
 QString getContent(App& app, const QString& name);
 
 // Runs `body`; a failure inside it is logged under module.procedure and
-// swallowed, so the caller goes on as if the procedure had returned.
+// swallowed, so the caller goes on as if the procedure had returned. The
+// failure's description also goes to `failure` when given.
 template <class Body>
-bool guarded(App& app, const char* module, const char* procedure, Body&& body)
+bool guarded(App& app, const char* module, const char* procedure, Body&& body, QString* failure = nullptr)
 {
+    QString description;
     try {
         std::forward<Body>(body)();
         return true;
     } catch (const std::exception& e) {
-        error_log(app, QString::fromLatin1(module), QString::fromLatin1(procedure), QString::fromUtf8(e.what()));
+        description = platform::fromSys(e.what());
     } catch (...) {
-        error_log(app, QString::fromLatin1(module), QString::fromLatin1(procedure), QStringLiteral("Unknown failure"));
+        description = QStringLiteral("Unknown failure");
     }
+    error_log(app, QString::fromLatin1(module), QString::fromLatin1(procedure), description);
+    if (failure)
+        *failure = description;
     return false;
 }
 
-// Throws a failure with a readable description.
+// Throws a failure with a readable description, in the system's bytes.
 [[noreturn]] void fail(const QString& description);
 
 } // namespace mdSettings

@@ -77,11 +77,11 @@ class FakeFiles : public platform::LinuxFiles {
 public:
     QSet<QString> failWrites;
     QSet<QString> failRemoves;
-    void writeText(const QString& path, const QString& text) override
+    void writeBytes(const QString& path, const QByteArray& bytes, bool sync) override
     {
         if (failWrites.contains(QFileInfo(path).fileName()))
             throw std::runtime_error("Permission denied");
-        LinuxFiles::writeText(path, text);
+        LinuxFiles::writeBytes(path, bytes, sync);
     }
     void remove(const QString& path) override
     {

@@ -1,63 +1,47 @@
 #include "Fakes.h"
+#include "platform/SysText.h"
 #include "store/mdCollection.h"
 
 #include <gtest/gtest.h>
 
 using namespace mdCollection;
 
-static Collection of(const QStringList& items)
-{
-    Collection c;
-    for (const QString& i : items)
-        c.add(i);
-    return c;
-}
+static QString text(const Collection& c) { return QStringList(c.begin(), c.end()).join(","); }
 
-static QStringList items(const Collection& c) { return QStringList(c.begin(), c.end()); }
-
-TEST(Collection, SortSearchIndexAndDelete)
-{
-    TestBed t;
-    for (bool unique : {true, false}) {
-        Collection c = of({"b", "A", "a", "B"});
-        clnSort(t.app, c, unique);
-        EXPECT_EQ(items(c), unique ? QStringList({"A", "b"}) : QStringList({"A", "a", "b", "B"}));
-    }
-
-    // With "|" an item that begins with the value and a bar matches too; the first match wins.
-    const Collection records = of({"notepad.exe2", "NOTEPAD.EXE|/usr/bin/notepad.exe", "notepad.exe"});
-    EXPECT_EQ(clnSearch(t.app, records, "Notepad.exe"), 3);
-    EXPECT_EQ(clnSearch(t.app, records, "notepad.exe", "|"), 2);
-    EXPECT_EQ(clnSearch(t.app, records, "notepad", "|"), 0);
-
-    // The index follows removal, insertion and sorting; deletion takes the first of equals.
-    Collection c = of({"a", "b", "c", "B"});
-    EXPECT_EQ(clnSearch(t.app, c, "c"), 3);
-    c.remove(1);
-    EXPECT_EQ(clnSearch(t.app, c, "c"), 2);
-    c.add("c|x", QString(), 1);
-    EXPECT_EQ(clnSearch(t.app, c, "c"), 3);
-    clnSort(t.app, c, false);
-    EXPECT_EQ(clnSearch(t.app, c, "C|X"), 4);
-    clnDel(t.app, c, "B");
-    EXPECT_EQ(items(c), QStringList({"B", "c", "c|x"}));
-}
-
-TEST(Collection, KeysItemsAndCopies)
+TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
 {
     TestBed t;
     t.app.settingList.add("1", "error_log");   // all the log needs
     Collection c;
-    c.add("1", "One");
-    c.add("2", "two");
-    EXPECT_THROW(c.add("3", "ONE"), std::runtime_error);
-    clnSetK(t.app, c, "one", "9");
-    clnSetK(t.app, c, "three", "3");   // a missing key is logged and stays absent
-    EXPECT_EQ(items(c), QStringList({"2", "9"}));
-    EXPECT_TRUE(t.read("error.log").startsWith("mdCollection.clnSetK: "));
-    EXPECT_EQ(clnItem(c, "ONE"), "9");
-    EXPECT_EQ(clnItem(c, "three") + clnItem(c, 0) + clnItem(c, 3), "");
-    const Collection copy = clnEq(t.app, c);
-    EXPECT_EQ(items(copy), items(c));
-    EXPECT_FALSE(copy.hasKey("one"));
+    for (const char* item : {"notepad.exe2", "NOTEPAD.EXE|/usr/bin/notepad.exe", "b", "notepad.exe", "A", "a", "B", "X\xe9"})
+        c.add(platform::fromSys(item));
+    // "|" also matches an item that begins with value + "|"; escaped bytes match only themselves.
+    const auto search = [&](const char* v, const char* suffix) { return clnSearch(t.app, c, platform::fromSys(v), suffix); };
+    EXPECT_EQ(QList<int>({search("Notepad.exe", ""), search("notepad.exe", "|"), search("notepad", "|"),
+                          search("x\xe9", ""), search("x\xe8", "")}), QList<int>({4, 2, 0, 8, 0}));
+    c.remove(8);
+    Collection all = clnEq(t.app, c);
+    clnSort(t.app, all, false);
+    clnSort(t.app, c, true);   // stable: of equal items the first stays
+    EXPECT_EQ(text(all), "A,a,b,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
+    EXPECT_EQ(text(c), "A,b,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
+    // The index follows removal, insertion and sorting; deletion takes the first of equals.
+    c.remove(1);
+    c.add("b|x", QString(), 1);
+    clnDel(t.app, all, "B");
+    EXPECT_EQ(QList<int>({search("NOTEPAD.EXE", ""), search("b|X", ""), search("b", "|")}), QList<int>({3, 2, 1}));
+    EXPECT_EQ(text(all), "A,a,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
+
+    Collection k;
+    k.add("1", "One");
+    k.add("2", "two");
+    EXPECT_THROW(k.add("3", "ONE"), std::runtime_error);
+    clnSetK(t.app, k, "one", "9");
+    clnSetK(t.app, k, "three", "3");   // a missing key is logged and stays absent
+    k.add("0", "zero", 1);   // in the middle: later keys move along
+    k.add("4", "four");
+    k.remove("two");
+    EXPECT_EQ(text(k) + "|" + clnItem(k, "ONE") + clnItem(k, "Zero") + clnItem(k, "four") + clnItem(k, "two")
+                  + clnItem(k, "three") + clnItem(k, 0) + clnItem(k, 4), "0,9,4|904");
+    EXPECT_TRUE(t.read("error.log").startsWith("mdCollection.clnSetK: ") && !clnEq(t.app, k).hasKey("one"));
 }

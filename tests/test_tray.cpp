@@ -4,98 +4,107 @@
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 struct FakeTray : platform::Tray {
     bool shown = false;
     QIcon icon;
     QString tip;
+    QStringList messages;
     void add(const QIcon& i, const QString& t) override { shown = true, icon = i, tip = t; }
     void modify(const QIcon& i, const QString& t) override { icon = i, tip = t; }
     void remove() override { shown = false; }
+    void notify(const QString& title, const QString& text) override { messages << title + ": " + text; }
 };
 
-// A loaded tray over a program file named "guard", its scan timer running.
+// A program file named "guard" started with the settings given; its tray loads during start-up.
 struct TrayBed : TestBed {
     FakeTray icon;
     frmMain main{app};
-    frmTray tray{app, main, icon};
-    TrayBed()
+    std::unique_ptr<frmTray> tray;
+    explicit TrayBed(const QList<QPair<QString, QString>>& changes = {})
     {
         program.name = "guard";
-        tray.Form_Load();
-        main.time.setInterval(1000);
-        main.timerOn();
+        settings(changes);
+        main.loadTray = [this] { tray = std::make_unique<frmTray>(app, main, icon), tray->Form_Load(); };
+        main.Form_Load();
     }
-    QString state() const
+    QString state()
     {
-        return icon.tip + (icon.icon.cacheKey() == tray.enabledIcon.cacheKey() ? ", bright" : ", pale")
-            + (tray.Enable->isEnabled() ? ", Enable" : "") + (tray.Disable->isEnabled() ? ", Disable" : "")
+        return icon.tip + (icon.icon.cacheKey() == tray->enabledIcon.cacheKey() ? ", bright" : ", pale")
+            + (tray->Enable->isEnabled() ? ", Enable" : "") + (tray->Disable->isEnabled() ? ", Disable" : "")
             + (main.time.isActive() ? ", timer" : "") + (main.isVisible() ? ", alert" : "");
     }
 };
 } // namespace
 
-TEST(Tray, MenuPressesExitAndTheEnabledState)
+TEST(Tray, MenuPressesExitStatesAndWindows)
 {
     TrayBed t;
     QString captions;
-    for (const QAction* action : t.tray.PopupSys.actions())
+    for (const QAction* action : t.tray->PopupSys.actions())
         captions += (action->isSeparator() ? "-" : action->text()) + "|";
-    EXPECT_EQ(captions, "Enable|Disable|-|See Allow List|See Deny List|-|Settings|About|-|Close Menu|"
-                        "Exit guard|");
+    EXPECT_EQ(captions, "Enable|Disable|-|See Allow List|See Deny List|-|Settings|About|-|Close Menu|Exit guard|");
     QList<int> opened;
-    for (int message : {0, 512, 513, 514, 515, 516, 517, 518, 519}) {
-        t.tray.showMenu = [&opened, message] { opened << message; };
-        t.tray.Form_MouseMove(message);
-    }
-    EXPECT_EQ(opened, QList<int>({513, 516, 518}));
-    t.tray.ExitProgram_Click();   // answered No
-    EXPECT_TRUE(t.icon.shown && !t.desktop.quitCalled);
+    t.tray->showMenu = [&] { opened << 0; };
+    for (int message : {0, 512, 513, 514, 515, 516, 517, 518, 519})
+        opened << message, t.tray->Form_MouseMove(message);
+    EXPECT_EQ(opened, QList<int>({0, 512, 513, 0, 514, 515, 516, 0, 517, 518, 0, 519}));
+    t.tray->ExitProgram_Click();   // answered No
     const QString on = "Mirvak Process Manager: Enable, bright, Disable";
-    EXPECT_EQ(t.state(), on + ", timer");
-
+    EXPECT_EQ(t.state() + (t.icon.shown && !t.desktop.quitCalled ? ", up" : ""), on + ", timer, up");
     // A showing alert goes without a decision; Enable under it leaves the timer to its closing.
-    t.app.allowList.add("a.exe");
     for (bool alert : {false, true}) {
         t.main.setVisible(alert);
-        t.tray.Disable_Click();
+        t.tray->Disable_Click();
         EXPECT_EQ(t.state(), "Mirvak Process Manager: Disable, pale, Enable");
         t.main.setVisible(alert);
-        t.tray.Enable_Click();
+        t.tray->Enable_Click();
         EXPECT_EQ(t.state(), on + (alert ? ", alert" : ", timer"));
     }
-    EXPECT_EQ(t.app.allowList.count() + t.app.denyList.count(), 1);
+    // Windows open once, refill at each opening, and go for good when closed.
+    const auto openAll = [&t] {
+        t.tray->SeeAllow_Click(), t.tray->SeeDeny_Click(), t.tray->About_Click();
+        return QList<QPointer<QWidget>>{t.tray->allowWindow.data(), t.tray->denyWindow.data(), t.tray->aboutWindow.data()};
+    };
+    const auto first = openAll();
+    t.app.denyList.add("y.exe");
+    ASSERT_EQ(openAll(), first);
+    EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](auto& w) { return w->isVisible(); }));
+    EXPECT_EQ(t.tray->allowWindow->List->count() * 10 + t.tray->denyWindow->List->count(), 1);
+    t.tray->allowWindow->btnClose_MouseUp(), t.tray->denyWindow->btnClose_MouseUp(), t.tray->aboutWindow->btnClose_MouseUp();
+    EXPECT_TRUE(!t.tray->allowWindow && !t.tray->denyWindow);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(first, decltype(first)(3));
+    EXPECT_NE(openAll()[2], nullptr);
     t.desktop.answer = true;
-    t.tray.ExitProgram_Click();
+    t.tray->ExitProgram_Click();
     EXPECT_TRUE(!t.icon.shown && t.desktop.quitCalled);
 }
 
-TEST(Tray, WindowsOpenOnceAndCloseForGood)
+TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeKept)
 {
-    TrayBed t;
-    using Windows = QList<QPointer<QWidget>>;
-    const auto openAll = [&t] {
-        t.tray.SeeAllow_Click();
-        t.tray.SeeDeny_Click();
-        t.tray.About_Click();
-        const Windows shown{t.tray.allowWindow.data(), t.tray.denyWindow.data(), t.tray.aboutWindow.data()};
-        EXPECT_TRUE(std::all_of(shown.begin(), shown.end(), [](auto& w) { return w && w->isVisible(); }));
-        return shown;
-    };
-    t.app.denyList.add("z.exe");
-    const Windows first = openAll();
-    t.app.denyList.add("y.exe");
-    ASSERT_EQ(openAll(), first);   // the same windows, the lists filled again
-    EXPECT_EQ(t.tray.allowWindow->List->count(), 0);
-    EXPECT_EQ(t.tray.denyWindow->List->count(), 2);
-
-    // Closed, they go, and nothing refreshes them; the next opening builds them anew.
-    t.tray.allowWindow->btnClose_MouseUp();
-    t.tray.denyWindow->btnClose_MouseUp();
-    t.tray.aboutWindow->btnClose_MouseUp();
-    EXPECT_TRUE(!t.tray.allowWindow && !t.tray.denyWindow);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(first, Windows(3));
-    openAll();
+    for (const char* check : {"", "0.0001", "1,5"}) {
+        TrayBed t(QList<QPair<QString, QString>>{{"check_interval", check}});
+        EXPECT_EQ(t.state(), "Mirvak Process Manager: Not guarding, see " + t.path("error.log") + ", pale") << check;
+    }
+    TrayBed t(QList<QPair<QString, QString>>{{"clean_value", "5"}});
+    t.main.appRecord = "a.exe";
+    for (bool fails : {true, true, false, true}) {   // told once, and again once a save has worked
+        t.files.failWrites = fails ? QSet<QString>{"allow.csv"} : QSet<QString>{};
+        t.main.btnAllow_MouseUp();
+    }
+    // A line break would add lines to the list file: the decision holds for the present period.
+    t.main.appName = "q\nsleep";
+    t.main.appRecord = "q\nsleep|/tmp/q\nsleep";
+    t.main.appPid = t.processes.add(7, t.main.appName, "/tmp/q\nsleep").pid;
+    for (auto decide : {&frmMain::btnAllow_MouseUp, &frmMain::btnDeny_MouseUp})
+        t.main.tmpTicks = 9, (t.main.*decide)();
+    EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv") + QByteArray::number(t.main.tmpTicks), "a.exe|1\r\n0");
+    EXPECT_EQ(t.app.allowTmp.search(t.main.appRecord, "") * 10 + t.app.denyTmp.search(t.main.appRecord, ""), 51);
+    const QString failed = "Can't save allow.csv (Permission denied): decisions for good last only until the program ends.";
+    const QString kept = "Can't keep q sleep in %1: a line break in its name or path; the decision holds for the present period.";
+    EXPECT_EQ(t.icon.messages.join("\n").remove("Mirvak Process Manager: "),
+              QStringList({failed, failed, kept.arg("allow.csv"), kept.arg("deny.csv")}).join("\n"));
 }

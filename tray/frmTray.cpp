@@ -72,12 +72,15 @@ frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon
             if (window && fileName == QLatin1String(window->t.ownFile))
                 window->listLoad();
     };
+    app.notice = [this](const QString& text) { tray.notify(app.sys.program.productTitle(), text); };
+    connect(&main, &frmMain::notGuarding, this, &frmTray::notGuarding);
 }
 
 frmTray::~frmTray()
 {
     tray.onMessage = nullptr;
     app.listSaved = nullptr;
+    app.notice = nullptr;
     delete allowWindow.data();
     delete denyWindow.data();
     delete aboutWindow.data();
@@ -91,6 +94,15 @@ QString frmTray::enabledTip() const
 QString frmTray::disabledTip() const
 {
     return app.sys.program.productTitle() + QStringLiteral(": Disable");
+}
+
+void frmTray::notGuarding()
+{
+    // Settings are read once: only a new start, after the fix, can guard.
+    Enable->setEnabled(false);
+    Disable->setEnabled(false);
+    tray.modify(disabledIcon, app.sys.program.productTitle() + QStringLiteral(": Not guarding, see ")
+                                  + app.file(QStringLiteral("error.log")));
 }
 
 void frmTray::Form_Load()

@@ -50,6 +50,8 @@ public:
     QIcon disabledIcon;
     QString enabledTip() const;
     QString disabledTip() const;
+    // Start-up left the scan timer off: the icon says so and where to look.
+    void notGuarding();
 
     QPointer<frmList> allowWindow;
     QPointer<frmList> denyWindow;

@@ -9,7 +9,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QProcess>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QUrl>
@@ -20,8 +20,9 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <ctime>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
@@ -35,17 +36,45 @@ namespace platform {
 namespace {
 [[noreturn]] void fail(const QString& what, const QString& path, const QString& why)
 {
-    throw std::runtime_error((what + QStringLiteral(" '") + path + QStringLiteral("': ") + why).toStdString());
+    // In the system's bytes, so the path reaches the log as it is named.
+    throw std::runtime_error(toSys(QString(what + QStringLiteral(" '") + path + QStringLiteral("': ") + why))
+                                 .toStdString());
+}
+
+[[noreturn]] void failErrno(const QString& what, const QString& path)
+{
+    fail(what, path, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+// ".", then six letters that mix both cases, as QSaveFile names its copies;
+// the mix tells them from a suffix that people type ("backup").
+QByteArray tempSuffix()
+{
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    QByteArray suffix(7, '.');
+    do {
+        for (int i = 1; i < 7; ++i)
+            suffix[i] = kLetters[QRandomGenerator::global()->bounded(52)];
+    } while (!isTempCopyName(QString::fromLatin1(suffix), QString()));
+    return suffix;
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
 }
 } // namespace
-
-QString joinLinesCrlf(const QStringList& lines)
-{
-    QString text;
-    for (const QString& line : lines)
-        text += line + QStringLiteral("\r\n");
-    return text;
-}
 
 bool LinuxFiles::exists(const QString& path)
 {
@@ -56,7 +85,7 @@ bool LinuxFiles::exists(const QString& path)
     if (path.at(slash + 1) == QLatin1Char('.'))
         return false;   // a hidden file
     struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+    return ::stat(toSys(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
@@ -78,62 +107,104 @@ std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
                  QTime(local.tm_hour, local.tm_min, local.tm_sec)};
 }
 
-std::optional<QStringList> LinuxFiles::readLines(const QString& path)
+std::optional<QByteArray> LinuxFiles::readBytes(const QString& path)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile())
+    const int fd = ::open(toSys(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::nullopt;
+        failErrno(QStringLiteral("Can't open"), path);
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
         return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Can't open"), path, file.errorString());
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        fail(QStringLiteral("Can't read"), path, file.errorString());
-    QStringList lines = QString::fromUtf8(data).split(QLatin1Char('\n'));
-    if (lines.last().isEmpty())
-        lines.removeLast();   // the end of the last line is no line of its own
-    for (QString& line : lines)
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-    return lines;
+    }
+    QByteArray bytes;
+    bytes.reserve(info.st_size);
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            failErrno(QStringLiteral("Can't read"), path);
+        }
+        if (n == 0)
+            break;
+        bytes.append(chunk, n);
+    }
+    ::close(fd);
+    return bytes;
 }
 
-void LinuxFiles::writeText(const QString& path, const QString& text)
+void LinuxFiles::writeBytes(const QString& path, const QByteArray& bytes, bool sync)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(QStringLiteral("Can't create"), path, file.errorString());
-    const QByteArray data = text.toUtf8();
-    if (file.write(data) != data.size() || !file.commit())
-        fail(QStringLiteral("Can't write"), path, file.errorString());
+    // By hand rather than QSaveFile, whose QString name cannot carry bytes
+    // that are not UTF-8; the steps are the same.
+    const QByteArray target = toSys(path);
+    struct stat old;
+    const bool existed = ::stat(target.constData(), &old) == 0;
+    if (existed && (S_ISDIR(old.st_mode) || ::access(target.constData(), W_OK) != 0))
+        fail(QStringLiteral("Can't create"), path, QStringLiteral("Permission denied"));
+    QByteArray temp;
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+        temp = target + tempSuffix();
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? 0600 : 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        failErrno(QStringLiteral("Can't create"), path);
+    if (existed)
+        ::fchmod(fd, old.st_mode & 07777);
+    bool ok = writeAll(fd, bytes) && (!sync || ::fdatasync(fd) == 0);
+    int error = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temp.constData(), target.constData()) == 0)
+        return;
+    error = ok ? errno : error;
+    ::unlink(temp.constData());
+    errno = error;
+    failErrno(QStringLiteral("Can't write"), path);
 }
 
 QDateTime LinuxFiles::modified(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    struct stat info;
+    if (::stat(toSys(path).constData(), &info) != 0)
         fail(QStringLiteral("File not found"), path, QStringLiteral("no such file"));
-    return info.lastModified();
+    return QDateTime::fromMSecsSinceEpoch(qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000);
 }
 
 qint64 LinuxFiles::size(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    struct stat info;
+    if (::stat(toSys(path).constData(), &info) != 0)
         fail(QStringLiteral("File not found"), path, QStringLiteral("no such file"));
-    return info.size();
+    return info.st_size;
 }
 
 void LinuxFiles::remove(const QString& path)
 {
-    QFile file(path);
-    file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
-    if (!file.remove())
-        fail(QStringLiteral("Can't delete"), path, file.errorString());
+    const QByteArray name = toSys(path);
+    struct stat info;
+    if (::lstat(name.constData(), &info) == 0 && S_ISREG(info.st_mode))
+        ::chmod(name.constData(), info.st_mode | S_IWUSR);
+    if (::unlink(name.constData()) != 0)
+        failErrno(QStringLiteral("Can't delete"), path);
 }
 
 void LinuxFiles::makePath(const QString& folder)
 {
-    if (!QDir().mkpath(folder))
+    std::error_code error;
+    const std::filesystem::path where(toSys(folder).toStdString());
+    std::filesystem::create_directories(where, error);
+    if (!std::filesystem::is_directory(where, error))
         fail(QStringLiteral("Can't create folder"), folder, QStringLiteral("permission denied or not a folder"));
 }
 
@@ -142,7 +213,7 @@ std::vector<Files::Entry> LinuxFiles::list(const QString& folder)
     // readdir with d_type: a large tree is walked without a stat() per entry;
     // only links and file systems that give no type are asked further.
     std::vector<Entry> entries;
-    const QByteArray where = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QByteArray where = folder.isEmpty() ? QByteArray(".") : toSys(folder);
     DIR* dir = ::opendir(where.constData());
     if (!dir)
         return entries;
@@ -151,7 +222,7 @@ std::vector<Files::Entry> LinuxFiles::list(const QString& folder)
         const char* name = e->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        Entry entry{QFile::decodeName(name), false, false};
+        Entry entry{fromSys(name), false, false};
         unsigned char type = e->d_type;
         struct stat st;
         if (type == DT_UNKNOWN && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)

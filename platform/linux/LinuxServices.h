@@ -13,8 +13,8 @@ namespace platform {
 class LinuxFiles : public Files {
 public:
     bool exists(const QString& path) override;
-    std::optional<QStringList> readLines(const QString& path) override;
-    void writeText(const QString& path, const QString& text) override;
+    std::optional<QByteArray> readBytes(const QString& path) override;
+    void writeBytes(const QString& path, const QByteArray& bytes, bool sync) override;
     QDateTime modified(const QString& path) override;
     qint64 size(const QString& path) override;
     std::optional<Facts> look(const QString& path, bool dated) override;

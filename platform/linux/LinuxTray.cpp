@@ -52,6 +52,14 @@ void LinuxTray::remove()
     icon_.hide();
 }
 
+void LinuxTray::notify(const QString& title, const QString& text)
+{
+    if (icon_.isVisible())
+        icon_.showMessage(title, text, QSystemTrayIcon::Warning);
+    else   // no notification area: the terminal is the one place left
+        std::fprintf(stderr, "Mirvak: %s\n", qPrintable(text));
+}
+
 void LinuxTray::tryShow()
 {
     if (!wanted_ || !QSystemTrayIcon::isSystemTrayAvailable())

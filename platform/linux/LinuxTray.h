@@ -17,6 +17,7 @@ public:
     void add(const QIcon& icon, const QString& tip) override;
     void modify(const QIcon& icon, const QString& tip) override;
     void remove() override;
+    void notify(const QString& title, const QString& text) override;
 
     QSystemTrayIcon& icon() { return icon_; }
 
