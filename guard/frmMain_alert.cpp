@@ -20,14 +20,27 @@ void restart(frmMain& main)
         main.app.sys.shell.restart(main.appPath, *main.appLaunch);
 }
 
+// "can't deny" and why the candidate could not be ended.
+QString cantDeny(const frmMain& main, platform::KillFailure why)
+{
+    const QString text = QStringLiteral("can't deny ") + main.appName;
+    switch (why) {
+    case platform::KillFailure::Refused: return text + QStringLiteral(": it belongs to another user");
+    case platform::KillFailure::Gone: return text + QStringLiteral(": it has already ended");
+    case platform::KillFailure::None: break;
+    }
+    return text;
+}
+
 // True when the candidate is gone; otherwise says so in the details box.
 bool terminate(frmMain& main)
 {
     if (main.appKilled)
         return true;
-    if (mdProcess::KillProcess(main.app, main.appPid) != 0)
+    auto why = platform::KillFailure::None;
+    if (mdProcess::KillProcess(main.app, main.appPid, &why) != 0)
         return true;
-    main.txtPath->setPlainText(QStringLiteral("can't deny ") + main.appName);
+    main.txtPath->setPlainText(cantDeny(main, why));
     return false;
 }
 
@@ -156,10 +169,11 @@ void frmMain::btnDelete_MouseUp()
             if (!appKilled) {
                 // Once ended here, a later Deny must not try again and fail;
                 // Allow does not start it again: the guard did not stop it.
-                if (mdProcess::KillProcess(app, appPid) != 0)
+                auto why = platform::KillFailure::None;
+                if (mdProcess::KillProcess(app, appPid, &why) != 0)
                     appKilled = true;
                 else
-                    txtPath->setPlainText(txtPath->toPlainText() + QStringLiteral("\ncan't deny ") + appName);
+                    txtPath->setPlainText(txtPath->toPlainText() + QLatin1Char('\n') + cantDeny(*this, why));
             }
             app.denyTmp.add(appRecord);
             tmpTicks = 0;

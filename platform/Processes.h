@@ -17,6 +17,13 @@ enum class PathState : quint8 {
     Unreadable,   // any other failure (a path too long for the link, ...)
 };
 
+// Why a kill did not end the process.
+enum class KillFailure : quint8 {
+    None,
+    Refused,   // another user's process: the signal is not allowed
+    Gone,      // it has already ended
+};
+
 // One running process as the scan sees it.
 struct ProcessEntry {
     qint64 pid = 0;
@@ -49,8 +56,11 @@ public:
     // Id of the process's parent, or 0 when it cannot be read.
     virtual qint64 parent(qint64 pid) = 0;
     // Ends the process; non-zero when it was ended, 0 when not (it has gone,
-    // or access is refused).
-    virtual int kill(qint64 pid) = 0;
+    // or access is refused), and then `why` tells which, when given.
+    virtual int kill(qint64 pid, KillFailure* why = nullptr) = 0;
+    // Keeps that process pinned through later walks, until hold() names
+    // another one, or 0 for none.
+    virtual void hold(qint64 pid) { (void)pid; }
 };
 
 } // namespace platform

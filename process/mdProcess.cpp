@@ -96,10 +96,10 @@ QString TakeName(App& app, qint64 pid)
     return name;
 }
 
-int KillProcess(App& app, qint64 pid)
+int KillProcess(App& app, qint64 pid, platform::KillFailure* why)
 {
     int result = 0;
-    mdSettings::guarded(app, "mdProcess", "KillProcess", [&] { result = app.sys.processes.kill(pid); });
+    mdSettings::guarded(app, "mdProcess", "KillProcess", [&] { result = app.sys.processes.kill(pid, why); });
     return result;
 }
 

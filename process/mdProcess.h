@@ -8,7 +8,7 @@ QString TakeCmdArg(App& app, qint64 pid);
 // How the process was started, for a restart; none when not readable.
 std::optional<platform::Launch> TakeLaunch(App& app, qint64 pid);
 QString TakeName(App& app, qint64 pid);
-int KillProcess(App& app, qint64 pid);
+int KillProcess(App& app, qint64 pid, platform::KillFailure* why = nullptr);
 // Creates the logon entry when `load` and it is missing; removes it when not
 // `load` and it is present.
 void startupApp(App& app, bool load);

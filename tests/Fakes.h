@@ -60,12 +60,15 @@ public:
     std::optional<platform::Launch> launch(qint64 pid) override { auto* p = find(pid); return p ? p->launch : std::nullopt; }
     QString name(qint64 pid) override { auto* p = find(pid); return p ? p->name : QString(); }
     qint64 parent(qint64 pid) override { auto* p = find(pid); return p ? p->parentPid : 0; }
-    int kill(qint64 pid) override
+    int kill(qint64 pid, platform::KillFailure* why = nullptr) override
     {
         killed.push_back(pid);
         auto* p = find(pid);
-        if (!p || !p->killable)
+        if (!p || !p->killable) {
+            if (why)
+                *why = p ? platform::KillFailure::Refused : platform::KillFailure::Gone;
             return 0;
+        }
         p->alive = false;
         return 1;
     }
@@ -123,6 +126,10 @@ public:
     std::function<void()> onEvents;   // runs at each pass of pending events
     QRect screenGeometry() override { return {0, 0, 1024, 768}; }
     QRect availableGeometry() override { return available; }
+    QRect tray;
+    QRect trayGeometry() override { return tray; }
+    qint64 clock = 0;
+    qint64 clockMs() override { return clock; }
     void processEvents() override
     {
         ++passes;

@@ -64,14 +64,14 @@ TEST(Alert, DetailsAndDecisions)
         {"1", "args", {allowNow}, "0100", 0, 1, false, {}},   // not without its arguments
         {"0", "", {deny}, "0011", 7, 1, false, {}},
         {"1", "", {deny}, "0011", 7, 1, false, {}},
-        {"0", "kill", {deny, deny}, "0012", 7, 2, false, "can't deny app"},   // the save drops the twin
+        {"0", "kill", {deny, deny}, "0012", 7, 2, false, "can't deny app: it belongs to another user"},   // the save drops the twin
         {"0", "", {denyNow}, "0001", 0, 1, false, {}},
         {"1", "", {denyNow}, "0001", 0, 1, false, {}},
-        {"0", "kill", {denyNow}, "0001", 0, 1, false, "can't deny app"},
+        {"0", "kill", {denyNow}, "0001", 0, 1, false, "can't deny app: it belongs to another user"},
         {"1", "", {close}, "0000", 7, 1, false, {}},
         {"0", "", {desktop}, "0000", 7, 0, false, {}},
         {"0", "", {del}, "0001", 0, 1, false, "confirm delete $"},
-        {"0", "kill", {del}, "0001", 0, 1, false, "confirm delete $\ncan't deny app"},
+        {"0", "kill", {del}, "0001", 0, 1, false, "confirm delete $\ncan't deny app: it belongs to another user"},
         {"0", "", {del, close}, "0001", 0, 1, false, {}},
         {"0", "", {del, deny}, "0012", 0, 1, false, {}},
         {"0", "", {del, del}, "0001", 0, 1, false, {}},

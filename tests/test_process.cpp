@@ -84,7 +84,7 @@ struct BrokenProcesses : FakeProcesses {
     QString path(qint64, qint64) override { throw std::runtime_error("path"); }
     QString commandArgs(qint64) override { throw std::runtime_error("args"); }
     QString name(qint64) override { throw std::runtime_error("name"); }
-    int kill(qint64) override { throw std::runtime_error("kill"); }
+    int kill(qint64, platform::KillFailure*) override { throw std::runtime_error("kill"); }
 };
 
 } // namespace
@@ -126,8 +126,10 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     EXPECT_EQ(procs.commandArgs(gone), platform::kArgsSentinel);
     // A vanished id, and ids that would reach a group or every process, end nothing.
-    for (qint64 pid : {qint64(gone), qint64(0), qint64(-1)})
-        EXPECT_EQ(procs.kill(pid), 0) << pid;
+    for (qint64 pid : {qint64(gone), qint64(0), qint64(-1)}) {
+        auto why = platform::KillFailure::None;
+        EXPECT_EQ(std::pair(procs.kill(pid, &why), why), std::pair(0, platform::KillFailure::Gone)) << pid;
+    }
 }
 
 // A newcomer handed the id of the process the scan examined is not that process.

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -152,6 +153,18 @@ constexpr std::size_t kStatSize = 1024;
 LinuxProcesses::~LinuxProcesses()
 {
     release();
+    hold(0);
+}
+
+void LinuxProcesses::hold(qint64 pid)
+{
+    if (held_.fd >= 0)
+        ::close(held_.fd);
+    held_ = Pin();
+    if (pid == 0)
+        return;
+    pin(pid);
+    held_ = std::exchange(pin_, Pin());
 }
 
 void LinuxProcesses::release()
@@ -223,6 +236,8 @@ void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
 
 LinuxProcesses::Pin& LinuxProcesses::pin(qint64 pid)
 {
+    if (held_.pid == pid && pid != 0)
+        return held_;
     if (pin_.pid == pid)
         return pin_;
     release();
@@ -323,16 +338,23 @@ qint64 LinuxProcesses::parent(qint64 pid)
     return p.gone ? 0 : p.parent;
 }
 
-int LinuxProcesses::kill(qint64 pid)
+int LinuxProcesses::kill(qint64 pid, KillFailure* why)
 {
+    const auto failed = [why](KillFailure reason) {
+        if (why)
+            *why = reason;
+        return 0;
+    };
     Pin& p = pin(pid);
     if (!running(p))
-        return 0;
-    if (p.fd >= 0)
-        return ::syscall(SYS_pidfd_send_signal, p.fd, SIGKILL, nullptr, 0) == 0 ? 1 : 0;
+        return failed(KillFailure::Gone);
     // No pidfds in this kernel: a narrow race remains between the check and
     // the signal.
-    return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 ? 1 : 0;
+    const long sent = p.fd >= 0 ? ::syscall(SYS_pidfd_send_signal, p.fd, SIGKILL, nullptr, 0)
+                                : ::kill(static_cast<pid_t>(pid), SIGKILL);
+    if (sent == 0)
+        return 1;
+    return failed(errno == EPERM ? KillFailure::Refused : KillFailure::Gone);
 }
 
 namespace {

@@ -20,7 +20,8 @@ public:
     std::optional<Launch> launch(qint64 pid) override;
     QString name(qint64 pid) override;
     qint64 parent(qint64 pid) override;
-    int kill(qint64 pid) override;
+    int kill(qint64 pid, KillFailure* why = nullptr) override;
+    void hold(qint64 pid) override;
 
 private:
     struct Pin {
@@ -39,6 +40,7 @@ private:
     bool readPinned(qint64 pid, const char* leaf, const std::function<bool(const char* file)>& read);
 
     Pin pin_;
+    Pin held_;   // kept through walks
     // What the walk read of the process it is visiting: the scan decides on
     // it, so a pin made during the visit must show the same.
     qint64 visiting_ = 0;
