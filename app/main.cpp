@@ -24,6 +24,7 @@ int main(int argc, char* argv[])
     application.setWindowIcon(QIcon(app.file(QStringLiteral("mirvak.png"))));
 
     platform::LinuxTray trayIcon;
+    desktop.tray = &trayIcon;
     frmMain main(app);
     std::unique_ptr<frmTray> tray;
     main.loadTray = [&] {

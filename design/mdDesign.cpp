@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QWidget>
+#include <algorithm>
 #include <limits>
 
 using namespace mdSettings;
@@ -151,7 +152,14 @@ void FormDrag(App& app, QWidget* window)
 void frmBalloon(App& app, QWidget* window)
 {
     guarded(app, "mdDesign", "frmBalloon", [&] {
-        window->move(availablePlace(app.sys.desktop.availableGeometry(), window->frameGeometry().size()));
+        platform::Desktop& desktop = app.sys.desktop;
+        const QRect available = desktop.availableGeometry();
+        const QRect tray = desktop.trayGeometry();
+        const QSize size = window->frameGeometry().size();
+        // No work area, or a panel that reserves no space: the area holds the
+        // icon, and a window in its corner would cover it.
+        window->move(!tray.isEmpty() && available.intersects(tray) ? trayPlace(desktop.screenGeometry(), tray, size)
+                                                                   : availablePlace(available, size));
     });
 }
 
@@ -164,6 +172,33 @@ QPoint availablePlace(QRect available, QSize window)
     const qint64 left = std::max<qint64>(available.x(), right - window.width());
     const qint64 top = std::max<qint64>(available.y(), bottom - window.height());
     return QPoint(toInt(left), toInt(top));
+}
+
+QPoint trayPlace(QRect screen, QRect tray, QSize window)
+{
+    if (screen.isEmpty())
+        fail(QStringLiteral("No screen area to place the window on"));
+    const qint64 left = screen.x(), top = screen.y();
+    const qint64 right = left + screen.width(), bottom = top + screen.height();
+    const qint64 trayRight = qint64(tray.x()) + tray.width(), trayBottom = qint64(tray.y()) + tray.height();
+    const qint64 toLeft = tray.x() - left, toRight = right - trayRight;
+    const qint64 toTop = tray.y() - top, toBottom = bottom - trayBottom;
+    const qint64 nearest = std::min({toLeft, toRight, toTop, toBottom});
+    // Along a horizontal panel the window ends where the icon ends; along a
+    // vertical one its bottom meets the icon's.
+    qint64 x = trayRight - window.width();
+    qint64 y = trayBottom - window.height();
+    if (nearest == toBottom)
+        y = tray.y() - window.height();
+    else if (nearest == toTop)
+        y = trayBottom;
+    else if (nearest == toRight)
+        x = tray.x() - window.width();
+    else
+        x = trayRight;
+    x = std::max(left, std::min(x, right - window.width()));
+    y = std::max(top, std::min(y, bottom - window.height()));
+    return QPoint(toInt(x), toInt(y));
 }
 
 } // namespace mdDesign

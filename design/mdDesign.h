@@ -20,7 +20,8 @@ void loadImageP(App& app, QWidget* object);
 void frmSkin(App& app, QWidget* window);
 // Starts moving the window with the mouse.
 void FormDrag(App& app, QWidget* window);
-// Moves the window to the bottom-right corner of the screen's available area.
+// Moves the window to the bottom-right corner of the screen's available area,
+// or beside the tray icon when that area does not leave the icon out.
 void frmBalloon(App& app, QWidget* window);
 
 // Object name of the label that shows a window's background image.
@@ -30,6 +31,11 @@ inline constexpr const char* kBackgroundName = "skinBackground";
 // available area; a window larger than the area keeps its top-left corner
 // inside it, so it can still be dragged. Throws on overflow or an empty area.
 QPoint availablePlace(QRect available, QSize window);
+
+// Top-left corner of a window beside the tray icon's rectangle, on the side
+// away from the screen edge nearest to the icon, kept inside the screen as far
+// as it fits. Throws on overflow or an empty screen.
+QPoint trayPlace(QRect screen, QRect tray, QSize window);
 
 // A read-only text box drawn on the skin: no frame, no scroll bars (the wheel
 // still scrolls), a small font so a few lines fit its design height.

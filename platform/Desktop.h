@@ -12,6 +12,10 @@ public:
     virtual ~Desktop() = default;
     virtual QRect screenGeometry() = 0;
     virtual QRect availableGeometry() = 0;
+    // The notification-area icon's rectangle on the screen; empty when unknown.
+    virtual QRect trayGeometry() = 0;
+    // Milliseconds on a clock that only goes forward.
+    virtual qint64 clockMs() = 0;
     // One pass of pending window events.
     virtual void processEvents() = 0;
     // Starts moving the window with the mouse.

@@ -1,5 +1,6 @@
 #pragma once
 #include <QIcon>
+#include <QRect>
 #include <QString>
 #include <functional>
 
@@ -22,6 +23,8 @@ public:
     virtual void remove() = 0;
     // A short message from the icon, for something the user must know.
     virtual void notify(const QString& title, const QString& text) { (void)title, (void)text; }
+    // The icon's rectangle on the screen; empty when it is not up or unknown.
+    virtual QRect geometry() { return QRect(); }
 
     // Receives the icon's mouse messages.
     std::function<void(int)> onMessage;

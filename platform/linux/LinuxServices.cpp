@@ -17,6 +17,7 @@
 #include <QWindow>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -337,6 +338,17 @@ QRect LinuxDesktop::availableGeometry()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect();
+}
+
+QRect LinuxDesktop::trayGeometry()
+{
+    return tray ? tray->geometry() : QRect();
+}
+
+qint64 LinuxDesktop::clockMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void LinuxDesktop::processEvents()

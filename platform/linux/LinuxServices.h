@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "platform/Program.h"
 #include "platform/Shell.h"
+#include "platform/Tray.h"
 
 #include <QLockFile>
 #include <memory>
@@ -42,10 +43,15 @@ class LinuxDesktop : public Desktop {
 public:
     QRect screenGeometry() override;
     QRect availableGeometry() override;
+    QRect trayGeometry() override;
+    qint64 clockMs() override;
     void processEvents() override;
     void startMove(QWidget* window) override;
     bool askYesNo(const QString& title, const QString& text) override;
     void quit() override;
+
+    // The icon whose rectangle trayGeometry() gives; none until the tray is made.
+    Tray* tray = nullptr;
 };
 
 class LinuxProgram : public Program {

@@ -60,6 +60,11 @@ void LinuxTray::notify(const QString& title, const QString& text)
         std::fprintf(stderr, "Mirvak: %s\n", qPrintable(text));
 }
 
+QRect LinuxTray::geometry()
+{
+    return icon_.isVisible() ? icon_.geometry() : QRect();
+}
+
 void LinuxTray::tryShow()
 {
     if (!wanted_ || !QSystemTrayIcon::isSystemTrayAvailable())

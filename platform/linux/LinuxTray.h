@@ -18,6 +18,7 @@ public:
     void modify(const QIcon& icon, const QString& tip) override;
     void remove() override;
     void notify(const QString& title, const QString& text) override;
+    QRect geometry() override;
 
     QSystemTrayIcon& icon() { return icon_; }
 
