@@ -1,4 +1,5 @@
 #pragma once
+#include "guard/KillNotices.h"
 #include "store/App.h"
 
 #include <QLabel>
@@ -30,6 +31,9 @@ public:
 
     // Scan (frmMain_scan.cpp).
     void time_Timer();
+    // Shows the notice of the programs ended, when one is due.
+    void tellKills();
+    KillNotices killNotices;
     void TakeProcesses();
     QString strProcess(const QString& name, const QString& path);
     QString fSize(qint64 bytes);

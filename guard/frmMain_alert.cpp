@@ -72,7 +72,6 @@ void frmMain::ShowMsg()
             && mdProcess::KillProcess(app, appPid) > 0;
         show();
         mdDesign::frmBalloon(app, this);
-        timerOff();
         lblName->setText(appName);
 
         const QString parent = mdProcess::TakeName(app, qint64(roundEven(toNumber(appParent))));

@@ -14,16 +14,30 @@ namespace {
 
 constexpr int kMaxTicks = std::numeric_limits<int>::max();
 
+// What the walk shows of one process.
+struct Look {
+    QString name;
+    qint64 pid = 0;
+    QString path;
+    platform::PathState state = platform::PathState::Read;
+    QString record;
+};
+
 // Found in a working list. Another user's process, whose path we may not
 // read, matches any record of the same file name; a process whose path is
 // missing for any other reason has only a name it chose itself, which
 // proves nothing, so it is found in no list and the user is asked.
+bool listed(App& app, const Collection& list, const QString& record, const QString& path, platform::PathState state)
+{
+    if (path.isEmpty() && state != platform::PathState::Refused)
+        return false;
+    const QString suffix = path.isEmpty() ? QStringLiteral("|") : QString();
+    return mdCollection::clnSearch(app, list, record, suffix) > 0;
+}
+
 bool listed(frmMain& m, const Collection& list)
 {
-    if (m.appPath.isEmpty() && m.appPathState != platform::PathState::Refused)
-        return false;
-    const QString suffix = m.appPath.isEmpty() ? QStringLiteral("|") : QString();
-    return mdCollection::clnSearch(m.app, list, m.appRecord, suffix) > 0;
+    return listed(m.app, list, m.appRecord, m.appPath, m.appPathState);
 }
 
 bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
@@ -52,6 +66,59 @@ QString record(frmMain& m, const QString& name, const QString& path, std::option
             record += QLatin1Char('|') + path;
     });
     return record;
+}
+
+enum class Verdict { Skip, Cut, Allowed, Denied, Unknown };
+
+// Reads one process of the walk into `look` and finds it in the working lists.
+Verdict examine(frmMain& m, const platform::ProcessEntry& entry, std::optional<double>& level, Look& look)
+{
+    const auto nul = entry.exeName.indexOf(QChar(0));
+    look.name = nul < 0 ? entry.exeName : entry.exeName.left(nul);
+    if (look.name.isEmpty() || look.name == QLatin1String("System") || look.name == QLatin1String("[System Process]"))
+        return Verdict::Skip;
+    look.pid = entry.pid;
+    if (look.pid == 0)
+        return Verdict::Cut;
+    look.path = mdProcess::TakePath(m.app, look.pid, entry.moduleId);
+    look.state = look.path.isEmpty() ? entry.pathState : platform::PathState::Read;
+    if (m.isSelf(look.name, look.path, look.state))
+        return Verdict::Skip;
+    look.record = record(m, look.name, look.path, level);
+    if (listed(m.app, m.app.allowTmp, look.record, look.path, look.state))
+        return Verdict::Allowed;
+    if (listed(m.app, m.app.denyTmp, look.record, look.path, look.state))
+        return Verdict::Denied;
+    return Verdict::Unknown;
+}
+
+// Ends a program of the deny list, and notes it for the user's notice.
+void endDenied(frmMain& m, qint64 pid, const QString& name, const QString& path)
+{
+    if (mdProcess::KillProcess(m.app, pid) > 0)
+        m.killNotices.ended(name, path, m.app.sys.desktop.clockMs());
+}
+
+// While the alert asks, the deny list still holds: its programs are ended at
+// each tick, and nothing else happens, so the alert's candidate stays as it is.
+void sweep(frmMain& m)
+{
+    std::optional<double> level;
+    std::exception_ptr failure;
+    Look look;
+    m.app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
+        try {
+            const Verdict verdict = examine(m, entry, level, look);
+            if (verdict == Verdict::Denied)
+                endDenied(m, look.pid, look.name, look.path);
+            return verdict != Verdict::Cut;
+        } catch (...) {
+            failure = std::current_exception();
+            return false;
+        }
+    });
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 // While the candidate's path (or, under safe_level 1, its arguments) cannot be
@@ -103,7 +170,7 @@ void settlePending(frmMain& m)
     if (listed(m, m.app.allowTmp))
         return;
     if (listed(m, m.app.denyTmp)) {
-        mdProcess::KillProcess(m.app, m.appPid);
+        endDenied(m, m.appPid, m.appName, m.appPath);
         return;
     }
     m.ShowMsg();
@@ -113,21 +180,44 @@ void settlePending(frmMain& m)
 
 void frmMain::time_Timer()
 {
-    guarded(app, "frmMain", "time_Timer", [&] {
-        const double interval = numSetting(app, QStringLiteral("check_interval"));
-        const double period = numSetting(app, QStringLiteral("tmp_interval"));
-        // The period counts ticks, so time with the timer off does not count.
-        if (interval * tmpTicks >= period * 60) {
-            app.allowTmp = mdCollection::clnEq(app, app.allowList);
-            app.denyTmp = mdCollection::clnEq(app, app.denyList);
-            tmpTicks = 0;
+    if (isVisible())
+        guarded(app, "frmMain", "time_Timer", [&] { sweep(*this); });
+    else
+        guarded(app, "frmMain", "time_Timer", [&] {
+            const double interval = numSetting(app, QStringLiteral("check_interval"));
+            const double period = numSetting(app, QStringLiteral("tmp_interval"));
+            // The period counts ticks, so time with the timer off does not count.
+            if (interval * tmpTicks >= period * 60) {
+                app.allowTmp = mdCollection::clnEq(app, app.allowList);
+                app.denyTmp = mdCollection::clnEq(app, app.denyList);
+                tmpTicks = 0;
+            }
+            app.sys.processes.hold(0);
+            TakeProcesses();
+            // The sweeps while the alert asks must not lose the process it asks about.
+            if (isVisible())
+                app.sys.processes.hold(appPid);
+            if (period > 0) {
+                if (tmpTicks == kMaxTicks)
+                    fail(QStringLiteral("Overflow"));
+                ++tmpTicks;
+            }
+        });
+    tellKills();
+}
+
+void frmMain::tellKills()
+{
+    guarded(app, "frmMain", "tellKills", [&] {
+        if (!killNotices.waiting())
+            return;
+        if (!isOn(app, QStringLiteral("kill_notice"), true)) {
+            killNotices.clear();
+            return;
         }
-        TakeProcesses();
-        if (period > 0) {
-            if (tmpTicks == kMaxTicks)
-                fail(QStringLiteral("Overflow"));
-            ++tmpTicks;
-        }
+        const QString text = killNotices.due(app.sys.desktop.clockMs());
+        if (!text.isEmpty())
+            app.tell(text);
     });
 }
 
@@ -145,36 +235,31 @@ void frmMain::TakeProcesses()
         // Nothing changes a setting during a tick: each is converted once.
         std::optional<double> level;
         std::optional<bool> counting;
+        Look look;
         app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
             try {
-                const auto nul = entry.exeName.indexOf(QChar(0));
-                appName = nul < 0 ? entry.exeName : entry.exeName.left(nul);
-                if (appName.isEmpty() || appName == QLatin1String("System")
-                    || appName == QLatin1String("[System Process]"))
-                    return true;
-                appPid = entry.pid;
-                if (appPid == 0) {
+                const Verdict verdict = examine(*this, entry, level, look);
+                if (verdict == Verdict::Cut)
                     cut = true;
+                if (verdict == Verdict::Skip || verdict == Verdict::Cut)
+                    return !cut;
+                if (verdict == Verdict::Unknown) {
+                    appName = look.name;
+                    appPid = look.pid;
+                    appPath = look.path;
+                    appPathState = look.state;
+                    appRecord = look.record;
+                    found = true;
+                    moduleId = entry.moduleId;
+                    appParent = QString::number(app.sys.processes.parent(appPid));
                     return false;
                 }
-                appPath = mdProcess::TakePath(app, appPid, entry.moduleId);
-                appPathState = appPath.isEmpty() ? entry.pathState : platform::PathState::Read;
-                if (isSelf(appName, appPath, appPathState))
-                    return true;
-                appRecord = record(*this, appName, appPath, level);
-                if (!listed(*this, app.allowTmp)) {
-                    if (!listed(*this, app.denyTmp)) {
-                        found = true;
-                        moduleId = entry.moduleId;
-                        appParent = QString::number(app.sys.processes.parent(appPid));
-                        return false;
-                    }
-                    mdProcess::KillProcess(app, appPid);
-                }
+                if (verdict == Verdict::Denied)
+                    endDenied(*this, look.pid, look.name, look.path);
                 if (!counting)
                     counting = numSetting(app, QStringLiteral("clean_value")) > 0;
                 if (*counting && app.seenPending)
-                    app.seenRecords += appRecord + QLatin1Char(':');
+                    app.seenRecords += look.record + QLatin1Char(':');
                 return true;
             } catch (...) {
                 // Leave the walk first, so the snapshot is closed; fail after.

@@ -115,6 +115,11 @@ bool isOn(const App& app, const QString& key)
     return numSetting(app, key) == 1.0;
 }
 
+bool isOn(const App& app, const QString& key, bool absent)
+{
+    return app.settingList.hasKey(key) ? isOn(app, key) : absent;
+}
+
 QString numText(double value)
 {
     return QLocale::c().toString(value, 'g', 15);

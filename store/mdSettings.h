@@ -24,6 +24,8 @@ std::optional<double> parseNumber(QStringView text);
 double numSetting(const App& app, const QString& key);
 // A switch is on only when its number is exactly 1.
 bool isOn(const App& app, const QString& key);
+// The same for a switch that older settings files lack: `absent` when missing.
+bool isOn(const App& app, const QString& key, bool absent);
 // Number as the settings and records write it: shortest form, "." separator.
 QString numText(double value);
 // Rounds half to even.

@@ -106,8 +106,8 @@ TEST(Alert, DetailsAndDecisions)
         const bool deleted = !remove && std::count(c.presses.begin(), c.presses.end(), del) == 2;
         EXPECT_EQ(QFile::exists(a.exe), !c.lacks.contains("file") && !deleted);
         EXPECT_EQ(a.t.read("error.log").split('\r')[0], remove ? "frmMain.btnDelete_MouseUp: Permission denied" : "");
-        EXPECT_EQ(std::tuple(a.main.isVisible(), !a.main.time.isActive(), a.main.deleteArmed),
-                  std::tuple(!c.open.isNull(), !c.open.isNull(), c.open.contains("delete")));
+        EXPECT_EQ(std::tuple(a.main.isVisible(), a.main.time.isActive(), a.main.deleteArmed),
+                  std::tuple(!c.open.isNull(), true, c.open.contains("delete")));
         EXPECT_EQ(a.main.isVisible() ? a.main.txtPath->toPlainText() : a.main.findNotes,
                   QString(c.open).replace("$", a.exe));
     }

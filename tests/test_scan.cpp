@@ -30,8 +30,8 @@ struct Scan {
         for (int i = 0; i < times; ++i)
             m.time_Timer();
     }
-    // The record of the candidate the alert is up for (the scan timer stops for it), or "(none)".
-    QString alert() const { return m.time.isActive() ? "(none)" : m.appRecord; }
+    // The record of the candidate the alert is up for, or "(none)".
+    QString alert() const { return m.isVisible() ? m.appRecord : "(none)"; }
     std::pair<std::string, bool> seen() const { return {t.app.seenRecords.toStdString(), t.app.seenPending}; }
 };
 
@@ -97,6 +97,7 @@ TEST(Scan, WaitAndTickCounters)
     EXPECT_EQ(s.m.waitTicks, 0);
 
     // A zero interval cannot divide the wait; the tick still counts.
+    s.m.hide();
     s.m.time.setInterval(0);
     s.tick();
     EXPECT_EQ(s.m.tmpTicks, 32);

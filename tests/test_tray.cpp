@@ -54,14 +54,14 @@ TEST(Tray, MenuPressesExitStatesAndWindows)
     t.tray->ExitProgram_Click();   // answered No
     const QString on = "Mirvak Process Manager: Enable, bright, Disable";
     EXPECT_EQ(t.state() + (t.icon.shown && !t.desktop.quitCalled ? ", up" : ""), on + ", timer, up");
-    // A showing alert goes without a decision; Enable under it leaves the timer to its closing.
+    // A showing alert goes without a decision; Enable under it starts the timer, which guards meanwhile.
     for (bool alert : {false, true}) {
         t.main.setVisible(alert);
         t.tray->Disable_Click();
         EXPECT_EQ(t.state(), "Mirvak Process Manager: Disable, pale, Enable");
         t.main.setVisible(alert);
         t.tray->Enable_Click();
-        EXPECT_EQ(t.state(), on + (alert ? ", alert" : ", timer"));
+        EXPECT_EQ(t.state(), on + (alert ? ", timer, alert" : ", timer"));
     }
     // Windows open once, refill at each opening, and go for good when closed.
     const auto openAll = [&t] {

@@ -129,9 +129,7 @@ void frmTray::Form_MouseMove(int x)
 void frmTray::Enable_Click()
 {
     guarded(app, "frmTray", "Enable_Click", [&] {
-        // While the alert shows, its closing starts the timer.
-        if (!main.isVisible())
-            main.timerOn();
+        main.timerOn();
         Enable->setEnabled(false);
         Disable->setEnabled(true);
         tray.modify(enabledIcon, enabledTip());

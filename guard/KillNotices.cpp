@@ -1,0 +1,41 @@
+#include "guard/KillNotices.h"
+
+#include <algorithm>
+
+namespace {
+QString key(const QString& name, const QString& path)
+{
+    return path.isEmpty() ? name : path;
+}
+} // namespace
+
+void KillNotices::ended(const QString& name, const QString& path, qint64 now)
+{
+    const QString program = key(name, path);
+    const auto told = told_.constFind(program);
+    if (told != told_.cend() && now - *told < kPerProgramMs)
+        return;
+    const bool known = std::any_of(waiting_.begin(), waiting_.end(),
+                                   [&](const Program& p) { return key(p.name, p.path) == program; });
+    if (!known)
+        waiting_.push_back({name, path});
+}
+
+QString KillNotices::due(qint64 now)
+{
+    if (waiting_.empty() || (lastNotice_ && now - *lastNotice_ < kAnyMs))
+        return QString();
+    const Program& first = waiting_.front();
+    QString text = QStringLiteral("Ended %1").arg(first.name);
+    if (!first.path.isEmpty())
+        text += QStringLiteral(" (%1)").arg(first.path);
+    text += QStringLiteral(": it is on the deny list");
+    if (waiting_.size() > 1)
+        text += QStringLiteral(", and %1 more").arg(waiting_.size() - 1);
+    told_.removeIf([now](const auto& told) { return now - told.value() >= kPerProgramMs; });
+    for (const Program& p : waiting_)
+        told_.insert(key(p.name, p.path), now);
+    waiting_.clear();
+    lastNotice_ = now;
+    return text + QLatin1Char('.');
+}

@@ -1,0 +1,120 @@
+#include "Fakes.h"
+#include "design/mdDesign.h"
+#include "guard/frmMain.h"
+#include "platform/linux/LinuxProcesses.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+// The alert is up for "new"; "bad" is on the deny list and "other" is unknown.
+struct Guard {
+    TestBed t;
+    frmMain m{t.app};
+    QStringList told;
+    explicit Guard(const char* key = "always_top", const char* value = "0")
+    {
+        t.settings({{key, value}});
+        t.write("deny.csv", "bad\r\n");
+        t.processes.add(10, "new");
+        t.app.notice = [this](const QString& text) { told << text; };
+        EXPECT_EQ(m.Form_Load(), frmMain::Start::Running);
+        m.time_Timer();
+        t.processes.add(11, "other"), t.processes.add(12, "bad"), t.processes.add(13, "bad");
+    }
+    // A denied program started again at `ms`; what the tick tells.
+    QStringList respawn(qint64 ms, const QString& name = "bad")
+    {
+        t.desktop.clock = ms;
+        t.processes.add(20, name);
+        m.time_Timer();
+        return std::exchange(told, {});
+    }
+};
+} // namespace
+
+TEST(AlertGuard, DenyListHoldsWhileTheAlertAsksAndNothingElseMoves)
+{
+    Guard g("clean_value", "5");
+    g.t.processes.table[3].killable = false;
+    ASSERT_TRUE(g.m.isVisible());
+    const auto state = [&g] { return std::tuple(g.m.appRecord, g.m.appPid, g.m.tmpTicks, g.t.app.seenRecords); };
+    const auto before = state();
+    g.m.time_Timer();
+    EXPECT_TRUE(g.m.time.isActive());
+    EXPECT_EQ(g.t.processes.killed, std::vector<qint64>({12, 13}));
+    EXPECT_EQ(state(), before);
+    EXPECT_EQ(g.told, QStringList{"Ended bad: it is on the deny list."});
+}
+
+TEST(AlertGuard, KillNoticeLimitsAndSetting)
+{
+    const struct { qint64 at; const char* name; QStringList told; } steps[] = {
+        {0, "bad", {"Ended bad: it is on the deny list."}}, {1000, "bad", {}},   // once a minute
+        {2000, "b2", {}}, {3000, "b3", {}},                                     // wait for the ten seconds
+        {10000, "bad", {"Ended b2: it is on the deny list, and 1 more."}},
+        {59999, "b2", {}}, {60000, "bad", {"Ended bad: it is on the deny list."}}};
+    Guard g;
+    g.t.app.denyTmp.add("b2"), g.t.app.denyTmp.add("b3");
+    for (const auto& s : steps)
+        EXPECT_EQ(g.respawn(s.at, s.name), s.told) << s.at;
+    // A file without the key tells (above); 0 tells nothing; a bad value fails as other settings do.
+    for (const char* value : {"0", "yes"}) {
+        Guard off("kill_notice", value);
+        off.m.time_Timer();
+        EXPECT_EQ(off.told, QStringList());
+        EXPECT_EQ(off.t.read("error.log").left(40), value[0] == '0' ? "" : "frmMain.tellKills: Type mismatch: 'yes' ");
+    }
+}
+
+TEST(AlertGuard, CantDenySaysTheProgramHasEnded)
+{
+    for (auto deny : {&frmMain::btnDeny_MouseUp, &frmMain::btnDenyNow_MouseUp}) {
+        Guard g;
+        g.t.processes.table[0].alive = false;
+        (g.m.*deny)();
+        EXPECT_EQ(g.m.txtPath->toPlainText(), "can't deny new: it has already ended");
+    }
+}
+
+TEST(AlertGuard, LinuxKillSaysAnotherUsersProcessIsRefused)
+{
+    QProcess sleeper;
+    sleeper.start("sleep", {"30"});
+    ASSERT_TRUE(sleeper.waitForStarted());
+    auto why = platform::KillFailure::None;
+    int ended = -1;
+    // Only this thread becomes "nobody", and it may come back.
+    std::thread([&] {
+        if (::syscall(SYS_setresuid, 65534, 65534, 0) != 0)
+            return;
+        platform::LinuxProcesses procs;
+        ended = procs.kill(sleeper.processId(), &why);
+        ::syscall(SYS_setresuid, 0, 0, 0);
+    }).join();
+    EXPECT_EQ(std::pair(ended, why), std::pair(0, platform::KillFailure::Refused));
+    EXPECT_EQ(sleeper.state(), QProcess::Running);
+    sleeper.kill(), sleeper.waitForFinished();
+}
+
+TEST(AlertGuard, WindowsBesideTheTrayIconWhenTheAreaHoldsIt)
+{
+    const struct { QRect tray; QPoint at; } cases[] = {
+        {{900, 744, 24, 24}, {644, 564}}, {{900, 0, 24, 24}, {644, 24}},    // bottom, top
+        {{0, 300, 24, 24}, {24, 144}}, {{1000, 300, 24, 24}, {720, 144}},   // left, right
+        {{0, 744, 24, 24}, {0, 564}}, {{1000, 744, 24, 24}, {744, 564}}};   // corners: inside the screen
+    for (const auto& c : cases)
+        EXPECT_EQ(mdDesign::trayPlace({0, 0, 1024, 768}, c.tray, {280, 180}), c.at) << c.tray.x() << "," << c.tray.y();
+    // The alert goes beside the icon only when the available area does not leave the icon's panel out.
+    Guard g;
+    g.t.desktop.tray = {900, 744, 24, 24};
+    for (const auto& [available, at] : {std::pair(QRect(0, 0, 1024, 738), QPoint(744, 558)),
+                                        std::pair(QRect(0, 0, 1024, 768), QPoint(644, 564))}) {
+        g.t.desktop.available = available;
+        mdDesign::frmBalloon(g.t.app, &g.m);
+        EXPECT_EQ(g.m.pos(), at);
+    }
+}
