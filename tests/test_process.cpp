@@ -153,20 +153,25 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
     }
     QTemporaryDir tmp;
     const QByteArray dir = QFile::encodeName(tmp.path());
-    auto examined = std::make_optional<Child>(dir, "mv-examined");
-    const pid_t id = examined->pid;
-    platform::LinuxProcesses procs;
-    ASSERT_TRUE(visit(procs, id));
-    examined.reset();
-    QFile last("/proc/sys/kernel/ns_last_pid");
-    ASSERT_TRUE(last.open(QIODevice::WriteOnly) && last.write(QByteArray::number(id - 1)) > 0);
-    last.close();
-    Child newcomer(dir, "mv-newcomer");
-    ASSERT_EQ(newcomer.pid, id);
-    EXPECT_EQ(procs.path(id, 0), "");
-    EXPECT_EQ(procs.commandArgs(id), platform::kArgsSentinel);
-    EXPECT_EQ(procs.kill(id), 0);
-    EXPECT_TRUE(newcomer.running());
+    // Held, the examined process stays pinned through a later walk.
+    for (const bool held : {false, true}) {
+        auto examined = std::make_optional<Child>(dir, "mv-examined");
+        const pid_t id = examined->pid;
+        platform::LinuxProcesses procs;
+        ASSERT_TRUE(visit(procs, id));
+        if (held)
+            procs.hold(id), visit(procs, 1);
+        examined.reset();
+        QFile last("/proc/sys/kernel/ns_last_pid");
+        ASSERT_TRUE(last.open(QIODevice::WriteOnly) && last.write(QByteArray::number(id - 1)) > 0);
+        last.close();
+        Child newcomer(dir, "mv-newcomer");
+        ASSERT_EQ(newcomer.pid, id);
+        EXPECT_EQ(procs.path(id, 0), "");
+        EXPECT_EQ(procs.commandArgs(id), platform::kArgsSentinel);
+        EXPECT_EQ(procs.kill(id), 0);
+        EXPECT_TRUE(newcomer.running());
+    }
 }
 
 TEST(mdProcess, FailuresGiveDefaultsAndLogTheirOwnNames)
