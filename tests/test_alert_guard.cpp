@@ -25,11 +25,11 @@ struct Guard {
         m.time_Timer();
         t.processes.add(11, "other"), t.processes.add(12, "bad"), t.processes.add(13, "bad");
     }
-    // A denied program started again at `ms`; what the tick tells.
-    QStringList respawn(qint64 ms, const QString& name = "bad")
+    // A denied program started again at `ms` (b2 with a path); what the tick tells.
+    QStringList respawn(qint64 ms, const QString& name)
     {
         t.desktop.clock = ms;
-        t.processes.add(20, name);
+        t.processes.add(20, name, name == "b2" ? "/bin/b2" : "");
         m.time_Timer();
         return std::exchange(told, {});
     }
@@ -40,7 +40,6 @@ TEST(AlertGuard, DenyListHoldsWhileTheAlertAsksAndNothingElseMoves)
 {
     Guard g("clean_value", "5");
     g.t.processes.table[3].killable = false;
-    ASSERT_TRUE(g.m.isVisible());
     const auto state = [&g] { return std::tuple(g.m.appRecord, g.m.appPid, g.m.tmpTicks, g.t.app.seenRecords); };
     const auto before = state();
     g.m.time_Timer();
@@ -55,7 +54,7 @@ TEST(AlertGuard, KillNoticeLimitsAndSetting)
     const struct { qint64 at; const char* name; QStringList told; } steps[] = {
         {0, "bad", {"Ended bad: it is on the deny list."}}, {1000, "bad", {}},   // once a minute
         {2000, "b2", {}}, {3000, "b3", {}},                                     // wait for the ten seconds
-        {10000, "bad", {"Ended b2: it is on the deny list, and 1 more."}},
+        {10000, "bad", {"Ended b2 (/bin/b2): it is on the deny list, and 1 more."}},
         {59999, "b2", {}}, {60000, "bad", {"Ended bad: it is on the deny list."}}};
     Guard g;
     g.t.app.denyTmp.add("b2"), g.t.app.denyTmp.add("b3");
