@@ -186,7 +186,7 @@ void frmMain::time_Timer()
         guarded(app, "frmMain", "time_Timer", [&] {
             const double interval = numSetting(app, QStringLiteral("check_interval"));
             const double period = numSetting(app, QStringLiteral("tmp_interval"));
-            // The period counts ticks, so time with the timer off does not count.
+            // The period counts these ticks, so time with the timer off or the alert up does not count.
             if (interval * tmpTicks >= period * 60) {
                 app.allowTmp = mdCollection::clnEq(app, app.allowList);
                 app.denyTmp = mdCollection::clnEq(app, app.denyList);
