@@ -47,6 +47,12 @@ TEST(AlertGuard, DenyListHoldsWhileTheAlertAsksAndNothingElseMoves)
     EXPECT_EQ(g.t.processes.killed, std::vector<qint64>({12, 13}));
     EXPECT_EQ(state(), before);
     EXPECT_EQ(g.told, QStringList{"Ended bad: it is on the deny list."});
+    // The candidate ended meanwhile: Deny and Deny Now say so.
+    g.t.processes.table[0].alive = false;
+    for (auto deny : {&frmMain::btnDeny_MouseUp, &frmMain::btnDenyNow_MouseUp}) {
+        g.m.txtPath->clear(), (g.m.*deny)();
+        EXPECT_EQ(g.m.txtPath->toPlainText(), "can't deny new: it has already ended");
+    }
 }
 
 TEST(AlertGuard, KillNoticeLimitsAndSetting)
@@ -66,16 +72,6 @@ TEST(AlertGuard, KillNoticeLimitsAndSetting)
         off.m.time_Timer();
         EXPECT_EQ(off.told, QStringList());
         EXPECT_EQ(off.t.read("error.log").left(40), value[0] == '0' ? "" : "frmMain.tellKills: Type mismatch: 'yes' ");
-    }
-}
-
-TEST(AlertGuard, CantDenySaysTheProgramHasEnded)
-{
-    for (auto deny : {&frmMain::btnDeny_MouseUp, &frmMain::btnDenyNow_MouseUp}) {
-        Guard g;
-        g.t.processes.table[0].alive = false;
-        (g.m.*deny)();
-        EXPECT_EQ(g.m.txtPath->toPlainText(), "can't deny new: it has already ended");
     }
 }
 
