@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QMap>
 #include <QSet>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -16,15 +17,12 @@
 #include <vector>
 
 struct FakeProcess {
-    qint64 pid = 0;
-    qint64 parentPid = 0;
-    QString name;
-    QString path;                                // empty: cannot be read, for the reason below
+    qint64 pid = 0, parentPid = 0;
+    QString name, path;                          // path empty: cannot be read, for the reason below
     platform::PathState missing = platform::PathState::Refused;
     QString args = platform::kArgsSentinel;      // what commandArgs() gives
     std::optional<platform::Launch> launch;      // what launch() gives
-    bool killable = true;
-    bool alive = true;
+    bool killable = true, alive = true;
 };
 
 class FakeProcesses : public platform::Processes {
@@ -34,20 +32,12 @@ public:
 
     FakeProcess& add(qint64 pid, const QString& name, const QString& path = QString(), qint64 parent = 1)
     {
-        FakeProcess p;
-        p.pid = pid;
-        p.parentPid = parent;
-        p.name = name;
-        p.path = path;
-        table.push_back(p);
-        return table.back();
+        return table.emplace_back(FakeProcess{pid, parent, name, path});
     }
     FakeProcess* find(qint64 pid)
     {
-        for (auto& p : table)
-            if (p.pid == pid && p.alive)
-                return &p;
-        return nullptr;
+        auto it = std::find_if(table.begin(), table.end(), [&](auto& p) { return p.pid == pid && p.alive; });
+        return it == table.end() ? nullptr : &*it;
     }
     void walk(const std::function<bool(const platform::ProcessEntry&)>& visit) override
     {
@@ -64,10 +54,7 @@ public:
     {
         killed.push_back(pid);
         auto* p = find(pid);
-        if (!p || !p->killable)
-            return 0;
-        p->alive = false;
-        return 1;
+        return p && p->killable ? (p->alive = false, 1) : 0;
     }
 };
 
@@ -75,29 +62,24 @@ public:
 // read-only folder for an ordinary user (tests run as root, too).
 class FakeFiles : public platform::LinuxFiles {
 public:
-    QSet<QString> failWrites;
-    QSet<QString> failRemoves;
+    QSet<QString> failWrites, failRemoves;
+    static void fail(const QSet<QString>& names, const QString& path)
+    {
+        if (names.contains(QFileInfo(path).fileName()))
+            throw std::runtime_error("Permission denied");
+    }
     void writeBytes(const QString& path, const QByteArray& bytes, bool sync) override
     {
-        if (failWrites.contains(QFileInfo(path).fileName()))
-            throw std::runtime_error("Permission denied");
-        LinuxFiles::writeBytes(path, bytes, sync);
+        fail(failWrites, path), LinuxFiles::writeBytes(path, bytes, sync);
     }
-    void remove(const QString& path) override
-    {
-        if (failRemoves.contains(QFileInfo(path).fileName()))
-            throw std::runtime_error("Permission denied");
-        LinuxFiles::remove(path);
-    }
+    void remove(const QString& path) override { fail(failRemoves, path), LinuxFiles::remove(path); }
 };
 
 class FakeEnvironment : public platform::Environment {
 public:
     QHash<QString, QString> vars{{"ProgramFiles", "/opt"}, {"TMP", "/tmp"}, {"USERPROFILE", "/home/user"},
                                  {"SYSTEMDRIVE", ""}, {"SystemDrive", ""}, {"OS", "Linux"}};
-    QString windows = "/usr";
-    QString system = "/usr/bin";
-    QString startup;
+    QString windows = "/usr", system = "/usr/bin", startup;
     QString windowsDirectory() override { return windows; }
     QString systemDirectory() override { return system; }
     QString variable(const QString& name) override { return vars.value(name); }
@@ -107,9 +89,9 @@ public:
 class FakeShell : public platform::Shell {
 public:
     QStringList opened;
+    std::vector<std::pair<QString, platform::Launch>> started;
     qsizetype openLimit = 131071;   // the longest argument Linux takes on 4 KiB pages
     bool canOpen(const QString& target) override { return target.toLocal8Bit().size() <= openLimit; }
-    std::vector<std::pair<QString, platform::Launch>> started;
     void open(const QString& target) override { opened << target; }
     void restart(const QString& program, const platform::Launch& launch) override { started.emplace_back(program, launch); }
 };
@@ -117,18 +99,12 @@ public:
 class FakeDesktop : public platform::Desktop {
 public:
     QRect available{0, 0, 1024, 738};
-    bool answer = false;
+    bool answer = false, quitCalled = false;
     int passes = 0;
-    bool quitCalled = false;
     std::function<void()> onEvents;   // runs at each pass of pending events
     QRect screenGeometry() override { return {0, 0, 1024, 768}; }
     QRect availableGeometry() override { return available; }
-    void processEvents() override
-    {
-        ++passes;
-        if (onEvents)
-            onEvents();
-    }
+    void processEvents() override { ++passes, onEvents ? onEvents() : void(); }
     void startMove(QWidget*) override {}
     bool askYesNo(const QString&, const QString&) override { return answer; }
     void quit() override { quitCalled = true; }
@@ -136,8 +112,7 @@ public:
 
 class FakeProgram : public platform::Program {
 public:
-    QString dir;
-    QString name = "Mirvak";
+    QString dir, name = "Mirvak";
     bool lockFree = true;
     std::optional<Folders> split;   // an installed program's folders; none: all in dir
     Folders folders() override { return split.value_or(Folders{dir, dir, dir}); }
@@ -164,14 +139,11 @@ struct TestBed {
     App app{{processes, files, env, shell, desktop, program}};
 
     TestBed() { program.dir = tmp.path(); }
-
     QString path(const QString& name) const { return tmp.path() + "/" + name; }
     void write(const QString& name, const QByteArray& bytes) const
     {
         QFile f(path(name));
-        QDir().mkpath(QFileInfo(f).absolutePath());
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
+        QDir().mkpath(QFileInfo(f).absolutePath()), f.open(QIODevice::WriteOnly), f.write(bytes);
     }
     QByteArray read(const QString& name) const
     {
@@ -182,19 +154,14 @@ struct TestBed {
     // A settings file with error logging on; `changes` replace or add keys.
     void settings(const QList<QPair<QString, QString>>& changes = {})
     {
-        QList<QPair<QString, QString>> keys{{"startup_load", "0"}, {"check_interval", "1"}, {"path_search", "0"},
+        QMap<QString, QString> keys{{"startup_load", "0"}, {"check_interval", "1"}, {"path_search", "0"},
             {"tmp_interval", "60"}, {"list_level", "1"}, {"safe_level", "0"}, {"clean_value", "0"},
             {"always_top", "0"}, {"web_search", "https://www.mirvak.example/lookup.php"}, {"error_log", "1"}};
-        for (const auto& change : changes) {
-            auto it = std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == change.first; });
-            if (it != keys.end())
-                it->second = change.second;
-            else
-                keys << change;
-        }
         QByteArray text;
-        for (const auto& k : keys)
-            text += (k.first + "=" + k.second + "\r\n").toUtf8();
+        for (const auto& [key, value] : changes)
+            keys[key] = value;
+        for (const auto& [key, value] : keys.asKeyValueRange())
+            text += (key + "=" + value + "\r\n").toUtf8();
         write("settings.ini", text);
     }
 };
