@@ -25,14 +25,13 @@ QByteArray run(const QString& program, const QStringList& args)
 
 bool waitUntil(int ms, const std::function<bool()>& done)
 {
-    for (QDeadlineTimer deadline(ms); !done(); QThread::msleep(150))
-        if (deadline.hasExpired())
-            return false;
-    return true;
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QThread::msleep(150);
+    return done();
 }
 
-// Where the first window named "Mirvak" is on the screen: nested, the icon inside the panel; at the
-// top, one over 50 pixels each way, the menu.
+// The first window "Mirvak": nested, the icon in the panel; at the top, over 50 pixels each way, the menu.
 std::optional<QRect> mirvakWindow(bool nested)
 {
     static const QRegularExpression line(R"(^( +)0x[0-9a-f]+ "Mirvak": \("Mirvak" "Mirvak"\)\s+)"
@@ -60,8 +59,7 @@ int cyanPixels(const QRect& r)
 
 TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
 {
-    // The guard sees a process table of its own, where it is the only process: it can neither ask
-    // about nor end a process it did not start.
+    // The guard sees a process table of its own: it can neither ask about nor end a process it did not start.
     const QStringList ownTable{"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
     if (qEnvironmentVariableIsEmpty("DISPLAY") || QProcess::execute("env", ownTable + QStringList{"true"}) != 0)
         GTEST_SKIP() << "no X display or no PID namespace";
@@ -73,10 +71,7 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
                            + QStringList{folder.filePath("Mirvak")});
     // No notification area yet: the guard says so, once, and keeps running.
     QByteArray errors;
-    const auto complaints = [&] {
-        guard.waitForReadyRead(100);
-        return (errors += guard.readAllStandardError()).count("notification area");
-    };
+    const auto complaints = [&] { return guard.waitForReadyRead(100), (errors += guard.readAllStandardError()).count("notification area"); };
     ASSERT_TRUE(waitUntil(5000, [&] { return complaints() > 0; })) << errors.constData();
 
     // A panel that starts later still gets the icon, in its enabled look.
@@ -86,8 +81,7 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     ASSERT_TRUE(waitUntil(8000, [&] { return (icon = mirvakWindow(true)).has_value(); })) << "no icon";
     ASSERT_TRUE(waitUntil(4000, [&] { return cyanPixels(*icon) > 0; })) << "the enabled icon never showed";
 
-    // A real left click opens the menu; its first item that can be chosen, Disable, closes it and turns
-    // the icon pale.
+    // A real left click opens the menu; its first item that can be chosen, Disable, closes it, the icon pale.
     const QPoint at = icon->center();
     run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
     ASSERT_TRUE(waitUntil(4000, [&] { return (menu = mirvakWindow(false)).has_value(); })) << "no menu";

@@ -38,13 +38,11 @@ struct Child {
         if (sh.open(QIODevice::ReadOnly) && exe.open(::openat(at, name, O_WRONLY | O_CREAT, 0700), QIODevice::WriteOnly,
                                                      QFileDevice::AutoCloseHandle))
             exe.write(sh.readAll());
-        exe.close();
-        ::close(at);
+        exe.close(), ::close(at);
         args.prepend("./" + name);
-        std::vector<char*> argv;
+        std::vector<char*> argv{nullptr};
         for (QByteArray& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
+            argv.insert(argv.end() - 1, a.data());
         // posix_spawn returns once the copy runs in the child.
         if (::pipe2(input, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, input[0], 0) != 0
             || ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
@@ -55,22 +53,16 @@ struct Child {
     {
         if (pid > 0 && ::kill(pid, SIGKILL) == 0)
             ::waitpid(pid, nullptr, 0);
-        for (int fd : input)
-            ::close(fd);
+        ::close(input[0]), ::close(input[1]);
     }
     bool running() const { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
 };
 
-// Walks up to the process with that id and asks for its parent there, as the
-// scan does for its candidate; the entry and the parent's id.
+// Walks up to the process with that id and asks for its parent there, as the scan does for its candidate.
 std::optional<std::pair<platform::ProcessEntry, qint64>> visit(platform::Processes& procs, qint64 pid)
 {
     std::optional<std::pair<platform::ProcessEntry, qint64>> found;
-    procs.walk([&](const platform::ProcessEntry& e) {
-        if (e.pid == pid)
-            found.emplace(e, procs.parent(pid));
-        return e.pid != pid;
-    });
+    procs.walk([&](const platform::ProcessEntry& e) { return e.pid != pid || (found.emplace(e, procs.parent(pid)), false); });
     return found;
 }
 
@@ -103,17 +95,14 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     ASSERT_EQ(::unlink(dir + "/" + name), 0);
 
     platform::LinuxProcesses procs;
-    const auto entry = visit(procs, child.pid);
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(platform::toSys(entry->first.exeName), name);
-    EXPECT_EQ(entry->second, ::getpid());
+    const auto entry = visit(procs, child.pid).value_or(std::pair(platform::ProcessEntry(), 0));
+    EXPECT_EQ(std::pair(platform::toSys(entry.first.exeName), entry.second), std::pair(name, qint64(::getpid())));
     EXPECT_EQ(platform::toSys(procs.path(child.pid, 0)), dir + "/" + name);
     QByteArrayList read;
     for (const QString& a : platform::splitArgs(procs.commandArgs(child.pid)))
         read << platform::toSys(a);
     EXPECT_EQ(read, args);
-    EXPECT_EQ(procs.name(bare.pid), "mv-bare");
-    EXPECT_EQ(procs.commandArgs(bare.pid), "");
+    EXPECT_EQ(procs.name(bare.pid) + "|" + procs.commandArgs(bare.pid), "mv-bare|");
     // A path the link cannot hold leaves only the name the process chose: not another user's.
     const auto unnamed = visit(procs, deep.pid).value_or(std::pair(platform::ProcessEntry(), 0));
     EXPECT_EQ(std::pair(unnamed.first.exeName, unnamed.first.pathState), std::pair(QString("mv-deep"), platform::PathState::Unreadable));
@@ -122,8 +111,7 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     EXPECT_NE(procs.kill(bare.pid), 0);
     const pid_t gone = std::exchange(bare.pid, -1);
     int status = 0;
-    ::waitpid(gone, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_TRUE(::waitpid(gone, &status, 0) == gone && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     EXPECT_EQ(procs.commandArgs(gone), platform::kArgsSentinel);
     // A vanished id, and ids that would reach a group or every process, end nothing.
     for (qint64 pid : {qint64(gone), qint64(0), qint64(-1)})
@@ -136,12 +124,9 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
     if (!qEnvironmentVariableIsSet("MIRVAK_PIDNS")) {
         // Only in a PID namespace of its own can the test choose the next id.
         QProcess inner;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("MIRVAK_PIDNS", "1");
-        inner.setProcessEnvironment(env);
         inner.setProcessChannelMode(QProcess::MergedChannels);
-        inner.start("unshare", {"--pid", "--fork", "--mount-proc", QCoreApplication::applicationFilePath(),
-                                "--gtest_filter=LinuxProcesses.ReusedIdIsNotTheExaminedProcess"});
+        inner.start("env", {"MIRVAK_PIDNS=1", "unshare", "--pid", "--fork", "--mount-proc",
+                            QCoreApplication::applicationFilePath(), "--gtest_filter=LinuxProcesses.ReusedIdIsNotTheExaminedProcess"});
         inner.waitForFinished(-1);
         const QByteArray out = inner.readAll();
         if (!out.contains("[ RUN      ]"))
@@ -161,8 +146,7 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
     last.close();
     Child newcomer(dir, "mv-newcomer");
     ASSERT_EQ(newcomer.pid, id);
-    EXPECT_EQ(procs.path(id, 0), "");
-    EXPECT_EQ(procs.commandArgs(id), platform::kArgsSentinel);
+    EXPECT_EQ(procs.path(id, 0) + procs.commandArgs(id), platform::kArgsSentinel);
     EXPECT_EQ(procs.kill(id), 0);
     EXPECT_TRUE(newcomer.running());
 }
@@ -173,10 +157,9 @@ TEST(mdProcess, FailuresGiveDefaultsAndLogTheirOwnNames)
     BrokenProcesses broken;
     App app{{broken, t.files, t.env, t.shell, t.desktop, t.program}};
     app.settingList.add("1", "error_log");
-    EXPECT_EQ(mdProcess::TakePath(app, 5, 0), "");
-    EXPECT_EQ(mdProcess::TakeCmdArg(app, 5), platform::kArgsSentinel);
-    EXPECT_EQ(mdProcess::TakeName(app, 5), "");
-    EXPECT_EQ(mdProcess::KillProcess(app, 5), 0);
+    const QStringList got{mdProcess::TakePath(app, 5, 0), mdProcess::TakeCmdArg(app, 5), mdProcess::TakeName(app, 5),
+                          QString::number(mdProcess::KillProcess(app, 5))};   // in this order
+    EXPECT_EQ(got, QStringList({"", platform::kArgsSentinel, "", "0"}));
     EXPECT_EQ(t.read("error.log"), "mdProcess.KillProcess: kill\r\nmdProcess.TakeName: name\r\n"
                                    "mdProcess.TakeCmdArg: args\r\nmdProcess.TakePath: path\r\n\r\n");
 }
