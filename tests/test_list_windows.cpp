@@ -16,14 +16,11 @@ struct ListBed : TestBed {
     {
         settings();
         EXPECT_TRUE(mdSettings::getSettings(app));
-        for (const QString& record : allowed)
-            app.allowList.add(record);
-        for (const QString& record : denied)
-            app.denyList.add(record);
-        app.allowTmp = app.allowList;
-        app.denyTmp = app.denyList;
-        tray.SeeAllow_Click();
-        tray.SeeDeny_Click();
+        for (const auto& [list, records] : {std::pair(&app.allowList, allowed), std::pair(&app.denyList, denied)})
+            for (const QString& record : records)
+                list->add(record);
+        app.allowTmp = app.allowList, app.denyTmp = app.denyList;
+        tray.SeeAllow_Click(), tray.SeeDeny_Click();
     }
     // The rows of a window, which must be those of its list as it stands.
     QStringList rows(frmList* window)
@@ -39,8 +36,8 @@ struct ListBed : TestBed {
     // Selects the rows of the named programs, and presses Delete Entry or the move.
     void press(frmList* window, const QStringList& names, void (frmList::*button)())
     {
-        for (int i = 0; i < window->List->count(); ++i)
-            window->List->item(i)->setSelected(names.contains(window->List->item(i)->text().section('\t', 0, 0)));
+        for (auto* row : window->List->findItems("*", Qt::MatchWildcard))
+            row->setSelected(names.contains(row->text().section('\t', 0, 0)));
         (window->*button)();
     }
 };
@@ -93,26 +90,20 @@ TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
     // Each change puts d.exe between a.exe and e.exe in the deny list under its open window.
     const std::function<void(ListBed&)> changes[] = {
         [](ListBed& t) { t.main.btnDeny_MouseUp(); },   // the alert's Deny cannot end the process
-        [](ListBed& t) {
-            t.files.failWrites << "deny.csv";   // the save fails, and the list stays sorted
-            t.main.btnDeny_MouseUp();
-            t.files.failWrites.clear();
-        },
+        [](ListBed& t) { t.files.failWrites << "deny.csv", t.main.btnDeny_MouseUp(); },   // the save fails, the list stays sorted
         [](ListBed& t) { t.press(t.tray.allowWindow, {"d.exe"}, move); },
         [](ListBed& t) { t.app.denyList.add("d.exe|/d"), t.app.denyList.sort(true); },   // not saved yet
     };
     for (const auto& change : changes) {
         ListBed t({"d.exe|/d"}, {"e.exe|/e", "a.exe|/a"});
         t.processes.add(7, "d.exe", "/d").killable = false;
-        t.main.appName = "d.exe";
-        t.main.appPid = 7;
-        t.main.appRecord = "d.exe|/d";
+        t.main.appName = "d.exe", t.main.appPid = 7, t.main.appRecord = "d.exe|/d";
         change(t);
+        t.files.failWrites.clear();
         // The row of e.exe goes to the allow list, and e.exe is what goes.
         t.press(t.tray.denyWindow, {"e.exe"}, move);
         EXPECT_EQ(t.read("deny.csv"), "a.exe|/a\r\nd.exe|/d\r\n");
         EXPECT_TRUE(t.read("allow.csv").endsWith("e.exe|/e\r\n")) << t.read("allow.csv").constData();
-        t.rows(t.tray.allowWindow);
-        t.rows(t.tray.denyWindow);
+        t.rows(t.tray.allowWindow), t.rows(t.tray.denyWindow);
     }
 }

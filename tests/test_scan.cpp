@@ -12,24 +12,13 @@ struct Scan {
     TestBed t;
     frmMain m{t.app};
 
-    void start(const QList<QPair<QString, QString>>& settings = {}, const QByteArray& allow = {},
-               const QByteArray& deny = {})
+    void start(const QList<QPair<QString, QString>>& settings = {}, const QByteArray& allow = {}, const QByteArray& deny = {})
     {
-        t.settings(settings);
-        t.write("allow.csv", allow);
-        t.write("deny.csv", deny);
+        t.settings(settings), t.write("allow.csv", allow), t.write("deny.csv", deny);
         ASSERT_EQ(m.Form_Load(), frmMain::Start::Running);
     }
-    QString exe(const QString& name, int bytes = 10)
-    {
-        t.write("bin/" + name, QByteArray(bytes, 'x'));
-        return t.path("bin/" + name);
-    }
-    void tick(int times = 1)
-    {
-        for (int i = 0; i < times; ++i)
-            m.time_Timer();
-    }
+    QString exe(const QString& name, int bytes = 10) { return t.write("bin/" + name, QByteArray(bytes, 'x')), t.path("bin/" + name); }
+    void tick(int times = 1) { while (times-- > 0) m.time_Timer(); }
     // The record of the candidate the alert is up for (the scan timer stops for it), or "(none)".
     QString alert() const { return m.time.isActive() ? "(none)" : m.appRecord; }
     std::pair<std::string, bool> seen() const { return {t.app.seenRecords.toStdString(), t.app.seenPending}; }
@@ -65,8 +54,7 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     EXPECT_FALSE(s.t.exists("error.log"));
 }
 
-// A candidate whose path becomes readable while it is waited for is settled by
-// the lists: ended without an alert, or left alone.
+// A candidate whose path becomes readable while it is waited for is ended without an alert, or left alone.
 TEST(Scan, PendingCandidateSettledByItsLatePath)
 {
     for (const bool denied : {true, false}) {
@@ -89,24 +77,19 @@ TEST(Scan, WaitAndTickCounters)
     s.tick();
     s.t.processes.add(21, "bad");   // not looked at while the candidate is pending
     s.tick(29);
-    EXPECT_EQ(s.alert(), "(none)");
-    EXPECT_EQ(s.m.waitTicks, 30);
-    EXPECT_TRUE(s.t.processes.killed.empty());
+    EXPECT_EQ(std::tuple(s.alert(), s.m.waitTicks, s.t.processes.killed.size()), std::tuple("(none)", 30, 0u));
     s.tick();
-    EXPECT_EQ(s.alert(), "slow");
-    EXPECT_EQ(s.m.waitTicks, 0);
+    EXPECT_EQ(std::pair(s.alert(), s.m.waitTicks), std::pair(QString("slow"), 0));
 
     // A zero interval cannot divide the wait; the tick still counts.
     s.m.time.setInterval(0);
     s.tick();
-    EXPECT_EQ(s.m.tmpTicks, 32);
-    EXPECT_TRUE(s.t.read("error.log").startsWith("frmMain.TakeProcesses: Division by zero"));
+    EXPECT_TRUE(s.m.tmpTicks == 32 && s.t.read("error.log").startsWith("frmMain.TakeProcesses: Division by zero"));
     mdSettings::setSetting(s.t.app, "tmp_interval", "1e12");
     s.m.tmpTicks = std::numeric_limits<int>::max();
     s.t.app.allowTmp.add("slow");
     s.tick();
-    EXPECT_EQ(s.m.tmpTicks, std::numeric_limits<int>::max());
-    EXPECT_TRUE(s.t.read("error.log").startsWith("frmMain.time_Timer: Overflow"));
+    EXPECT_TRUE(s.m.tmpTicks == std::numeric_limits<int>::max() && s.t.read("error.log").startsWith("frmMain.time_Timer: Overflow"));
 }
 
 TEST(Scan, PeriodAndUsageTracking)
@@ -120,19 +103,15 @@ TEST(Scan, PeriodAndUsageTracking)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.minutes);
         Scan s;
-        s.t.processes.add(30, "perm");
-        s.t.processes.add(31, "d").killable = false;
-        s.t.processes.add(32, "tmp");
+        s.t.processes.add(30, "perm"), s.t.processes.add(31, "d").killable = false, s.t.processes.add(32, "tmp");
         s.start({{"tmp_interval", c.minutes}, {"clean_value", c.clean}}, "perm\r\n", "d\r\n");
         s.tick();
         EXPECT_EQ(s.seen(), std::pair(c.seenFirst, true));   // a walk that ends at a candidate leaves it open
         s.m.btnAllowNow_MouseUp();
         s.tick(c.quiet);
-        EXPECT_EQ(s.alert(), "(none)");
-        EXPECT_EQ(s.seen(), std::pair(c.seenLater, c.pendingLater));
+        EXPECT_EQ(std::pair(s.alert(), s.seen()), std::pair(QString("(none)"), std::pair(c.seenLater, c.pendingLater)));
         s.tick();
-        EXPECT_EQ(s.alert(), "tmp");
-        EXPECT_EQ(s.m.tmpTicks, c.counted);
+        EXPECT_EQ(std::pair(s.alert(), s.m.tmpTicks), std::pair(QString("tmp"), c.counted));
     }
 }
 
@@ -144,8 +123,7 @@ TEST(Scan, RecordsAndSizes)
     s.start({{"list_level", "2"}}, ("APP|1.5K|" + app.toUpper() + "\r\n").toUtf8());
     s.tick();
     EXPECT_EQ(s.alert(), "(none)");
-    s.exe("app", 2048);
-    s.tick();
+    s.exe("app", 2048), s.tick();
     EXPECT_EQ(s.alert(), "app|2K|" + app);
     ASSERT_TRUE(QFile::resize(s.exe("big"), 3LL << 30));   // sparse
     EXPECT_EQ(s.m.strProcess("big", s.t.path("bin/big")), "big|3072M|" + s.t.path("bin/big"));
@@ -158,7 +136,7 @@ TEST(Scan, RecordsAndSizes)
 
     // A record must not change with the locale.
     const QLocale before;
-    QLocale::setDefault(QLocale(QLocale::German));
+    QLocale::setDefault(QLocale::German);
     const std::pair<qint64, const char*> cases[] = {
         {0, "0b"}, {1023, "1023b"}, {1024, "1K"}, {1536, "1.5K"}, {1152, "1.12K"}, {1408, "1.38K"},
         {1000000, "976.56K"}, {1048575, "1024K"}, {1048576, "1M"}, {1179648, "1.12M"}, {1572864, "1.5M"},
