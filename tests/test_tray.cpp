@@ -25,8 +25,7 @@ struct TrayBed : TestBed {
     std::unique_ptr<frmTray> tray;
     explicit TrayBed(const QList<QPair<QString, QString>>& changes = {})
     {
-        program.name = "guard";
-        settings(changes);
+        program.name = "guard", settings(changes);
         main.loadTray = [this] { tray = std::make_unique<frmTray>(app, main, icon), tray->Form_Load(); };
         main.Form_Load();
     }
@@ -56,11 +55,9 @@ TEST(Tray, MenuPressesExitStatesAndWindows)
     EXPECT_EQ(t.state() + (t.icon.shown && !t.desktop.quitCalled ? ", up" : ""), on + ", timer, up");
     // A showing alert goes without a decision; Enable under it leaves the timer to its closing.
     for (bool alert : {false, true}) {
-        t.main.setVisible(alert);
-        t.tray->Disable_Click();
+        t.main.setVisible(alert), t.tray->Disable_Click();
         EXPECT_EQ(t.state(), "Mirvak Process Manager: Disable, pale, Enable");
-        t.main.setVisible(alert);
-        t.tray->Enable_Click();
+        t.main.setVisible(alert), t.tray->Enable_Click();
         EXPECT_EQ(t.state(), on + (alert ? ", alert" : ", timer"));
     }
     // Windows open once, refill at each opening, and go for good when closed.
@@ -78,8 +75,7 @@ TEST(Tray, MenuPressesExitStatesAndWindows)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(first, decltype(first)(3));
     EXPECT_NE(openAll()[2], nullptr);
-    t.desktop.answer = true;
-    t.tray->ExitProgram_Click();
+    t.desktop.answer = true, t.tray->ExitProgram_Click();
     EXPECT_TRUE(!t.icon.shown && t.desktop.quitCalled);
 }
 
@@ -91,13 +87,10 @@ TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeK
     }
     TrayBed t(QList<QPair<QString, QString>>{{"clean_value", "5"}});
     t.main.appRecord = "a.exe";
-    for (bool fails : {true, true, false, true}) {   // told once, and again once a save has worked
-        t.files.failWrites = fails ? QSet<QString>{"allow.csv"} : QSet<QString>{};
-        t.main.btnAllow_MouseUp();
-    }
+    for (bool fails : {true, true, false, true})   // told once, and again once a save has worked
+        t.files.failWrites = fails ? QSet<QString>{"allow.csv"} : QSet<QString>{}, t.main.btnAllow_MouseUp();
     // A line break would add lines to the list file: the decision holds for the present period.
-    t.main.appName = "q\nsleep";
-    t.main.appRecord = "q\nsleep|/tmp/q\nsleep";
+    t.main.appName = "q\nsleep", t.main.appRecord = "q\nsleep|/tmp/q\nsleep";
     t.main.appPid = t.processes.add(7, t.main.appName, "/tmp/q\nsleep").pid;
     for (auto decide : {&frmMain::btnAllow_MouseUp, &frmMain::btnDeny_MouseUp})
         t.main.tmpTicks = 9, (t.main.*decide)();

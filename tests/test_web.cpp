@@ -20,8 +20,7 @@ QStringList lookUpAll(TestBed& t, const QString& webSearch)
     t.settings({{"web_search", webSearch}});
     EXPECT_TRUE(mdSettings::getSettings(t.app));
     frmMain main(t.app);
-    main.dirSystem = "/usr/bin";
-    main.dirWindows = "/usr";
+    main.dirSystem = "/usr/bin", main.dirWindows = "/usr";
     frmAbout(t.app, main).btnWeb_MouseUp();
     for (const QString& path : kPaths)
         for (Collection* list : {&t.app.allowList, &t.app.denyList})
@@ -29,14 +28,10 @@ QStringList lookUpAll(TestBed& t, const QString& webSearch)
     for (frmList::Kind kind : {frmList::Kind::Allow, frmList::Kind::Deny}) {
         frmList window(t.app, main, kind);
         window.listLoad();
-        for (int row : {0, 1, 2, -1}) {
-            window.List->setCurrentRow(row);
-            window.List_DblClick();
-        }
+        for (int row : {0, 1, 2, -1})
+            window.List->setCurrentRow(row), window.List_DblClick();
     }
-    t.env.vars["TMP"] = "";
-    main.appName = "tool";
-    main.appPath = "/a b/tool";
+    t.env.vars["TMP"] = "", main.appName = "tool", main.appPath = "/a b/tool";
     main.btnSearch_MouseUp();
     return t.shell.opened;
 }
@@ -61,8 +56,7 @@ TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
 {
     TestBed t;
     frmMain main(t.app);
-    main.dirSystem = "/usr/bin";
-    main.dirWindows = "/usr";
+    main.dirSystem = "/usr/bin", main.dirWindows = "/usr";
     QStringList entries;   // 3,000 entries, newest first, and the empty last line the log ends with: 150 KiB
     for (int i = 3000; i > 0; --i)
         entries << QString("frmMain.time_Timer: Can't read /proc/%1/exe (é)").arg(i);
@@ -72,9 +66,8 @@ TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
     EXPECT_EQ(about.lblAbout->text() + " " + about.txtAbout->toPlainText().left(24),
               "Mirvak Process Manager 1.9 Guard.\n\nMirvak Software.");
 
-    about.btnContact_MouseUp();
     // The newest entries that fit in one argument go, and only they leave the log.
-    about.btnWeb_MouseUp();
+    about.btnContact_MouseUp(), about.btnWeb_MouseUp();
     const QString report = "?" + kFacts.mid(1) + "&str_errors=";
     const qsizetype sent = t.shell.opened.last().count("%0A") + 1;
     const auto url = [&](qsizetype from, qsizetype to) { return report + entries.mid(from, to - from).join("%0A"); };
