@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 #include <stdexcept>
 #include <vector>

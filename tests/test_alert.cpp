@@ -3,8 +3,6 @@
 #include "guard/frmMain.h"
 #include "store/mdSettings.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
 // A walk meets "app" (pid 500), started as "app\xff mirvak: 777" by "explorer" (pid 400), its file of

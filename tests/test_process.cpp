@@ -7,14 +7,13 @@
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <fcntl.h>
-#include <optional>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
 
 namespace {
 
@@ -172,4 +171,52 @@ TEST(WinPath, SystemRootAndDrivePrefix)
         {"c:\\tools\\app.exe", "c:\\tools\\app.exe"}, {"D:\\old\\C:\\new.exe", "C:\\new.exe"}};
     for (const auto& [in, out] : cases)
         EXPECT_EQ(platform::windowsModulePath(in, "C:\\WINDOWS"), out) << in;
+}
+
+TEST(LinuxRestart, ComesBackWithItsBytesFolderEnvironmentAndArgv0)
+{
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(QDir(dir.path()).canonicalPath()) + "/w\xe9";
+    const std::shared_ptr<void> cleanup(nullptr, [&](void*) { ::rmdir(folder); });   // a name Qt cannot remove
+    ASSERT_TRUE(::mkdir(folder, 0700) == 0 && ::mkfifo(QFile::encodeName(dir.filePath("report")), 0600) == 0
+                && ::mkfifo(QFile::encodeName(dir.filePath("gate")), 0600) == 0);
+    // Each start reports its id and how it was started; the first then waits until it is ended.
+    const QByteArray script = "D='" + QFile::encodeName(dir.path()) + "'; { echo $$; cat /proc/$$/cmdline; echo; "
+                              "cat /proc/$$/environ; echo; pwd -P; } >\"$D/report\"; "
+                              "[ -e \"$D/go\" ] || read x <\"$D/gate\"";
+    const platform::Launch launch{{"my\xffsh", "-c", script, "zero", "a\xe9 b", "", "mirvak:", "777"}, folder,
+                                  QByteArrayList{"PATH=/usr/bin:/bin", "K=v\xfe"}};
+    const QByteArray facts = launch.argv.join('\0') + "\0\n"_qba + launch.env->join('\0') + "\0\n"_qba + folder + '\n';
+    const auto report = [&] {   // blocks until a start has written it all
+        QFile pipe(dir.filePath("report"));
+        const QByteArray got = pipe.open(QIODevice::ReadOnly) ? pipe.readAll() : QByteArray();
+        return std::pair(pid_t(got.left(got.indexOf('\n')).toInt()), got.mid(got.indexOf('\n') + 1));
+    };
+    platform::LinuxProcesses procs;
+    platform::LinuxShell shell;
+    shell.restart("/bin/sh", launch);
+    const pid_t pid = report().first;
+    ASSERT_GT(pid, 1);
+    const std::optional<platform::Launch> read = procs.launch(pid);
+    const QString exe = procs.path(pid, 0);
+    ::kill(pid, SIGKILL);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, launch);
+    QFile(dir.filePath("go")).open(QIODevice::WriteOnly);
+    shell.restart(exe, *read);
+    EXPECT_EQ(report().second, facts);
+}
+
+TEST(ArgQuote, RoundTripsAnyArgumentsAndSplitsWhatAShellWould)
+{
+    using namespace platform;
+    const QList<QStringList> lists{{}, {"'", "''", " ", "a'b'c", fromSys("caf\xe9")},
+        {"", "a b", "it's", "\"q\"", "back\\slash", "$HOME", "tab\there", "line\nbreak", "ünï", "*", "--opt=v"}};
+    for (const QStringList& args : lists)
+        EXPECT_EQ(splitArgs(joinArgs(args)), args) << joinArgs(args).toStdString();
+    EXPECT_EQ(joinArgs({"-x", "a b", "mirvak:", "777"}), "-x 'a b' mirvak: 777");
+    const std::pair<QString, QStringList> splits[]{
+        {"  a \"b c\" d\\ e 'f\"g' \"h\\\"i\" ", {"a", "b c", "d e", "f\"g", "h\"i"}}, {"''", {""}}, {"", {}}};
+    for (const auto& [text, args] : splits)
+        EXPECT_EQ(splitArgs(text), args) << text.toStdString();
 }

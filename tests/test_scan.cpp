@@ -3,7 +3,6 @@
 #include "store/mdSettings.h"
 
 #include <QLocale>
-#include <gtest/gtest.h>
 #include <limits>
 
 namespace {

@@ -2,7 +2,6 @@
 #include "design/ImageButton.h"
 #include "guard/frmMain.h"
 
-#include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
 

@@ -1,0 +1,209 @@
+// The real program against real processes. Each run happens in a PID namespace
+// of its own, so the guard sees only its own small world.
+#include "Fakes.h"
+
+#include <QDeadlineTimer>
+#include <QImage>
+#include <QLockFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace {
+
+struct World {
+    QTemporaryDir dir;
+    World()
+    {
+        QFile::copy(MIRVAK_EXE, path("Mirvak.bin"));   // a dot in its name: it still knows itself
+        for (const char* name : {"denied", "unknown"})
+            QFile::copy("/usr/bin/sleep", path(name));
+        write("settings.ini", "startup_load=0\r\ncheck_interval=0.5\r\npath_search=0\r\ntmp_interval=60\r\nlist_level=0\r\n"
+                              "safe_level=0\r\nclean_value=0\r\nalways_top=1\r\nweb_search=https://a.example/\r\nerror_log=1\r\n");
+        write("allow.csv", "dash\r\ngrep\r\nsh\r\nsleep\r\n");
+        write("deny.csv", "denied\r\n");
+    }
+    QString path(const QString& name) const { return dir.path() + "/" + name; }
+    void write(const QString& name, const QByteArray& bytes) const
+    {
+        QFile f(path(name));
+        f.open(QIODevice::WriteOnly), f.write(bytes);
+    }
+    std::string read(const QString& name) const
+    {
+        QFile f(path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+    }
+    void start(QProcess& p, const char* platform, const QString& program, const QStringList& args = {}) const
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("DIR", dir.path()), e.insert("QT_QPA_PLATFORM", platform), e.insert("XDG_CONFIG_HOME", path("config"));
+        e.insert("XDG_RUNTIME_DIR", dir.path());   // a lock of its own for each world
+        p.setProcessEnvironment(e);
+        p.start(program, args);
+        p.waitForStarted();
+    }
+    // The output of `script`, run as PID 1 of a new PID namespace with /proc of its own.
+    std::string run(const char* platform, const QString& script, const std::function<void()>& meanwhile = [] {}) const
+    {
+        QProcess p;
+        start(p, platform, "unshare", {"--pid", "--fork", "--mount-proc", "sh", "-c", script});
+        meanwhile();
+        p.waitForFinished(60000);
+        return p.readAllStandardOutput().toStdString();
+    }
+};
+
+// A child process that ends with the test, however the test ends.
+struct Child : QProcess {
+    Child(const QString& program, const QStringList& args) { start(program, args); }
+    ~Child() override { kill(), waitForFinished(3000); }
+};
+
+QByteArray run(const QString& program, const QStringList& args)
+{
+    Child process(program, args);
+    return process.waitForFinished(30000) ? process.readAllStandardOutput() : QByteArray();
+}
+
+bool waitUntil(int ms, const std::function<bool()>& done)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QThread::msleep(150);
+    return done();
+}
+
+// The first window "Mirvak": nested, the icon in the panel; at the top, over 50 pixels each way, the menu.
+std::optional<QRect> mirvakWindow(bool nested)
+{
+    static const QRegularExpression line(R"(^( +)0x[0-9a-f]+ "Mirvak": \("Mirvak" "Mirvak"\)\s+)"
+                                         R"((\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
+    for (const QString& text : QString::fromUtf8(run("xwininfo", {"-root", "-tree"})).split('\n')) {
+        const auto m = line.match(text);
+        const auto n = [&m](int i) { return m.captured(i).toInt(); };
+        if (m.hasMatch() && (m.captured(1).size() > 5) == nested && (nested || qMin(n(2), n(3)) > 50))
+            return QRect(n(4), n(5), n(2), n(3));
+    }
+    return std::nullopt;
+}
+
+// Cyan pixels in an area of the screen: the enabled icon's bars; the pale icon has none. -1: unreadable.
+int cyanPixels(const QRect& r)
+{
+    const QString area = QString("%1x%2+%3+%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y());
+    const QImage image = QImage::fromData(run("import", {"-window", "root", "-crop", area, "png:-"}), "PNG")
+                             .convertToFormat(QImage::Format_RGB32);
+    const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+    const auto cyan = [](QRgb c) { return qGreen(c) - qRed(c) > 60 && qBlue(c) > 150; };
+    return image.isNull() ? -1 : int(std::count_if(pixels, pixels + image.width() * image.height(), cyan));
+}
+
+} // namespace
+
+// A denied program ends at once; then a real alert on a real X display, answered with a real click on Deny.
+TEST(EndToEnd, AlertDenyClickKillsAndWritesTheList)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "needs an X display and xdotool";
+    World w;
+    const std::string out = w.run("xcb", "\"$DIR/Mirvak.bin\" & \"$DIR/denied\" 20; echo $?; \"$DIR/unknown\" 20; echo $?; "
+        "until grep -q unknown \"$DIR/deny.csv\"; do sleep 0.1; done; kill -9 -1", [] {
+        const QString window = run("xdotool", {"search", "--sync", "--onlyvisible", "--class", "Mirvak"}).split('\n')[0];
+        const QString at = run("xdotool", {"getwindowgeometry", "--shell", window});
+        const auto coordinate = [&](const char* name) {
+            return QRegularExpression(name + QString("=(-?\\d+)")).match(at).captured(1).toInt();
+        };
+        // Without a skin the Deny button sits at its design place, 148,102 to 258,130.
+        run("xdotool", {"mousemove", QString::number(coordinate("X") + 200), QString::number(coordinate("Y") + 115), "click", "1"});
+    });
+    EXPECT_EQ(out, "137\n137\n");
+    EXPECT_EQ(w.read("deny.csv") + w.read("error.log"), "denied\r\nunknown\r\n");
+}
+
+TEST(EndToEnd, ASecondCopyAndMissingSettingsEndAtOnce)
+{
+    World w;
+    QLockFile lock(w.path("mirvak-Mirvak.lock"));   // as a first copy holds it
+    ASSERT_TRUE(lock.tryLock(0));
+    for (const bool second : {true, false}) {
+        if (!second)
+            lock.unlock(), QFile::remove(w.path("settings.ini"));
+        QProcess p;
+        w.start(p, "offscreen", w.path("Mirvak.bin"));
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode() == 0, second);
+        const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+        EXPECT_TRUE(second ? err.isEmpty() : !err.contains('\n') && err.contains(w.path("settings.ini"))) << err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(w.path("error.log")));
+}
+
+TEST(Install, WritesOnlyTheUsersFoldersAndFindsItsFilesAgain)
+{
+    QTemporaryDir tmp;
+    const QString r = tmp.path(), settings = r + "/config/mirvak/settings.ini";
+    const QStringList ns{"--pid", "--fork", "--mount-proc", "--kill-child", "env", "HOME=" + r + "/home",
+        "XDG_CONFIG_HOME=" + r + "/config", "XDG_DATA_HOME=" + r + "/data", "XDG_CACHE_HOME=" + r + "/cache",
+        "XDG_RUNTIME_DIR=" + r, "sh", "-c"};
+    if (QProcess::execute("unshare", ns + QStringList{"true"}) != 0)
+        GTEST_SKIP() << "no PID namespace here";
+    ASSERT_EQ(QProcess::execute(MIRVAK_CMAKE, {"--install", MIRVAK_BUILD_DIR, "--prefix", r + "/usr"}), 0);
+    ASSERT_TRUE(QDir().mkpath(r + "/home") && QFile::copy("/usr/bin/sleep", r + "/target")
+                && QProcess::execute("chmod", {"-R", "a-w", r + "/usr"}) == 0);
+    QProcess p;
+    const auto guard = [&](const QString& until) {   // the guard, and the target whose exit status lands in status
+        p.start("unshare", ns + QStringList{QString("cd %1/home; ../usr/bin/mirvak & ../target 30; echo $? >../status").arg(r)});
+        waitUntil(15000, [&] { return QFile::exists(r + until); });
+        p.close();   // ends unshare, and with it every process of the namespace
+    };
+    const auto read = [](const QString& path) { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : ""; };
+    const auto put = [](const QString& path, const QByteArray& text) { QFile f(path); return f.open(QIODevice::WriteOnly) && f.write(text) > 0; };
+    guard("/mirvak-mirvak.lock");   // the first start copies the shipped settings and runs
+    ASSERT_EQ(read(settings), read(r + "/usr/share/mirvak/settings.ini"));
+    ASSERT_TRUE(put(settings, read(settings).replace("startup_load=0", "startup_load=1").replace("list_level=1", "list_level=0"))
+                && put(r + "/data/mirvak/allow.csv", "dash\r\nsh\r\n") && put(r + "/data/mirvak/deny.csv", "target\r\n"));
+    guard("/status");   // the second reads the user's settings and lists, and puts its start-up entry beside them
+    EXPECT_EQ(read(r + "/status"), "137\n");
+    EXPECT_TRUE(read(r + "/config/autostart/mirvak 1.9.desktop").contains("\nExec=\"" + r.toUtf8() + "/usr/bin/mirvak\"\n"));
+    p.start("find", {r + "/usr", r + "/home", "-newer", r + "/target"});   // nothing written there since
+    EXPECT_TRUE(p.waitForFinished() && p.readAll().isEmpty());
+}
+
+
+// A notification area that starts after the program still gets its icon.
+TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
+{
+    // The guard sees a process table of its own: it can neither ask about nor end a process it did not start.
+    const QStringList ownTable{"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || QProcess::execute("env", ownTable + QStringList{"true"}) != 0)
+        GTEST_SKIP() << "no X display or no PID namespace";
+    // The executable beside the shipped settings and icons; a runtime folder of its own for its lock.
+    QTemporaryDir folder, runtime;
+    for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
+        QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), folder.filePath(name));
+    Child guard("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path()} + ownTable
+                           + QStringList{folder.filePath("Mirvak")});
+    // No notification area yet: the guard says so, once, and keeps running.
+    QByteArray errors;
+    const auto complaints = [&] { return guard.waitForReadyRead(100), (errors += guard.readAllStandardError()).count("notification area"); };
+    ASSERT_TRUE(waitUntil(5000, [&] { return complaints() > 0; })) << errors.constData();
+
+    // A panel that starts later still gets the icon, in its enabled look.
+    Child trayer("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                            "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"});
+    std::optional<QRect> icon, menu;
+    ASSERT_TRUE(waitUntil(8000, [&] { return (icon = mirvakWindow(true)).has_value(); })) << "no icon";
+    ASSERT_TRUE(waitUntil(4000, [&] { return cyanPixels(*icon) > 0; })) << "the enabled icon never showed";
+
+    // A real left click opens the menu; its first item that can be chosen, Disable, closes it, the icon pale.
+    const QPoint at = icon->center();
+    run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+    ASSERT_TRUE(waitUntil(4000, [&] { return (menu = mirvakWindow(false)).has_value(); })) << "no menu";
+    run("xdotool", {"key", "Down", "Return"});
+    EXPECT_TRUE(waitUntil(4000, [&] { return cyanPixels(*icon) == 0; })) << "still bright";
+    EXPECT_FALSE(mirvakWindow(false)) << "the menu stayed open";
+    EXPECT_EQ(guard.state(), QProcess::Running);
+    EXPECT_EQ(complaints(), 1) << errors.constData();
+}
