@@ -12,46 +12,28 @@
 
 namespace {
 
-struct World {
-    QTemporaryDir dir;
+struct World : TestBed {
     World()
     {
         QFile::copy(MIRVAK_EXE, path("Mirvak.bin"));   // a dot in its name: it still knows itself
-        for (const char* name : {"denied", "unknown"})
-            QFile::copy("/usr/bin/sleep", path(name));
-        write("settings.ini", "startup_load=0\r\ncheck_interval=0.5\r\npath_search=0\r\ntmp_interval=60\r\nlist_level=0\r\n"
-                              "safe_level=0\r\nclean_value=0\r\nalways_top=1\r\nweb_search=https://a.example/\r\nerror_log=1\r\n");
-        write("allow.csv", "dash\r\ngrep\r\nsh\r\nsleep\r\n");
-        write("deny.csv", "denied\r\n");
-    }
-    QString path(const QString& name) const { return dir.path() + "/" + name; }
-    void write(const QString& name, const QByteArray& bytes) const
-    {
-        QFile f(path(name));
-        f.open(QIODevice::WriteOnly), f.write(bytes);
-    }
-    std::string read(const QString& name) const
-    {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+        QFile::copy("/usr/bin/sleep", path("denied")), QFile::copy("/usr/bin/sleep", path("unknown"));
+        settings({{"check_interval", "0.5"}, {"list_level", "0"}, {"always_top", "1"}});
+        write("allow.csv", "dash\r\ngrep\r\nsh\r\nsleep\r\n"), write("deny.csv", "denied\r\n");
     }
     void start(QProcess& p, const char* platform, const QString& program, const QStringList& args = {}) const
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("DIR", dir.path()), e.insert("QT_QPA_PLATFORM", platform), e.insert("XDG_CONFIG_HOME", path("config"));
-        e.insert("XDG_RUNTIME_DIR", dir.path());   // a lock of its own for each world
-        p.setProcessEnvironment(e);
-        p.start(program, args);
-        p.waitForStarted();
+        e.insert("DIR", tmp.path()), e.insert("QT_QPA_PLATFORM", platform), e.insert("XDG_CONFIG_HOME", path("config"));
+        e.insert("XDG_RUNTIME_DIR", tmp.path());   // a lock of its own for each world
+        p.setProcessEnvironment(e), p.start(program, args), p.waitForStarted();
     }
     // The output of `script`, run as PID 1 of a new PID namespace with /proc of its own.
-    std::string run(const char* platform, const QString& script, const std::function<void()>& meanwhile = [] {}) const
+    QByteArray run(const char* platform, const QString& script, const std::function<void()>& meanwhile = [] {}) const
     {
         QProcess p;
         start(p, platform, "unshare", {"--pid", "--fork", "--mount-proc", "sh", "-c", script});
-        meanwhile();
-        p.waitForFinished(60000);
-        return p.readAllStandardOutput().toStdString();
+        meanwhile(), p.waitForFinished(60000);
+        return p.readAllStandardOutput();
     }
 };
 
@@ -108,7 +90,7 @@ TEST(EndToEnd, AlertDenyClickKillsAndWritesTheList)
     if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable("xdotool").isEmpty())
         GTEST_SKIP() << "needs an X display and xdotool";
     World w;
-    const std::string out = w.run("xcb", "\"$DIR/Mirvak.bin\" & \"$DIR/denied\" 20; echo $?; \"$DIR/unknown\" 20; echo $?; "
+    const QByteArray out = w.run("xcb", "\"$DIR/Mirvak.bin\" & \"$DIR/denied\" 20; echo $?; \"$DIR/unknown\" 20; echo $?; "
         "until grep -q unknown \"$DIR/deny.csv\"; do sleep 0.1; done; kill -9 -1", [] {
         const QString window = run("xdotool", {"search", "--sync", "--onlyvisible", "--class", "Mirvak"}).split('\n')[0];
         const QString at = run("xdotool", {"getwindowgeometry", "--shell", window});
@@ -137,13 +119,13 @@ TEST(EndToEnd, ASecondCopyAndMissingSettingsEndAtOnce)
         const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();
         EXPECT_TRUE(second ? err.isEmpty() : !err.contains('\n') && err.contains(w.path("settings.ini"))) << err.toStdString();
     }
-    EXPECT_FALSE(QFile::exists(w.path("error.log")));
+    EXPECT_FALSE(w.exists("error.log"));
 }
 
 TEST(Install, WritesOnlyTheUsersFoldersAndFindsItsFilesAgain)
 {
-    QTemporaryDir tmp;
-    const QString r = tmp.path(), settings = r + "/config/mirvak/settings.ini";
+    TestBed t;
+    const QString r = t.tmp.path(), settings = "config/mirvak/settings.ini";
     const QStringList ns{"--pid", "--fork", "--mount-proc", "--kill-child", "env", "HOME=" + r + "/home",
         "XDG_CONFIG_HOME=" + r + "/config", "XDG_DATA_HOME=" + r + "/data", "XDG_CACHE_HOME=" + r + "/cache",
         "XDG_RUNTIME_DIR=" + r, "sh", "-c"};
@@ -155,22 +137,19 @@ TEST(Install, WritesOnlyTheUsersFoldersAndFindsItsFilesAgain)
     QProcess p;
     const auto guard = [&](const QString& until) {   // the guard, and the target whose exit status lands in status
         p.start("unshare", ns + QStringList{QString("cd %1/home; ../usr/bin/mirvak & ../target 30; echo $? >../status").arg(r)});
-        waitUntil(15000, [&] { return QFile::exists(r + until); });
+        waitUntil(15000, [&] { return t.exists(until); });
         p.close();   // ends unshare, and with it every process of the namespace
     };
-    const auto read = [](const QString& path) { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : ""; };
-    const auto put = [](const QString& path, const QByteArray& text) { QFile f(path); return f.open(QIODevice::WriteOnly) && f.write(text) > 0; };
-    guard("/mirvak-mirvak.lock");   // the first start copies the shipped settings and runs
-    ASSERT_EQ(read(settings), read(r + "/usr/share/mirvak/settings.ini"));
-    ASSERT_TRUE(put(settings, read(settings).replace("startup_load=0", "startup_load=1").replace("list_level=1", "list_level=0"))
-                && put(r + "/data/mirvak/allow.csv", "dash\r\nsh\r\n") && put(r + "/data/mirvak/deny.csv", "target\r\n"));
-    guard("/status");   // the second reads the user's settings and lists, and puts its start-up entry beside them
-    EXPECT_EQ(read(r + "/status"), "137\n");
-    EXPECT_TRUE(read(r + "/config/autostart/mirvak 1.9.desktop").contains("\nExec=\"" + r.toUtf8() + "/usr/bin/mirvak\"\n"));
+    guard("mirvak-mirvak.lock");   // the first start copies the shipped settings and runs
+    ASSERT_EQ(t.read(settings), t.read("usr/share/mirvak/settings.ini"));
+    t.write(settings, t.read(settings).replace("startup_load=0", "startup_load=1").replace("list_level=1", "list_level=0"));
+    t.write("data/mirvak/allow.csv", "dash\r\nsh\r\n"), t.write("data/mirvak/deny.csv", "target\r\n");
+    guard("status");   // the second reads the user's settings and lists, and puts its start-up entry beside them
+    EXPECT_EQ(t.read("status"), "137\n");
+    EXPECT_TRUE(t.read("config/autostart/mirvak 1.9.desktop").contains("\nExec=\"" + r.toUtf8() + "/usr/bin/mirvak\"\n"));
     p.start("find", {r + "/usr", r + "/home", "-newer", r + "/target"});   // nothing written there since
     EXPECT_TRUE(p.waitForFinished() && p.readAll().isEmpty());
 }
-
 
 // A notification area that starts after the program still gets its icon.
 TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
