@@ -25,26 +25,19 @@ TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
                           search("x\xe9", ""), search("x\xe8", "")}), QList<int>({4, 2, 0, 8, 0}));
     c.remove(8);
     Collection all = clnEq(t.app, c);
-    clnSort(t.app, all, false);
-    clnSort(t.app, c, true);   // stable: of equal items the first stays
+    clnSort(t.app, all, false), clnSort(t.app, c, true);   // stable: of equal items the first stays
     EXPECT_EQ(text(all), "A,a,b,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
     EXPECT_EQ(text(c), "A,b,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
     // The index follows removal, insertion and sorting; deletion takes the first of equals.
-    c.remove(1);
-    c.add("b|x", QString(), 1);
-    clnDel(t.app, all, "B");
+    c.remove(1), c.add("b|x", QString(), 1), clnDel(t.app, all, "B");
     EXPECT_EQ(QList<int>({search("NOTEPAD.EXE", ""), search("b|X", ""), search("b", "|")}), QList<int>({3, 2, 1}));
     EXPECT_EQ(text(all), "A,a,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
 
     Collection k;
-    k.add("1", "One");
-    k.add("2", "two");
+    k.add("1", "One"), k.add("2", "two");
     EXPECT_THROW(k.add("3", "ONE"), std::runtime_error);
-    clnSetK(t.app, k, "one", "9");
-    clnSetK(t.app, k, "three", "3");   // a missing key is logged and stays absent
-    k.add("0", "zero", 1);   // in the middle: later keys move along
-    k.add("4", "four");
-    k.remove("two");
+    clnSetK(t.app, k, "one", "9"), clnSetK(t.app, k, "three", "3");   // a missing key is logged and stays absent
+    k.add("0", "zero", 1), k.add("4", "four"), k.remove("two");   // in the middle: later keys move along
     EXPECT_EQ(text(k) + "|" + clnItem(k, "ONE") + clnItem(k, "Zero") + clnItem(k, "four") + clnItem(k, "two")
                   + clnItem(k, "three") + clnItem(k, 0) + clnItem(k, 4), "0,9,4|904");
     EXPECT_TRUE(t.read("error.log").startsWith("mdCollection.clnSetK: ") && !clnEq(t.app, k).hasKey("one"));
@@ -55,17 +48,14 @@ namespace {
 struct ListBed : TestBed {
     Collection list;
     explicit ListBed(const char* clean) { settings({{"clean_value", clean}}), getSettings(app); }
-    QByteArray save(const QString& file, const QByteArray& before, const QStringList& records, bool update,
-                    const QString& seen = "")
+    QByteArray save(const QString& file, const QByteArray& before, const QStringList& records, bool update, const QString& seen = "")
     {
         if (!before.isNull())
             write(file, before);
-        app.seenRecords = seen;
-        app.seenPending = false;
+        app.seenRecords = seen, app.seenPending = false;
         for (const QString& r : records)
             list.add(r);
-        putList(app, list, file, update);
-        return read(file);
+        return putList(app, list, file, update), read(file);
     }
 };
 } // namespace
@@ -77,8 +67,7 @@ TEST(Lists, LoadTakesNumericCountsAndTheFirstOfTwins)
                          "  spaced.exe|-3  \ntrailing.exe|\rword.exe|/x/word.exe|abc\r\nfrac.exe|2.5\r\n"
                          "caf\xe9|1\nCAF\xe9\nlast.exe|1");
     t.list.add("kept.exe");
-    getList(t.app, t.list, "allow.csv");
-    getList(t.app, t.list, "missing.csv");
+    getList(t.app, t.list, "allow.csv"), getList(t.app, t.list, "missing.csv");
     EXPECT_EQ(QStringList(t.list.begin(), t.list.end()),
               QStringList({"kept.exe", "notepad.exe|/opt/tools/notepad.exe", "spaced.exe", "trailing.exe|",
                            "word.exe|/x/word.exe|abc", "frac.exe", fromSys("caf\xe9"), "last.exe"}));
@@ -145,8 +134,7 @@ TEST(Settings, LineGrammarLineEndsNumbersAndTwins)
     for (const char* key : {"check_interval", "check_interval ", "web_search", " 'quoted", "empty", "last"})
         values += getSetting(t.app, key) + "|";
     EXPECT_EQ(values, "|2|x?b=c=d|yes||1|");
-    EXPECT_EQ(t.app.settingList.count(), 12);
-    EXPECT_TRUE(isOn(t.app, "always_top") && isOn(t.app, "one") && !isOn(t.app, "two"));
+    EXPECT_TRUE(t.app.settingList.count() == 12 && isOn(t.app, "always_top") && isOn(t.app, "one") && !isOn(t.app, "two"));
     EXPECT_DOUBLE_EQ(numSetting(t.app, "half"), 0.5);
     for (const char* key : {"word", "empty", "missing", "k", "comma"})   // a comma makes no number
         EXPECT_THROW(numSetting(t.app, key), std::runtime_error) << key;
@@ -163,8 +151,7 @@ TEST(Files, KeepEveryByteOfNamesAndLines)
     TestBed t;
     const QByteArray name = t.tmp.path().toUtf8() + "/caf\xe9";
     const QString path = fromSys(name);
-    t.write(".h", "x");
-    QDir(t.tmp.path()).mkdir("dir");
+    t.write(".h", "x"), t.write("dir/x", "");
     t.files.writeText(path, fromSys("a\xff\r\nb\rc\nd"));
     for (const QString& p : {path, t.path(".h"), t.path("dir"), t.path("none"), QString(), QString("/dev/null")})
         EXPECT_EQ(fileExists(t.app, p), p == path) << p.toStdString();
@@ -181,22 +168,16 @@ TEST(Files, KeepEveryByteOfNamesAndLines)
 TEST(ErrorLog, OnlyWhenOnNewestFirstGuardedKeptWholeOnFailureEveryByteKept)
 {
     TestBed t;
-    t.settings({{"error_log", "0"}});
-    ASSERT_TRUE(getSettings(t.app));
-    for (const char* value : {"0", "2", "", "yes", "1"}) {
-        setSetting(t.app, "error_log", value);
-        error_log(t.app, "frmMain", "A", fromSys(QByteArray("f\xe9") + value));
-    }
+    t.settings({{"error_log", "0"}}), getSettings(t.app);
+    for (const char* value : {"0", "2", "", "yes", "1"})
+        setSetting(t.app, "error_log", value), error_log(t.app, "frmMain", "A", fromSys(QByteArray("f\xe9") + value));
     int reached = 0;
     EXPECT_FALSE(guarded(t.app, "frmTray", "Go", [&] { ++reached, numSetting(t.app, "nothing"), ++reached; }));
-    t.files.failWrites.insert("error.log");
-    error_log(t.app, "frmMain", "B", "lost");
+    t.files.failWrites.insert("error.log"), error_log(t.app, "frmMain", "B", "lost");
     EXPECT_EQ(t.read("error.log") + QByteArray::number(reached),
               "frmTray.Go: Type mismatch: '' is not a number\r\nfrmMain.A: f\xe9" "1\r\n\r\n1");
     // A hand-edited log is read as lines: leading empty ones go, every end becomes CR LF.
-    t.files.failWrites.clear();
-    t.write("error.log", "\n\r\nx\xff\ny\r\rz");
-    error_log(t.app, "m", "p", "d\ne");
+    t.files.failWrites.clear(), t.write("error.log", "\n\r\nx\xff\ny\r\rz"), error_log(t.app, "m", "p", "d\ne");
     EXPECT_EQ(t.read("error.log"), "m.p: d e\r\nx\xff\r\ny\r\n\r\nz\r\n");
     EXPECT_EQ(getContent(t.app, "error.log") + getContent(t.app, "missing.txt"), fromSys("m.p: d e\r\nx\xff\r\ny\r\n\r\nz"));
 }
