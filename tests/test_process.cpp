@@ -2,7 +2,6 @@
 #include "platform/ArgQuote.h"
 #include "platform/SysText.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/windows/WinPath.h"
 #include "process/mdProcess.h"
 
 #include <QCoreApplication>
@@ -73,7 +72,7 @@ struct Wipe {
 
 struct BrokenProcesses : FakeProcesses {
     QString path(qint64, qint64) override { throw std::runtime_error("path"); }
-    QString commandArgs(qint64) override { throw std::runtime_error("args"); }
+    std::optional<platform::Launch> launch(qint64) override { throw std::runtime_error("launch"); }
     QString name(qint64) override { throw std::runtime_error("name"); }
     int kill(qint64) override { throw std::runtime_error("kill"); }
 };
@@ -156,21 +155,11 @@ TEST(mdProcess, FailuresGiveDefaultsAndLogTheirOwnNames)
     BrokenProcesses broken;
     App app{{broken, t.files, t.env, t.shell, t.desktop, t.program}};
     app.settingList.add("1", "error_log");
-    const QStringList got{mdProcess::TakePath(app, 5, 0), mdProcess::TakeCmdArg(app, 5), mdProcess::TakeName(app, 5),
-                          QString::number(mdProcess::KillProcess(app, 5))};   // in this order
-    EXPECT_EQ(got, QStringList({"", platform::kArgsSentinel, "", "0"}));
+    const QStringList got{mdProcess::TakePath(app, 5, 0), QString::number(mdProcess::TakeLaunch(app, 5).has_value()),
+                          mdProcess::TakeName(app, 5), QString::number(mdProcess::KillProcess(app, 5))};   // in this order
+    EXPECT_EQ(got, QStringList({"", "0", "", "0"}));
     EXPECT_EQ(t.read("error.log"), "mdProcess.KillProcess: kill\r\nmdProcess.TakeName: name\r\n"
-                                   "mdProcess.TakeCmdArg: args\r\nmdProcess.TakePath: path\r\n\r\n");
-}
-
-TEST(WinPath, SystemRootAndDrivePrefix)
-{
-    const char* cases[][2] = {{"\\SystemRoot\\System32\\smss.exe", "C:\\WINDOWS\\System32\\smss.exe"},
-        {"\\systemroot\\x.exe", "\\systemroot\\x.exe"}, {"\\??\\C:\\WINDOWS\\csrss.exe", "C:\\WINDOWS\\csrss.exe"},
-        {"\\??\\c:\\a\\b.exe", "c:\\a\\b.exe"}, {"\\??\\D:\\x\\y.exe", "\\??\\D:\\x\\y.exe"},
-        {"c:\\tools\\app.exe", "c:\\tools\\app.exe"}, {"D:\\old\\C:\\new.exe", "C:\\new.exe"}};
-    for (const auto& [in, out] : cases)
-        EXPECT_EQ(platform::windowsModulePath(in, "C:\\WINDOWS"), out) << in;
+                                   "mdProcess.TakeLaunch: launch\r\nmdProcess.TakePath: path\r\n\r\n");
 }
 
 TEST(LinuxRestart, ComesBackWithItsBytesFolderEnvironmentAndArgv0)
