@@ -21,7 +21,6 @@ struct FakeProcess {
     qint64 pid = 0, parentPid = 0;
     QString name, path;                          // path empty: cannot be read, for the reason below
     platform::PathState missing = platform::PathState::Refused;
-    QString args = platform::kArgsSentinel;      // what commandArgs() gives
     std::optional<platform::Launch> launch;      // what launch() gives
     bool killable = true, alive = true;
 };
@@ -47,7 +46,6 @@ public:
                 return;
     }
     QString path(qint64 pid, qint64) override { auto* p = find(pid); return p ? p->path : QString(); }
-    QString commandArgs(qint64 pid) override { auto* p = find(pid); return p ? p->args : platform::kArgsSentinel; }
     std::optional<platform::Launch> launch(qint64 pid) override { auto* p = find(pid); return p ? p->launch : std::nullopt; }
     QString name(qint64 pid) override { auto* p = find(pid); return p ? p->name : QString(); }
     qint64 parent(qint64 pid) override { auto* p = find(pid); return p ? p->parentPid : 0; }

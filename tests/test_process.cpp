@@ -96,11 +96,8 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     const auto entry = visit(procs, child.pid).value_or(std::pair(platform::ProcessEntry(), 0));
     EXPECT_EQ(std::pair(platform::toSys(entry.first.exeName), entry.second), std::pair(name, qint64(::getpid())));
     EXPECT_EQ(platform::toSys(procs.path(child.pid, 0)), dir + "/" + name);
-    QByteArrayList read;
-    for (const QString& a : platform::splitArgs(procs.commandArgs(child.pid)))
-        read << platform::toSys(a);
-    EXPECT_EQ(read, args);
-    EXPECT_EQ(procs.name(bare.pid) + "|" + procs.commandArgs(bare.pid), "mv-bare|");
+    EXPECT_EQ(procs.launch(child.pid).value_or(platform::Launch()).argv, QByteArrayList{"./" + name} + args);
+    EXPECT_EQ(procs.name(bare.pid) + "|" + procs.launch(bare.pid).value_or(platform::Launch()).argv.join(' '), "mv-bare|./mv-bare");
     // A path the link cannot hold leaves only the name the process chose: not another user's.
     const auto unnamed = visit(procs, deep.pid).value_or(std::pair(platform::ProcessEntry(), 0));
     EXPECT_EQ(std::pair(unnamed.first.exeName, unnamed.first.pathState), std::pair(QString("mv-deep"), platform::PathState::Unreadable));
@@ -110,7 +107,7 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     const pid_t gone = std::exchange(bare.pid, -1);
     int status = 0;
     EXPECT_TRUE(::waitpid(gone, &status, 0) == gone && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-    EXPECT_EQ(procs.commandArgs(gone), platform::kArgsSentinel);
+    EXPECT_FALSE(procs.launch(gone));
     // A vanished id, and ids that would reach a group or every process, end nothing.
     for (qint64 pid : {qint64(gone), qint64(0), qint64(-1)})
         EXPECT_EQ(procs.kill(pid), 0) << pid;
@@ -144,7 +141,7 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
     last.close();
     Child newcomer(dir, "mv-newcomer");
     ASSERT_EQ(newcomer.pid, id);
-    EXPECT_EQ(procs.path(id, 0) + procs.commandArgs(id), platform::kArgsSentinel);
+    EXPECT_TRUE(procs.path(id, 0).isEmpty() && !procs.launch(id));
     EXPECT_EQ(procs.kill(id), 0);
     EXPECT_TRUE(newcomer.running());
 }
