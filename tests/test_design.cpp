@@ -38,8 +38,7 @@ QStringList lookUpAll(TestBed& t, const QString& webSearch)
     t.settings({{"web_search", webSearch}});
     EXPECT_TRUE(mdSettings::getSettings(t.app));
     frmMain main(t.app);
-    main.dirSystem = "/usr/bin", main.dirWindows = "/usr";
-    frmAbout(t.app, main).btnWeb_MouseUp();
+    main.dirSystem = "/usr/bin", main.dirWindows = "/usr", frmAbout(t.app, main).btnWeb_MouseUp();
     for (const QString& path : kPaths)
         for (Collection* list : {&t.app.allowList, &t.app.denyList})
             list->add(path.isEmpty() ? "a.exe" : "a.exe|" + path);
@@ -49,8 +48,7 @@ QStringList lookUpAll(TestBed& t, const QString& webSearch)
         for (int row : {0, 1, 2, -1})
             window.List->setCurrentRow(row), window.List_DblClick();
     }
-    t.env.vars["TMP"] = "", main.appName = "tool", main.appPath = "/a b/tool";
-    main.btnSearch_MouseUp();
+    t.env.vars["TMP"] = "", main.appName = "tool", main.appPath = "/a b/tool", main.btnSearch_MouseUp();
     return t.shell.opened;
 }
 } // namespace

@@ -24,8 +24,7 @@ struct Child {
     Child(const QByteArray& dir, const QByteArray& name, QByteArrayList args = {})
     {
         posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, "/");
+        posix_spawn_file_actions_init(&actions), posix_spawn_file_actions_addchdir_np(&actions, "/");
         int at = ::open("/", O_RDONLY | O_DIRECTORY);
         for (const QByteArray& part : dir.mid(1).split('/')) {
             ::mkdirat(at, part, 0700);
@@ -36,8 +35,7 @@ struct Child {
         if (sh.open(QIODevice::ReadOnly) && exe.open(::openat(at, name, O_WRONLY | O_CREAT, 0700), QIODevice::WriteOnly,
                                                      QFileDevice::AutoCloseHandle))
             exe.write(sh.readAll());
-        exe.close(), ::close(at);
-        args.prepend("./" + name);
+        exe.close(), ::close(at), args.prepend("./" + name);
         std::vector<char*> argv{nullptr};
         for (QByteArray& a : args)
             argv.insert(argv.end() - 1, a.data());

@@ -36,9 +36,7 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     procs.add(3, "Mirvak.bin");   // another user's copy: its path is refused
     procs.add(10, "ok", ok);
     procs.add(11, "tool");   // another user's: matched by name
-    procs.add(12, "bad", bad).killable = false;
-    procs.add(13, "a", a, 7);
-    procs.add(14, "tool2");
+    procs.add(12, "bad", bad).killable = false, procs.add(13, "a", a, 7), procs.add(14, "tool2");
     procs.add(15, "system");
     procs.add(16, "ok").missing = platform::PathState::Unreadable;   // a name it chose proves nothing
     s.start({}, ("ok|" + ok + "\r\ntool|/x/tool\r\n").toUtf8(), ("bad|" + bad + "\r\n").toUtf8());
@@ -60,10 +58,8 @@ TEST(Scan, PendingCandidateSettledByItsLatePath)
         Scan s;
         const QByteArray record = ("late|" + s.exe("late") + "\r\n").toUtf8();
         s.t.processes.add(20, "late").missing = platform::PathState::Unreadable;
-        s.start({{"path_search", "3"}}, denied ? "" : record, denied ? record : "");
-        s.tick();
-        s.t.processes.table[0].path = s.t.path("bin/late");
-        s.tick();
+        s.start({{"path_search", "3"}}, denied ? "" : record, denied ? record : ""), s.tick();
+        s.t.processes.table[0].path = s.t.path("bin/late"), s.tick();
         EXPECT_EQ(std::pair(s.alert(), s.t.processes.table[0].alive), std::pair(QString("(none)"), !denied));
     }
 }
@@ -71,8 +67,7 @@ TEST(Scan, PendingCandidateSettledByItsLatePath)
 TEST(Scan, WaitAndTickCounters)
 {
     Scan s;
-    s.t.processes.add(20, "slow");
-    s.start({{"check_interval", "0.1"}, {"path_search", "3"}}, {}, "bad\r\n");
+    s.t.processes.add(20, "slow"), s.start({{"check_interval", "0.1"}, {"path_search", "3"}}, {}, "bad\r\n");
     s.tick();
     s.t.processes.add(21, "bad");   // not looked at while the candidate is pending
     s.tick(29);
@@ -81,13 +76,10 @@ TEST(Scan, WaitAndTickCounters)
     EXPECT_EQ(std::pair(s.alert(), s.m.waitTicks), std::pair(QString("slow"), 0));
 
     // A zero interval cannot divide the wait; the tick still counts.
-    s.m.time.setInterval(0);
-    s.tick();
+    s.m.time.setInterval(0), s.tick();
     EXPECT_TRUE(s.m.tmpTicks == 32 && s.t.read("error.log").startsWith("frmMain.TakeProcesses: Division by zero"));
     mdSettings::setSetting(s.t.app, "tmp_interval", "1e12");
-    s.m.tmpTicks = std::numeric_limits<int>::max();
-    s.t.app.allowTmp.add("slow");
-    s.tick();
+    s.m.tmpTicks = std::numeric_limits<int>::max(), s.t.app.allowTmp.add("slow"), s.tick();
     EXPECT_TRUE(s.m.tmpTicks == std::numeric_limits<int>::max() && s.t.read("error.log").startsWith("frmMain.time_Timer: Overflow"));
 }
 
@@ -103,11 +95,9 @@ TEST(Scan, PeriodAndUsageTracking)
         SCOPED_TRACE(c.minutes);
         Scan s;
         s.t.processes.add(30, "perm"), s.t.processes.add(31, "d").killable = false, s.t.processes.add(32, "tmp");
-        s.start({{"tmp_interval", c.minutes}, {"clean_value", c.clean}}, "perm\r\n", "d\r\n");
-        s.tick();
+        s.start({{"tmp_interval", c.minutes}, {"clean_value", c.clean}}, "perm\r\n", "d\r\n"), s.tick();
         EXPECT_EQ(s.seen(), std::pair(c.seenFirst, true));   // a walk that ends at a candidate leaves it open
-        s.m.btnAllowNow_MouseUp();
-        s.tick(c.quiet);
+        s.m.btnAllowNow_MouseUp(), s.tick(c.quiet);
         EXPECT_EQ(std::pair(s.alert(), s.seen()), std::pair(QString("(none)"), std::pair(c.seenLater, c.pendingLater)));
         s.tick();
         EXPECT_EQ(std::pair(s.alert(), s.m.tmpTicks), std::pair(QString("tmp"), c.counted));
@@ -119,8 +109,7 @@ TEST(Scan, RecordsAndSizes)
     // list_level 2: matched in any letter case until the file's size changes.
     Scan s;
     const QString app = s.t.processes.add(53, "app", s.exe("app", 1536)).path;
-    s.start({{"list_level", "2"}}, ("APP|1.5K|" + app.toUpper() + "\r\n").toUtf8());
-    s.tick();
+    s.start({{"list_level", "2"}}, ("APP|1.5K|" + app.toUpper() + "\r\n").toUtf8()), s.tick();
     EXPECT_EQ(s.alert(), "(none)");
     s.exe("app", 2048), s.tick();
     EXPECT_EQ(s.alert(), "app|2K|" + app);

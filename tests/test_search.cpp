@@ -35,8 +35,7 @@ struct SearchBed {
         main.dirSystem = t.path("sys"), main.dirWindows = t.path("win");
         t.env.vars = {{"ProgramFiles", t.path("prog")}, {"TMP", t.path("tmp")}, {"SystemDrive", t.path("drive")}};
         app.settingList.add("1", "list_level"), app.settingList.add("1", "error_log");
-        main.appName = name, main.appPid = t.processes.add(42, "app").pid;
-        main.show(), main.btnDelete->hide();
+        main.appName = name, main.appPid = t.processes.add(42, "app").pid, main.show(), main.btnDelete->hide();
     }
     QString copy(const QString& name)
     {
@@ -72,8 +71,7 @@ TEST(Search, FirstUnlistedCopyLevelByLevelWithListedCopiesNoted)
         s.copy("elsewhere/app");
         ASSERT_TRUE(QFile::link(s.t.path("elsewhere"), s.t.path("tmp/link")) && QFile::link("/none", s.t.path("tmp/d/app/app")));
         s.app.allowTmp.add(("APP|" + s.t.path("sys/app")).toUpper());
-        s.app.allowTmp.add("app|" + s.t.path("win/app"));
-        s.app.denyTmp.add("app|" + s.t.path("drive/x/app"));
+        s.app.allowTmp.add("app|" + s.t.path("win/app")), s.app.denyTmp.add("app|" + s.t.path("drive/x/app"));
         for (const QString& file : c.files)
             file.startsWith('@') ? void(QFile::link(s.t.path("elsewhere/app"), s.t.path(file.mid(1)))) : void(s.copy(file));
         s.main.btnFindPath_MouseUp();
@@ -91,8 +89,7 @@ TEST(Search, FirstUnlistedCopyLevelByLevelWithListedCopiesNoted)
 TEST(Search, FreshPathNeedsNoWalkAndRootsAreSearchedApart)
 {
     SearchBed s;
-    s.t.processes.table[0].path = s.copy("bin/app");
-    s.main.btnFindPath_MouseUp();
+    s.t.processes.table[0].path = s.copy("bin/app"), s.main.btnFindPath_MouseUp();
     EXPECT_EQ(s.text(), str(s.shown(s.t.path("bin/app"))));   // no progress dots
     EXPECT_TRUE(s.files.listed.isEmpty());
 

@@ -66,8 +66,7 @@ TEST(Lists, LoadTakesNumericCountsAndTheFirstOfTwins)
     t.write("allow.csv", "notepad.exe|/opt/tools/notepad.exe|7\r\nNotepad.exe|/opt/tools/notepad.exe\r\n\r\n   \n"
                          "  spaced.exe|-3  \ntrailing.exe|\rword.exe|/x/word.exe|abc\r\nfrac.exe|2.5\r\n"
                          "caf\xe9|1\nCAF\xe9\nlast.exe|1");
-    t.list.add("kept.exe");
-    getList(t.app, t.list, "allow.csv"), getList(t.app, t.list, "missing.csv");
+    t.list.add("kept.exe"), getList(t.app, t.list, "allow.csv"), getList(t.app, t.list, "missing.csv");
     EXPECT_EQ(QStringList(t.list.begin(), t.list.end()),
               QStringList({"kept.exe", "notepad.exe|/opt/tools/notepad.exe", "spaced.exe", "trailing.exe|",
                            "word.exe|/x/word.exe|abc", "frac.exe", fromSys("caf\xe9"), "last.exe"}));
@@ -151,8 +150,7 @@ TEST(Files, KeepEveryByteOfNamesAndLines)
     TestBed t;
     const QByteArray name = t.tmp.path().toUtf8() + "/caf\xe9";
     const QString path = fromSys(name);
-    t.write(".h", "x"), t.write("dir/x", "");
-    t.files.writeText(path, fromSys("a\xff\r\nb\rc\nd"));
+    t.write(".h", "x"), t.write("dir/x", ""), t.files.writeText(path, fromSys("a\xff\r\nb\rc\nd"));
     for (const QString& p : {path, t.path(".h"), t.path("dir"), t.path("none"), QString(), QString("/dev/null")})
         EXPECT_EQ(fileExists(t.app, p), p == path) << p.toStdString();
     struct stat info;

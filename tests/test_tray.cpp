@@ -45,8 +45,7 @@ struct ListBed : TrayBed {
         for (const auto& [list, records] : {std::pair(&app.allowList, allowed), std::pair(&app.denyList, denied)})
             for (const QString& record : records)
                 list->add(record);
-        app.allowTmp = app.allowList, app.denyTmp = app.denyList;
-        tray->SeeAllow_Click(), tray->SeeDeny_Click();
+        app.allowTmp = app.allowList, app.denyTmp = app.denyList, tray->SeeAllow_Click(), tray->SeeDeny_Click();
     }
     // The rows of a window, which must be those of its list as it stands.
     QStringList rows(frmList* window)
@@ -186,8 +185,7 @@ TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
     for (const auto& change : changes) {
         ListBed t({"d.exe|/d"}, {"e.exe|/e", "a.exe|/a"});
         t.processes.add(7, "d.exe", "/d").killable = false;
-        t.main.appName = "d.exe", t.main.appPid = 7, t.main.appRecord = "d.exe|/d";
-        change(t);
+        t.main.appName = "d.exe", t.main.appPid = 7, t.main.appRecord = "d.exe|/d", change(t);
         t.files.failWrites.clear();
         // The row of e.exe goes to the allow list, and e.exe is what goes.
         t.press(t.tray->denyWindow, {"e.exe"}, move);
