@@ -57,8 +57,7 @@ public:
     }
 };
 
-// Real files in the test's folder; writes to chosen paths fail, as they do in a
-// read-only folder for an ordinary user (tests run as root, too).
+// Real files; writes to chosen names fail, as in a read-only folder for an ordinary user (tests run as root).
 class FakeFiles : public platform::LinuxFiles {
 public:
     QSet<QString> failWrites, failRemoves;
@@ -126,7 +125,6 @@ public:
     void hideFromTaskList() override {}
 };
 
-// A program folder of its own with fake services around it.
 struct TestBed {
     QTemporaryDir tmp;
     FakeProcesses processes;

@@ -5,9 +5,8 @@
 
 namespace {
 
-// A walk meets "app" (pid 500), started as "app\xff mirvak: 777" by "explorer" (pid 400), its file of
-// 2006.03.07 9:05 in the program folder, and opens the alert. `lacks` names what
-// is not there: parent, path (Find Path gives it once the alert is up), file, args, kill, remove.
+// A walk meets "app" (pid 500, file of 2006.03.07 9:05), started as "app\xff mirvak: 777" by "explorer" (pid 400). `lacks`
+// names what is not there: parent, path (Find Path gives it once the alert is up), file, args, kill, remove.
 struct Alert {
     TestBed t;
     frmMain main{t.app};

@@ -13,7 +13,6 @@
 #include <ranges>
 
 namespace {
-// A skin image of the given size, in a skin folder that exists already.
 void image(TestBed& t, const QString& name, QSize size)
 {
     QImage picture(size, QImage::Format_RGB32);
@@ -31,8 +30,7 @@ const QStringList kPaths{"", "/x y/a&b.exe", "2006.03.07 9:05|1.25M|/x/a.exe"};
 const QString kFacts = "&dir_system=/usr/bin&dir_windows=/usr&dir_programs=/opt&dir_tmp=/tmp"
                        "&dir_userprofile=/home/user&drive_windows=&os=Linux&version=1.9.0";
 
-// Every request in turn on one web_search value: About's error report, a double-click on each row and on
-// no row of both list windows (a.exe with the paths above), the alert's Search with TMP unset.
+// On one web_search: About's report, a double-click on each row and on none of both list windows, the alert's Search.
 QStringList lookUpAll(TestBed& t, const QString& webSearch)
 {
     t.settings({{"web_search", webSearch}});

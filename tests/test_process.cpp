@@ -16,8 +16,7 @@
 
 namespace {
 
-// A copy of the shell as dir/name, blocked reading a pipe the test holds open.
-// The folders are entered one at a time, so `dir` may lie deeper than a path can name.
+// A copy of the shell as dir/name reading a pipe the test holds open; `dir` may be deeper than a path can name.
 struct Child {
     pid_t pid = -1;
     int input[2] = {-1, -1};
@@ -111,7 +110,6 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
         EXPECT_EQ(procs.kill(pid), 0) << pid;
 }
 
-// A newcomer handed the id of the process the scan examined is not that process.
 TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
 {
     if (!qEnvironmentVariableIsSet("MIRVAK_PIDNS")) {

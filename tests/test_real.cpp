@@ -1,5 +1,4 @@
-// The real program against real processes. Each run happens in a PID namespace
-// of its own, so the guard sees only its own small world.
+// The real program against real processes, each run in a PID namespace of its own: the guard sees only its own world.
 #include "Fakes.h"
 
 #include <QDeadlineTimer>
@@ -37,7 +36,6 @@ struct World : TestBed {
     }
 };
 
-// A child process that ends with the test, however the test ends.
 struct Child : QProcess {
     Child(const QString& program, const QStringList& args) { start(program, args); }
     ~Child() override { kill(), waitForFinished(3000); }
@@ -151,7 +149,6 @@ TEST(Install, WritesOnlyTheUsersFoldersAndFindsItsFilesAgain)
     EXPECT_TRUE(p.waitForFinished() && p.readAll().isEmpty());
 }
 
-// A notification area that starts after the program still gets its icon.
 TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
 {
     // The guard sees a process table of its own: it can neither ask about nor end a process it did not start.

@@ -51,7 +51,6 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     EXPECT_FALSE(s.t.exists("error.log"));
 }
 
-// A candidate whose path becomes readable while it is waited for is ended without an alert, or left alone.
 TEST(Scan, PendingCandidateSettledByItsLatePath)
 {
     for (const bool denied : {true, false}) {

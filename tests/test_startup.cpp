@@ -7,8 +7,7 @@ using mdSettings::getSetting;
 
 TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
 {
-    // Settings in; stored check_interval and path_search, interval, ticks (120 s / 7 s: 17, one more as
-    // 7 * 17 < 120), timer, topmost and the log out ("M": the entry for an empty value).
+    // Settings in; stored check_interval and path_search, interval, ticks (120 s / 7 s: 18), timer, topmost and log out.
     for (const QStringList& c : {QStringList{"0", "60", "1.0", "0.1 3000 100 36000 on top"},
              {"-3", "60", "2", "0.1 3000 100 36000 on"}, {"2.5", "60", "0", "2.5 3000 2500 1440 on"},
              {"7", "2", "1", "7 3000 7000 18 on top"}, {"", "60", "1", "3000 0 0 off top M"},
