@@ -7,7 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -36,7 +36,7 @@ public:
     }
     FakeProcess* find(qint64 pid)
     {
-        auto it = std::find_if(table.begin(), table.end(), [&](auto& p) { return p.pid == pid && p.alive; });
+        auto it = std::ranges::find_if(table, [&](auto& p) { return p.pid == pid && p.alive; });
         return it == table.end() ? nullptr : &*it;
     }
     void walk(const std::function<bool(const platform::ProcessEntry&)>& visit) override
@@ -49,12 +49,7 @@ public:
     std::optional<platform::Launch> launch(qint64 pid) override { auto* p = find(pid); return p ? p->launch : std::nullopt; }
     QString name(qint64 pid) override { auto* p = find(pid); return p ? p->name : QString(); }
     qint64 parent(qint64 pid) override { auto* p = find(pid); return p ? p->parentPid : 0; }
-    int kill(qint64 pid) override
-    {
-        killed.push_back(pid);
-        auto* p = find(pid);
-        return p && p->killable ? (p->alive = false, 1) : 0;
-    }
+    int kill(qint64 pid) override { killed.push_back(pid); auto* p = find(pid); return p && p->killable ? (p->alive = false, 1) : 0; }
 };
 
 // Real files; writes to chosen names fail, as in a read-only folder for an ordinary user (tests run as root).
@@ -66,10 +61,7 @@ public:
         if (names.contains(QFileInfo(path).fileName()))
             throw std::runtime_error("Permission denied");
     }
-    void writeBytes(const QString& path, const QByteArray& bytes, bool sync) override
-    {
-        fail(failWrites, path), LinuxFiles::writeBytes(path, bytes, sync);
-    }
+    void writeBytes(const QString& path, const QByteArray& b, bool sync) override { fail(failWrites, path), LinuxFiles::writeBytes(path, b, sync); }
     void remove(const QString& path) override { fail(failRemoves, path), LinuxFiles::remove(path); }
 };
 
@@ -77,9 +69,9 @@ class FakeEnvironment : public platform::Environment {
 public:
     QHash<QString, QString> vars{{"ProgramFiles", "/opt"}, {"TMP", "/tmp"}, {"USERPROFILE", "/home/user"},
                                  {"SYSTEMDRIVE", ""}, {"SystemDrive", ""}, {"OS", "Linux"}};
-    QString windows = "/usr", system = "/usr/bin", startup;
-    QString windowsDirectory() override { return windows; }
-    QString systemDirectory() override { return system; }
+    QString startup;
+    QString windowsDirectory() override { return "/usr"; }
+    QString systemDirectory() override { return "/usr/bin"; }
     QString variable(const QString& name) override { return vars.value(name); }
     QString startupFolder() override { return startup; }
 };
@@ -151,9 +143,13 @@ struct TestBed {
     // A settings file with error logging on; `changes` replace or add keys.
     void settings(const QList<QPair<QString, QString>>& changes = {})
     {
-        QMap<QString, QString> keys{{"startup_load", "0"}, {"check_interval", "1"}, {"path_search", "0"},
-            {"tmp_interval", "60"}, {"list_level", "1"}, {"safe_level", "0"}, {"clean_value", "0"},
-            {"always_top", "0"}, {"web_search", "https://www.mirvak.example/lookup.php"}, {"error_log", "1"}};
+        QString text = "startup_load=0\ncheck_interval=1\npath_search=0\ntmp_interval=60\nlist_level=1\nsafe_level=0\n"
+                       "clean_value=0\nalways_top=0\nweb_search=https://www.mirvak.example/lookup.php\nerror_log=1\n";
+        for (const auto& [key, value] : changes)
+            text.remove(QRegularExpression("(?m)^" + key + "=.*\n")) += key + "=" + value + "\n";
+        write("settings.ini", text.replace("\n", "\r\n").toUtf8());
+    }
+};
         QByteArray text;
         for (const auto& [key, value] : changes)
             keys[key] = value;
