@@ -21,7 +21,7 @@ struct FakeProcess {
     qint64 pid = 0, parentPid = 0;
     QString name, path;                          // path empty: cannot be read, for the reason below
     platform::PathState missing = platform::PathState::Refused;
-    std::optional<platform::Launch> launch;      // what launch() gives
+    std::optional<platform::Launch> launch{};    // what launch() gives
     bool killable = true, alive = true;
 };
 
