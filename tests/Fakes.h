@@ -61,7 +61,10 @@ public:
         if (names.contains(QFileInfo(path).fileName()))
             throw std::runtime_error("Permission denied");
     }
-    void writeBytes(const QString& path, const QByteArray& b, bool sync) override { fail(failWrites, path), LinuxFiles::writeBytes(path, b, sync); }
+    void writeBytes(const QString& path, const QByteArray& b, bool sync) override
+    {
+        fail(failWrites, path), LinuxFiles::writeBytes(path, b, sync);
+    }
     void remove(const QString& path) override { fail(failRemoves, path), LinuxFiles::remove(path); }
 };
 

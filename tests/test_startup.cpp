@@ -61,7 +61,10 @@ TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
 namespace {
 // A program folder with logging on, startup_load as given and no autostart folder yet.
 struct EntryBed : TestBed {
-    explicit EntryBed(const char* load = "1") { settings({{"startup_load", load}}), mdSettings::getSettings(app), env.startup = path("config/autostart"); }
+    explicit EntryBed(const char* load = "1")
+    {
+        settings({{"startup_load", load}}), mdSettings::getSettings(app), env.startup = path("config/autostart");
+    }
     void start() { mdProcess::startupApp(app, mdSettings::isOn(app, "startup_load")); }
 };
 } // namespace
