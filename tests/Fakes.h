@@ -153,11 +153,3 @@ struct TestBed {
         write("settings.ini", text.replace("\n", "\r\n").toUtf8());
     }
 };
-        QByteArray text;
-        for (const auto& [key, value] : changes)
-            keys[key] = value;
-        for (const auto& [key, value] : keys.asKeyValueRange())
-            text += (key + "=" + value + "\r\n").toUtf8();
-        write("settings.ini", text);
-    }
-};
