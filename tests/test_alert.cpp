@@ -18,8 +18,7 @@ struct Alert {
         t.settings({{"safe_level", safeLevel}}), mdSettings::getSettings(t.app);
         FakeProcess& app = t.processes.add(500, "app", lacks.contains("path") ? "" : exe, 400);
         app.killable = !lacks.contains("kill"), app.launch = lacks.contains("args") ? std::nullopt : std::optional(launch);
-        t.processes.add(400, "explorer", "/usr/bin/explorer").alive = !lacks.contains("parent");
-        t.write("app", "binary");
+        t.processes.add(400, "explorer", "/usr/bin/explorer").alive = !lacks.contains("parent"), t.write("app", "binary");
         QFile f(exe);
         EXPECT_TRUE(f.open(QFile::Append) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime)
                     && (!lacks.contains("file") || f.remove()));

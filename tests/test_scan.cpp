@@ -36,8 +36,7 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     procs.add(3, "Mirvak.bin");   // another user's copy: its path is refused
     procs.add(10, "ok", ok);
     procs.add(11, "tool");   // another user's: matched by name
-    procs.add(12, "bad", bad).killable = false, procs.add(13, "a", a, 7), procs.add(14, "tool2");
-    procs.add(15, "system");
+    procs.add(12, "bad", bad).killable = false, procs.add(13, "a", a, 7), procs.add(14, "tool2"), procs.add(15, "system");
     procs.add(16, "ok").missing = platform::PathState::Unreadable;   // a name it chose proves nothing
     s.start({}, ("ok|" + ok + "\r\ntool|/x/tool\r\n").toUtf8(), ("bad|" + bad + "\r\n").toUtf8());
     // The next one comes once this one is settled; the denied process that would not end is tried again.
@@ -66,8 +65,7 @@ TEST(Scan, PendingCandidateSettledByItsLatePath)
 TEST(Scan, WaitAndTickCounters)
 {
     Scan s;
-    s.t.processes.add(20, "slow"), s.start({{"check_interval", "0.1"}, {"path_search", "3"}}, {}, "bad\r\n");
-    s.tick();
+    s.t.processes.add(20, "slow"), s.start({{"check_interval", "0.1"}, {"path_search", "3"}}, {}, "bad\r\n"), s.tick();
     s.t.processes.add(21, "bad");   // not looked at while the candidate is pending
     s.tick(29);
     EXPECT_EQ(std::tuple(s.alert(), s.m.waitTicks, s.t.processes.killed.size()), std::tuple("(none)", 30, 0u));

@@ -76,14 +76,7 @@ TEST(Lists, LoadTakesNumericCountsAndTheFirstOfTwins)
 
 TEST(Lists, SavesSortMergeAgeCreditAndPrune)
 {
-    struct Case {
-        const char *clean, *file;
-        QByteArray before;
-        QStringList records;
-        bool update;
-        QString seen;
-        QByteArray after;
-    };
+    struct Case { const char *clean, *file; QByteArray before; QStringList records; bool update; QString seen; QByteArray after; };
     // Counted: the file's case stays, the first of twins counts, the credit needs the exact case; deny.csv
     // earns none. At minus clean_value a record leaves the file, not the list. No line break reaches a file.
     const QStringList trio{"low", "old", "edge"};

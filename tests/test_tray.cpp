@@ -185,8 +185,7 @@ TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
     for (const auto& change : changes) {
         ListBed t({"d.exe|/d"}, {"e.exe|/e", "a.exe|/a"});
         t.processes.add(7, "d.exe", "/d").killable = false;
-        t.main.appName = "d.exe", t.main.appPid = 7, t.main.appRecord = "d.exe|/d", change(t);
-        t.files.failWrites.clear();
+        t.main.appName = "d.exe", t.main.appPid = 7, t.main.appRecord = "d.exe|/d", change(t), t.files.failWrites.clear();
         // The row of e.exe goes to the allow list, and e.exe is what goes.
         t.press(t.tray->denyWindow, {"e.exe"}, move);
         EXPECT_EQ(t.read("deny.csv"), "a.exe|/a\r\nd.exe|/d\r\n");
