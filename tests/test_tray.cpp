@@ -51,7 +51,7 @@ struct ListBed : TrayBed {
     QStringList rows(frmList* window)
     {
         QStringList shown, fresh;
-        for (const auto* row : window->List->findItems("*", Qt::MatchWildcard))
+        for (const auto* row : window->List->findItems("", Qt::MatchContains))
             shown << row->text();
         for (const QString& record : app.*(window->t.own))
             fresh << window->rowText(record);
@@ -61,7 +61,7 @@ struct ListBed : TrayBed {
     // Selects the rows of the named programs, and presses Delete Entry or the move.
     void press(frmList* window, const QStringList& names, void (frmList::*button)())
     {
-        for (auto* row : window->List->findItems("*", Qt::MatchWildcard))
+        for (auto* row : window->List->findItems("", Qt::MatchContains))
             row->setSelected(names.contains(row->text().section('\t', 0, 0)));
         (window->*button)();
     }
