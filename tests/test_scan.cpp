@@ -42,12 +42,10 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     // The next one comes once this one is settled; the denied process that would not end is tried again.
     for (const QString& record : {"a|" + a, QString("tool2"), QString("system"), QString("ok")}) {
         s.tick();
-        EXPECT_EQ(s.alert(), record);
-        EXPECT_EQ(s.m.appParent, record == "a|" + a ? "7" : "1");
+        EXPECT_EQ(std::pair(s.alert(), s.m.appParent), std::pair(record, QString(record == "a|" + a ? "7" : "1")));
         s.m.btnAllowNow_MouseUp();
     }
-    EXPECT_EQ(s.t.processes.killed, std::vector<qint64>(4, 12));
-    EXPECT_FALSE(s.t.exists("error.log"));
+    EXPECT_TRUE(s.t.processes.killed == std::vector<qint64>(4, 12) && !s.t.exists("error.log"));
 }
 
 TEST(Scan, PendingCandidateSettledByItsLatePath)
@@ -66,8 +64,7 @@ TEST(Scan, WaitAndTickCounters)
 {
     Scan s;
     s.t.processes.add(20, "slow"), s.start({{"check_interval", "0.1"}, {"path_search", "3"}}, {}, "bad\r\n"), s.tick();
-    s.t.processes.add(21, "bad");   // not looked at while the candidate is pending
-    s.tick(29);
+    s.t.processes.add(21, "bad"), s.tick(29);   // not looked at while the candidate is pending
     EXPECT_EQ(std::tuple(s.alert(), s.m.waitTicks, s.t.processes.killed.size()), std::tuple("(none)", 30, 0u));
     s.tick();
     EXPECT_EQ(std::pair(s.alert(), s.m.waitTicks), std::pair(QString("slow"), 0));
@@ -113,8 +110,8 @@ TEST(Scan, RecordsAndSizes)
     ASSERT_TRUE(QFile::resize(s.exe("big"), 3LL << 30));   // sparse
     EXPECT_EQ(s.m.strProcess("big", s.t.path("bin/big")), "big|3072M|" + s.t.path("bin/big"));
     // Level 3 adds the date (hour without a leading zero); a hidden file is known by its name alone.
-    mdSettings::setSetting(s.t.app, "list_level", "3");
     QFile f(app);
+    mdSettings::setSetting(s.t.app, "list_level", "3");
     ASSERT_TRUE(f.open(QFile::ReadWrite) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime));
     EXPECT_EQ(s.m.strProcess("app", app), "app|2006.03.07 9:05|2K|" + app);
     EXPECT_EQ(s.m.strProcess(".app", s.exe(".app")), ".app");
