@@ -70,6 +70,7 @@ TEST(Alert, DetailsAndDecisions)
         // Only what the alert stopped under safe_level 1 starts again, never what Delete ended.
         {"0", "", {del, allow}, "1101", 0, 1, false, {}},
         {"1", "", {del, allow}, "1101", 0, 1, true, {}},
+        {"1", "path", {del, allow}, "1101", 0, 1, false, {}},
         {"1", "path args", {del, allow}, "1101", 0, 1, false, {}},
     };
     for (const auto& c : cases) {

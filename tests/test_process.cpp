@@ -60,12 +60,6 @@ std::optional<std::pair<platform::ProcessEntry, qint64>> visit(platform::Process
     return found;
 }
 
-// Removes what QTemporaryDir cannot: folders deeper than a path can name.
-struct Wipe {
-    QString dir;
-    ~Wipe() { QProcess::execute("rm", {"-rf", dir}); }
-};
-
 struct BrokenProcesses : FakeProcesses {
     QString path(qint64, qint64) override { throw std::runtime_error("path"); }
     std::optional<platform::Launch> launch(qint64) override { throw std::runtime_error("launch"); }
@@ -77,8 +71,8 @@ struct BrokenProcesses : FakeProcesses {
 
 TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
 {
-    QTemporaryDir tmp;
-    Wipe wipe{tmp.path()};
+    QTemporaryDir tmp;   // the folders deeper than a path can name go by rm, as QTemporaryDir cannot remove them
+    const std::shared_ptr<void> wipe(nullptr, [&](void*) { QProcess::execute("rm", {"-rf", tmp.path()}); });
     const QByteArray dir = QFile::encodeName(tmp.path()), name = "mv-probe) S 1 (x\xe9";   // stat ends at its last ')'
     const QByteArrayList args{"-c", "read line", "argv0", "a b", "say \"hi\"", "", "it's \xe9"};
     QByteArray far = dir;
