@@ -7,9 +7,6 @@
 
 namespace platform {
 
-// Arguments of a process that could not be read yet.
-inline const QString kArgsSentinel = QStringLiteral("mirvak: 777");
-
 // Whether the executable's path could be read, and if not, why.
 enum class PathState : quint8 {
     Read,
@@ -33,7 +30,7 @@ struct ProcessEntry {
 };
 
 // The first call about a process that the walk is visiting, or about one no
-// walk has visited, pins that process: path(), commandArgs(), parent() and
+// walk has visited, pins that process: path(), launch(), parent() and
 // kill() reach the very process that was examined until the next walk, and
 // report it as gone once it has ended, even when a newcomer has its id.
 class Processes {
@@ -44,9 +41,6 @@ public:
     virtual void walk(const std::function<bool(const ProcessEntry&)>& visit) = 0;
     // Full path of the executable, or empty text when it cannot be read.
     virtual QString path(qint64 pid, qint64 moduleId) = 0;
-    // Arguments after the program's own name, quoted so that splitArgs() gives
-    // them back; empty text for none; kArgsSentinel when they cannot be read.
-    virtual QString commandArgs(qint64 pid) = 0;
     // Its arguments, working folder and environment, read while it runs, so
     // that it can be started again as it was; none when its arguments cannot
     // be read.

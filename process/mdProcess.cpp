@@ -75,13 +75,6 @@ QString TakePath(App& app, qint64 pid, qint64 moduleId)
     return path;
 }
 
-QString TakeCmdArg(App& app, qint64 pid)
-{
-    QString args = platform::kArgsSentinel;
-    mdSettings::guarded(app, "mdProcess", "TakeCmdArg", [&] { args = app.sys.processes.commandArgs(pid); });
-    return args;
-}
-
 std::optional<platform::Launch> TakeLaunch(App& app, qint64 pid)
 {
     std::optional<platform::Launch> launch;

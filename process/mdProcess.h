@@ -4,7 +4,6 @@
 // Another process's identity and termination, and the start-up entry.
 namespace mdProcess {
 QString TakePath(App& app, qint64 pid, qint64 moduleId);
-QString TakeCmdArg(App& app, qint64 pid);
 // How the process was started, for a restart; none when not readable.
 std::optional<platform::Launch> TakeLaunch(App& app, qint64 pid);
 QString TakeName(App& app, qint64 pid);

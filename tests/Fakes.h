@@ -7,24 +7,22 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
 struct FakeProcess {
-    qint64 pid = 0;
-    qint64 parentPid = 0;
-    QString name;
-    QString path;                                // empty: cannot be read, for the reason below
+    qint64 pid = 0, parentPid = 0;
+    QString name, path;                          // path empty: cannot be read, for the reason below
     platform::PathState missing = platform::PathState::Refused;
-    QString args = platform::kArgsSentinel;      // what commandArgs() gives
-    std::optional<platform::Launch> launch;      // what launch() gives
-    bool killable = true;
-    bool alive = true;
+    std::optional<platform::Launch> launch{};    // what launch() gives
+    bool killable = true, alive = true;
 };
 
 class FakeProcesses : public platform::Processes {
@@ -34,20 +32,12 @@ public:
 
     FakeProcess& add(qint64 pid, const QString& name, const QString& path = QString(), qint64 parent = 1)
     {
-        FakeProcess p;
-        p.pid = pid;
-        p.parentPid = parent;
-        p.name = name;
-        p.path = path;
-        table.push_back(p);
-        return table.back();
+        return table.emplace_back(FakeProcess{pid, parent, name, path});
     }
     FakeProcess* find(qint64 pid)
     {
-        for (auto& p : table)
-            if (p.pid == pid && p.alive)
-                return &p;
-        return nullptr;
+        auto it = std::ranges::find_if(table, [&](auto& p) { return p.pid == pid && p.alive; });
+        return it == table.end() ? nullptr : &*it;
     }
     void walk(const std::function<bool(const platform::ProcessEntry&)>& visit) override
     {
@@ -56,7 +46,6 @@ public:
                 return;
     }
     QString path(qint64 pid, qint64) override { auto* p = find(pid); return p ? p->path : QString(); }
-    QString commandArgs(qint64 pid) override { auto* p = find(pid); return p ? p->args : platform::kArgsSentinel; }
     std::optional<platform::Launch> launch(qint64 pid) override { auto* p = find(pid); return p ? p->launch : std::nullopt; }
     QString name(qint64 pid) override { auto* p = find(pid); return p ? p->name : QString(); }
     qint64 parent(qint64 pid) override { auto* p = find(pid); return p ? p->parentPid : 0; }
@@ -64,45 +53,37 @@ public:
     {
         killed.push_back(pid);
         auto* p = find(pid);
-        if (!p || !p->killable) {
-            if (why)
-                *why = p ? platform::KillFailure::Refused : platform::KillFailure::Gone;
-            return 0;
-        }
-        p->alive = false;
-        return 1;
+        if (p && p->killable)
+            return p->alive = false, 1;
+        if (why)
+            *why = p ? platform::KillFailure::Refused : platform::KillFailure::Gone;
+        return 0;
     }
 };
 
-// Real files in the test's folder; writes to chosen paths fail, as they do in a
-// read-only folder for an ordinary user (tests run as root, too).
+// Real files; writes to chosen names fail, as in a read-only folder for an ordinary user (tests run as root).
 class FakeFiles : public platform::LinuxFiles {
 public:
-    QSet<QString> failWrites;
-    QSet<QString> failRemoves;
-    void writeBytes(const QString& path, const QByteArray& bytes, bool sync) override
+    QSet<QString> failWrites, failRemoves;
+    static void fail(const QSet<QString>& names, const QString& path)
     {
-        if (failWrites.contains(QFileInfo(path).fileName()))
+        if (names.contains(QFileInfo(path).fileName()))
             throw std::runtime_error("Permission denied");
-        LinuxFiles::writeBytes(path, bytes, sync);
     }
-    void remove(const QString& path) override
+    void writeBytes(const QString& path, const QByteArray& b, bool sync) override
     {
-        if (failRemoves.contains(QFileInfo(path).fileName()))
-            throw std::runtime_error("Permission denied");
-        LinuxFiles::remove(path);
+        fail(failWrites, path), LinuxFiles::writeBytes(path, b, sync);
     }
+    void remove(const QString& path) override { fail(failRemoves, path), LinuxFiles::remove(path); }
 };
 
 class FakeEnvironment : public platform::Environment {
 public:
     QHash<QString, QString> vars{{"ProgramFiles", "/opt"}, {"TMP", "/tmp"}, {"USERPROFILE", "/home/user"},
                                  {"SYSTEMDRIVE", ""}, {"SystemDrive", ""}, {"OS", "Linux"}};
-    QString windows = "/usr";
-    QString system = "/usr/bin";
     QString startup;
-    QString windowsDirectory() override { return windows; }
-    QString systemDirectory() override { return system; }
+    QString windowsDirectory() override { return "/usr"; }
+    QString systemDirectory() override { return "/usr/bin"; }
     QString variable(const QString& name) override { return vars.value(name); }
     QString startupFolder() override { return startup; }
 };
@@ -110,9 +91,9 @@ public:
 class FakeShell : public platform::Shell {
 public:
     QStringList opened;
+    std::vector<std::pair<QString, platform::Launch>> started;
     qsizetype openLimit = 131071;   // the longest argument Linux takes on 4 KiB pages
     bool canOpen(const QString& target) override { return target.toLocal8Bit().size() <= openLimit; }
-    std::vector<std::pair<QString, platform::Launch>> started;
     void open(const QString& target) override { opened << target; }
     void restart(const QString& program, const platform::Launch& launch) override { started.emplace_back(program, launch); }
 };
@@ -120,9 +101,8 @@ public:
 class FakeDesktop : public platform::Desktop {
 public:
     QRect available{0, 0, 1024, 738};
-    bool answer = false;
+    bool answer = false, quitCalled = false;
     int passes = 0;
-    bool quitCalled = false;
     std::function<void()> onEvents;   // runs at each pass of pending events
     QRect screenGeometry() override { return {0, 0, 1024, 768}; }
     QRect availableGeometry() override { return available; }
@@ -130,12 +110,7 @@ public:
     QRect trayGeometry() override { return tray; }
     qint64 clock = 0;
     qint64 clockMs() override { return clock; }
-    void processEvents() override
-    {
-        ++passes;
-        if (onEvents)
-            onEvents();
-    }
+    void processEvents() override { ++passes, onEvents ? onEvents() : void(); }
     void startMove(QWidget*) override {}
     bool askYesNo(const QString&, const QString&) override { return answer; }
     void quit() override { quitCalled = true; }
@@ -143,8 +118,7 @@ public:
 
 class FakeProgram : public platform::Program {
 public:
-    QString dir;
-    QString name = "Mirvak";
+    QString dir, name = "Mirvak";
     bool lockFree = true;
     std::optional<Folders> split;   // an installed program's folders; none: all in dir
     Folders folders() override { return split.value_or(Folders{dir, dir, dir}); }
@@ -159,7 +133,6 @@ public:
     void hideFromTaskList() override {}
 };
 
-// A program folder of its own with fake services around it.
 struct TestBed {
     QTemporaryDir tmp;
     FakeProcesses processes;
@@ -171,14 +144,11 @@ struct TestBed {
     App app{{processes, files, env, shell, desktop, program}};
 
     TestBed() { program.dir = tmp.path(); }
-
     QString path(const QString& name) const { return tmp.path() + "/" + name; }
     void write(const QString& name, const QByteArray& bytes) const
     {
         QFile f(path(name));
-        QDir().mkpath(QFileInfo(f).absolutePath());
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
+        QDir().mkpath(QFileInfo(f).absolutePath()), f.open(QIODevice::WriteOnly), f.write(bytes);
     }
     QByteArray read(const QString& name) const
     {
@@ -189,19 +159,10 @@ struct TestBed {
     // A settings file with error logging on; `changes` replace or add keys.
     void settings(const QList<QPair<QString, QString>>& changes = {})
     {
-        QList<QPair<QString, QString>> keys{{"startup_load", "0"}, {"check_interval", "1"}, {"path_search", "0"},
-            {"tmp_interval", "60"}, {"list_level", "1"}, {"safe_level", "0"}, {"clean_value", "0"},
-            {"always_top", "0"}, {"web_search", "https://www.mirvak.example/lookup.php"}, {"error_log", "1"}};
-        for (const auto& change : changes) {
-            auto it = std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == change.first; });
-            if (it != keys.end())
-                it->second = change.second;
-            else
-                keys << change;
-        }
-        QByteArray text;
-        for (const auto& k : keys)
-            text += (k.first + "=" + k.second + "\r\n").toUtf8();
-        write("settings.ini", text);
+        QString text = "startup_load=0\ncheck_interval=1\npath_search=0\ntmp_interval=60\nlist_level=1\nsafe_level=0\n"
+                       "clean_value=0\nalways_top=0\nweb_search=https://www.mirvak.example/lookup.php\nerror_log=1\n";
+        for (const auto& [key, value] : changes)
+            text.remove(QRegularExpression("(?m)^" + key + "=.*\n")) += key + "=" + value + "\n";
+        write("settings.ini", text.replace("\n", "\r\n").toUtf8());
     }
 };

@@ -3,13 +3,10 @@
 #include "guard/frmMain.h"
 #include "store/mdSettings.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
-// A walk meets "app" (pid 500), started as "app\xff mirvak: 777" by "explorer" (pid 400), its file of
-// 2006.03.07 9:05 in the program folder, and opens the alert. `lacks` names what
-// is not there: parent, path (Find Path gives it once the alert is up), file, args, kill, remove.
+// A walk meets "app" (pid 500, file of 2006.03.07 9:05), started as "app\xff mirvak: 777" by "explorer" (pid 400). `lacks`
+// names what is not there: parent, path (Find Path gives it once the alert is up), file, args, kill, remove.
 struct Alert {
     TestBed t;
     frmMain main{t.app};
@@ -18,22 +15,16 @@ struct Alert {
 
     Alert(const char* safeLevel, const QString& lacks) : record(lacks.contains("path") ? "app" : "app|" + exe)
     {
-        t.settings({{"safe_level", safeLevel}});
-        mdSettings::getSettings(t.app);
+        t.settings({{"safe_level", safeLevel}}), mdSettings::getSettings(t.app);
         FakeProcess& app = t.processes.add(500, "app", lacks.contains("path") ? "" : exe, 400);
-        app.killable = !lacks.contains("kill");
-        app.launch = lacks.contains("args") ? std::nullopt : std::optional(launch);
-        t.processes.add(400, "explorer", "/usr/bin/explorer").alive = !lacks.contains("parent");
-        t.write("app", "binary");
+        app.killable = !lacks.contains("kill"), app.launch = lacks.contains("args") ? std::nullopt : std::optional(launch);
+        t.processes.add(400, "explorer", "/usr/bin/explorer").alive = !lacks.contains("parent"), t.write("app", "binary");
         QFile f(exe);
         EXPECT_TRUE(f.open(QFile::Append) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime)
                     && (!lacks.contains("file") || f.remove()));
         t.files.failRemoves.insert(lacks.contains("remove") ? "app" : "");
-        main.time.start(1000);
-        main.tmpTicks = 7;
-        main.findNotes = "notes";
+        main.time.start(1000), main.tmpTicks = 7, main.findNotes = "notes", main.move(3, 3);
         main.appKilled = main.appStopped = true;   // left over from an earlier candidate
-        main.move(3, 3);
         main.TakeProcesses();
     }
 };
@@ -79,6 +70,7 @@ TEST(Alert, DetailsAndDecisions)
         // Only what the alert stopped under safe_level 1 starts again, never what Delete ended.
         {"0", "", {del, allow}, "1101", 0, 1, false, {}},
         {"1", "", {del, allow}, "1101", 0, 1, true, {}},
+        {"1", "path", {del, allow}, "1101", 0, 1, false, {}},
         {"1", "path args", {del, allow}, "1101", 0, 1, false, {}},
     };
     for (const auto& c : cases) {
@@ -102,8 +94,7 @@ TEST(Alert, DetailsAndDecisions)
         EXPECT_EQ(std::tuple(a.main.tmpTicks, int(a.t.processes.killed.size()), closeAccepted),
                   std::tuple(c.tmpTicks, c.kills, false));
         EXPECT_EQ(a.t.shell.started, decltype(a.t.shell.started)(c.restarted, {a.exe, a.launch}));
-        const bool remove = c.lacks.contains("remove");
-        const bool deleted = !remove && std::count(c.presses.begin(), c.presses.end(), del) == 2;
+        const bool remove = c.lacks.contains("remove"), deleted = !remove && std::ranges::count(c.presses, del) == 2;
         EXPECT_EQ(QFile::exists(a.exe), !c.lacks.contains("file") && !deleted);
         EXPECT_EQ(a.t.read("error.log").split('\r')[0], remove ? "frmMain.btnDelete_MouseUp: Permission denied" : "");
         EXPECT_EQ(std::tuple(a.main.isVisible(), a.main.time.isActive(), a.main.deleteArmed),

@@ -1,22 +1,22 @@
 #include "Fakes.h"
 #include "design/ImageButton.h"
+#include "design/frmAbout.h"
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
+#include "lists/frmList.h"
 #include "store/mdSettings.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
-#include <gtest/gtest.h>
+#include <QProcess>
+#include <ranges>
 
 namespace {
-
-// A skin image of the given size, in a skin folder that exists already.
 void image(TestBed& t, const QString& name, QSize size)
 {
     QImage picture(size, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    ASSERT_TRUE(picture.save(t.path("skin/images/" + name), "JPG"));
+    picture.fill(Qt::red), picture.save(t.path("skin/images/" + name), "JPG");
 }
 
 void mouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button)
@@ -26,6 +26,29 @@ void mouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button)
     QApplication::sendEvent(widget, &event);
 }
 
+const QStringList kPaths{"", "/x y/a&b.exe", "2006.03.07 9:05|1.25M|/x/a.exe"};
+const QString kFacts = "&dir_system=/usr/bin&dir_windows=/usr&dir_programs=/opt&dir_tmp=/tmp"
+                       "&dir_userprofile=/home/user&drive_windows=&os=Linux&version=1.9.0";
+
+// On one web_search: About's report, a double-click on each row and on none of both list windows, the alert's Search.
+QStringList lookUpAll(TestBed& t, const QString& webSearch)
+{
+    t.settings({{"web_search", webSearch}});
+    EXPECT_TRUE(mdSettings::getSettings(t.app));
+    frmMain main(t.app);
+    main.dirSystem = "/usr/bin", main.dirWindows = "/usr", frmAbout(t.app, main).btnWeb_MouseUp();
+    for (const QString& path : kPaths)
+        for (Collection* list : {&t.app.allowList, &t.app.denyList})
+            list->add(path.isEmpty() ? "a.exe" : "a.exe|" + path);
+    for (frmList::Kind kind : {frmList::Kind::Allow, frmList::Kind::Deny}) {
+        frmList window(t.app, main, kind);
+        window.listLoad();
+        for (int row : {0, 1, 2, -1})
+            window.List->setCurrentRow(row), window.List_DblClick();
+    }
+    t.env.vars["TMP"] = "", main.appName = "tool", main.appPath = "/a b/tool", main.btnSearch_MouseUp();
+    return t.shell.opened;
+}
 } // namespace
 
 TEST(Skin, LayoutLinesUntilABadValue)
@@ -40,65 +63,108 @@ TEST(Skin, LayoutLinesUntilABadValue)
     for (const char* value : {"abc", "1|2", "", "1e12"}) {
         SCOPED_TRACE(value);
         TestBed t;
-        t.settings();
-        mdSettings::getSettings(t.app);
+        t.settings(), mdSettings::getSettings(t.app);
         t.write("skin/data.csv", layout + value + "\r\nfrmMain|btnDeny|top|5  \r\n  ");
         frmMain main(t.app), design(t.app);
         mdDesign::frmSkin(t.app, &main);
-        EXPECT_EQ(main.btnAllow->geometry(), QRect(20, 8, 110, 28));
-        EXPECT_EQ(main.lblName->x(), 4);
+        EXPECT_TRUE(main.btnAllow->geometry() == QRect(20, 8, 110, 28) && main.lblName->x() == 4);
         // Lines in another case or without a value do nothing; the bad value ends the layout.
         for (const auto control : {&frmMain::btnSearch, &frmMain::btnDeny, &frmMain::btnClose})
             EXPECT_EQ((main.*control)->geometry(), (design.*control)->geometry());
-        EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.frmSkin: "));
-        EXPECT_EQ(t.read("error.log").count('\n'), 2);
+        EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.frmSkin: ") && t.read("error.log").count('\n') == 2);
     }
 }
 
 TEST(Skin, ImagesAndPressedLook)
 {
     TestBed t;
-    t.settings();
-    mdSettings::getSettings(t.app);
+    t.settings(), mdSettings::getSettings(t.app);
     frmMain main(t.app);
     // No skin folder: the design layout, no background, blank buttons, nothing logged.
     mdDesign::frmSkin(t.app, &main);
-    EXPECT_EQ(main.btnClose->geometry(), QRect(259, 3, 18, 18));
-    EXPECT_EQ(main.findChild<QLabel*>(mdDesign::kBackgroundName), nullptr);
     mouse(main.btnClose, QEvent::MouseButtonPress, Qt::LeftButton);
-    EXPECT_TRUE(main.btnClose->pixmap().isNull());
-    EXPECT_FALSE(t.exists("error.log"));
+    EXPECT_TRUE(main.btnClose->geometry() == QRect(259, 3, 18, 18) && !main.findChild<QLabel*>(mdDesign::kBackgroundName)
+                && main.btnClose->pixmap().isNull() && !t.exists("error.log"));
 
     t.write("skin/images/btnDeny.jpg", "not a picture");
-    image(t, "frmMain.jpg", {100, 60});
-    image(t, "btnClose.jpg", {30, 20});
-    image(t, "btnClose_p.jpg", {32, 22});
-    image(t, "btnAllow.jpg", {120, 40});
+    for (const auto& [name, size] : std::initializer_list<std::pair<const char*, QSize>>{
+             {"frmMain", {100, 60}}, {"btnClose", {30, 20}}, {"btnClose_p", {32, 22}}, {"btnAllow", {120, 40}}})
+        image(t, name + QString(".jpg"), size);
     mdDesign::frmSkin(t.app, &main);
     const auto* background = main.findChild<QLabel*>(mdDesign::kBackgroundName);
     ASSERT_NE(background, nullptr);
-    EXPECT_EQ(background->geometry(), QRect(0, 0, 100, 60));
-    EXPECT_EQ(main.children().indexOf(background), 0);   // under every control
+    EXPECT_TRUE(background->geometry() == QRect(0, 0, 100, 60) && main.children().indexOf(background) == 0);   // under all
     EXPECT_EQ(main.btnClose->geometry(), QRect(259, 3, 30, 20));   // buttons take their image's size
-    EXPECT_TRUE(main.btnDeny->pixmap().isNull());
-    EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.loadImage: Invalid picture"));
+    EXPECT_TRUE(main.btnDeny->pixmap().isNull() && t.read("error.log").startsWith("mdDesign.loadImage: Invalid picture"));
     mouse(main.btnClose, QEvent::MouseButtonPress, Qt::RightButton);
     EXPECT_EQ(main.btnClose->size(), QSize(32, 22));
     mouse(main.btnClose, QEvent::MouseButtonRelease, Qt::RightButton);
     EXPECT_EQ(main.btnClose->size(), QSize(30, 20));
     // No pressed image: the normal one stays while the button is held.
     mouse(main.btnAllow, QEvent::MouseButtonPress, Qt::MiddleButton);
-    EXPECT_EQ(main.btnAllow->size(), QSize(120, 40));
-    EXPECT_FALSE(main.btnAllow->pixmap().isNull());
+    EXPECT_TRUE(main.btnAllow->size() == QSize(120, 40) && !main.btnAllow->pixmap().isNull());
 }
 
 TEST(Placement, BottomRightOfTheAvailableArea)
 {
-    const QSize window(280, 180);
-    EXPECT_EQ(mdDesign::availablePlace({0, 0, 1024, 738}, window), QPoint(744, 558));    // panel at the bottom
-    EXPECT_EQ(mdDesign::availablePlace({48, 0, 976, 768}, window), QPoint(744, 588));    // on the left
-    EXPECT_EQ(mdDesign::availablePlace({0, 32, 1024, 736}, window), QPoint(744, 588));   // at the top
-    EXPECT_EQ(mdDesign::availablePlace({0, 0, 976, 768}, window), QPoint(696, 588));     // on the right
-    EXPECT_EQ(mdDesign::availablePlace({10, 20, 200, 100}, window), QPoint(10, 20));     // larger: corner inside
-    EXPECT_ANY_THROW(mdDesign::availablePlace(QRect(), window));
+    // Panels at the bottom, left, top and right; a window larger than the area keeps its corner inside.
+    const std::pair<QRect, QPoint> cases[] = {{{0, 0, 1024, 738}, {744, 558}}, {{48, 0, 976, 768}, {744, 588}},
+        {{0, 32, 1024, 736}, {744, 588}}, {{0, 0, 976, 768}, {696, 588}}, {{10, 20, 200, 100}, {10, 20}}};
+    for (const auto& [area, place] : cases)
+        EXPECT_EQ(mdDesign::availablePlace(area, {280, 180}), place);
+    EXPECT_ANY_THROW(mdDesign::availablePlace(QRect(), {280, 180}));
+}
+
+TEST(WebLookup, RequestsCarryTheirTargetAndTheMachineFactsUnescapedOnlyToThePublishersSite)
+{
+    for (const QString base : {"https://mirvak.example/lookup.php", "HTTPS://MIRVAK.EXAMPLE/Lookup.php",
+                               "https://www.example.org/lookup.php", ""}) {
+        TestBed t;
+        QStringList expected{base + "?" + kFacts.mid(1) + "&str_errors="};   // the report goes anywhere
+        for (const QString& path : base.contains("mirvak", Qt::CaseInsensitive) ? kPaths + kPaths : QStringList())
+            expected << base + "?executable=a.exe&path=" + path + kFacts;
+        if (base.contains("mirvak", Qt::CaseInsensitive))
+            expected << base + "?executable=tool&path=/a b/tool" + QString(kFacts).replace("tmp=/tmp", "tmp=");
+        EXPECT_EQ(lookUpAll(t, base), expected);   // no current row: nothing sent
+        EXPECT_FALSE(t.exists("error.log"));
+    }
+}
+
+TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
+{
+    TestBed t;
+    frmMain main(t.app);
+    main.dirSystem = "/usr/bin", main.dirWindows = "/usr";
+    QStringList entries;   // 3,000 entries, newest first, and the empty last line the log ends with: 150 KiB
+    for (int i = 3000; i > 0; --i)
+        entries << QString("frmMain.time_Timer: Can't read /proc/%1/exe (é)").arg(i);
+    const QByteArray log = platform::joinLinesCrlf(entries << "").toUtf8();
+    t.write("error.log", log);
+    frmAbout about(t.app, main);   // no settings: web_search reads empty, and the report goes all the same
+    EXPECT_EQ(about.lblAbout->text() + " " + about.txtAbout->toPlainText().left(24),
+              "Mirvak Process Manager 1.9 Guard.\n\nMirvak Software.");
+
+    // The newest entries that fit in one argument go, and only they leave the log.
+    about.btnContact_MouseUp(), about.btnWeb_MouseUp();
+    const QString report = "?" + kFacts.mid(1) + "&str_errors=";
+    const qsizetype sent = t.shell.opened.last().count("%0A") + 1;
+    const auto url = [&](qsizetype from, qsizetype to) { return report + entries.mid(from, to - from).join("%0A"); };
+    ASSERT_TRUE(url(0, sent).toUtf8().size() <= 131071 && url(0, sent + 1).toUtf8().size() > 131071);
+    const QByteArray kept = t.read("error.log");
+    EXPECT_TRUE(kept.startsWith(entries[sent].toUtf8() + "\r\n") && log.endsWith(kept));
+    // The next press sends the rest, and a third has no log left to send.
+    about.btnWeb_MouseUp();
+    EXPECT_FALSE(t.exists("error.log"));
+    about.btnWeb_MouseUp();
+    EXPECT_EQ(t.shell.opened, QStringList({"mailto:support@mirvak.example", url(0, sent), url(sent, entries.size()), report}));
+}
+
+TEST(About, TheShellHandsOverTheLongestArgumentANewProgramTakes)
+{
+    platform::LinuxShell shell;
+    const auto lengths = std::views::iota(0, 1 << 24);
+    const auto fits = [&](int n) { return shell.canOpen(QString(n, 'x')); };
+    const int longest = int(std::ranges::partition_point(lengths, fits) - lengths.begin()) - 1;
+    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest, 'x')}), 0);
+    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest + 1, 'x')}), -2);   // could not start
 }

@@ -2,32 +2,28 @@
 #include "platform/ArgQuote.h"
 #include "platform/SysText.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/windows/WinPath.h"
 #include "process/mdProcess.h"
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <fcntl.h>
-#include <optional>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+
 namespace {
 
-// A copy of the shell as dir/name, blocked reading a pipe the test holds open.
-// The folders are entered one at a time, so `dir` may lie deeper than a path can name.
+// A copy of the shell as dir/name reading a pipe the test holds open; `dir` may be deeper than a path can name.
 struct Child {
     pid_t pid = -1;
     int input[2] = {-1, -1};
     Child(const QByteArray& dir, const QByteArray& name, QByteArrayList args = {})
     {
         posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, "/");
+        posix_spawn_file_actions_init(&actions), posix_spawn_file_actions_addchdir_np(&actions, "/");
         int at = ::open("/", O_RDONLY | O_DIRECTORY);
         for (const QByteArray& part : dir.mid(1).split('/')) {
             ::mkdirat(at, part, 0700);
@@ -35,16 +31,12 @@ struct Child {
             posix_spawn_file_actions_addchdir_np(&actions, part);
         }
         QFile sh("/bin/sh"), exe;
-        if (sh.open(QIODevice::ReadOnly) && exe.open(::openat(at, name, O_WRONLY | O_CREAT, 0700), QIODevice::WriteOnly,
-                                                     QFileDevice::AutoCloseHandle))
-            exe.write(sh.readAll());
-        exe.close();
-        ::close(at);
-        args.prepend("./" + name);
-        std::vector<char*> argv;
+        sh.open(QIODevice::ReadOnly);
+        exe.open(::openat(at, name, O_WRONLY | O_CREAT, 0700), QIODevice::WriteOnly, QFile::AutoCloseHandle);
+        exe.write(sh.readAll()), exe.close(), ::close(at), args.prepend("./" + name);
+        std::vector<char*> argv{nullptr};
         for (QByteArray& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
+            argv.insert(argv.end() - 1, a.data());
         // posix_spawn returns once the copy runs in the child.
         if (::pipe2(input, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, input[0], 0) != 0
             || ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
@@ -55,34 +47,22 @@ struct Child {
     {
         if (pid > 0 && ::kill(pid, SIGKILL) == 0)
             ::waitpid(pid, nullptr, 0);
-        for (int fd : input)
-            ::close(fd);
+        ::close(input[0]), ::close(input[1]);
     }
     bool running() const { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
 };
 
-// Walks up to the process with that id and asks for its parent there, as the
-// scan does for its candidate; the entry and the parent's id.
+// Walks up to the process with that id and asks for its parent there, as the scan does for its candidate.
 std::optional<std::pair<platform::ProcessEntry, qint64>> visit(platform::Processes& procs, qint64 pid)
 {
     std::optional<std::pair<platform::ProcessEntry, qint64>> found;
-    procs.walk([&](const platform::ProcessEntry& e) {
-        if (e.pid == pid)
-            found.emplace(e, procs.parent(pid));
-        return e.pid != pid;
-    });
+    procs.walk([&](const platform::ProcessEntry& e) { return e.pid != pid || (found.emplace(e, procs.parent(pid)), false); });
     return found;
 }
 
-// Removes what QTemporaryDir cannot: folders deeper than a path can name.
-struct Wipe {
-    QString dir;
-    ~Wipe() { QProcess::execute("rm", {"-rf", dir}); }
-};
-
 struct BrokenProcesses : FakeProcesses {
     QString path(qint64, qint64) override { throw std::runtime_error("path"); }
-    QString commandArgs(qint64) override { throw std::runtime_error("args"); }
+    std::optional<platform::Launch> launch(qint64) override { throw std::runtime_error("launch"); }
     QString name(qint64) override { throw std::runtime_error("name"); }
     int kill(qint64, platform::KillFailure*) override { throw std::runtime_error("kill"); }
 };
@@ -91,8 +71,8 @@ struct BrokenProcesses : FakeProcesses {
 
 TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
 {
-    QTemporaryDir tmp;
-    Wipe wipe{tmp.path()};
+    QTemporaryDir tmp;   // the folders deeper than a path can name go by rm, as QTemporaryDir cannot remove them
+    const std::shared_ptr<void> wipe(nullptr, [&](void*) { QProcess::execute("rm", {"-rf", tmp.path()}); });
     const QByteArray dir = QFile::encodeName(tmp.path()), name = "mv-probe) S 1 (x\xe9";   // stat ends at its last ')'
     const QByteArrayList args{"-c", "read line", "argv0", "a b", "say \"hi\"", "", "it's \xe9"};
     QByteArray far = dir;
@@ -103,17 +83,11 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     ASSERT_EQ(::unlink(dir + "/" + name), 0);
 
     platform::LinuxProcesses procs;
-    const auto entry = visit(procs, child.pid);
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(platform::toSys(entry->first.exeName), name);
-    EXPECT_EQ(entry->second, ::getpid());
+    const auto entry = visit(procs, child.pid).value_or(std::pair(platform::ProcessEntry(), 0));
+    EXPECT_EQ(std::pair(platform::toSys(entry.first.exeName), entry.second), std::pair(name, qint64(::getpid())));
     EXPECT_EQ(platform::toSys(procs.path(child.pid, 0)), dir + "/" + name);
-    QByteArrayList read;
-    for (const QString& a : platform::splitArgs(procs.commandArgs(child.pid)))
-        read << platform::toSys(a);
-    EXPECT_EQ(read, args);
-    EXPECT_EQ(procs.name(bare.pid), "mv-bare");
-    EXPECT_EQ(procs.commandArgs(bare.pid), "");
+    EXPECT_EQ(procs.launch(child.pid).value_or(platform::Launch()).argv, QByteArrayList{"./" + name} + args);
+    EXPECT_EQ(procs.name(bare.pid) + "|" + procs.launch(bare.pid).value_or(platform::Launch()).argv.join(' '), "mv-bare|./mv-bare");
     // A path the link cannot hold leaves only the name the process chose: not another user's.
     const auto unnamed = visit(procs, deep.pid).value_or(std::pair(platform::ProcessEntry(), 0));
     EXPECT_EQ(std::pair(unnamed.first.exeName, unnamed.first.pathState), std::pair(QString("mv-deep"), platform::PathState::Unreadable));
@@ -122,9 +96,8 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     EXPECT_NE(procs.kill(bare.pid), 0);
     const pid_t gone = std::exchange(bare.pid, -1);
     int status = 0;
-    ::waitpid(gone, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-    EXPECT_EQ(procs.commandArgs(gone), platform::kArgsSentinel);
+    EXPECT_TRUE(::waitpid(gone, &status, 0) == gone && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_FALSE(procs.launch(gone));
     // A vanished id, and ids that would reach a group or every process, end nothing.
     for (qint64 pid : {qint64(gone), qint64(0), qint64(-1)}) {
         auto why = platform::KillFailure::None;
@@ -132,20 +105,15 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     }
 }
 
-// A newcomer handed the id of the process the scan examined is not that process.
 TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
 {
     if (!qEnvironmentVariableIsSet("MIRVAK_PIDNS")) {
         // Only in a PID namespace of its own can the test choose the next id.
         QProcess inner;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("MIRVAK_PIDNS", "1");
-        inner.setProcessEnvironment(env);
         inner.setProcessChannelMode(QProcess::MergedChannels);
-        inner.start("unshare", {"--pid", "--fork", "--mount-proc", QCoreApplication::applicationFilePath(),
-                                "--gtest_filter=LinuxProcesses.ReusedIdIsNotTheExaminedProcess"});
-        inner.waitForFinished(-1);
-        const QByteArray out = inner.readAll();
+        inner.start("env", {"MIRVAK_PIDNS=1", "unshare", "--pid", "--fork", "--mount-proc",
+                            QCoreApplication::applicationFilePath(), "--gtest_filter=LinuxProcesses.ReusedIdIsNotTheExaminedProcess"});
+        const QByteArray out = inner.waitForFinished(-1) ? inner.readAll() : "";
         if (!out.contains("[ RUN      ]"))
             GTEST_SKIP() << "no PID namespace here: " << out.toStdString();
         EXPECT_EQ(inner.exitCode(), 0) << out.toStdString();
@@ -163,12 +131,11 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
             procs.hold(id), visit(procs, 1);
         examined.reset();
         QFile last("/proc/sys/kernel/ns_last_pid");
-        ASSERT_TRUE(last.open(QIODevice::WriteOnly) && last.write(QByteArray::number(id - 1)) > 0);
+        ASSERT_TRUE(last.open(QIODevice::WriteOnly) && last.write(QByteArray::number(id - 1)) > 0 && last.flush());
         last.close();
         Child newcomer(dir, "mv-newcomer");
         ASSERT_EQ(newcomer.pid, id);
-        EXPECT_EQ(procs.path(id, 0), "");
-        EXPECT_EQ(procs.commandArgs(id), platform::kArgsSentinel);
+        EXPECT_TRUE(procs.path(id, 0).isEmpty() && !procs.launch(id));
         EXPECT_EQ(procs.kill(id), 0);
         EXPECT_TRUE(newcomer.running());
     }
@@ -180,20 +147,54 @@ TEST(mdProcess, FailuresGiveDefaultsAndLogTheirOwnNames)
     BrokenProcesses broken;
     App app{{broken, t.files, t.env, t.shell, t.desktop, t.program}};
     app.settingList.add("1", "error_log");
-    EXPECT_EQ(mdProcess::TakePath(app, 5, 0), "");
-    EXPECT_EQ(mdProcess::TakeCmdArg(app, 5), platform::kArgsSentinel);
-    EXPECT_EQ(mdProcess::TakeName(app, 5), "");
-    EXPECT_EQ(mdProcess::KillProcess(app, 5), 0);
+    const QStringList got{mdProcess::TakePath(app, 5, 0), QString::number(mdProcess::TakeLaunch(app, 5).has_value()),
+                          mdProcess::TakeName(app, 5), QString::number(mdProcess::KillProcess(app, 5))};   // in this order
+    EXPECT_EQ(got, QStringList({"", "0", "", "0"}));
     EXPECT_EQ(t.read("error.log"), "mdProcess.KillProcess: kill\r\nmdProcess.TakeName: name\r\n"
-                                   "mdProcess.TakeCmdArg: args\r\nmdProcess.TakePath: path\r\n\r\n");
+                                   "mdProcess.TakeLaunch: launch\r\nmdProcess.TakePath: path\r\n\r\n");
 }
 
-TEST(WinPath, SystemRootAndDrivePrefix)
+TEST(LinuxRestart, ComesBackWithItsBytesFolderEnvironmentAndArgv0)
 {
-    const char* cases[][2] = {{"\\SystemRoot\\System32\\smss.exe", "C:\\WINDOWS\\System32\\smss.exe"},
-        {"\\systemroot\\x.exe", "\\systemroot\\x.exe"}, {"\\??\\C:\\WINDOWS\\csrss.exe", "C:\\WINDOWS\\csrss.exe"},
-        {"\\??\\c:\\a\\b.exe", "c:\\a\\b.exe"}, {"\\??\\D:\\x\\y.exe", "\\??\\D:\\x\\y.exe"},
-        {"c:\\tools\\app.exe", "c:\\tools\\app.exe"}, {"D:\\old\\C:\\new.exe", "C:\\new.exe"}};
-    for (const auto& [in, out] : cases)
-        EXPECT_EQ(platform::windowsModulePath(in, "C:\\WINDOWS"), out) << in;
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(QDir(dir.path()).canonicalPath()) + "/w\xe9";
+    const std::shared_ptr<void> cleanup(nullptr, [&](void*) { ::rmdir(folder); });   // a name Qt cannot remove
+    ASSERT_TRUE(::mkdir(folder, 0700) == 0 && ::mkfifo(QFile::encodeName(dir.filePath("report")), 0600) == 0
+                && ::mkfifo(QFile::encodeName(dir.filePath("gate")), 0600) == 0);
+    // Each start reports its id and how it was started; the first then waits until it is ended.
+    const QByteArray script = "D='" + QFile::encodeName(dir.path()) + "'; { echo $$; cat /proc/$$/cmdline; echo; "
+                              "cat /proc/$$/environ; echo; pwd -P; } >\"$D/report\"; "
+                              "[ -e \"$D/go\" ] || read x <\"$D/gate\"";
+    const platform::Launch launch{{"my\xffsh", "-c", script, "zero", "a\xe9 b", "", "mirvak:", "777"}, folder,
+                                  QByteArrayList{"PATH=/usr/bin:/bin", "K=v\xfe"}};
+    const QByteArray facts = launch.argv.join('\0') + "\0\n"_qba + launch.env->join('\0') + "\0\n"_qba + folder + '\n';
+    const auto report = [&] {   // blocks until a start has written it all
+        QFile pipe(dir.filePath("report"));
+        const QByteArray got = pipe.open(QIODevice::ReadOnly) ? pipe.readAll() : QByteArray();
+        return std::pair(pid_t(got.left(got.indexOf('\n')).toInt()), got.mid(got.indexOf('\n') + 1));
+    };
+    platform::LinuxProcesses procs;
+    platform::LinuxShell shell;
+    shell.restart("/bin/sh", launch);
+    const pid_t pid = report().first;
+    ASSERT_GT(pid, 1);
+    const std::optional<platform::Launch> read = procs.launch(pid);
+    const QString exe = procs.path(pid, 0);
+    ::kill(pid, SIGKILL);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, launch);
+    QFile(dir.filePath("go")).open(QIODevice::WriteOnly);
+    shell.restart(exe, *read);
+    EXPECT_EQ(report().second, facts);
+}
+
+TEST(ArgQuote, AShellReadsTheArgumentsBack)
+{
+    const QStringList args{"'", "''", " ", "a'b'c", "", "a b", "it's", "\"q\"", "back\\slash", "$HOME", "tab\there",
+                           "line\nbreak", "ünï", "*", "--opt=v"};
+    QProcess sh;
+    sh.start("sh", {"-c", "printf '%s|' " + platform::joinArgs(args)});
+    EXPECT_TRUE(sh.waitForFinished());
+    EXPECT_EQ(QString::fromUtf8(sh.readAllStandardOutput()).split('|'), args + QStringList{""});
+    EXPECT_EQ(platform::joinArgs({"-x", "a b", "mirvak:", "777"}), "-x 'a b' mirvak: 777");
 }

@@ -1,5 +1,4 @@
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/ArgQuote.h"
 #include "platform/SysText.h"
 
 #include <QByteArray>
@@ -304,17 +303,6 @@ QString LinuxProcesses::path(qint64 pid, qint64)
     if (!readPinned(pid, "exe", [&](const char* file) { return (n = readExe(AT_FDCWD, file, exe, sizeof exe)) > 0; }))
         return QString();
     return fromSys(QByteArrayView(exe, n));
-}
-
-QString LinuxProcesses::commandArgs(qint64 pid)
-{
-    const auto read = launch(pid);
-    if (!read)
-        return kArgsSentinel;
-    QStringList args;
-    for (qsizetype i = 1; i < read->argv.size(); ++i)
-        args << fromSys(read->argv[i]);
-    return joinArgs(args);
 }
 
 QString LinuxProcesses::name(qint64 pid)

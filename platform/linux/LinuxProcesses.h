@@ -16,7 +16,6 @@ public:
 
     void walk(const std::function<bool(const ProcessEntry&)>& visit) override;
     QString path(qint64 pid, qint64 moduleId) override;
-    QString commandArgs(qint64 pid) override;
     std::optional<Launch> launch(qint64 pid) override;
     QString name(qint64 pid) override;
     qint64 parent(qint64 pid) override;

@@ -1,0 +1,173 @@
+#include "Fakes.h"
+#include "platform/SysText.h"
+#include "store/mdCollection.h"
+#include "store/mdLists.h"
+#include "store/mdSettings.h"
+
+#include <sys/stat.h>
+
+using namespace mdCollection;
+using namespace mdSettings;
+using platform::fromSys;
+
+static QString text(const Collection& c) { return QStringList(c.begin(), c.end()).join(","); }
+
+TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
+{
+    TestBed t;
+    t.app.settingList.add("1", "error_log");   // all the log needs
+    Collection c;
+    for (const char* item : {"notepad.exe2", "NOTEPAD.EXE|/usr/bin/notepad.exe", "b", "notepad.exe", "A", "a", "B", "X\xe9"})
+        c.add(platform::fromSys(item));
+    // "|" also matches an item that begins with value + "|"; escaped bytes match only themselves.
+    const auto search = [&](const char* v, const char* suffix) { return clnSearch(t.app, c, platform::fromSys(v), suffix); };
+    EXPECT_EQ(QList<int>({search("Notepad.exe", ""), search("notepad.exe", "|"), search("notepad", "|"),
+                          search("x\xe9", ""), search("x\xe8", "")}), QList<int>({4, 2, 0, 8, 0}));
+    c.remove(8);
+    Collection all = clnEq(t.app, c);
+    clnSort(t.app, all, false), clnSort(t.app, c, true);   // stable: of equal items the first stays
+    EXPECT_EQ(text(all), "A,a,b,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
+    EXPECT_EQ(text(c), "A,b,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
+    // The index follows removal, insertion and sorting; deletion takes the first of equals.
+    c.remove(1), c.add("b|x", QString(), 1), clnDel(t.app, all, "B");
+    EXPECT_EQ(QList<int>({search("NOTEPAD.EXE", ""), search("b|X", ""), search("b", "|")}), QList<int>({3, 2, 1}));
+    EXPECT_EQ(text(all), "A,a,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
+
+    Collection k;
+    k.add("1", "One"), k.add("2", "two");
+    EXPECT_THROW(k.add("3", "ONE"), std::runtime_error);
+    clnSetK(t.app, k, "one", "9"), clnSetK(t.app, k, "three", "3");   // a missing key is logged and stays absent
+    k.add("0", "zero", 1), k.add("4", "four"), k.remove("two");   // in the middle: later keys move along
+    EXPECT_EQ(text(k) + "|" + clnItem(k, "ONE") + clnItem(k, "Zero") + clnItem(k, "four") + clnItem(k, "two")
+                  + clnItem(k, "three") + clnItem(k, 0) + clnItem(k, 4), "0,9,4|904");
+    EXPECT_TRUE(t.read("error.log").startsWith("mdCollection.clnSetK: ") && !clnEq(t.app, k).hasKey("one"));
+}
+
+namespace {
+// save(): `records` into `file`, which held `before` (null: no file); gives the file's bytes after.
+struct ListBed : TestBed {
+    Collection list;
+    explicit ListBed(const char* clean) { settings({{"clean_value", clean}}), getSettings(app); }
+    QByteArray save(const QString& file, const QByteArray& before, const QStringList& records, bool update, const QString& seen = "")
+    {
+        if (!before.isNull())
+            write(file, before);
+        app.seenRecords = seen, app.seenPending = false;
+        for (const QString& r : records)
+            list.add(r);
+        return putList(app, list, file, update), read(file);
+    }
+};
+} // namespace
+
+TEST(Lists, LoadTakesNumericCountsAndTheFirstOfTwins)
+{
+    ListBed t("0");
+    t.write("allow.csv", "notepad.exe|/opt/tools/notepad.exe|7\r\nNotepad.exe|/opt/tools/notepad.exe\r\n\r\n   \n"
+                         "  spaced.exe|-3  \ntrailing.exe|\rword.exe|/x/word.exe|abc\r\nfrac.exe|2.5\r\n"
+                         "caf\xe9|1\nCAF\xe9\nlast.exe|1");
+    t.list.add("kept.exe"), getList(t.app, t.list, "allow.csv"), getList(t.app, t.list, "missing.csv");
+    EXPECT_EQ(QStringList(t.list.begin(), t.list.end()),
+              QStringList({"kept.exe", "notepad.exe|/opt/tools/notepad.exe", "spaced.exe", "trailing.exe|",
+                           "word.exe|/x/word.exe|abc", "frac.exe", fromSys("caf\xe9"), "last.exe"}));
+    EXPECT_EQ(t.read("error.log"), "mdSettings.getList: allow.csv repeats 2 record(s), letter case aside, first "
+                                   "'Notepad.exe|/opt/tools/notepad.exe'; the first of each is kept\r\n\r\n");
+}
+
+TEST(Lists, SavesSortMergeAgeCreditAndPrune)
+{
+    struct Case { const char *clean, *file; QByteArray before; QStringList records; bool update; QString seen; QByteArray after; };
+    // Counted: the file's case stays, the first of twins counts, the credit needs the exact case; deny.csv
+    // earns none. At minus clean_value a record leaves the file, not the list. No line break reaches a file.
+    const QStringList trio{"low", "old", "edge"};
+    for (const Case& c : std::initializer_list<Case>{
+             {"0", "allow.csv", "b|4\r\nold|2\r\n", {"b", "c|/x/c", "A", "a", "B", "q\nsleep", fromSys("\xe9")}, true,
+              "b:", "A\r\nb\r\nc|/x/c\r\n\xe9\r\n"},
+             {"0", "allow.csv", QByteArray(), {}, false, "", ""},
+             {"5", "allow.csv", "Note|/N|2\r\nNOTE|/n|50\r\nseen|3\r\ntop|98\r\nnear|97\nUp|4\r\nbare|/b\r\ngone|9\r\ncaf\xe9|4\r\n",
+              {"note|/n", "seen", "top", "near", "Up", "bare|/b", "new|/w", fromSys("caf\xe9"), "q\nseen"}, true,
+              "seen:top:near:up:", "bare|/b|-1\r\ncaf\xe9|3\r\nnear|102\r\nnew|/w|1\r\nNote|/N|1\r\nseen|8\r\ntop|99\r\nUp|3\r\n"},
+             {"5", "allow.csv", "seen|3\r\nUp|4\r\n", {"seen", "Up"}, false, "seen:", "seen|3\r\nUp|4\r\n"},
+             {"5", "deny.csv", "bad|2\r\nhalf|2.5\r\nneg|-0.4\r\n", {"new", "bad", "half", "neg"}, true, "bad:",
+              "bad|1\r\nhalf|1\r\nneg|-1\r\nnew|0\r\n"},
+             {"5", "deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", trio, true, "", "edge|-5\r\n"},
+             {"5", "deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", trio, false, "", "edge|-4\r\n"},
+             {"5", "deny.csv", "edge|-5\r\n", trio, true, "", "low|0\r\nold|0\r\n"},
+             {"5", "deny.csv", "edge|-4\r\n", trio, false, "", "edge|-4\r\nlow|0\r\nold|0\r\n"},
+             {"5", "allow.csv", "back|-6\r\n", {"back"}, true, "back:", "back|-1\r\n"},
+             {"5", "allow.csv", QByteArray(), {"app|/opt/app"}, true, "x:", "app|/opt/app|1\r\n"}}) {
+        ListBed t(c.clean);
+        EXPECT_EQ(t.save(c.file, c.before, c.records, c.update, c.seen), c.after) << c.after.constData();
+        EXPECT_EQ(t.app.seenRecords + (t.app.seenPending ? "+" : ""), *c.clean == '0' ? c.seen : "+");
+        EXPECT_TRUE(t.exists(c.file) && !t.exists("error.log"));
+    }
+}
+
+TEST(Lists, FailedSaveKeepsTheFileAndStillSortsTheList)
+{
+    for (const char* clean : {"0", "5"}) {
+        ListBed w(clean);
+        w.files.failWrites << "allow.csv";
+        EXPECT_EQ(w.save("allow.csv", "z|3\r\n", {"z", "m"}, true, "z:"), "z|3\r\n") << clean;
+        EXPECT_EQ(w.read("error.log"), "mdSettings.putList: Permission denied\r\n\r\n") << clean;
+        EXPECT_EQ(QStringList(w.list.begin(), w.list.end()).join(",") + " " + w.app.seenRecords, "m,z z:") << clean;
+    }
+}
+
+TEST(Settings, LineGrammarLineEndsNumbersAndTwins)
+{
+    TestBed t;
+    EXPECT_FALSE(getSettings(t.app));
+    t.write("settings.ini", "' check_interval=9\r\nno equals sign\r\rcheck_interval =2\rweb_search=  x?b=c=d  \r\n"
+                            "ALWAYS_TOP=1\n 'quoted=yes\nempty=\rone=1.0\r\ntwo=2\nhalf=0.5\nword=abc\nk=1,000\n"
+                            "comma=0,5\nlast=1");
+    ASSERT_TRUE(getSettings(t.app));
+    QString values;   // a blank before "=" stays in the key; the last line needs no end
+    for (const char* key : {"check_interval", "check_interval ", "web_search", " 'quoted", "empty", "last"})
+        values += getSetting(t.app, key) + "|";
+    EXPECT_EQ(values, "|2|x?b=c=d|yes||1|");
+    EXPECT_TRUE(t.app.settingList.count() == 12 && isOn(t.app, "always_top") && isOn(t.app, "one") && !isOn(t.app, "two"));
+    EXPECT_DOUBLE_EQ(numSetting(t.app, "half"), 0.5);
+    for (const char* key : {"word", "empty", "missing", "k", "comma"})   // a comma makes no number
+        EXPECT_THROW(numSetting(t.app, key), std::runtime_error) << key;
+    for (bool early : {false, true}) {   // a key twice fails, logged only once logging is read
+        TestBed d;
+        d.write("settings.ini", early ? "error_log=1\r\na=1\r\nA=2\r\n" : "a=1\r\nA=2\r\nerror_log=1\r\n");
+        EXPECT_TRUE(!getSettings(d.app) && d.read("error.log").startsWith("mdSettings.getSettings: ") == early);
+    }
+}
+
+TEST(Files, KeepEveryByteOfNamesAndLines)
+{
+    TestBed t;
+    const QByteArray name = t.tmp.path().toUtf8() + "/caf\xe9";
+    const QString path = fromSys(name);
+    t.write(".h", "x"), t.write("dir/x", ""), t.files.writeText(path, fromSys("a\xff\r\nb\rc\nd"));
+    for (const QString& p : {path, t.path(".h"), t.path("dir"), t.path("none"), QString(), QString("/dev/null")})
+        EXPECT_EQ(fileExists(t.app, p), p == path) << p.toStdString();
+    struct stat info;
+    ASSERT_EQ(::stat(name.constData(), &info), 0);
+    EXPECT_EQ(t.files.modified(path).toSecsSinceEpoch() * 100 + t.files.size(path), info.st_mtime * 100 + 9);
+    EXPECT_EQ(t.files.readLines(path), QStringList({fromSys("a\xff"), "b", "c", "d"}));
+    const auto entries = t.files.list(t.tmp.path());
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](auto& e) { return path.endsWith("/" + e.name); }));
+    t.files.remove(path);
+    EXPECT_NE(::stat(name.constData(), &info), 0);
+}
+
+TEST(ErrorLog, OnlyWhenOnNewestFirstGuardedKeptWholeOnFailureEveryByteKept)
+{
+    TestBed t;
+    t.settings({{"error_log", "0"}}), getSettings(t.app);
+    for (const char* value : {"0", "2", "", "yes", "1"})
+        setSetting(t.app, "error_log", value), error_log(t.app, "frmMain", "A", fromSys(QByteArray("f\xe9") + value));
+    int reached = 0;
+    EXPECT_FALSE(guarded(t.app, "frmTray", "Go", [&] { ++reached, numSetting(t.app, "nothing"), ++reached; }));
+    t.files.failWrites.insert("error.log"), error_log(t.app, "frmMain", "B", "lost");
+    EXPECT_EQ(t.read("error.log") + QByteArray::number(reached),
+              "frmTray.Go: Type mismatch: '' is not a number\r\nfrmMain.A: f\xe9" "1\r\n\r\n1");
+    // A hand-edited log is read as lines: leading empty ones go, every end becomes CR LF.
+    t.files.failWrites.clear(), t.write("error.log", "\n\r\nx\xff\ny\r\rz"), error_log(t.app, "m", "p", "d\ne");
+    EXPECT_EQ(t.read("error.log"), "m.p: d e\r\nx\xff\r\ny\r\n\r\nz\r\n");
+    EXPECT_EQ(getContent(t.app, "error.log") + getContent(t.app, "missing.txt"), fromSys("m.p: d e\r\nx\xff\r\ny\r\n\r\nz"));
+}
