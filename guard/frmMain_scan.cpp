@@ -29,10 +29,13 @@ bool listed(frmMain& m, const Collection& list)
 bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
 
 // The record of strProcess with list_level converted once for all the
-// processes of a tick: `level` holds it after its first use.
+// processes of a tick: `level` holds it after its first use. At level 4 the
+// hash of the process appPid's executable ends it; while that is being
+// computed, appHashPending is set and the record has no hash.
 QString record(frmMain& m, const QString& name, const QString& path, std::optional<double>& level)
 {
     QString record = name;
+    m.appHashPending = false;
     guarded(m.app, "frmMain", "strProcess", [&] {
         if (path.isEmpty())
             return;
@@ -50,6 +53,12 @@ QString record(frmMain& m, const QString& name, const QString& path, std::option
             record += QLatin1Char('|') + m.fSize(file->size);
         if (*level > 0)
             record += QLatin1Char('|') + path;
+        if (*level > 3) {
+            const HashCache::Result hash = m.app.hashes.find(m.appPid, path, *file);
+            m.appHashPending = hash.state == HashCache::State::Pending;
+            if (hash.state == HashCache::State::Ready)
+                record += QStringLiteral("|sha256:") + hash.hex;
+        }
     });
     return record;
 }
@@ -58,7 +67,7 @@ QString record(frmMain& m, const QString& name, const QString& path, std::option
 // read yet, it is waited for up to path_search milliseconds, one tick at a time.
 bool keepWaiting(frmMain& m)
 {
-    if ((m.appLaunch || !safeMode(m)) && !m.appPath.isEmpty())
+    if ((m.appLaunch || !safeMode(m)) && !m.appPath.isEmpty() && !m.appHashPending)
         return false;
     const double wait = numSetting(m.app, QStringLiteral("path_search"));
     const int interval = m.time.interval();
@@ -92,6 +101,8 @@ void settlePending(frmMain& m)
         m.appPath = mdProcess::TakePath(m.app, m.appPid, m.appModule);
     if (safeMode(m) && !m.appLaunch)
         m.takeArgs();
+    if (m.appHashPending)
+        m.appRecord = m.strProcess(m.appName, m.appPath);
     if (keepWaiting(m))
         return;
     m.waitTicks = 0;
@@ -100,6 +111,10 @@ void settlePending(frmMain& m)
     if (m.isSelf(m.appName, m.appPath, m.appPathState))
         return;
     m.appRecord = m.strProcess(m.appName, m.appPath);
+    if (m.appHashPending) {
+        m.ShowMsg();
+        return;
+    }
     if (listed(m, m.app.allowTmp))
         return;
     if (listed(m, m.app.denyTmp)) {
@@ -140,8 +155,18 @@ void frmMain::TakeProcesses()
         }
         bool found = false;
         bool cut = false;
+        bool whole = true;
         qint64 moduleId = 0;
         std::exception_ptr failure;
+        // The first process whose hash is pending is the candidate; the walk
+        // goes on past it so the later hashes start now and denied processes
+        // whose hashes are known end now.
+        struct Held {
+            QString name, path, record, parent;
+            qint64 pid;
+            platform::PathState pathState;
+        };
+        std::optional<Held> held;
         // Nothing changes a setting during a tick: each is converted once.
         std::optional<double> level;
         std::optional<bool> counting;
@@ -162,12 +187,18 @@ void frmMain::TakeProcesses()
                 if (isSelf(appName, appPath, appPathState))
                     return true;
                 appRecord = record(*this, appName, appPath, level);
-                if (!listed(*this, app.allowTmp)) {
-                    if (!listed(*this, app.denyTmp)) {
+                // A record without its pending hash matches no list.
+                if (appHashPending || !listed(*this, app.allowTmp)) {
+                    if (appHashPending || !listed(*this, app.denyTmp)) {
+                        if (found)
+                            return true;
                         found = true;
                         moduleId = entry.moduleId;
                         appParent = QString::number(app.sys.processes.parent(appPid));
-                        return false;
+                        if (appHashPending)
+                            held = Held{appName, appPath, appRecord, appParent, appPid, appPathState};
+                        whole = appHashPending;
+                        return appHashPending;
                     }
                     mdProcess::KillProcess(app, appPid);
                 }
@@ -184,6 +215,18 @@ void frmMain::TakeProcesses()
         });
         if (failure)
             std::rethrow_exception(failure);
+        // Only a walk that saw every process tells which hashes are no longer needed.
+        if (whole && !cut)
+            app.hashes.sweep();
+        if (held) {
+            appName = held->name;
+            appPath = held->path;
+            appRecord = held->record;
+            appParent = held->parent;
+            appPid = held->pid;
+            appPathState = held->pathState;
+            appHashPending = true;
+        }
         if (found)
             takeCandidate(*this, moduleId);
         else if (!cut)
@@ -224,6 +267,34 @@ QString frmMain::fSize(qint64 bytes)
         text += unit == 1024 ? QLatin1Char('K') : QLatin1Char('M');
     });
     return text;
+}
+
+void frmMain::hashReady()
+{
+    guarded(app, "frmMain", "hashReady", [&] {
+        // Only a candidate shown before its hash was known needs this: one
+        // that waits is settled at the next tick.
+        if (!appHashPending || !isVisible() || appPath.isEmpty())
+            return;
+        appRecord = strProcess(appName, appPath);
+        if (appHashPending)
+            return;
+        if (listed(*this, app.allowTmp)) {
+            if (appStopped)
+                btnAllowNow_MouseUp();   // starts it again as the alert found it
+            else
+                HideMsg();
+        } else if (listed(*this, app.denyTmp)) {
+            mdProcess::KillProcess(app, appPid);
+            HideMsg();
+        }
+    });
+}
+
+QString frmMain::hashDetails() const
+{
+    const qsizetype at = appRecord.lastIndexOf(QLatin1String("|sha256:"));
+    return at < 0 ? QString() : QStringLiteral("sha256: ") + QStringView(appRecord).mid(at + 8);
 }
 
 bool frmMain::isSelf(const QString& name, const QString& path, platform::PathState state)
