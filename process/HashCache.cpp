@@ -42,7 +42,10 @@ HashCache::Result HashCache::find(qint64 pid, const QString& path, const platfor
         }
         emit ready();
     });
-    return {};
+    // A runner that ran the task at once has the result already.
+    std::lock_guard lock(mutex_);
+    const auto it = entries_.constFind(key);
+    return it == entries_.cend() ? Result{} : it->result;
 }
 
 void HashCache::sweep()
