@@ -294,7 +294,7 @@ void frmMain::hashReady()
 QString frmMain::hashDetails() const
 {
     const qsizetype at = appRecord.lastIndexOf(QLatin1String("|sha256:"));
-    return at < 0 ? QString() : QStringLiteral("sha256: ") + QStringView(appRecord).mid(at + 8);
+    return at < 0 ? QString() : QStringLiteral("sha256: ") + appRecord.mid(at + 8);
 }
 
 bool frmMain::isSelf(const QString& name, const QString& path, platform::PathState state)
