@@ -63,6 +63,7 @@ frmMain::frmMain(App& application, QWidget* parent)
     btnClose = button("btnClose", design(3885, 45, 270, 270), &frmMain::btnClose_MouseUp);
 
     connect(&time, &QTimer::timeout, this, &frmMain::time_Timer);
+    connect(&app.hashes, &HashCache::ready, this, &frmMain::hashReady);
 }
 
 frmMain::~frmMain() = default;

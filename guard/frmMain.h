@@ -39,6 +39,10 @@ public:
     QString fSize(qint64 bytes);
     // True for this program's own process, by its path.
     bool isSelf(const QString& name, const QString& path, platform::PathState state);
+    // A hash the candidate waited for is known: the lists decide on it now.
+    void hashReady();
+    // The details line of the candidate's hash; empty when its record has none.
+    QString hashDetails() const;
 
     // Alert (frmMain_alert.cpp).
     // Reads how the candidate was started, and its arguments text from that.
@@ -81,6 +85,7 @@ public:
     QString appPath;
     platform::PathState appPathState = platform::PathState::Read;   // why appPath is empty
     QString appRecord;
+    bool appHashPending = false;   // list_level 4: its hash is not known yet
     QString appArgs;                          // quoted as a shell needs them
     std::optional<platform::Launch> appLaunch;   // none: not read (safe_level 0) or unreadable
     bool appKilled = false;    // ended here, by the alert or by Delete

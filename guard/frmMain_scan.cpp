@@ -21,6 +21,7 @@ struct Look {
     QString path;
     platform::PathState state = platform::PathState::Read;
     QString record;
+    bool pending = false;   // its hash is being computed
 };
 
 // Found in a working list. Another user's process, whose path we may not
@@ -43,10 +44,14 @@ bool listed(frmMain& m, const Collection& list)
 bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
 
 // The record of strProcess with list_level converted once for all the
-// processes of a tick: `level` holds it after its first use.
-QString record(frmMain& m, const QString& name, const QString& path, std::optional<double>& level)
+// processes of a tick: `level` holds it after its first use. At level 4 the
+// hash of the executable of process `pid` ends it; while that is being
+// computed, `pending` is set and the record has no hash.
+QString record(frmMain& m, qint64 pid, const QString& name, const QString& path, std::optional<double>& level,
+               bool& pending)
 {
     QString record = name;
+    pending = false;
     guarded(m.app, "frmMain", "strProcess", [&] {
         if (path.isEmpty())
             return;
@@ -64,11 +69,18 @@ QString record(frmMain& m, const QString& name, const QString& path, std::option
             record += QLatin1Char('|') + m.fSize(file->size);
         if (*level > 0)
             record += QLatin1Char('|') + path;
+        if (*level > 3) {
+            const HashCache::Result hash = m.app.hashes.find(pid, path, *file);
+            pending = hash.state == HashCache::State::Pending;
+            if (hash.state == HashCache::State::Ready)
+                record += QStringLiteral("|sha256:") + hash.hex;
+        }
     });
     return record;
 }
 
-enum class Verdict { Skip, Cut, Allowed, Denied, Unknown };
+// Pending: unknown until its hash is ready, so found in no list yet.
+enum class Verdict { Skip, Cut, Allowed, Denied, Unknown, Pending };
 
 // Reads one process of the walk into `look` and finds it in the working lists.
 Verdict examine(frmMain& m, const platform::ProcessEntry& entry, std::optional<double>& level, Look& look)
@@ -84,7 +96,9 @@ Verdict examine(frmMain& m, const platform::ProcessEntry& entry, std::optional<d
     look.state = look.path.isEmpty() ? entry.pathState : platform::PathState::Read;
     if (m.isSelf(look.name, look.path, look.state))
         return Verdict::Skip;
-    look.record = record(m, look.name, look.path, level);
+    look.record = record(m, look.pid, look.name, look.path, level, look.pending);
+    if (look.pending)
+        return Verdict::Pending;
     if (listed(m.app, m.app.allowTmp, look.record, look.path, look.state))
         return Verdict::Allowed;
     if (listed(m.app, m.app.denyTmp, look.record, look.path, look.state))
@@ -125,7 +139,7 @@ void sweep(frmMain& m)
 // read yet, it is waited for up to path_search milliseconds, one tick at a time.
 bool keepWaiting(frmMain& m)
 {
-    if ((m.appLaunch || !safeMode(m)) && !m.appPath.isEmpty())
+    if ((m.appLaunch || !safeMode(m)) && !m.appPath.isEmpty() && !m.appHashPending)
         return false;
     const double wait = numSetting(m.app, QStringLiteral("path_search"));
     const int interval = m.time.interval();
@@ -159,6 +173,8 @@ void settlePending(frmMain& m)
         m.appPath = mdProcess::TakePath(m.app, m.appPid, m.appModule);
     if (safeMode(m) && !m.appLaunch)
         m.takeArgs();
+    if (m.appHashPending)
+        m.appRecord = m.strProcess(m.appName, m.appPath);
     if (keepWaiting(m))
         return;
     m.waitTicks = 0;
@@ -167,6 +183,10 @@ void settlePending(frmMain& m)
     if (m.isSelf(m.appName, m.appPath, m.appPathState))
         return;
     m.appRecord = m.strProcess(m.appName, m.appPath);
+    if (m.appHashPending) {
+        m.ShowMsg();
+        return;
+    }
     if (listed(m, m.app.allowTmp))
         return;
     if (listed(m, m.app.denyTmp)) {
@@ -230,6 +250,7 @@ void frmMain::TakeProcesses()
         }
         bool found = false;
         bool cut = false;
+        bool whole = true;
         qint64 moduleId = 0;
         std::exception_ptr failure;
         // Nothing changes a setting during a tick: each is converted once.
@@ -243,16 +264,22 @@ void frmMain::TakeProcesses()
                     cut = true;
                 if (verdict == Verdict::Skip || verdict == Verdict::Cut)
                     return !cut;
-                if (verdict == Verdict::Unknown) {
+                if (verdict == Verdict::Unknown || verdict == Verdict::Pending) {
+                    // Past a candidate whose hash is pending the walk goes on, so
+                    // later hashes start now and known denied programs end now.
+                    if (found)
+                        return true;
                     appName = look.name;
                     appPid = look.pid;
                     appPath = look.path;
                     appPathState = look.state;
                     appRecord = look.record;
+                    appHashPending = look.pending;
                     found = true;
+                    whole = look.pending;
                     moduleId = entry.moduleId;
                     appParent = QString::number(app.sys.processes.parent(appPid));
-                    return false;
+                    return look.pending;
                 }
                 if (verdict == Verdict::Denied)
                     endDenied(*this, look.pid, look.name, look.path);
@@ -269,6 +296,9 @@ void frmMain::TakeProcesses()
         });
         if (failure)
             std::rethrow_exception(failure);
+        // Only a walk that saw every process tells which hashes are no longer needed.
+        if (whole && !cut)
+            app.hashes.sweep();
         if (found)
             takeCandidate(*this, moduleId);
         else if (!cut)
@@ -279,7 +309,7 @@ void frmMain::TakeProcesses()
 QString frmMain::strProcess(const QString& name, const QString& path)
 {
     std::optional<double> level;
-    return record(*this, name, path, level);
+    return record(*this, appPid, name, path, level, appHashPending);
 }
 
 QString frmMain::fSize(qint64 bytes)
@@ -309,6 +339,34 @@ QString frmMain::fSize(qint64 bytes)
         text += unit == 1024 ? QLatin1Char('K') : QLatin1Char('M');
     });
     return text;
+}
+
+void frmMain::hashReady()
+{
+    guarded(app, "frmMain", "hashReady", [&] {
+        // Only a candidate shown before its hash was known needs this: one
+        // that waits is settled at the next tick.
+        if (!appHashPending || !isVisible() || appPath.isEmpty())
+            return;
+        appRecord = strProcess(appName, appPath);
+        if (appHashPending)
+            return;
+        if (listed(*this, app.allowTmp)) {
+            if (appStopped)
+                btnAllowNow_MouseUp();   // starts it again as the alert found it
+            else
+                HideMsg();
+        } else if (listed(*this, app.denyTmp)) {
+            endDenied(*this, appPid, appName, appPath);
+            HideMsg();
+        }
+    });
+}
+
+QString frmMain::hashDetails() const
+{
+    const qsizetype at = appRecord.lastIndexOf(QLatin1String("|sha256:"));
+    return at < 0 ? QString() : QStringLiteral("sha256: ") + appRecord.mid(at + 8);
 }
 
 bool frmMain::isSelf(const QString& name, const QString& path, platform::PathState state)

@@ -2,6 +2,9 @@
 
 #include "platform/SysText.h"
 
+#include <QCryptographicHash>
+#include <QFile>
+
 namespace platform {
 
 QStringList splitLines(QByteArrayView bytes)
@@ -56,6 +59,15 @@ QString joinLinesCrlf(const QStringList& lines)
     for (const QString& line : lines)
         text.append(line).append(u"\r\n");
     return text;
+}
+
+std::optional<QByteArray> Files::sha256(qint64, const QString& path, const Facts&)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return std::nullopt;
+    return hash.result();
 }
 
 std::optional<QStringList> Files::readLines(const QString& path)

@@ -28,11 +28,17 @@ public:
     virtual QDateTime modified(const QString& path) = 0;
     virtual qint64 size(const QString& path) = 0;
 
-    // What a list record tells of a file, from one look at it.
+    // What a list record tells of a file, from one look at it. The version
+    // fields tell one content of the file from another: a rewrite, a rename
+    // over it or a change of mode changes at least one of them.
     struct Facts {
         qint64 size = 0;
         QDate date;   // of the last change, in local time
         QTime time;
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 modifiedNs = 0;   // since the epoch
+        qint64 changedNs = 0;
     };
     // The facts of a file that exists() finds, else nullopt; the date only
     // when `dated`.
@@ -45,6 +51,12 @@ public:
         const QDateTime changed = modified(path).toLocalTime();
         return Facts{size(path), changed.date(), changed.time()};
     }
+    // The SHA-256 of the file in the version `version`, read through the
+    // executable of the running process `pid` where that is the same version,
+    // so that what is hashed is what runs, else through `path`; nullopt when
+    // neither shows that version or the file cannot be read. Any thread may
+    // call it.
+    virtual std::optional<QByteArray> sha256(qint64 pid, const QString& path, const Facts& version);
     // Makes the file writable, then deletes it.
     virtual void remove(const QString& path) = 0;
     // Creates the folder and the folders above it that are missing.

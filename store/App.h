@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/Platform.h"
+#include "process/HashCache.h"
 #include "store/Collection.h"
 
 #include <functional>
@@ -9,6 +10,8 @@ struct App {
     explicit App(platform::Services services) : sys(services) {}
 
     platform::Services sys;
+    // Executable hashes for list_level 4.
+    HashCache hashes{sys.files};
     Collection settingList;
     Collection allowList;
     Collection denyList;

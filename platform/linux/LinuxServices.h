@@ -19,6 +19,7 @@ public:
     QDateTime modified(const QString& path) override;
     qint64 size(const QString& path) override;
     std::optional<Facts> look(const QString& path, bool dated) override;
+    std::optional<QByteArray> sha256(qint64 pid, const QString& path, const Facts& version) override;
     void remove(const QString& path) override;
     void makePath(const QString& folder) override;
     std::vector<Entry> list(const QString& folder) override;

@@ -1,0 +1,62 @@
+#pragma once
+#include "platform/Files.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+#include <functional>
+#include <mutex>
+
+// The SHA-256 of each executable version the scan sees, computed once per
+// version beside the user-interface thread. A version is the file's device,
+// inode, size, modification and change times.
+class HashCache : public QObject {
+    Q_OBJECT
+public:
+    // Computes a digest; runs on a worker thread.
+    using Hasher = std::function<std::optional<QByteArray>(qint64 pid, const QString& path,
+                                                           const platform::Files::Facts& version)>;
+    // Starts a task beside the caller.
+    using Runner = std::function<void(std::function<void()> task)>;
+
+    explicit HashCache(platform::Files& files);
+    ~HashCache() override;
+
+    enum class State : quint8 { Pending, Ready, Failed };
+    struct Result {
+        State state = State::Pending;
+        QString hex;   // 64 lower-case hex digits when Ready
+    };
+    // The hash of the version, starting its computation the first time the
+    // version is asked for.
+    Result find(qint64 pid, const QString& path, const platform::Files::Facts& version);
+    // Drops the versions not asked for since the last sweep.
+    void sweep();
+    qsizetype size() const;
+
+    Hasher hash;
+    Runner run;
+
+signals:
+    // A computation ended; sent from the worker thread.
+    void ready();
+
+private:
+    struct Key {
+        quint64 device, inode;
+        qint64 size, modifiedNs, changedNs;
+        bool operator==(const Key&) const = default;
+    };
+    friend size_t qHash(const Key& key, size_t seed) noexcept
+    {
+        return qHashMulti(seed, key.device, key.inode, key.size, key.modifiedNs, key.changedNs);
+    }
+    struct Entry {
+        Result result;
+        bool seen = true;
+    };
+    mutable std::mutex mutex_;   // the workers write the results
+    QHash<Key, Entry> entries_;
+    QThreadPool pool_;
+};
