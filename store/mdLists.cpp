@@ -162,10 +162,12 @@ int compare(const Key& a, const Key& b)
 // A line of the old file, read.
 struct Old {
     Key key;
-    std::string_view record;   // its bytes
-    QByteArray own;            // the bytes when they are not the file's own
+    std::string_view inFile;   // the record's bytes in the file, when it is ASCII
+    QByteArray own;            // else its bytes here
     double count = 0;
     bool pruned = false;
+    bool owned = false;
+    std::string_view record() const { return owned ? view(own) : inFile; }
 };
 
 // The test ":" + seenRecords contains ":" + record + ":", case and all, in
@@ -293,7 +295,7 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
                     const auto bar = line.rfind('|');
                     if (bar != std::string_view::npos && (parsed = count(line.substr(bar + 1))))
                         line = line.substr(0, bar);
-                    entry.record = line;
+                    entry.inFile = line;
                     entry.key.bytes = view(lowBytes).substr(std::size_t(line.data() - bytes->constData()), line.size());
                 } else {
                     const QString text = platform::fromSys(QByteArrayView(line.data(), qsizetype(line.size()))).trimmed();
@@ -302,11 +304,12 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
                     const Line split = splitLine(text);
                     parsed = split.count;
                     entry.own = platform::toSys(split.record);
-                    entry.record = view(entry.own);
+                    entry.owned = true;
                     entry.key.wide = Collection::lower(split.record);
+                    entry.key.isWide = true;
                 }
                 double n = roundEven(parsed.value_or(0));
-                if (allowFile && seen.contains(entry.record)) {
+                if (allowFile && seen.contains(entry.record())) {
                     if (updateCounts)
                         n = n >= 98 ? 99 : n + 5;
                 } else if (n <= -limit) {
@@ -345,6 +348,7 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
                 key.bytes = low;
             } else {
                 key.wide = Collection::lower(record);
+                key.isWide = true;
                 wide = platform::toSys(record);
             }
             while (next != old.cend() && compare(next->key, key) < 0)
@@ -358,7 +362,7 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
                 text += fresh;
                 text += "\r\n";
             } else if (!next->pruned) {
-                text.append(next->record.data(), qsizetype(next->record.size()));
+                text += QByteArrayView(next->record().data(), qsizetype(next->record().size()));
                 text += '|';
                 appendCount(text, next->count);
                 text += "\r\n";
