@@ -146,8 +146,33 @@ int Collection::search(const QString& value, const QString& suffix) const
     return best;
 }
 
+// For ASCII items (nearly all) the order of lower() without its copies.
+bool Collection::inOrder(bool unique) const
+{
+    const auto ascii = [](const QString& s) {
+        return std::all_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x80; });
+    };
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (!ascii(items_[i]))
+            return false;
+        if (i > 0) {
+            const int order = QString::compare(items_[i - 1], items_[i], Qt::CaseInsensitive);
+            if (order > 0 || (unique && order == 0))
+                return false;
+        }
+    }
+    return true;
+}
+
 void Collection::sort(bool unique)
 {
+    if (inOrder(unique)) {
+        keys_.assign(items_.size(), QString());
+        keyIndex_.clear();
+        keysFresh_ = true;
+        indexed_ = false;
+        return;
+    }
     std::vector<QString> low(items_.size());
     std::transform(items_.begin(), items_.end(), low.begin(), [](const QString& s) { return lower(s); });
     std::vector<std::size_t> order(items_.size());

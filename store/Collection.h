@@ -39,6 +39,7 @@ private:
     int keyPosition(const QString& key) const;
     void checkPosition(int position) const;
     void buildIndex() const;
+    bool inOrder(bool unique) const;
 
     std::vector<QString> items_;
     std::vector<QString> keys_;   // lower case; empty for an unkeyed item

@@ -2,11 +2,16 @@
 
 #include "store/mdCollection.h"
 #include "store/mdSettings.h"
+#include "platform/SysText.h"
 
 #include <QSet>
 #include <QStringBuilder>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <set>
+#include <string>
+#include <string_view>
 #include <vector>
 #include <optional>
 
@@ -48,13 +53,122 @@ Line splitLine(const QString& line)
     return {line, std::nullopt};
 }
 
-// Counts are whole numbers: a fraction edited in by hand is rounded on reading.
-QString countText(double count)
+std::string_view view(const QByteArray& bytes)
 {
-    if (std::fabs(count) < 1e15)
-        return QString::number(static_cast<qint64>(count));   // what numText writes, without its cost
-    return numText(count);
+    return {bytes.constData(), std::size_t(bytes.size())};
 }
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool isAscii(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// The count of an ASCII field, as count() reads the same text.
+std::optional<double> count(std::string_view text)
+{
+    const std::size_t digits = text.size() - (!text.empty() && text[0] == '-' ? 1 : 0);
+    if (digits < 1 || digits > 9)
+        return count(QString::fromLatin1(text.data(), qsizetype(text.size())));
+    int value = 0;
+    for (const char c : text.substr(text.size() - digits)) {
+        if (c < '0' || c > '9')
+            return count(QString::fromLatin1(text.data(), qsizetype(text.size())));
+        value = value * 10 + (c - '0');
+    }
+    return digits < text.size() ? -value : value;
+}
+
+// What QString::trimmed takes off an ASCII end.
+std::string_view trimmed(std::string_view text)
+{
+    const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!text.empty() && space(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && space(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+QByteArray asciiLower(const QByteArray& bytes)
+{
+    QByteArray low(bytes.size(), Qt::Uninitialized);
+    std::transform(bytes.begin(), bytes.end(), low.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+    return low;
+}
+
+// Each line's span [from, to), as splitLines() cuts them.
+template <typename Visit>
+void forEachLine(const QByteArray& bytes, Visit&& visit)
+{
+    const char* const data = bytes.constData();
+    const qsizetype size = bytes.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (data[i] != '\r' && data[i] != '\n')
+            continue;
+        visit(start, i);
+        if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < size)
+        visit(start, size);
+}
+
+void appendLatin1(QByteArray& out, const QString& ascii)
+{
+    const qsizetype at = out.size();
+    out.resize(at + ascii.size());
+    std::transform(ascii.begin(), ascii.end(), out.begin() + at, [](QChar c) { return char(c.unicode()); });
+}
+
+// Counts are whole numbers: a fraction edited in by hand is rounded on reading.
+void appendCount(QByteArray& out, double count)
+{
+    if (std::fabs(count) < 1e15) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<qint64>(count)).ptr;
+        out.append(digits, end - digits);   // what numText writes, without its cost
+    } else {
+        out += numText(count).toUtf8();
+    }
+}
+
+// A lower-case record: its bytes when it is ASCII, else its text.
+struct Key {
+    std::string_view bytes;
+    QString wide;
+    bool isWide = false;
+};
+
+// The order of Collection::lower's text, which ASCII bytes keep.
+int compare(const Key& a, const Key& b)
+{
+    if (!a.isWide && !b.isWide)
+        return a.bytes.compare(b.bytes);
+    if (a.isWide && b.isWide)
+        return QString::compare(a.wide, b.wide);
+    if (a.isWide)
+        return QStringView(a.wide).compare(QLatin1StringView(b.bytes.data(), qsizetype(b.bytes.size())));
+    return -QStringView(b.wide).compare(QLatin1StringView(a.bytes.data(), qsizetype(a.bytes.size())));
+}
+
+// A line of the old file, read.
+struct Old {
+    Key key;
+    std::string_view inFile;   // the record's bytes in the file, when it is ASCII
+    QByteArray own;            // else its bytes here
+    double count = 0;
+    bool pruned = false;
+    bool owned = false;
+    std::string_view record() const { return owned ? view(own) : inFile; }
+};
 
 // The test ":" + seenRecords contains ":" + record + ":", case and all, in
 // O(1) for records without ":": such a record matches exactly when it is
@@ -64,8 +178,11 @@ public:
     explicit Seen(const QString& seenRecords) : text_(QLatin1Char(':') + seenRecords)
     {
         const QStringList pieces = text_.split(QLatin1Char(':'));
-        for (qsizetype i = 1; i + 1 < pieces.size(); ++i)
+        for (qsizetype i = 1; i + 1 < pieces.size(); ++i) {
             pieces_.insert(pieces[i]);
+            if (isAscii(pieces[i]))
+                asciiPieces_.insert(pieces[i].toLatin1().toStdString());
+        }
     }
     bool contains(const QString& record) const
     {
@@ -73,10 +190,18 @@ public:
             return text_.contains(QLatin1Char(':') + record + QLatin1Char(':'), Qt::CaseSensitive);
         return pieces_.contains(record);
     }
+    // The same for a record's bytes.
+    bool contains(std::string_view record) const
+    {
+        if (isAscii(record) && record.find(':') == std::string_view::npos)
+            return asciiPieces_.count(record) > 0;
+        return contains(platform::fromSys(QByteArrayView(record.data(), qsizetype(record.size()))));
+    }
 
 private:
     QString text_;
     QSet<QString> pieces_;
+    std::set<std::string, std::less<>> asciiPieces_;
 };
 
 // The non-empty lines of a list file, trimmed; nullopt without a file.
@@ -152,53 +277,98 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
 
         const bool allowFile = fileName == QLatin1String("allow.csv");
         const Seen seen(allowFile ? app.seenRecords : QString());
-        // The file's new lines by lower-case record, in the list's order, so
-        // that one merge pass pairs them with the list's records.
-        struct Old {
-            QString key;
-            QString line;   // null: pruned
-        };
+        // The file's lines by lower-case record, in the list's order, so that
+        // one merge pass pairs them with the list's records. Lines in plain
+        // ASCII (nearly all) are read straight from the bytes.
+        const std::optional<QByteArray> bytes = app.sys.files.readBytes(path);
+        const QByteArray lowBytes = bytes ? asciiLower(*bytes) : QByteArray();
         std::vector<Old> old;
-        if (const auto lines = listLines(app, path)) {
-            old.reserve(static_cast<std::size_t>(lines->size()));
-            for (const QString& text : *lines) {
-                const Line parsed = splitLine(text);
-                const QString& record = parsed.record;
-                double count = roundEven(parsed.count.value_or(0));
-                if (allowFile && seen.contains(record)) {
-                    if (updateCounts)
-                        count = count >= 98 ? 99 : count + 5;
-                } else if (count <= -limit) {
-                    old.push_back({Collection::lower(record), QString()});
-                    continue;
-                } else if (updateCounts) {
-                    count -= 1;
+        if (bytes) {
+            old.reserve(static_cast<std::size_t>(bytes->count('\n') + 1));
+            forEachLine(*bytes, [&](qsizetype from, qsizetype to) {
+                Old entry;
+                std::optional<double> parsed;
+                std::string_view line = trimmed(view(*bytes).substr(std::size_t(from), std::size_t(to - from)));
+                if (isAscii(line)) {
+                    if (line.empty())
+                        return;
+                    const auto bar = line.rfind('|');
+                    if (bar != std::string_view::npos && (parsed = count(line.substr(bar + 1))))
+                        line = line.substr(0, bar);
+                    entry.inFile = line;
+                    entry.key.bytes = view(lowBytes).substr(std::size_t(line.data() - bytes->constData()), line.size());
+                } else {
+                    const QString text = platform::fromSys(QByteArrayView(line.data(), qsizetype(line.size()))).trimmed();
+                    if (text.isEmpty())
+                        return;
+                    const Line split = splitLine(text);
+                    parsed = split.count;
+                    entry.own = platform::toSys(split.record);
+                    entry.owned = true;
+                    entry.key.wide = Collection::lower(split.record);
+                    entry.key.isWide = true;
                 }
-                old.push_back({Collection::lower(record), record % QLatin1Char('|') % countText(count + 0.0)});   // + 0.0: no "-0"
-            }
+                double n = roundEven(parsed.value_or(0));
+                if (allowFile && seen.contains(entry.record())) {
+                    if (updateCounts)
+                        n = n >= 98 ? 99 : n + 5;
+                } else if (n <= -limit) {
+                    entry.pruned = true;
+                } else if (updateCounts) {
+                    n -= 1;
+                }
+                entry.count = n + 0.0;   // + 0.0: no "-0"
+                old.push_back(std::move(entry));
+            });
         }
         // A file this program wrote is in order already; of lines that repeat
         // a record (hand edits) the first counts.
-        const auto byKey = [](const Old& a, const Old& b) { return a.key < b.key; };
+        const auto byKey = [](const Old& a, const Old& b) { return compare(a.key, b.key) < 0; };
         if (!std::is_sorted(old.begin(), old.end(), byKey))
             std::stable_sort(old.begin(), old.end(), byKey);
-        old.erase(std::unique(old.begin(), old.end(), [](const Old& a, const Old& b) { return a.key == b.key; }),
+        old.erase(std::unique(old.begin(), old.end(), [](const Old& a, const Old& b) { return compare(a.key, b.key) == 0; }),
                   old.end());
 
-        const QString fresh = allowFile ? QStringLiteral("|1") : QStringLiteral("|0");
+        QByteArray text;
+        text.reserve((bytes ? bytes->size() : 0) + list.count() * 8 + 4096);
+        const char fresh = allowFile ? '1' : '0';
+        std::string low;
         auto next = old.cbegin();
         for (const QString& record : list) {
             if (!storable(record))
                 continue;
-            const QString key = Collection::lower(record);
-            while (next != old.cend() && next->key < key)
+            Key key;
+            QByteArray wide;
+            if (isAscii(record)) {
+                low.resize(std::size_t(record.size()));
+                for (qsizetype i = 0; i < record.size(); ++i) {
+                    const char c = char(record[i].unicode());
+                    low[std::size_t(i)] = c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+                }
+                key.bytes = low;
+            } else {
+                key.wide = Collection::lower(record);
+                key.isWide = true;
+                wide = platform::toSys(record);
+            }
+            while (next != old.cend() && compare(next->key, key) < 0)
                 ++next;
-            if (next == old.cend() || next->key != key)
-                out << record + fresh;
-            else if (!next->line.isNull())
-                out << next->line;
+            if (next == old.cend() || compare(next->key, key) != 0) {
+                if (wide.isNull())
+                    appendLatin1(text, record);
+                else
+                    text += wide;
+                text += '|';
+                text += fresh;
+                text += "\r\n";
+            } else if (!next->pruned) {
+                text += QByteArrayView(next->record().data(), qsizetype(next->record().size()));
+                text += '|';
+                appendCount(text, next->count);
+                text += "\r\n";
+            }
         }
-        app.sys.files.writeText(path, platform::joinLinesCrlf(out));
+        app.sys.files.writeBytes(path, text, true);
         // Only a save that reached the file uses up the credit of the seen records.
         app.seenRecords.clear();
         app.seenPending = true;
