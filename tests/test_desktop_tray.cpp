@@ -2,6 +2,7 @@
 #include "Fakes.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -56,21 +57,33 @@ int cyanPixels(const QRect& r)
     const auto cyan = [](QRgb c) { return qGreen(c) - qRed(c) > 60 && qBlue(c) > 150; };
     return image.isNull() ? -1 : int(std::count_if(pixels, pixels + image.width() * image.height(), cyan));
 }
+// The guard in a process table of its own, where it meets only what `before` starts: it can neither
+// ask about nor end a process the test did not start. Beside it the shipped settings, or `settings`.
+struct OwnTable {
+    QTemporaryDir folder, runtime;   // the runtime folder holds its lock
+    std::optional<Child> guard;
+    bool start(const QStringList& before = {}, const QString& settings = {})
+    {
+        const QStringList own{"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
+        if (qEnvironmentVariableIsEmpty("DISPLAY") || QProcess::execute("env", own + QStringList{"true"}) != 0)
+            return false;
+        for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
+            QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), folder.filePath(name));
+        if (!settings.isEmpty())
+            QFile::remove(folder.filePath("settings.ini")), QFile::copy(settings, folder.filePath("settings.ini"));
+        const QStringList shell{"sh", "-c", before.join(' ') + " exec \"$0\"", folder.filePath("Mirvak")};
+        guard.emplace("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path()} + own + shell);
+        return true;
+    }
+};
 } // namespace
 
 TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
 {
-    // The guard sees a process table of its own, where it is the only process: it can neither ask
-    // about nor end a process it did not start.
-    const QStringList ownTable{"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
-    if (qEnvironmentVariableIsEmpty("DISPLAY") || QProcess::execute("env", ownTable + QStringList{"true"}) != 0)
+    OwnTable table;
+    if (!table.start())
         GTEST_SKIP() << "no X display or no PID namespace";
-    // The executable beside the shipped settings and icons; a runtime folder of its own for its lock.
-    QTemporaryDir folder, runtime;
-    for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
-        QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), folder.filePath(name));
-    Child guard("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path()} + ownTable
-                           + QStringList{folder.filePath("Mirvak")});
+    Child& guard = *table.guard;
     // No notification area yet: the guard says so, once, and keeps running.
     QByteArray errors;
     const auto complaints = [&] {
@@ -96,4 +109,32 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     EXPECT_FALSE(mirvakWindow(false)) << "the menu stayed open";
     EXPECT_EQ(guard.state(), QProcess::Running);
     EXPECT_EQ(complaints(), 1) << errors.constData();
+}
+
+TEST(DesktopTray, AlertDecidedFromTheKeyboard)
+{
+    // The one stranger in its table: a copy of sleep.
+    OwnTable table;
+    const QString tool = table.folder.filePath("unknowntool");
+    TestBed bed;
+    bed.settings({{"path_search", "0"}, {"check_interval", "0.2"}});
+    if (!QFile::copy("/bin/sleep", tool) || !table.start({tool, "600", "&"}, bed.path("settings.ini")))
+        GTEST_SKIP() << "no X display or no PID namespace";
+    Child trayer("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                            "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"});
+    std::optional<QRect> alert;
+    ASSERT_TRUE(waitUntil(8000, [&] { return (alert = mirvakWindow(false)).has_value(); })) << "no alert";
+    // A click on the details gives the alert the focus; Tab, Tab reach Deny.
+    const QPoint at = alert->topLeft() + QPoint(100, 70);
+    run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+    run("xdotool", {"sleep", "0.3", "key", "Tab", "Tab", "Return"});
+    const auto running = [&] {
+        const auto entries = QDir("/proc").entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
+        return std::any_of(entries.begin(), entries.end(),
+                           [&](const QFileInfo& e) { return QFileInfo(e.filePath() + "/exe").symLinkTarget() == tool; });
+    };
+    EXPECT_TRUE(waitUntil(4000, [&] { return !running(); })) << "still running";
+    QFile deny(table.folder.filePath("deny.csv"));
+    EXPECT_TRUE(deny.open(QIODevice::ReadOnly));
+    EXPECT_EQ(deny.readAll(), ("unknowntool|" + tool + "\r\n").toUtf8());
 }
