@@ -30,6 +30,8 @@ frmMain::frmMain(App& application, QWidget* parent)
     setAttribute(Qt::WA_StyledBackground);
     // Keys typed into another window must never land here and decide.
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // So its details can be read by pointing, before it ever has the focus.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setStyleSheet(QStringLiteral("frmMain { background: rgb(24, 32, 84); } QLabel { color: white; }"
                                  "QPlainTextEdit { background: transparent; color: white; border: none; }"));
 
@@ -54,10 +56,10 @@ frmMain::frmMain(App& application, QWidget* parent)
     mdDesign::textBox(txtPath, design(195, 720, 3810, 660));
     txtPath->setFocusPolicy(Qt::NoFocus);   // Tab goes from button to button
 
-    lblStopped = new QLabel(QStringLiteral("stopped until you decide"), this);
+    lblStopped = new QLabel(QStringLiteral("stopped till you decide"), this);
     lblStopped->setObjectName(QStringLiteral("lblStopped"));
-    lblStopped->setGeometry(design(195, 1245, 1500, 195));
-    lblStopped->setStyleSheet(QStringLiteral("color: %1; font-size: 10px;").arg(ImageButton::frameColour.name()));
+    lblStopped->setGeometry(design(195, 1245, 1545, 195));
+    lblStopped->setStyleSheet(QStringLiteral("color: %1; font-size: 9px;").arg(ImageButton::frameColour.name()));
     lblStopped->hide();
 
     const auto button = [this](const char* name, const QRect& place, void (frmMain::*onUp)()) {
