@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScrollBar>
-#include <memory>
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,81 +21,69 @@ struct View {
         t.processes.add(400, "bash", "/usr/bin/bash");
         main.time.setInterval(1000);
         main.TakeProcesses();
+        QApplication::processEvents();   // lays the details box out
     }
-    // A key typed into the alert, which a click has made the active window.
-    QWidget* press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    // A key typed into the alert, which a click has made the active window; where the focus is then.
+    QString press(int key)
     {
         QApplication::setActiveWindow(&main);
-        EXPECT_EQ(QApplication::activeWindow(), &main);
-        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QKeyEvent event(QEvent::KeyPress, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
         QApplication::sendEvent(QApplication::focusWidget(), &event);
-        return QApplication::focusWidget();
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
     }
 };
 } // namespace
 
 TEST(AlertView, NameDetailsAndTooltips)
 {
-    const QString longName = "some-unknown-tool-with-a-really-long-name-helper-daemon";
-    const QString longPath = "/opt/" + QString("deep/").repeated(30) + longName;
-    const struct {
-        QString name, path;
-        const char *safeLevel, *minutes;
-        bool cut, scrolls, stopped;
-        QString lasting;
-    } cases[] = {
+    const QString name = "some-unknown-tool-with-a-really-long-name-helper-daemon";
+    // The candidate, safe_level, tmp_interval; a cut name, a scroll bar, the stopped line; the timed buttons' text.
+    const std::tuple<QString, QString, const char*, const char*, bool, bool, bool, const char*> cases[] = {
         {"tool", "/x/tool", "0", "60", false, false, false, "for 60 min"},
-        {longName, longPath, "1", "0.5", true, true, true, "for 0.5 min"},
+        {name, "/opt/" + QString("deep/").repeated(30) + name, "1", "0.5", true, true, true, "for 0.5 min"},
         {"tool", "", "1", "0", false, false, false, "until the next check"},   // no path: nothing stopped
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        View v(c.name, c.path, c.safeLevel, c.minutes);
+    for (const auto& [exe, path, safeLevel, minutes, cut, scrolls, stopped, lasting] : cases) {
+        SCOPED_TRACE(minutes);
+        View v(exe, path, safeLevel, minutes);
         const QLabel* label = v.main.lblName;
-        EXPECT_EQ(label->text().endsWith(QChar(0x2026)), c.cut);
+        EXPECT_EQ(std::tuple(label->text().endsWith(QChar(0x2026)), label->toolTip() == exe,
+                             v.main.txtPath->verticalScrollBar()->isVisible(), v.main.lblStopped->isVisible()),
+                  std::tuple(cut, true, scrolls, stopped));
         EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
-        EXPECT_EQ(label->toolTip(), c.name);
-        EXPECT_EQ(v.main.txtPath->verticalScrollBar()->maximum() > 0, c.scrolls);
-        EXPECT_EQ(v.main.lblStopped->isVisible(), c.stopped);
-        EXPECT_TRUE(v.main.btnAllowNow->toolTip().contains(c.lasting));
-        EXPECT_TRUE(v.main.btnDenyNow->toolTip().contains(c.lasting));
-        EXPECT_EQ(v.main.txtPath->toolTip().toStdString(), std::string("<p style='white-space:pre-wrap'>process id: 500<br>user: ann<br>"
-                                             "command line: '/x/a b' -v<br>working folder: /home/ann<br>"
-                                             "parent: 400 /usr/bin/bash</p>"));
+        EXPECT_TRUE(v.main.btnAllowNow->toolTip().contains(lasting) && v.main.btnDenyNow->toolTip().contains(lasting));
+        EXPECT_EQ(v.main.txtPath->toolTip().toStdString(),
+                  "<p style='white-space:pre-wrap'>process id: 500<br>user: ann<br>command line: '/x/a b' -v<br>"
+                  "working folder: /home/ann<br>parent: 400 /usr/bin/bash</p>");
     }
 }
 
 TEST(AlertView, KeysDecideOnlyAfterTab)
 {
-    auto v = std::make_unique<View>("tool", "/x/tool");
-    const std::vector<std::pair<int, ImageButton*>> order{{Qt::Key_Tab, v->main.btnAllow},
-        {Qt::Key_Tab, v->main.btnDeny}, {Qt::Key_Tab, v->main.btnAllowNow}, {Qt::Key_Tab, v->main.btnDenyNow},
-        {Qt::Key_Tab, v->main.btnSearch}, {Qt::Key_Tab, v->main.btnDelete}, {Qt::Key_Tab, v->main.btnClose},
-        {Qt::Key_Tab, v->main.btnAllow}, {Qt::Key_Backtab, v->main.btnClose}, {Qt::Key_Backtab, v->main.btnDelete}};
-    for (const auto& [key, next] : order) {
-        EXPECT_EQ(v->press(key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier), next);
-        EXPECT_TRUE(next->keyReady());
+    {
+        View v("tool", "/x/tool");   // + Tab, - Shift+Tab, and the button that takes the focus
+        for (const QString& step : QString("+btnAllow +btnDeny +btnAllowNow +btnDenyNow +btnSearch +btnDelete "
+                                           "+btnClose +btnAllow -btnClose -btnDelete").split(' ')) {
+            EXPECT_EQ(v.press(step[0] == '+' ? Qt::Key_Tab : Qt::Key_Backtab).toStdString(), step.mid(1).toStdString());
+            EXPECT_TRUE(v.main.findChild<ImageButton*>(step.mid(1))->keyReady());
+        }
     }
-    v.reset();
-    // From a fresh alert each: the keys (0: shown again), the list file that holds it, whether it stays up.
-    const struct {
-        std::vector<int> keys;
-        const char* file;
-        bool open;
-    } runs[] = {
+    // From a fresh alert each: the keys (0: the alert shown again), the list file that holds it, whether it stays up.
+    const std::tuple<std::vector<int>, std::string, bool> runs[] = {
         {{Qt::Key_Return, Qt::Key_Space, Qt::Key_Enter}, "", true},   // the window's own focus decides nothing
         {{Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}, "deny.csv", false},
         {{Qt::Key_Tab, Qt::Key_Space}, "allow.csv", false},
         {{Qt::Key_Escape}, "", false},
         {{Qt::Key_Tab, Qt::Key_Tab, 0, Qt::Key_Return}, "", true},
     };
-    for (const auto& r : runs) {
-        SCOPED_TRACE(&r - runs);
+    for (const auto& run : runs) {
+        SCOPED_TRACE(&run - runs);
+        const auto& [keys, file, open] = run;
         View v("tool", "/x/tool");
-        for (int key : r.keys)
+        for (int key : keys)
             key ? void(v.press(key)) : (v.main.HideMsg(), v.main.ShowMsg());
-        EXPECT_EQ(v.main.isVisible(), r.open);
-        for (const char* file : {"allow.csv", "deny.csv"})
-            EXPECT_EQ(v.t.read(file), file == std::string(r.file) ? "tool\r\n" : "") << file;
+        EXPECT_EQ(v.main.isVisible(), open);
+        for (const char* name : {"allow.csv", "deny.csv"})
+            EXPECT_EQ(v.t.read(name), name == file ? "tool\r\n" : "") << name;
     }
 }

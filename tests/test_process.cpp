@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <pwd.h>
 
 #include <csignal>
 #include <fcntl.h>
@@ -114,6 +115,8 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     EXPECT_EQ(read, args);
     EXPECT_EQ(procs.name(bare.pid), "mv-bare");
     EXPECT_EQ(procs.commandArgs(bare.pid), "");
+    EXPECT_EQ(std::pair(procs.owner(bare.pid), procs.exePath(bare.pid)),
+              std::pair(QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name), tmp.path() + "/mv-bare"));
     // A path the link cannot hold leaves only the name the process chose: not another user's.
     const auto unnamed = visit(procs, deep.pid).value_or(std::pair(platform::ProcessEntry(), 0));
     EXPECT_EQ(std::pair(unnamed.first.exeName, unnamed.first.pathState), std::pair(QString("mv-deep"), platform::PathState::Unreadable));
@@ -124,7 +127,7 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     int status = 0;
     ::waitpid(gone, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-    EXPECT_EQ(procs.commandArgs(gone), platform::kArgsSentinel);
+    EXPECT_EQ(std::pair(procs.commandArgs(gone), procs.owner(gone)), std::pair(platform::kArgsSentinel, QString()));
     // A vanished id, and ids that would reach a group or every process, end nothing.
     for (qint64 pid : {qint64(gone), qint64(0), qint64(-1)})
         EXPECT_EQ(procs.kill(pid), 0) << pid;
