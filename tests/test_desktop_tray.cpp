@@ -57,6 +57,10 @@ int cyanPixels(const QRect& r)
     const auto cyan = [](QRgb c) { return qGreen(c) - qRed(c) > 60 && qBlue(c) > 150; };
     return image.isNull() ? -1 : int(std::count_if(pixels, pixels + image.width() * image.height(), cyan));
 }
+// A notification area in the bottom-right corner.
+const QStringList kPanel{"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                         "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"};
+
 // The guard in a process table of its own, where it meets only what `before` starts: it can neither
 // ask about nor end a process the test did not start. Beside it the shipped settings, or `settings`.
 struct OwnTable {
@@ -93,8 +97,7 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     ASSERT_TRUE(waitUntil(5000, [&] { return complaints() > 0; })) << errors.constData();
 
     // A panel that starts later still gets the icon, in its enabled look.
-    Child trayer("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
-                            "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"});
+    Child trayer("trayer", kPanel);
     std::optional<QRect> icon, menu;
     ASSERT_TRUE(waitUntil(8000, [&] { return (icon = mirvakWindow(true)).has_value(); })) << "no icon";
     ASSERT_TRUE(waitUntil(4000, [&] { return cyanPixels(*icon) > 0; })) << "the enabled icon never showed";
@@ -120,8 +123,7 @@ TEST(DesktopTray, AlertDecidedFromTheKeyboard)
     bed.settings({{"path_search", "0"}, {"check_interval", "0.2"}});
     if (!QFile::copy("/bin/sleep", tool) || !table.start({tool, "600", "&"}, bed.path("settings.ini")))
         GTEST_SKIP() << "no X display or no PID namespace";
-    Child trayer("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
-                            "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"});
+    Child trayer("trayer", kPanel);
     std::optional<QRect> alert;
     ASSERT_TRUE(waitUntil(8000, [&] { return (alert = mirvakWindow(false)).has_value(); })) << "no alert";
     // A click on the details gives the alert the focus; Tab, Tab reach Deny.
@@ -135,6 +137,5 @@ TEST(DesktopTray, AlertDecidedFromTheKeyboard)
     };
     EXPECT_TRUE(waitUntil(4000, [&] { return !running(); })) << "still running";
     QFile deny(table.folder.filePath("deny.csv"));
-    EXPECT_TRUE(deny.open(QIODevice::ReadOnly));
-    EXPECT_EQ(deny.readAll(), ("unknowntool|" + tool + "\r\n").toUtf8());
+    EXPECT_EQ(deny.open(QIODevice::ReadOnly) ? deny.readAll() : "none", ("unknowntool|" + tool + "\r\n").toUtf8());
 }
