@@ -128,14 +128,21 @@ TEST(DesktopTray, AlertDecidedFromTheKeyboard)
     ASSERT_TRUE(waitUntil(8000, [&] { return (alert = mirvakWindow(false)).has_value(); })) << "no alert";
     // A click on the details gives the alert the focus; Tab, Tab reach Deny.
     const QPoint at = alert->topLeft() + QPoint(100, 70);
-    run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
-    run("xdotool", {"sleep", "0.3", "key", "Tab", "Tab", "Return"});
+    const auto focused = [&] {
+        run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1", "sleep", "0.2"});
+        return run("xdotool", {"getwindowfocus", "getwindowname"}) == "Mirvak\n";
+    };
+    ASSERT_TRUE(waitUntil(4000, focused)) << "the alert never took the focus";
+    run("xdotool", {"key", "Tab", "Tab", "Return"});
     const auto running = [&] {
         const auto entries = QDir("/proc").entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
         return std::any_of(entries.begin(), entries.end(),
                            [&](const QFileInfo& e) { return QFileInfo(e.filePath() + "/exe").symLinkTarget() == tool; });
     };
-    EXPECT_TRUE(waitUntil(4000, [&] { return !running(); })) << "still running";
-    QFile deny(table.folder.filePath("deny.csv"));
-    EXPECT_EQ(deny.open(QIODevice::ReadOnly) ? deny.readAll() : "none", ("unknowntool|" + tool + "\r\n").toUtf8());
+    const auto listed = [&] {
+        QFile deny(table.folder.filePath("deny.csv"));
+        return deny.open(QIODevice::ReadOnly) ? deny.readAll() : "none";
+    };
+    EXPECT_TRUE(waitUntil(6000, [&] { return !running() && listed() != "none"; })) << "still running or not listed";
+    EXPECT_EQ(listed(), ("unknowntool|" + tool + "\r\n").toUtf8());
 }
