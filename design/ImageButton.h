@@ -1,17 +1,29 @@
 #pragma once
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 
 // A skin picture that acts as a button: any mouse button's press and release
-// are reported, the release only when the press began on it.
+// are reported, the release only when the press began on it. Tab reaches it;
+// Space or Enter presses it only once the user has moved the focus to it with
+// Tab in the window's present showing, so a focus the window gets on its own
+// never decides anything.
 class ImageButton : public QLabel {
     Q_OBJECT
 public:
+    // The focus frame, in the skin's accent colour.
+    static inline const QColor frameColour{0, 220, 240};
+
     ImageButton(const QString& name, QWidget* parent) : QLabel(parent)
     {
         setObjectName(name);
         setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::TabFocus);
     }
+    // True while it has the focus from Tab: Space and Enter press it.
+    bool keyReady() const { return hasFocus() && tabbed_; }
 
 signals:
     void mouseDown();
@@ -32,7 +44,51 @@ protected:
         held_ = false;
         emit mouseUp();
     }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const int key = event->key();
+        if (!keyReady() || event->isAutoRepeat() || (event->modifiers() | Qt::KeypadModifier) != Qt::KeypadModifier
+            || (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter)) {
+            QLabel::keyPressEvent(event);
+            return;
+        }
+        event->accept();
+        emit mouseDown();
+        emit mouseUp();
+    }
+    void focusInEvent(QFocusEvent* event) override
+    {
+        // Coming back to an active window keeps what Tab gave.
+        const Qt::FocusReason why = event->reason();
+        tabbed_ = why == Qt::TabFocusReason || why == Qt::BacktabFocusReason
+            || (tabbed_ && (why == Qt::ActiveWindowFocusReason || why == Qt::PopupFocusReason));
+        QLabel::focusInEvent(event);
+        update();
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+            tabbed_ = false;
+        QLabel::focusOutEvent(event);
+        update();
+    }
+    void hideEvent(QHideEvent* event) override
+    {
+        tabbed_ = false;   // a window shown again starts without a key-ready button
+        QLabel::hideEvent(event);
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        QLabel::paintEvent(event);
+        if (!keyReady())
+            return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(frameColour, 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 4, 4);
+    }
 
 private:
     bool held_ = false;
+    bool tabbed_ = false;
 };

@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QWidget>
 #include <algorithm>
 #include <limits>
@@ -136,8 +137,15 @@ void textBox(QPlainTextEdit* box, const QRect& place)
     box->setGeometry(place);
     box->setReadOnly(true);
     box->setFrameShape(QFrame::NoFrame);
-    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A thin bar in the skin's colours, drawn only when the text is taller than the box.
+    box->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: %1; width: 7px; margin: 0; border-radius: 3px; }"
+                       "QScrollBar::handle:vertical { background: %2; min-height: 10px; border-radius: 3px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+            .arg(kSkinPanel.name(), ImageButton::frameColour.name()));
     box->document()->setDocumentMargin(2);
     QFont small = box->font();
     small.setPixelSize(11);

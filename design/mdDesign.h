@@ -2,6 +2,7 @@
 #include "design/ImageButton.h"
 #include "store/App.h"
 
+#include <QColor>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -37,8 +38,12 @@ QPoint availablePlace(QRect available, QSize window);
 // as it fits. Throws on overflow or an empty screen.
 QPoint trayPlace(QRect screen, QRect tray, QSize window);
 
-// A read-only text box drawn on the skin: no frame, no scroll bars (the wheel
-// still scrolls), a small font so a few lines fit its design height.
+// The skin's panel colour, under lists and scroll bars.
+inline const QColor kSkinPanel{38, 38, 119};
+
+// A read-only text box drawn on the skin: no frame, a vertical scroll bar in
+// the skin's colours when its text needs one, a small font so a few lines fit
+// its design height.
 void textBox(QPlainTextEdit* box, const QRect& place);
 
 // An image button on `window` at its design place: a press shows the pressed

@@ -8,6 +8,7 @@
 
 #include <QFont>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
 #include <cmath>
@@ -27,6 +28,10 @@ frmMain::frmMain(App& application, QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setFixedSize(px(4200), px(2700));
     setAttribute(Qt::WA_StyledBackground);
+    // Keys typed into another window must never land here and decide.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    // So its details can be read by pointing, before it ever has the focus.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setStyleSheet(QStringLiteral("frmMain { background: rgb(24, 32, 84); } QLabel { color: white; }"
                                  "QPlainTextEdit { background: transparent; color: white; border: none; }"));
 
@@ -49,6 +54,13 @@ frmMain::frmMain(App& application, QWidget* parent)
     txtPath = new QPlainTextEdit(this);
     txtPath->setObjectName(QStringLiteral("txtPath"));
     mdDesign::textBox(txtPath, design(195, 720, 3810, 660));
+    txtPath->setFocusPolicy(Qt::NoFocus);   // Tab goes from button to button
+
+    lblStopped = new QLabel(QStringLiteral("stopped till you decide"), this);
+    lblStopped->setObjectName(QStringLiteral("lblStopped"));
+    lblStopped->setGeometry(design(195, 1245, 1545, 195));
+    lblStopped->setStyleSheet(QStringLiteral("color: %1; font-size: 9px;").arg(ImageButton::frameColour.name()));
+    lblStopped->hide();
 
     const auto button = [this](const char* name, const QRect& place, void (frmMain::*onUp)()) {
         return mdDesign::imageButton(app, this, name, place, onUp);
@@ -61,6 +73,9 @@ frmMain::frmMain(App& application, QWidget* parent)
     btnAllowNow = button("btnAllowNow", design(345, 1950, 1650, 420), &frmMain::btnAllowNow_MouseUp);
     btnDenyNow = button("btnDenyNow", design(2220, 1950, 1650, 420), &frmMain::btnDenyNow_MouseUp);
     btnClose = button("btnClose", design(3885, 45, 270, 270), &frmMain::btnClose_MouseUp);
+    QWidget* const order[] = {btnAllow, btnDeny, btnAllowNow, btnDenyNow, btnSearch, btnDelete, btnFindPath, btnClose};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(&time, &QTimer::timeout, this, &frmMain::time_Timer);
     connect(&app.hashes, &HashCache::ready, this, &frmMain::hashReady);
@@ -81,6 +96,14 @@ void frmMain::closeEvent(QCloseEvent* event)
     event->ignore();
     if (isVisible())
         btnClose_MouseUp();
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        btnClose_MouseUp();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void frmMain::timerOn()

@@ -55,6 +55,8 @@ public:
     void btnDenyNow_MouseUp();
     void btnDelete_MouseUp();
     void btnClose_MouseUp();
+    // The details box's tooltip: who runs the candidate, how, and from where.
+    QString detailsTip(const QString& owner, const std::optional<platform::Launch>& launch);
     void saveAllowList();
     void saveDenyList();
 
@@ -98,6 +100,7 @@ public:
     // Controls, at their design places.
     QLabel* lblApp;
     QLabel* lblName;
+    QLabel* lblStopped;   // shown while the alert holds the candidate stopped
     QPlainTextEdit* txtPath;
     ImageButton* btnFindPath;
     ImageButton* btnDelete;
@@ -115,5 +118,6 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;   // Escape: Close
 
 };

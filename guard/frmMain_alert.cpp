@@ -68,11 +68,24 @@ void frmMain::takeArgs()
 void frmMain::ShowMsg()
 {
     guarded(app, "frmMain", "ShowMsg", [&] {
+        // Read while it still runs: the alert may stop it next.
+        const QString owner = app.sys.processes.owner(appPid);
+        const auto launch = appLaunch ? appLaunch : mdProcess::TakeLaunch(app, appPid);
         appKilled = appStopped = !appPath.isEmpty() && isOn(app, QStringLiteral("safe_level"))
             && mdProcess::KillProcess(app, appPid) > 0;
         show();
+        // Tab starts from the first button; no button holds the focus the window gets.
+        setFocus();
         mdDesign::frmBalloon(app, this);
-        lblName->setText(appName);
+        lblName->setText(lblName->fontMetrics().elidedText(appName, Qt::ElideRight, lblName->width()));
+        lblName->setToolTip(appName);
+        lblStopped->setVisible(appStopped);
+        const double minutes = numSetting(app, QStringLiteral("tmp_interval"));
+        const QString lasting = minutes > 0 ? QStringLiteral("for %1 min").arg(numText(minutes))
+                                            : QStringLiteral("until the next check");
+        btnAllowNow->setToolTip(QStringLiteral("Allows it %1, then asks again").arg(lasting));
+        btnDenyNow->setToolTip(QStringLiteral("Ends it, and again whenever it starts, %1").arg(lasting));
+        txtPath->setToolTip(detailsTip(owner, launch));
 
         const QString parent = mdProcess::TakeName(app, qint64(roundEven(toNumber(appParent))));
         QString details = parent.isEmpty() ? QString() : QStringLiteral("opened by: ") + parent;
@@ -195,6 +208,32 @@ void frmMain::btnClose_MouseUp()
 {
     mdDesign::loadImage(app, btnClose);
     HideMsg();
+}
+
+QString frmMain::detailsTip(const QString& owner, const std::optional<platform::Launch>& launch)
+{
+    QStringList lines{QStringLiteral("process id: ") + QString::number(appPid)};
+    if (!owner.isEmpty())
+        lines << QStringLiteral("user: ") + owner;
+    if (launch) {
+        QStringList argv;
+        for (const QByteArray& arg : launch->argv)
+            argv << platform::fromSys(arg);
+        lines << QStringLiteral("command line: ") + platform::joinArgs(argv);
+        if (!launch->folder.isEmpty())
+            lines << QStringLiteral("working folder: ") + platform::fromSys(launch->folder);
+    }
+    const qint64 parent = qint64(roundEven(toNumber(appParent)));
+    if (parent > 0) {
+        QString path = app.sys.processes.exePath(parent);
+        lines << QStringLiteral("parent: %1 %2").arg(parent).arg(path.isEmpty() ? mdProcess::TakeName(app, parent) : path);
+    }
+    if (const QString hash = hashDetails(); !hash.isEmpty())
+        lines << hash;
+    // Rich text, so a line wider than the screen wraps.
+    for (QString& line : lines)
+        line = line.toHtmlEscaped();
+    return QStringLiteral("<p style='white-space:pre-wrap'>") + lines.join(QStringLiteral("<br>")) + QStringLiteral("</p>");
 }
 
 void frmMain::saveAllowList()

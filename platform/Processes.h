@@ -49,6 +49,12 @@ public:
     virtual QString name(qint64 pid) = 0;
     // Id of the process's parent, or 0 when it cannot be read.
     virtual qint64 parent(qint64 pid) = 0;
+    // Name of the user who owns the process, its number when it has no name,
+    // or empty text when it cannot be read.
+    virtual QString owner(qint64 pid) = 0;
+    // Full path of the executable of any process, for display only: it pins
+    // nothing. Empty text when it cannot be read.
+    virtual QString exePath(qint64 pid) = 0;
     // Ends the process; non-zero when it was ended, 0 when not (it has gone,
     // or access is refused), and then `why` tells which, when given.
     virtual int kill(qint64 pid, KillFailure* why = nullptr) = 0;

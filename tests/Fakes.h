@@ -23,6 +23,7 @@ struct FakeProcess {
     platform::PathState missing = platform::PathState::Refused;
     std::optional<platform::Launch> launch{};    // what launch() gives
     bool killable = true, alive = true;
+    QString owner = "ann";
 };
 
 class FakeProcesses : public platform::Processes {
@@ -49,6 +50,8 @@ public:
     std::optional<platform::Launch> launch(qint64 pid) override { auto* p = find(pid); return p ? p->launch : std::nullopt; }
     QString name(qint64 pid) override { auto* p = find(pid); return p ? p->name : QString(); }
     qint64 parent(qint64 pid) override { auto* p = find(pid); return p ? p->parentPid : 0; }
+    QString owner(qint64 pid) override { auto* p = find(pid); return p ? p->owner : QString(); }
+    QString exePath(qint64 pid) override { return path(pid, 0); }
     int kill(qint64 pid, platform::KillFailure* why = nullptr) override
     {
         killed.push_back(pid);

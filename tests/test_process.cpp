@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <pwd.h>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
@@ -88,6 +89,8 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     EXPECT_EQ(platform::toSys(procs.path(child.pid, 0)), dir + "/" + name);
     EXPECT_EQ(procs.launch(child.pid).value_or(platform::Launch()).argv, QByteArrayList{"./" + name} + args);
     EXPECT_EQ(procs.name(bare.pid) + "|" + procs.launch(bare.pid).value_or(platform::Launch()).argv.join(' '), "mv-bare|./mv-bare");
+    EXPECT_EQ(std::pair(procs.owner(bare.pid), procs.exePath(bare.pid)),
+              std::pair(QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name), tmp.path() + "/mv-bare"));
     // A path the link cannot hold leaves only the name the process chose: not another user's.
     const auto unnamed = visit(procs, deep.pid).value_or(std::pair(platform::ProcessEntry(), 0));
     EXPECT_EQ(std::pair(unnamed.first.exeName, unnamed.first.pathState), std::pair(QString("mv-deep"), platform::PathState::Unreadable));
@@ -97,7 +100,7 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     const pid_t gone = std::exchange(bare.pid, -1);
     int status = 0;
     EXPECT_TRUE(::waitpid(gone, &status, 0) == gone && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-    EXPECT_FALSE(procs.launch(gone));
+    EXPECT_TRUE(!procs.launch(gone) && procs.owner(gone).isEmpty());
     // A vanished id, and ids that would reach a group or every process, end nothing.
     for (qint64 pid : {qint64(gone), qint64(0), qint64(-1)}) {
         auto why = platform::KillFailure::None;

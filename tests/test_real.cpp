@@ -2,6 +2,7 @@
 #include "Fakes.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QImage>
 #include <QLockFile>
 #include <QProcess>
@@ -80,6 +81,29 @@ int cyanPixels(const QRect& r)
     return image.isNull() ? -1 : int(std::count_if(pixels, pixels + image.width() * image.height(), cyan));
 }
 
+// A notification area in the bottom-right corner.
+const QStringList kPanel{"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                         "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"};
+
+// The guard in a process table of its own, where it meets only what `before` starts: it can neither
+// ask about nor end a process the test did not start. Beside it the shipped settings, or `settings`.
+struct OwnTable {
+    QTemporaryDir folder, runtime;   // the runtime folder holds its lock
+    std::optional<Child> guard;
+    bool start(const QStringList& before = {}, const QString& settings = {})
+    {
+        const QStringList own{"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
+        if (qEnvironmentVariableIsEmpty("DISPLAY") || QProcess::execute("env", own + QStringList{"true"}) != 0)
+            return false;
+        for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
+            QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), folder.filePath(name));
+        if (!settings.isEmpty())
+            QFile::remove(folder.filePath("settings.ini")), QFile::copy(settings, folder.filePath("settings.ini"));
+        const QStringList shell{"sh", "-c", before.join(' ') + " exec \"$0\"", folder.filePath("Mirvak")};
+        guard.emplace("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path()} + own + shell);
+        return true;
+    }
+};
 } // namespace
 
 // A denied program ends at once; then a real alert on a real X display, answered with a real click on Deny.
@@ -149,16 +173,10 @@ TEST(Install, WritesOnlyTheUsersFoldersAndFindsItsFilesAgain)
 
 TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
 {
-    // The guard sees a process table of its own: it can neither ask about nor end a process it did not start.
-    const QStringList ownTable{"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
-    if (qEnvironmentVariableIsEmpty("DISPLAY") || QProcess::execute("env", ownTable + QStringList{"true"}) != 0)
+    OwnTable table;
+    if (!table.start())
         GTEST_SKIP() << "no X display or no PID namespace";
-    // The executable beside the shipped settings and icons; a runtime folder of its own for its lock.
-    QTemporaryDir folder, runtime;
-    for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
-        QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), folder.filePath(name));
-    Child guard("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path()} + ownTable
-                           + QStringList{folder.filePath("Mirvak")});
+    Child& guard = *table.guard;
     // No notification area yet: the guard says so, once, and keeps running.
     QByteArray errors;
     const auto complaints = [&] {
@@ -167,8 +185,7 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     ASSERT_TRUE(waitUntil(5000, [&] { return complaints() > 0; })) << errors.constData();
 
     // A panel that starts later still gets the icon, in its enabled look.
-    Child trayer("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
-                            "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"});
+    Child trayer("trayer", kPanel);
     std::optional<QRect> icon, menu;
     ASSERT_TRUE(waitUntil(8000, [&] { return (icon = mirvakWindow(true)).has_value(); })) << "no icon";
     ASSERT_TRUE(waitUntil(4000, [&] { return cyanPixels(*icon) > 0; })) << "the enabled icon never showed";
@@ -182,4 +199,37 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     EXPECT_FALSE(mirvakWindow(false)) << "the menu stayed open";
     EXPECT_EQ(guard.state(), QProcess::Running);
     EXPECT_EQ(complaints(), 1) << errors.constData();
+}
+
+TEST(DesktopTray, AlertDecidedFromTheKeyboard)
+{
+    // The one stranger in its table: a copy of sleep.
+    OwnTable table;
+    const QString tool = table.folder.filePath("unknowntool");
+    TestBed bed;
+    bed.settings({{"path_search", "0"}, {"check_interval", "0.2"}});
+    if (!QFile::copy("/bin/sleep", tool) || !table.start({tool, "600", "&"}, bed.path("settings.ini")))
+        GTEST_SKIP() << "no X display or no PID namespace";
+    Child trayer("trayer", kPanel);
+    std::optional<QRect> alert;
+    ASSERT_TRUE(waitUntil(8000, [&] { return (alert = mirvakWindow(false)).has_value(); })) << "no alert";
+    // A click on the details gives the alert the focus; Tab, Tab reach Deny.
+    const QPoint at = alert->topLeft() + QPoint(100, 70);
+    const auto focused = [&] {
+        run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1", "sleep", "0.2"});
+        return run("xdotool", {"getwindowfocus", "getwindowname"}) == "Mirvak\n";
+    };
+    ASSERT_TRUE(waitUntil(4000, focused)) << "the alert never took the focus";
+    run("xdotool", {"key", "Tab", "Tab", "Return"});
+    const auto running = [&] {
+        const auto entries = QDir("/proc").entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
+        return std::any_of(entries.begin(), entries.end(),
+                           [&](const QFileInfo& e) { return QFileInfo(e.filePath() + "/exe").symLinkTarget() == tool; });
+    };
+    const auto listed = [&] {
+        QFile deny(table.folder.filePath("deny.csv"));
+        return deny.open(QIODevice::ReadOnly) ? deny.readAll() : "none";
+    };
+    EXPECT_TRUE(waitUntil(6000, [&] { return !running() && listed() != "none"; })) << "still running or not listed";
+    EXPECT_EQ(listed(), ("unknowntool|" + tool + "\r\n").toUtf8());
 }

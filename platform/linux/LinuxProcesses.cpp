@@ -11,8 +11,11 @@
 #include <cstring>
 #include <utility>
 #include <dirent.h>
+#include <vector>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -305,14 +308,36 @@ QString LinuxProcesses::path(qint64 pid, qint64)
     return fromSys(QByteArrayView(exe, n));
 }
 
-QString LinuxProcesses::name(qint64 pid)
+QString LinuxProcesses::exePath(qint64 pid)
 {
     if (!validPid(pid))
         return QString();
     char exe[PATH_MAX + 1];
     const ssize_t n = readExe(AT_FDCWD, pid, exe, sizeof exe);
-    if (n > 0)
-        return lastComponent(fromSys(QByteArrayView(exe, n)));
+    return n > 0 ? fromSys(QByteArrayView(exe, n)) : QString();
+}
+
+QString LinuxProcesses::owner(qint64 pid)
+{
+    // The owner of /proc/PID is the process's real user.
+    struct stat info {};
+    if (!readPinned(pid, "", [&](const char* file) { return ::stat(file, &info) == 0; }))
+        return QString();
+    passwd entry {};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return fromSys(QByteArray(found->pw_name));
+    return QString::number(info.st_uid);
+}
+
+QString LinuxProcesses::name(qint64 pid)
+{
+    if (!validPid(pid))
+        return QString();
+    const QString exe = exePath(pid);
+    if (!exe.isEmpty())
+        return lastComponent(exe);
     char stat[kStatSize];
     Stat s;
     if (!readStat(AT_FDCWD, pid, s, stat, sizeof stat))

@@ -19,6 +19,8 @@ public:
     std::optional<Launch> launch(qint64 pid) override;
     QString name(qint64 pid) override;
     qint64 parent(qint64 pid) override;
+    QString owner(qint64 pid) override;
+    QString exePath(qint64 pid) override;
     int kill(qint64 pid, KillFailure* why = nullptr) override;
     void hold(qint64 pid) override;
 

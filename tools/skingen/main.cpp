@@ -114,6 +114,8 @@ std::vector<Window> windows()
         // The name follows the bold caption with a small gap, on its baseline.
         label("lblName", {161, 22, 107, 13}, QStringLiteral("foo"), {173, 25}),
         textBox("txtPath", {13, 48, 254, 44}, details),
+        // Shown under safe_level 1, left of the row of small buttons.
+        label("lblStopped", {13, 83, 103, 13}, QStringLiteral("stopped till you decide"), {13, 99}),
         // Find Path and Delete never show together: they share one place.
         button("btnFindPath", {205, 72, 56, 12}, {195, 97, 72, 17}, "Find Path", Style::Plain),
         button("btnDelete", {205, 83, 56, 12}, {195, 97, 72, 17}, "Delete", Style::Warm),
