@@ -212,7 +212,9 @@ void frmMain::time_Timer()
                 app.denyTmp = mdCollection::clnEq(app, app.denyList);
                 tmpTicks = 0;
             }
-            app.sys.processes.hold(0);
+            // A candidate that waits keeps the process the walk examined.
+            if (waitTicks == 0)
+                app.sys.processes.hold(0);
             TakeProcesses();
             // The sweeps while the alert asks must not lose the process it asks about.
             if (isVisible())
@@ -279,6 +281,9 @@ void frmMain::TakeProcesses()
                     whole = look.pending;
                     moduleId = entry.moduleId;
                     appParent = QString::number(app.sys.processes.parent(appPid));
+                    // The walk goes on and pins others: the candidate stays pinned apart.
+                    if (look.pending)
+                        app.sys.processes.hold(appPid);
                     return look.pending;
                 }
                 if (verdict == Verdict::Denied)

@@ -160,6 +160,8 @@ LinuxProcesses::~LinuxProcesses()
 
 void LinuxProcesses::hold(qint64 pid)
 {
+    if (pid != 0 && held_.pid == pid)
+        return;   // held already, as the walk examined it
     if (held_.fd >= 0)
         ::close(held_.fd);
     held_ = Pin();
