@@ -86,20 +86,18 @@ const QStringList kPanel{"--edge", "bottom", "--align", "right", "--widthtype", 
                          "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"};
 
 // The guard in a process table of its own, where it meets only what `before` starts: it can neither
-// ask about nor end a process the test did not start. Beside it the shipped settings, or `settings`.
-struct OwnTable {
-    QTemporaryDir folder, runtime;   // the runtime folder holds its lock
+// ask about nor end a process the test did not start. Beside it the shipped settings, unless the test wrote its own.
+struct OwnTable : TestBed {
+    QTemporaryDir runtime;   // holds its lock
     std::optional<Child> guard;
-    bool start(const QStringList& before = {}, const QString& settings = {})
+    bool start(const QStringList& before = {})
     {
         const QStringList own{"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
         if (qEnvironmentVariableIsEmpty("DISPLAY") || QProcess::execute("env", own + QStringList{"true"}) != 0)
             return false;
         for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
-            QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), folder.filePath(name));
-        if (!settings.isEmpty())
-            QFile::remove(folder.filePath("settings.ini")), QFile::copy(settings, folder.filePath("settings.ini"));
-        const QStringList shell{"sh", "-c", before.join(' ') + " exec \"$0\"", folder.filePath("Mirvak")};
+            QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), path(name));   // never over a file already there
+        const QStringList shell{"sh", "-c", before.join(' ') + " exec \"$0\"", path("Mirvak")};
         guard.emplace("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path()} + own + shell);
         return true;
     }
@@ -205,10 +203,9 @@ TEST(DesktopTray, AlertDecidedFromTheKeyboard)
 {
     // The one stranger in its table: a copy of sleep.
     OwnTable table;
-    const QString tool = table.folder.filePath("unknowntool");
-    TestBed bed;
-    bed.settings({{"path_search", "0"}, {"check_interval", "0.2"}});
-    if (!QFile::copy("/bin/sleep", tool) || !table.start({tool, "600", "&"}, bed.path("settings.ini")))
+    const QString tool = table.path("unknowntool");
+    table.settings({{"path_search", "0"}, {"check_interval", "0.2"}});
+    if (!QFile::copy("/bin/sleep", tool) || !table.start({tool, "600", "&"}))
         GTEST_SKIP() << "no X display or no PID namespace";
     Child trayer("trayer", kPanel);
     std::optional<QRect> alert;
@@ -226,10 +223,6 @@ TEST(DesktopTray, AlertDecidedFromTheKeyboard)
         return std::any_of(entries.begin(), entries.end(),
                            [&](const QFileInfo& e) { return QFileInfo(e.filePath() + "/exe").symLinkTarget() == tool; });
     };
-    const auto listed = [&] {
-        QFile deny(table.folder.filePath("deny.csv"));
-        return deny.open(QIODevice::ReadOnly) ? deny.readAll() : "none";
-    };
-    EXPECT_TRUE(waitUntil(6000, [&] { return !running() && listed() != "none"; })) << "still running or not listed";
-    EXPECT_EQ(listed(), ("unknowntool|" + tool + "\r\n").toUtf8());
+    EXPECT_TRUE(waitUntil(6000, [&] { return !running() && table.exists("deny.csv"); })) << "still running or not listed";
+    EXPECT_EQ(table.read("deny.csv"), ("unknowntool|" + tool + "\r\n").toUtf8());
 }
