@@ -1,13 +1,6 @@
 #include "Fakes.h"
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
-#include "platform/linux/LinuxProcesses.h"
-
-#include <QProcess>
-#include <gtest/gtest.h>
-#include <sys/syscall.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 // The alert is up for "new"; "bad" is on the deny list and "other" is unknown.
@@ -73,28 +66,6 @@ TEST(AlertGuard, KillNoticeLimitsAndSetting)
         EXPECT_EQ(off.told, QStringList());
         EXPECT_EQ(off.t.read("error.log").left(40), value[0] == '0' ? "" : "frmMain.tellKills: Type mismatch: 'yes' ");
     }
-}
-
-TEST(AlertGuard, LinuxKillSaysAnotherUsersProcessIsRefused)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "only root can take another user's id";
-    QProcess sleeper;
-    sleeper.start("sleep", {"30"});
-    ASSERT_TRUE(sleeper.waitForStarted());
-    auto why = platform::KillFailure::None;
-    int ended = -1;
-    // Only this thread becomes "nobody", and it may come back.
-    std::thread([&] {
-        if (::syscall(SYS_setresuid, 65534, 65534, 0) != 0)
-            return;
-        platform::LinuxProcesses procs;
-        ended = procs.kill(sleeper.processId(), &why);
-        ::syscall(SYS_setresuid, 0, 0, 0);
-    }).join();
-    EXPECT_EQ(std::pair(ended, why), std::pair(0, platform::KillFailure::Refused));
-    EXPECT_EQ(sleeper.state(), QProcess::Running);
-    sleeper.kill(), sleeper.waitForFinished();
 }
 
 TEST(AlertGuard, WindowsBesideTheTrayIconWhenTheAreaHoldsIt)

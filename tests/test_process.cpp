@@ -11,7 +11,9 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 
@@ -96,6 +98,15 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     EXPECT_EQ(std::pair(unnamed.first.exeName, unnamed.first.pathState), std::pair(QString("mv-deep"), platform::PathState::Unreadable));
     EXPECT_EQ(procs.path(deep.pid, 0), "");
 
+    // Another user's process is refused, not gone: only this thread becomes "nobody", and it comes back.
+    auto refused = platform::KillFailure::None;
+    std::thread([&] {
+        if (::geteuid() == 0 && ::syscall(SYS_setresuid, 65534, 65534, 0) == 0) {
+            EXPECT_EQ(platform::LinuxProcesses().kill(bare.pid, &refused), 0);
+            ::syscall(SYS_setresuid, 0, 0, 0);
+        }
+    }).join();
+    EXPECT_TRUE(bare.running() && refused == (::geteuid() == 0 ? platform::KillFailure::Refused : platform::KillFailure::None));
     EXPECT_NE(procs.kill(bare.pid), 0);
     const pid_t gone = std::exchange(bare.pid, -1);
     int status = 0;
