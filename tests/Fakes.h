@@ -103,13 +103,12 @@ public:
 
 class FakeDesktop : public platform::Desktop {
 public:
-    QRect available{0, 0, 1024, 738};
+    QRect available{0, 0, 1024, 738}, tray;
     bool answer = false, quitCalled = false;
     int passes = 0;
     std::function<void()> onEvents;   // runs at each pass of pending events
     QRect screenGeometry() override { return {0, 0, 1024, 768}; }
     QRect availableGeometry() override { return available; }
-    QRect tray;
     QRect trayGeometry() override { return tray; }
     qint64 clock = 0;
     qint64 clockMs() override { return clock; }

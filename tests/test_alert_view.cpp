@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScrollBar>
-#include <gtest/gtest.h>
 
 namespace {
 // The alert about `name` (pid 500, started by pid 400).

@@ -4,7 +4,6 @@
 
 #include <QProcess>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 namespace {
@@ -19,8 +18,6 @@ struct Hashing {
     explicit Hashing(bool deferred = false, const QString& wait = "0")
     {
         t.settings({{"list_level", "4"}, {"path_search", wait}});
-        t.write("allow.csv", {});
-        t.write("deny.csv", {});
         t.write("bin/tool", QByteArray(5000, 'a'));
         EXPECT_EQ(m.Form_Load(), frmMain::Start::Running);
         t.app.hashes.hash = [this, real = t.app.hashes.hash](qint64 pid, const QString& path, const auto& version) {

@@ -2,11 +2,9 @@
 #include "Fakes.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QImage>
 #include <QLockFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 

@@ -18,7 +18,6 @@ struct Scan {
     }
     QString exe(const QString& name, int bytes = 10) { return t.write("bin/" + name, QByteArray(bytes, 'x')), t.path("bin/" + name); }
     void tick(int times = 1) { while (times-- > 0) m.time_Timer(); }
-    // The record of the candidate the alert is up for, or "(none)".
     QString alert() const { return m.isVisible() ? m.appRecord : "(none)"; }
     std::pair<std::string, bool> seen() const { return {t.app.seenRecords.toStdString(), t.app.seenPending}; }
 };
