@@ -173,7 +173,9 @@ void settlePending(frmMain& m)
         m.appPath = mdProcess::TakePath(m.app, m.appPid, m.appModule);
     if (safeMode(m) && !m.appLaunch)
         m.takeArgs();
-    if (m.appHashPending)
+    // A pending hash may be ready now; the record tells, and keepWaiting asks.
+    const bool rebuilt = m.appHashPending;
+    if (rebuilt)
         m.appRecord = m.strProcess(m.appName, m.appPath);
     if (keepWaiting(m))
         return;
@@ -182,7 +184,8 @@ void settlePending(frmMain& m)
         m.appPathState = platform::PathState::Read;
     if (m.isSelf(m.appName, m.appPath, m.appPathState))
         return;
-    m.appRecord = m.strProcess(m.appName, m.appPath);
+    if (!rebuilt)
+        m.appRecord = m.strProcess(m.appName, m.appPath);
     if (m.appHashPending) {
         m.ShowMsg();
         return;

@@ -83,14 +83,7 @@ bool writeAll(int fd, const QByteArray& bytes)
 
 bool LinuxFiles::exists(const QString& path)
 {
-    // Asked for every process at every tick: one stat(), no QFileInfo.
-    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
-        return false;
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (path.at(slash + 1) == QLatin1Char('.'))
-        return false;   // a hidden file
-    struct stat info;
-    return ::stat(toSys(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+    return look(path, false).has_value();
 }
 
 namespace {
@@ -138,7 +131,8 @@ std::optional<QByteArray> hashOpen(int fd, const Files::Facts& version)
 std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
 {
     // Asked for every process at every tick: one stat() and, for the date,
-    // localtime_r(), which keeps the time zone it has loaded.
+    // localtime_r(), which keeps the time zone it has loaded. A hidden file
+    // (its name begins with ".") is not looked at.
     if (path.isEmpty() || path.endsWith(QLatin1Char('/'))
         || path.at(path.lastIndexOf(QLatin1Char('/')) + 1) == QLatin1Char('.'))
         return std::nullopt;
