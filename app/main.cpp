@@ -1,3 +1,4 @@
+#include "app/Cli.h"
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxServices.h"
@@ -9,11 +10,13 @@
 #include <cstdio>
 #include <memory>
 
-int main(int argc, char* argv[])
-{
-    QApplication application(argc, argv);
-    application.setQuitOnLastWindowClosed(false);
+namespace {
 
+// Runs `body` with the program's shared state over the Linux services; an
+// application object must exist.
+template <class Body>
+int withApp(Body body)
+{
     platform::LinuxProcesses processes;
     platform::LinuxFiles files;
     platform::LinuxEnvironment env;
@@ -21,8 +24,20 @@ int main(int argc, char* argv[])
     platform::LinuxDesktop desktop;
     platform::LinuxProgram program;
     App app({processes, files, env, shell, desktop, program});
-    application.setWindowIcon(QIcon(app.file(QStringLiteral("mirvak.png"))));
+    return body(app, desktop);
+}
 
+int print(const Cli::Outcome& outcome)
+{
+    std::fputs(outcome.out.toLocal8Bit().constData(), stdout);
+    std::fputs(outcome.err.toLocal8Bit().constData(), stderr);
+    return outcome.status;
+}
+
+int guard(App& app, platform::LinuxDesktop& desktop)
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(app.file(QStringLiteral("mirvak.png"))));
     platform::LinuxTray trayIcon;
     desktop.tray = &trayIcon;
     frmMain main(app);
@@ -47,5 +62,24 @@ int main(int argc, char* argv[])
     case frmMain::Start::Running:
         break;
     }
-    return application.exec();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Read before any application object exists: --help and --version need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const Cli::Outcome outcome = Cli::parse(arguments, platform::LinuxProgram::versionText());
+    if (outcome.mode == Cli::Mode::Done)
+        return print(outcome);
+    if (outcome.mode == Cli::Mode::AllowRunning) {
+        QCoreApplication application(argc, argv);
+        return withApp([](App& app, platform::LinuxDesktop&) { return print(Cli::allowRunning(app)); });
+    }
+    QApplication application(argc, argv);
+    return withApp(guard);
 }

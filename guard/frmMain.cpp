@@ -133,8 +133,11 @@ frmMain::Start frmMain::Form_Load()
             setWindowFlag(Qt::WindowStaysOnTopHint, true);
         dirWindows = app.sys.env.windowsDirectory();
         dirSystem = app.sys.env.systemDirectory();
+        const bool firstStart = !app.sys.files.exists(app.file(QStringLiteral("allow.csv")));
         getList(app, app.allowList, QStringLiteral("allow.csv"));
         getList(app, app.denyList, QStringLiteral("deny.csv"));
+        if (firstStart)
+            offerTrust();
         waitTicks = 0;
         setSetting(app, QStringLiteral("path_search"),
                    numText(numSetting(app, QStringLiteral("path_search")) * 1000));

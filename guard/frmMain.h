@@ -4,12 +4,14 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <optional>
 
 class ImageButton;
+class frmTrust;
 
 // The start-up object, the scan and the new-application alert.
 class frmMain : public QWidget {
@@ -28,6 +30,10 @@ public:
     void timerOff() { time.stop(); }
     // Called at start-up step 4 to load the tray window; empty in tests.
     std::function<void()> loadTray;
+    // First start (frmTrust.cpp): asks whether to trust the programs that
+    // run now. While it asks, the scan raises no alert.
+    void offerTrust();
+    QPointer<frmTrust> trust;
 
     // Scan (frmMain_scan.cpp).
     void time_Timer();

@@ -1,9 +1,14 @@
 #include "guard/frmMain.h"
 
+#include "guard/Running.h"
+#include "guard/frmTrust.h"
 #include "process/mdProcess.h"
 #include "store/mdCollection.h"
+#include "store/mdLists.h"
 #include "store/mdSettings.h"
 
+#include <QSet>
+#include <algorithm>
 #include <exception>
 #include <limits>
 #include <optional>
@@ -21,7 +26,8 @@ struct Look {
     QString path;
     platform::PathState state = platform::PathState::Read;
     QString record;
-    bool pending = false;   // its hash is being computed
+    bool pending = false;    // its hash is being computed
+    bool unhashed = false;   // its file cannot be read to hash
 };
 
 // Found in a working list. Another user's process, whose path we may not
@@ -43,37 +49,58 @@ bool listed(frmMain& m, const Collection& list)
 
 bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
 
+QString sizeText(App& app, qint64 bytes);
+
+bool isOwnProcess(App& app, const QString& name, const QString& path, platform::PathState state)
+{
+    // Known by the path the system gives this very process, whatever the
+    // file is called; without a path, by the exact file name only when the
+    // system keeps the path from us, as for another user's copy.
+    const QString self = app.sys.program.exePath();
+    if (!path.isEmpty())
+        return path == self;
+    return state == platform::PathState::Refused && name == QStringView(self).mid(self.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 // The record of strProcess with list_level converted once for all the
 // processes of a tick: `level` holds it after its first use. At level 4 the
-// hash of the executable of process `pid` ends it; while that is being
-// computed, `pending` is set and the record has no hash.
-QString record(frmMain& m, qint64 pid, const QString& name, const QString& path, std::optional<double>& level,
-               bool& pending)
+// hash of the executable of process `pid` ends it; `hash` tells whether it
+// is being computed (Pending) or cannot be (Failed). With `wait` it is
+// computed here and now, as a one-off look that no cache serves.
+QString processRecord(App& app, qint64 pid, const QString& name, const QString& path, std::optional<double>& level,
+                      HashCache::State& hash, bool wait = false)
 {
     QString record = name;
-    pending = false;
-    guarded(m.app, "frmMain", "strProcess", [&] {
+    hash = HashCache::State::Ready;
+    guarded(app, "frmMain", "strProcess", [&] {
         if (path.isEmpty())
             return;
         // The file first, as fileExists() would: without it the setting is
         // not read at all.
-        const auto file = m.app.sys.files.look(path, !level || *level > 2);
+        const auto file = app.sys.files.look(path, !level || *level > 2);
         if (!file)
             return;
         if (!level)
-            level = numSetting(m.app, QStringLiteral("list_level"));
+            level = numSetting(app, QStringLiteral("list_level"));
         if (*level > 2)
             record += QString::asprintf("|%04d.%02d.%02d %d:%02d", file->date.year(), file->date.month(),
                                         file->date.day(), file->time.hour(), file->time.minute());
         if (*level > 1)
-            record += QLatin1Char('|') + m.fSize(file->size);
+            record += QLatin1Char('|') + sizeText(app, file->size);
         if (*level > 0)
             record += QLatin1Char('|') + path;
         if (*level > 3) {
-            const HashCache::Result hash = m.app.hashes.find(pid, path, *file);
-            pending = hash.state == HashCache::State::Pending;
-            if (hash.state == HashCache::State::Ready)
-                record += QStringLiteral("|sha256:") + hash.hex;
+            HashCache::Result found;
+            if (!wait) {
+                found = app.hashes.find(pid, path, *file);
+            } else if (const auto digest = app.hashes.hash(pid, path, *file)) {
+                found = {HashCache::State::Ready, QString::fromLatin1(digest->toHex())};
+            } else {
+                found.state = HashCache::State::Failed;
+            }
+            hash = found.state;
+            if (hash == HashCache::State::Ready)
+                record += QStringLiteral("|sha256:") + found.hex;
         }
     });
     return record;
@@ -82,8 +109,9 @@ QString record(frmMain& m, qint64 pid, const QString& name, const QString& path,
 // Pending: unknown until its hash is ready, so found in no list yet.
 enum class Verdict { Skip, Cut, Allowed, Denied, Unknown, Pending };
 
-// Reads one process of the walk into `look` and finds it in the working lists.
-Verdict examine(frmMain& m, const platform::ProcessEntry& entry, std::optional<double>& level, Look& look)
+// Reads one process of the walk into `look` and finds it in the lists.
+Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<double>& level, Look& look,
+                const Collection& allow, const Collection& deny, bool wait = false)
 {
     const auto nul = entry.exeName.indexOf(QChar(0));
     look.name = nul < 0 ? entry.exeName : entry.exeName.left(nul);
@@ -92,16 +120,19 @@ Verdict examine(frmMain& m, const platform::ProcessEntry& entry, std::optional<d
     look.pid = entry.pid;
     if (look.pid == 0)
         return Verdict::Cut;
-    look.path = mdProcess::TakePath(m.app, look.pid, entry.moduleId);
+    look.path = mdProcess::TakePath(app, look.pid, entry.moduleId);
     look.state = look.path.isEmpty() ? entry.pathState : platform::PathState::Read;
-    if (m.isSelf(look.name, look.path, look.state))
+    if (isOwnProcess(app, look.name, look.path, look.state))
         return Verdict::Skip;
-    look.record = record(m, look.pid, look.name, look.path, level, look.pending);
+    HashCache::State hash;
+    look.record = processRecord(app, look.pid, look.name, look.path, level, hash, wait);
+    look.pending = hash == HashCache::State::Pending;
+    look.unhashed = hash == HashCache::State::Failed;
     if (look.pending)
         return Verdict::Pending;
-    if (listed(m.app, m.app.allowTmp, look.record, look.path, look.state))
+    if (listed(app, allow, look.record, look.path, look.state))
         return Verdict::Allowed;
-    if (listed(m.app, m.app.denyTmp, look.record, look.path, look.state))
+    if (listed(app, deny, look.record, look.path, look.state))
         return Verdict::Denied;
     return Verdict::Unknown;
 }
@@ -122,7 +153,7 @@ void sweep(frmMain& m)
     Look look;
     m.app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
         try {
-            const Verdict verdict = examine(m, entry, level, look);
+            const Verdict verdict = examine(m.app, entry, level, look, m.app.allowTmp, m.app.denyTmp);
             if (verdict == Verdict::Denied)
                 endDenied(m, look.pid, look.name, look.path);
             return verdict != Verdict::Cut;
@@ -203,7 +234,8 @@ void settlePending(frmMain& m)
 
 void frmMain::time_Timer()
 {
-    if (isVisible())
+    // While a question is open only the deny list acts: no alert may cover it.
+    if (isVisible() || trust)
         guarded(app, "frmMain", "time_Timer", [&] { sweep(*this); });
     else
         guarded(app, "frmMain", "time_Timer", [&] {
@@ -264,7 +296,7 @@ void frmMain::TakeProcesses()
         Look look;
         app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
             try {
-                const Verdict verdict = examine(*this, entry, level, look);
+                const Verdict verdict = examine(app, entry, level, look, app.allowTmp, app.denyTmp);
                 if (verdict == Verdict::Cut)
                     cut = true;
                 if (verdict == Verdict::Skip || verdict == Verdict::Cut)
@@ -317,10 +349,19 @@ void frmMain::TakeProcesses()
 QString frmMain::strProcess(const QString& name, const QString& path)
 {
     std::optional<double> level;
-    return record(*this, appPid, name, path, level, appHashPending);
+    HashCache::State hash;
+    QString record = processRecord(app, appPid, name, path, level, hash);
+    appHashPending = hash == HashCache::State::Pending;
+    return record;
 }
 
 QString frmMain::fSize(qint64 bytes)
+{
+    return sizeText(app, bytes);
+}
+
+namespace {
+QString sizeText(App& app, qint64 bytes)
 {
     QString text;
     guarded(app, "frmMain", "fSize", [&] {
@@ -348,6 +389,7 @@ QString frmMain::fSize(qint64 bytes)
     });
     return text;
 }
+} // namespace
 
 void frmMain::hashReady()
 {
@@ -379,11 +421,38 @@ QString frmMain::hashDetails() const
 
 bool frmMain::isSelf(const QString& name, const QString& path, platform::PathState state)
 {
-    // Known by the path the system gives this very process, whatever the
-    // file is called; without a path, by the exact file name only when the
-    // system keeps the path from us, as for another user's copy.
-    const QString self = app.sys.program.exePath();
-    if (!path.isEmpty())
-        return path == self;
-    return state == platform::PathState::Refused && name == QStringView(self).mid(self.lastIndexOf(QLatin1Char('/')) + 1);
+    return isOwnProcess(app, name, path, state);
+}
+
+Running runningPrograms(App& app)
+{
+    Running running;
+    guarded(app, "frmMain", "runningPrograms", [&] {
+        std::optional<double> level;
+        QSet<QString> taken;
+        std::exception_ptr failure;
+        app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
+            try {
+                Look look;
+                const Verdict verdict = examine(app, entry, level, look, app.allowList, app.denyList, true);
+                if (look.unhashed)
+                    ++running.unhashed;
+                else if (verdict == Verdict::Unknown && (!look.path.isEmpty() || look.state == platform::PathState::Refused)
+                         && storable(look.record) && !taken.contains(Collection::lower(look.record))) {
+                    taken.insert(Collection::lower(look.record));
+                    running.programs.push_back({look.name, look.path, look.record});
+                }
+                return verdict != Verdict::Cut;
+            } catch (...) {
+                failure = std::current_exception();   // thrown after the walk has closed its snapshot
+                return false;
+            }
+        });
+        if (failure)
+            std::rethrow_exception(failure);
+    });
+    std::ranges::sort(running.programs, [](const Running::Program& a, const Running::Program& b) {
+        return Collection::lower(a.record) < Collection::lower(b.record);
+    });
+    return running;
 }

@@ -26,6 +26,8 @@ public:
     virtual QString description() = 0;
     // False when another copy runs in this user session.
     virtual bool takeInstanceLock() = 0;
+    // True when another copy holds that lock; the lock is only looked at.
+    virtual bool otherCopyRuns() = 0;
     // Keeps the program out of the task list.
     virtual void hideFromTaskList() = 0;
 };

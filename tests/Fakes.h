@@ -132,6 +132,7 @@ public:
     QString productTitle() override { return "Mirvak Process Manager"; }
     QString description() override { return "Guard."; }
     bool takeInstanceLock() override { return lockFree; }
+    bool otherCopyRuns() override { return !lockFree; }
     void hideFromTaskList() override {}
 };
 

@@ -11,7 +11,7 @@ struct Guard {
     explicit Guard(const char* key = "always_top", const char* value = "0")
     {
         t.settings({{key, value}});
-        t.write("deny.csv", "bad\r\n");
+        t.write("deny.csv", "bad\r\n"), t.write("allow.csv", "");
         t.processes.add(10, "new");
         t.app.notice = [this](const QString& text) { told << text; };
         EXPECT_EQ(m.Form_Load(), frmMain::Start::Running);

@@ -477,12 +477,28 @@ QString LinuxProgram::description()
                           "A manager of the running programs with an allow list and a deny list.");
 }
 
-bool LinuxProgram::takeInstanceLock()
+QString LinuxProgram::lockPath()
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
-    lock_ = std::make_unique<QLockFile>(dir + QStringLiteral("/mirvak-") + exeName() + QStringLiteral(".lock"));
+    return dir + QStringLiteral("/mirvak-") + exeName() + QStringLiteral(".lock");
+}
+
+bool LinuxProgram::otherCopyRuns()
+{
+    // Reads the lock's owner; a QLockFile that was never locked leaves the file alone.
+    qint64 owner = 0;
+    QString host;
+    QString name;
+    if (!QLockFile(lockPath()).getLockInfo(&owner, &host, &name) || owner == QCoreApplication::applicationPid())
+        return false;
+    return ::kill(static_cast<pid_t>(owner), 0) == 0 || errno == EPERM;
+}
+
+bool LinuxProgram::takeInstanceLock()
+{
+    lock_ = std::make_unique<QLockFile>(lockPath());
     lock_->setStaleLockTime(0);   // a lock left by a crashed copy is taken over
     if (lock_->tryLock(0))
         return true;

@@ -61,14 +61,19 @@ public:
     Folders folders() override { return folders_; }
     QString exeName() override;
     QString exePath() override;
-    int versionMajor() override { return 1; }
-    int versionMinor() override { return 9; }
-    int versionRevision() override { return 0; }
+    // Known before any object of the program exists, for --version.
+    static constexpr int kVersion[] = {1, 9, 0};
+    static QString versionText() { return QStringLiteral("%1.%2.%3").arg(kVersion[0]).arg(kVersion[1]).arg(kVersion[2]); }
+    int versionMajor() override { return kVersion[0]; }
+    int versionMinor() override { return kVersion[1]; }
+    int versionRevision() override { return kVersion[2]; }
     QString productTitle() override { return QStringLiteral("Mirvak Process Manager"); }
     QString description() override;
     bool takeInstanceLock() override;
+    bool otherCopyRuns() override;
     void hideFromTaskList() override {}   // the windows carry Qt::Tool; nothing to hide here
 private:
+    QString lockPath();
     Folders folders_;
     std::unique_ptr<QLockFile> lock_;
     QString exePath_;

@@ -1,0 +1,98 @@
+#include "app/Cli.h"
+
+#include "guard/Running.h"
+#include "store/mdLists.h"
+#include "store/mdSettings.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace Cli {
+
+namespace {
+
+Outcome done()
+{
+    Outcome outcome;
+    outcome.mode = Mode::Done;
+    return outcome;
+}
+
+QString plural(qsizetype count, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
+} // namespace
+
+Outcome parse(const QStringList& arguments, const QString& version)
+{
+    const QString self = QFileInfo(arguments.value(0, QStringLiteral("mirvak"))).fileName();
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption showVersion(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption allow(QStringLiteral("allow-running"));
+    parser.addOptions({help, showVersion, allow});
+    Outcome outcome = done();
+    const bool read = parser.parse(arguments);
+    if (!read || !parser.positionalArguments().isEmpty()) {
+        const QString error = read ? QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments()[0])
+                                   : parser.errorText();
+        outcome.status = 2;
+        outcome.err = QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n").arg(self, error);
+    } else if (parser.isSet(help)) {
+        outcome.out = QStringLiteral(
+            "Usage: %1 [OPTION]\n"
+            "Guards the desktop from the notification area: ends the programs on the deny\n"
+            "list, leaves those on the allow list alone and asks about each new program.\n"
+            "Without an option it starts the guard; one copy runs in a session.\n"
+            "\n"
+            "  --allow-running  add the programs that run now to the allow list and exit\n"
+            "  -h, --help       show this help and exit\n"
+            "  -v, --version    show the version and exit\n"
+            "\n"
+            "Exit status: 0 on success, 1 when the settings or the list cannot be\n"
+            "read or written, 2 for a wrong option.\n").arg(self);
+    } else if (parser.isSet(showVersion)) {
+        outcome.out = QStringLiteral("Mirvak %1\n").arg(version);
+    } else {
+        outcome.mode = parser.isSet(allow) ? Mode::AllowRunning : Mode::Guard;
+    }
+    return outcome;
+}
+
+Outcome allowRunning(App& app)
+{
+    using namespace mdSettings;
+    Outcome outcome = done();
+    const QString file = QStringLiteral("allow.csv");
+    if (!getSettings(app)) {
+        outcome.status = 1;
+        outcome.err = QStringLiteral("Mirvak: settings file not found: %1\n").arg(app.file(QStringLiteral("settings.ini")));
+        return outcome;
+    }
+    getList(app, app.allowList, file);
+    getList(app, app.denyList, QStringLiteral("deny.csv"));
+    const Running now = runningPrograms(app);
+    for (const Running::Program& program : now.programs)
+        app.allowList.add(program.record);
+    if (!now.programs.empty())
+        putList(app, app.allowList, file, false);
+    if (app.saveFailureTold) {
+        outcome.status = 1;
+        outcome.err = QStringLiteral("Mirvak: can't save %1; it is left as it was\n").arg(app.file(file));
+        return outcome;
+    }
+    outcome.out = QStringLiteral("Mirvak: added %1 to %2\n")
+                      .arg(plural(qsizetype(now.programs.size()), "program", "programs"), app.file(file));
+    if (now.unhashed > 0)
+        outcome.err += QStringLiteral("Mirvak: left out %1 that could not be read to hash\n")
+                           .arg(plural(now.unhashed, "program", "programs"));
+    // Its list lives in its memory, and its next save of the list writes that.
+    if (!now.programs.empty() && app.sys.program.otherCopyRuns())
+        outcome.err += QStringLiteral("Mirvak: the running guard keeps its own allow list in memory; restart it "
+                                      "to use the additions, or its next save of the list drops them\n");
+    return outcome;
+}
+
+} // namespace Cli

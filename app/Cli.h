@@ -1,0 +1,28 @@
+#pragma once
+#include "store/App.h"
+
+#include <QString>
+#include <QStringList>
+
+// The command line: the options that do their work and end the program.
+namespace Cli {
+
+enum class Mode { Guard, AllowRunning, Done };
+
+// What to do next; for Done, what to print and the exit status.
+struct Outcome {
+    Mode mode = Mode::Guard;
+    int status = 0;
+    QString out;   // for standard output
+    QString err;   // for standard error
+};
+
+// Reads the arguments, the program's own path first. Needs neither a
+// display nor an application object, so --help works anywhere.
+Outcome parse(const QStringList& arguments, const QString& version);
+
+// Adds the records of the programs that run now to allow.csv, saved as a
+// whole, and never takes or touches the single-copy lock.
+Outcome allowRunning(App& app);
+
+} // namespace Cli

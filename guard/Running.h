@@ -1,0 +1,23 @@
+#pragma once
+#include "store/App.h"
+
+#include <QString>
+#include <vector>
+
+// The programs that run now, as list records built the way the scan builds
+// them, hashes computed at once: what "trust what runs now" adds to the
+// allow list.
+struct Running {
+    struct Program {
+        QString name;
+        QString path;   // empty for another user's program, trusted by name
+        QString record;
+    };
+    std::vector<Program> programs;   // in the order of their records
+    int unhashed = 0;                // left out: the file could not be read to hash
+};
+
+// Leaves out this program, what the allow list or the deny list already
+// matches, a process whose path is unreadable for any reason but another
+// user's ownership (no record would match it), and repeated records.
+Running runningPrograms(App& app);

@@ -1,0 +1,125 @@
+#include "guard/frmTrust.h"
+
+#include "design/ImageButton.h"
+#include "design/mdDesign.h"
+#include "guard/frmMain.h"
+#include "store/mdCollection.h"
+#include "store/mdLists.h"
+#include "store/mdSettings.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), running(std::move(programs))
+{
+    setObjectName(QStringLiteral("frmTrust"));
+    // Keys typed into another window while it comes up must not answer it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral(
+        "frmTrust { background: rgb(24, 32, 84); } QLabel { color: white; }"
+        "QPlainTextEdit { background: %1; color: white; border: none; }"
+        "QPushButton { background: %1; color: white; border: 1px solid rgb(72, 80, 160); border-radius: 4px;"
+        " padding: 3px 14px; min-width: 40px; }"
+        "QPushButton:focus { border: 2px solid %2; } QPushButton:pressed, QPushButton:checked { background: rgb(24, 32, 84); }")
+                      .arg(mdDesign::kSkinPanel.name(), ImageButton::frameColour.name()));
+    setFixedWidth(300);
+
+    const auto count = static_cast<int>(running.programs.size());
+    lblQuestion = new QLabel(count == 1 ? QStringLiteral("Trust the program that runs now?")
+                                        : QStringLiteral("Trust the %1 programs that run now?").arg(count), this);
+    QFont bold = lblQuestion->font();
+    bold.setBold(true);
+    lblQuestion->setFont(bold);
+    QString text = QStringLiteral("Yes puts them on the allow list, so only programs that start later are asked "
+                                  "about. No asks about each one when the guard first meets it.");
+    if (running.unhashed == 1)
+        text += QStringLiteral(" One program whose file could not be read is left out.");
+    else if (running.unhashed > 1)
+        text += QStringLiteral(" %1 programs whose files could not be read are left out.").arg(running.unhashed);
+    lblText = new QLabel(text, this);
+    lblText->setWordWrap(true);
+
+    txtList = new QPlainTextEdit(this);
+    txtList->setObjectName(QStringLiteral("txtList"));
+    mdDesign::textBox(txtList, {});
+    QStringList lines;
+    for (const Running::Program& program : running.programs)
+        lines << program.name + QStringLiteral("  ") + (program.path.isEmpty() ? QStringLiteral("(another user's)") : program.path);
+    txtList->setPlainText(lines.join(QLatin1Char('\n')));
+    txtList->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtList->setFixedHeight(150);
+    txtList->hide();
+
+    btnShow = new QPushButton(QStringLiteral("Show"), this);
+    btnShow->setCheckable(true);
+    btnYes = new QPushButton(QStringLiteral("Yes"), this);
+    btnNo = new QPushButton(QStringLiteral("No"), this);
+    btnYes->setDefault(true);
+    connect(btnYes, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnNo, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnShow, &QPushButton::toggled, this, [this](bool shown) {
+        txtList->setVisible(shown);
+        btnShow->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
+        adjustSize();
+        mdDesign::frmBalloon(app, this);   // grown or shrunk, it stays in its corner
+    });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnShow);
+    buttons->addStretch();
+    buttons->addWidget(btnYes);
+    buttons->addWidget(btnNo);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->addWidget(lblQuestion);
+    layout->addWidget(lblText);
+    layout->addWidget(txtList);
+    layout->addLayout(buttons);
+    setTabOrder(btnYes, btnNo);
+    setTabOrder(btnNo, btnShow);
+    setTabOrder(btnShow, txtList);
+    btnYes->setFocus();
+
+    adjustSize();
+    mdDesign::frmBalloon(app, this);
+}
+
+void frmTrust::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    mdDesign::FormDrag(app, this);
+}
+
+void frmTrust::done(int result)
+{
+    mdSettings::guarded(app, "frmTrust", "done", [&] {
+        if (result == Accepted)
+            for (const Running::Program& program : running.programs) {
+                app.allowList.add(program.record);
+                app.allowTmp.add(program.record);
+            }
+        // An empty file for No: the question is not asked again.
+        mdSettings::putList(app, app.allowList, QStringLiteral("allow.csv"), false);
+    });
+    QDialog::done(result);
+    deleteLater();
+}
+
+void frmMain::offerTrust()
+{
+    mdSettings::guarded(app, "frmMain", "offerTrust", [&] {
+        Running now = runningPrograms(app);
+        if (now.programs.empty())
+            return;   // nothing to trust: the next start asks
+        // The deny list acts at once while the question waits.
+        app.allowTmp = mdCollection::clnEq(app, app.allowList);
+        app.denyTmp = mdCollection::clnEq(app, app.denyList);
+        trust = new frmTrust(app, std::move(now), this);
+        trust->show();
+    });
+}

@@ -1,0 +1,34 @@
+#pragma once
+#include "guard/Running.h"
+#include "store/App.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+// The first start's question: trust the programs that run now? Yes puts
+// their records on the allow list, No starts it empty; either answer writes
+// allow.csv, so the question is asked once.
+class frmTrust : public QDialog {
+    Q_OBJECT
+public:
+    frmTrust(App& app, Running running, QWidget* parent = nullptr);
+
+    App& app;
+    const Running running;
+
+    QLabel* lblQuestion;
+    QLabel* lblText;
+    QPlainTextEdit* txtList;   // the programs, shown on request
+    QPushButton* btnYes;
+    QPushButton* btnNo;
+    QPushButton* btnShow;
+
+    // Saves the answer (Accepted: Yes) and goes away.
+    void done(int result) override;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;   // drag
+};
