@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QKeyEvent>
-#include <QLockFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -45,38 +44,24 @@ struct Watched : FakeProgram {
 // Asked once, only the scan's records of what the walk would ask about, and no alert over the question.
 TEST(FirstStart, AskedOnceAnsweredByYesNoOrEscapeAndNoAlertWhileAsking)
 {
-    for (const char* answer : {"yes", "no", "escape"}) {
+    for (const char* answer : {"Yes", "No", "Escape"}) {
         Table t;
         Guard g(t);
-        frmMain& m = g.m;
+        frmTrust* const asked = g.m.trust;
         EXPECT_EQ(g.tick(), "-");
-        ASSERT_TRUE(m.trust && m.trust->isVisible() && m.time.isActive());
+        ASSERT_TRUE(asked && asked->isVisible() && g.m.time.isActive());
         EXPECT_EQ(t.processes.killed, std::vector<qint64>{6});   // the deny list acts while it asks
-        EXPECT_EQ(m.trust->lblQuestion->text(), "Trust the 2 programs that run now?");
-        m.trust->btnShow->click();
-        EXPECT_TRUE(m.trust->txtList->isVisible());
-        EXPECT_EQ(m.trust->txtList->toPlainText(), "a  " + t.a + "\nother  (another user's)");
-        if (answer == std::string("escape")) {
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QCoreApplication::sendEvent(m.trust, &escape);
-        } else {
-            (answer == std::string("yes") ? m.trust->btnYes : m.trust->btnNo)->click();
-        }
+        asked->btnShow->click();
+        EXPECT_EQ(asked->lblQuestion->text() + (asked->txtList->isVisible() ? " shows:\n" : "") + asked->txtList->toPlainText(),
+                  "Trust the 2 programs that run now? shows:\na  " + t.a + "\nother  (another user's)");
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        *answer == 'E' ? (void)QCoreApplication::sendEvent(asked, &escape) : (*answer == 'Y' ? asked->btnYes : asked->btnNo)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ASSERT_FALSE(m.trust);
-        const bool yes = answer == std::string("yes");
-        EXPECT_EQ(t.read("allow.csv"), yes ? ("a|" + t.a + "\r\nother\r\n").toUtf8() : "") << answer;
-        EXPECT_EQ(g.tick(), (yes ? "c" : "a|" + t.a).toStdString());
+        ASSERT_FALSE(g.m.trust);
+        EXPECT_EQ(t.read("allow.csv"), *answer == 'Y' ? ("a|" + t.a + "\r\nother\r\n").toUtf8() : "") << answer;
+        EXPECT_EQ(g.tick(), (*answer == 'Y' ? "c" : "a|" + t.a).toStdString());
         EXPECT_FALSE(Guard(t).m.trust) << answer;
     }
-}
-
-TEST(FirstStart, NothingToTrustAsksNothingAndWritesNothing)
-{
-    Table t;
-    t.processes.table.resize(1);   // only itself
-    Guard g(t);
-    EXPECT_FALSE(g.m.trust || t.exists("allow.csv"));
 }
 
 // Merged into what the file holds, saved whole or not at all, the lock left alone and a running copy warned.
@@ -84,41 +69,34 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
 {
     const QString restart = "Mirvak: the running guard keeps its own allow list in memory; restart it to use the "
                             "additions, or its next save of the list drops them\n";
-    struct Row {
-        const char* level;
-        QByteArray before;
-        bool otherCopy, failWrite;
-        int added, status;
-    };
-    for (const Row& r : {Row{"1", "old|/o\r\n", false, false, 3, 0}, Row{"1", "A|@a\r\nb|@b\r\n", true, false, 1, 0},
-                         Row{"4", "", false, false, 3, 0}, Row{"1", "old|/o\r\n", true, true, 0, 1}}) {
-        Table t(r.level);
+    // List level, allow.csv before, another copy runs, the save fails; how many are added.
+    for (const auto& [level, before, otherCopy, fails, added] : {std::tuple("1", QByteArray("old|/o\r\n"), false, false, 3),
+             {"1", "A|@a\r\nb|@b\r\n", true, false, 1}, {"4", "", false, false, 3}, {"1", "old|/o\r\n", true, true, 0}}) {
+        Table t(level);
         t.write("bin/b", "b"), t.processes.add(7, "b", t.path("bin/b"));
         Watched program;
-        program.dir = t.tmp.path(), program.lockFree = !r.otherCopy;
+        program.dir = t.tmp.path(), program.lockFree = !otherCopy;
         App cli({t.processes, t.files, t.env, t.shell, t.desktop, program});
         cli.hashes.hash = [real = cli.hashes.hash](qint64 pid, const QString& path, const auto& version) {
             return path.endsWith("/b") ? std::nullopt : real(pid, path, version);   // b cannot be read
         };
-        if (!r.before.isEmpty())
-            t.write("allow.csv", QByteArray(r.before).replace("@a", t.a.toUtf8()).replace("@b", t.path("bin/b").toUtf8()));
-        t.files.failWrites = r.failWrite ? QSet<QString>{"allow.csv"} : QSet<QString>{};
+        if (!before.isEmpty())
+            t.write("allow.csv", QByteArray(before).replace("@a", t.a.toUtf8()).replace("@b", t.path("bin/b").toUtf8()));
+        t.files.failWrites = fails ? QSet<QString>{"allow.csv"} : QSet<QString>{};
         const Cli::Outcome o = Cli::allowRunning(cli);
-        const QString file = t.path("allow.csv");
-        EXPECT_EQ(o.status, r.status);
-        EXPECT_EQ((o.out + o.err).toStdString(), (r.failWrite ? "Mirvak: can't save " + file + "; it is left as it was\n"
-                                   : QString("Mirvak: added %1 program%2 to %3\n").arg(r.added).arg(r.added == 1 ? "" : "s")
-                                         .arg(file) + (*r.level == '4' ? "Mirvak: left out 1 program that could not be read to hash\n" : "")
-                                   + (r.otherCopy ? restart : "")).toStdString());
-        if (r.failWrite) {
-            EXPECT_EQ(t.read("allow.csv"), r.before) << "a failed save leaves the file whole";
+        const QString file = t.path("allow.csv"), count = QString::number(added) + (added == 1 ? " program" : " programs");
+        EXPECT_EQ(QString::number(o.status) + o.out + o.err, fails ? "1Mirvak: can't save " + file + "; it is left as it was\n"
+                  : "0Mirvak: added " + count + " to " + file + "\n" + (*level == '4' ? "Mirvak: left out 1 program that "
+                  "could not be read to hash\n" : "") + (otherCopy ? restart : ""));
+        if (fails) {
+            EXPECT_EQ(t.read("allow.csv"), before) << "a failed save leaves the file whole";
             continue;
         }
         // The guard on the merged list asks only about c; at level 4 the deny record of level 1 spares d, and b is asked after c.
-        EXPECT_EQ(Guard(t).tick(), "c") << r.level;
-        EXPECT_EQ(t.read("allow.csv").count('\n'), r.before.count('\n') + r.added);
+        EXPECT_EQ(Guard(t).tick(), "c") << level;
+        EXPECT_EQ(t.read("allow.csv").count('\n'), before.count('\n') + added);
         const QByteArray hash = "|" + t.a.toUtf8() + "|sha256:" + QCryptographicHash::hash("aaa", QCryptographicHash::Sha256).toHex();
-        EXPECT_EQ(t.read("allow.csv").contains(hash), *r.level == '4');
+        EXPECT_EQ(t.read("allow.csv").contains(hash), *level == '4');
     }
 }
 
@@ -131,10 +109,7 @@ TEST(CommandLine, HelpVersionAndWrongArgumentsNeedNoDisplay)
              {{"--allow-running", "--bogus"}, 2, "Mirvak: Unknown option 'bogus'." + hint},
              {{"stray"}, 2, "Mirvak: Unexpected argument 'stray'." + hint}}) {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        p.setProcessEnvironment(env), p.start(MIRVAK_EXE, arguments);
+        p.start("env", QStringList{"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", MIRVAK_EXE} + arguments);
         ASSERT_TRUE(p.waitForFinished(30000));
         const QString out = p.readAllStandardOutput(), err = p.readAllStandardError();
         EXPECT_EQ(std::pair(p.exitCode(), (status ? err : out).left(text.size())), std::pair(status, text));
