@@ -21,14 +21,17 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral(
-        "frmTrust { background: rgb(24, 32, 84); } QLabel { color: white; }"
+        "frmTrust { background: rgb(24, 32, 84); border: 1px solid rgb(72, 80, 160); } QLabel { color: white; }"
+        "QLabel#lblCaption { color: %2; }"
         "QPlainTextEdit { background: %1; color: white; border: none; }"
         "QPushButton { background: %1; color: white; border: 1px solid rgb(72, 80, 160); border-radius: 4px;"
         " padding: 3px 14px; min-width: 40px; }"
-        "QPushButton:focus { border: 2px solid %2; } QPushButton:pressed, QPushButton:checked { background: rgb(24, 32, 84); }")
+        "QPushButton:default { border-color: rgb(140, 150, 230); } QPushButton:focus { border: 2px solid %2; } QPushButton:pressed, QPushButton:checked { background: rgb(24, 32, 84); }")
                       .arg(mdDesign::kSkinPanel.name(), ImageButton::frameColour.name()));
     setFixedWidth(300);
 
+    auto* caption = new QLabel(QStringLiteral("Mirvak: first start"), this);
+    caption->setObjectName(QStringLiteral("lblCaption"));
     const auto count = static_cast<int>(running.programs.size());
     lblQuestion = new QLabel(count == 1 ? QStringLiteral("Trust the program that runs now?")
                                         : QStringLiteral("Trust the %1 programs that run now?").arg(count), this);
@@ -51,7 +54,7 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     for (const Running::Program& program : running.programs)
         lines << program.name + QStringLiteral("  ") + (program.path.isEmpty() ? QStringLiteral("(another user's)") : program.path);
     txtList->setPlainText(lines.join(QLatin1Char('\n')));
-    txtList->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtList->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);   // a long path stays whole in view
     txtList->setFixedHeight(150);
     txtList->hide();
 
@@ -76,6 +79,7 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     buttons->addWidget(btnNo);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);
+    layout->addWidget(caption);
     layout->addWidget(lblQuestion);
     layout->addWidget(lblText);
     layout->addWidget(txtList);
