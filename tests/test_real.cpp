@@ -95,8 +95,7 @@ struct OwnTable : TestBed {
             return false;
         for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
             QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), path(name));   // never over a file already there
-        if (!exists("allow.csv"))
-            write("allow.csv", "");   // not a first start: the programs before it are asked about
+        write("allow.csv", read("allow.csv"));   // not a first start: what runs before it is asked about
         const QStringList shell{"sh", "-c", before.join(' ') + " exec \"$0\"", path("Mirvak")};
         guard.emplace("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path()} + own + shell);
         return true;

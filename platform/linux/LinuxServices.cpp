@@ -493,7 +493,11 @@ bool LinuxProgram::otherCopyRuns()
     QString name;
     if (!QLockFile(lockPath()).getLockInfo(&owner, &host, &name) || owner == QCoreApplication::applicationPid())
         return false;
-    return ::kill(static_cast<pid_t>(owner), 0) == 0 || errno == EPERM;
+    // As QLockFile judges a lock stale: its id is free, or runs another program now.
+    if (::kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH)
+        return false;
+    const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(owner));
+    return exe.isEmpty() || QFileInfo(exe).fileName() == name;
 }
 
 bool LinuxProgram::takeInstanceLock()
