@@ -33,6 +33,19 @@ Outcome parse(const QStringList& arguments, const QString& version)
     const QCommandLineOption showVersion(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     const QCommandLineOption allow(QStringLiteral("allow-running"));
     parser.addOptions({help, showVersion, allow});
+    // The options that QGuiApplication and QApplication take for themselves
+    // are theirs to read: a session manager, for one, restarts a program
+    // with -session.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QStringList valued{QStringLiteral("platform"), QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+                             QStringLiteral("plugin"), QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+                             QStringLiteral("qwindowtitle"), QStringLiteral("session"), QStringLiteral("display"),
+                             QStringLiteral("geometry"), QStringLiteral("style"), QStringLiteral("stylesheet")};
+    for (const QString& name : valued + QStringList{QStringLiteral("reverse"), QStringLiteral("widgetcount")}) {
+        QCommandLineOption qt(name, QString(), valued.contains(name) ? QStringLiteral("value") : QString());
+        qt.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qt);
+    }
     Outcome outcome = done();
     const bool read = parser.parse(arguments);
     if (!read || !parser.positionalArguments().isEmpty()) {

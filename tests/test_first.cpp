@@ -104,7 +104,7 @@ TEST(CommandLine, HelpVersionAndWrongArgumentsNeedNoDisplay)
 {
     const QString usage = "Usage: Mirvak [OPTION]\n", hint = "\nTry 'Mirvak --help' for more information.\n";
     for (const auto& [arguments, status, text] : {std::tuple(QStringList{"--version"}, 0, QString("Mirvak 1.9.0\n")),
-             {{"-h", "--allow-running"}, 0, usage}, {{"--help"}, 0, usage},
+             {{"-session", "1a2b", "-h", "--allow-running"}, 0, usage}, {{"--help"}, 0, usage},
              {{"--allow-running", "--bogus"}, 2, "Mirvak: Unknown option 'bogus'." + hint},
              {{"stray"}, 2, "Mirvak: Unexpected argument 'stray'." + hint}}) {
         QProcess p;
