@@ -20,13 +20,15 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     // Keys typed into another window while it comes up must not answer it.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral(
-        "frmTrust { background: rgb(24, 32, 84); border: 1px solid rgb(72, 80, 160); } QLabel { color: white; }"
-        "QLabel#lblCaption { color: %2; }"
-        "QPlainTextEdit { background: %1; color: white; border: none; }"
-        "QPushButton { background: %1; color: white; border: 1px solid rgb(72, 80, 160); border-radius: 4px;"
-        " padding: 3px 14px; min-width: 40px; }"
-        "QPushButton:default { border-color: rgb(140, 150, 230); } QPushButton:focus { border: 2px solid %2; } QPushButton:pressed, QPushButton:checked { background: rgb(24, 32, 84); }")
+    // The alert's colours; the focus frame in the accent colour, as on its image buttons.
+    setStyleSheet(QStringLiteral("frmTrust { background: rgb(24, 32, 84); border: 1px solid rgb(72, 80, 160); }"
+                                 "QLabel { color: white; } QLabel#lblCaption { color: %2; }"
+                                 "QPlainTextEdit { background: %1; color: white; border: none; }"
+                                 "QPushButton { background: %1; color: white; border: 1px solid rgb(72, 80, 160);"
+                                 " border-radius: 4px; padding: 3px 14px; min-width: 40px; }"
+                                 "QPushButton:default { border-color: rgb(140, 150, 230); }"
+                                 "QPushButton:focus { border: 2px solid %2; }"
+                                 "QPushButton:pressed, QPushButton:checked { background: rgb(24, 32, 84); }")
                       .arg(mdDesign::kSkinPanel.name(), ImageButton::frameColour.name()));
     setFixedWidth(300);
 
