@@ -151,13 +151,16 @@ std::vector<Window> windows()
                                QColor accent) {
         Window w{QString::fromLatin1(name), {420, 300}, 34, accent, {QRect(13, 38, 394, 214)}, {}};
         w.controls = {
-            label("lblList", {15, 12, 300, 20}, QString::fromLatin1(title)),
-            textBox("List", {15, 40, 390, 210},
+            label("lblList", {15, 12, 370, 20}, QString::fromLatin1(title)),
+            textBox("txtFilter", {15, 41, 390, 22}, QStringLiteral("Filter")),
+            textBox("List", {15, 66, 390, 184},
                     QStringLiteral("/usr/bin/bash\n/usr/bin/firefox-esr\n/usr/lib/xorg/Xorg\n"
                                    "/usr/bin/nautilus"),
                     Kind::List),
             button(move, {15, 262, 110, 28}, {15, 262, 110, 28}, moveCaption, moveStyle, moveGlyph),
             button("btnDelEntry", {135, 262, 110, 28}, {135, 262, 110, 28}, "Delete Entry",
+                   Style::Plain),
+            button("btnAddEntry", {255, 262, 110, 28}, {255, 262, 110, 28}, "Add\u2026",
                    Style::Plain),
             button("btnClose", {396, 6, 18, 18}, {399, 3, 18, 18}, "", Style::Close),
         };
