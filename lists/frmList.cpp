@@ -63,17 +63,17 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
       t(traits(listKind))
 {
     setObjectName(QLatin1String(t.window));
-    setFixedSize(420, 300);
+    setFixedSize(560, 360);
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(skinStyle());
 
     lblList = new QLabel(this);
     lblList->setObjectName(QStringLiteral("lblList"));
-    lblList->setGeometry(15, 12, 370, 20);
+    lblList->setGeometry(15, 12, 470, 20);
 
     txtFilter = new QLineEdit(this);
     txtFilter->setObjectName(QStringLiteral("txtFilter"));
-    txtFilter->setGeometry(15, 41, 390, 22);
+    txtFilter->setGeometry(15, 41, 530, 22);
     txtFilter->setPlaceholderText(QStringLiteral("Filter"));
     txtFilter->setClearButtonEnabled(true);
     connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString& text) { rows.setText(text), showCount(); });
@@ -81,7 +81,7 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     rows.setSourceModel(&records);
     List = new QTableView(this);
     List->setObjectName(QStringLiteral("List"));
-    List->setGeometry(15, 66, 390, 184);
+    List->setGeometry(15, 66, 530, 244);
     List->setModel(&rows);
     List->setSelectionMode(QAbstractItemView::ExtendedSelection);
     List->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -99,11 +99,12 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     List->verticalHeader()->setDefaultSectionSize(List->fontMetrics().height() + 4);
     QHeaderView* header = List->horizontalHeader();
     header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionResizeMode(ListModel::Path, QHeaderView::Stretch);
     header->setMinimumSectionSize(24);
-    for (const auto& [column, width] : {std::pair(ListModel::Name, 110), std::pair(ListModel::Date, 96),
-                                        std::pair(ListModel::Size, 48), std::pair(ListModel::Hash, 80)})
+    for (const auto& [column, width] : {std::pair(ListModel::Name, 140), std::pair(ListModel::Date, 112),
+                                        std::pair(ListModel::Size, 64), std::pair(ListModel::Hash, 100)})
         header->resizeSection(column, width);
     List->setSortingEnabled(true);
     List->sortByColumn(ListModel::Name, Qt::AscendingOrder);
@@ -119,13 +120,13 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     lblEmpty->setWordWrap(true);
     lblEmpty->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 262, 110, 28}, &frmList::btnMoveEntry_MouseUp);
+    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 322, 110, 28}, &frmList::btnMoveEntry_MouseUp);
     btnMoveEntry->resize(110, 28);
-    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 262, 110, 28}, &frmList::btnDelEntry_MouseUp);
+    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 322, 110, 28}, &frmList::btnDelEntry_MouseUp);
     btnDelEntry->resize(110, 28);
-    btnAddEntry = mdDesign::imageButton(app, this, "btnAddEntry", {255, 262, 110, 28}, &frmList::btnAddEntry_MouseUp);
+    btnAddEntry = mdDesign::imageButton(app, this, "btnAddEntry", {255, 322, 110, 28}, &frmList::btnAddEntry_MouseUp);
     btnAddEntry->resize(110, 28);
-    btnClose = mdDesign::imageButton(app, this, "btnClose", {396, 6, 18, 18}, &frmList::btnClose_MouseUp);
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {536, 6, 18, 18}, &frmList::btnClose_MouseUp);
     btnClose->resize(18, 18);
 
     Form_Load();
