@@ -27,21 +27,17 @@ const frmList::Traits kDeny{"frmDenyList", "Deny List of Applications", "deny", 
 // The table, its header, the filter and the scroll bars on the skin's panel.
 QString skinStyle()
 {
-    const QString panel = mdDesign::kSkinPanel.name();
-    const QString accent = ImageButton::frameColour.name();
     return QStringLiteral(
                "frmList { background: rgb(24, 32, 84); } QLabel { color: white; }"
                "QLabel#lblEmpty { color: #b8c0e0; background: transparent; }"
                "QTableView { background: %1; color: white; border: none; gridline-color: %1;"
-               " selection-background-color: %3; selection-color: white; }"
+               " selection-background-color: %2; selection-color: white; }"
                "QHeaderView::section { background: rgb(24, 32, 84); color: white; border: none;"
                " border-right: 1px solid %1; padding: 1px 4px; }"
-               "QLineEdit { background: %1; color: white; border: 1px solid %4; border-radius: 3px; padding: 0 4px; }"
-               "QScrollBar:vertical { background: %1; width: 7px; margin: 0; border-radius: 3px; }"
-               "QScrollBar::handle:vertical { background: %2; min-height: 10px; border-radius: 3px; }"
-               "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-               "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
-        .arg(panel, accent, ImageButton::frameColour.darker(220).name(), ImageButton::frameColour.darker(160).name());
+               "QLineEdit { background: %1; color: white; border: 1px solid %3; border-radius: 3px; padding: 0 4px; }")
+               .arg(mdDesign::kSkinPanel.name(), ImageButton::frameColour.darker(220).name(),
+                    ImageButton::frameColour.darker(160).name())
+        + mdDesign::scrollBarStyle();
 }
 
 // Whether `list` holds `record`, letter case aside.
@@ -103,9 +99,11 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionResizeMode(ListModel::Path, QHeaderView::Stretch);
     header->setMinimumSectionSize(24);
-    for (const auto& [column, width] : {std::pair(ListModel::Name, 140), std::pair(ListModel::Date, 112),
-                                        std::pair(ListModel::Size, 64), std::pair(ListModel::Hash, 100)})
-        header->resizeSection(column, width);
+    header->resizeSection(ListModel::Name, 140);
+    header->resizeSection(ListModel::Hash, 100);
+    // A date and a size are as wide as their widest form in this font.
+    for (const auto& [column, widest] : {std::pair(ListModel::Date, "0000.00.00 00:00"), std::pair(ListModel::Size, "000.00M")})
+        header->resizeSection(column, List->fontMetrics().horizontalAdvance(QLatin1String(widest)) + 14);
     List->setSortingEnabled(true);
     List->sortByColumn(ListModel::Name, Qt::AscendingOrder);
     // Escape from wherever the focus is; Delete only in the table.
