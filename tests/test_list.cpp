@@ -1,30 +1,31 @@
 #include "Fakes.h"
 #include "lists/frmList.h"
 #include "store/mdSettings.h"
+#include "tray/frmTray.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QKeyEvent>
-#include <QPointer>
 
 namespace {
 QStringList items(const Collection& c) { return QStringList(c.begin(), c.end()); }
 
-// Both list windows over the given lists; a save fills the window of its list again, as the tray has it.
+struct Icon : platform::Tray { void add(const QIcon&, const QString&) override {} void modify(const QIcon&, const QString&) override {} void remove() override {} };
+
+// Both list windows, opened from the tray over the given lists.
 struct ListBed : TestBed {
     frmMain main{app};
-    QPointer<frmList> allow = new frmList(app, main, frmList::Kind::Allow), deny = new frmList(app, main, frmList::Kind::Deny);
+    Icon icon;
+    frmTray tray{app, main, icon};
+    frmList *allow, *deny;
     ListBed(const QStringList& allowed, const QStringList& denied, const QString& level = "1")
     {
         settings({{"list_level", level}}), mdSettings::getSettings(app);
-        for (const QString& record : allowed)
-            app.allowList.add(record), app.allowTmp.add(record);
-        for (const QString& record : denied)
-            app.denyList.add(record), app.denyTmp.add(record);
-        app.listSaved = [this](const QString& file) { (file == "allow.csv" ? allow : deny)->listLoad(); };
-        allow->listLoad(), deny->listLoad();
+        for (const auto& [list, tmp, records] : {std::tuple(&app.allowList, &app.allowTmp, allowed), std::tuple(&app.denyList, &app.denyTmp, denied)})
+            for (const QString& record : records)
+                list->add(record), tmp->add(record);
+        tray.SeeAllow_Click(), tray.SeeDeny_Click(), allow = tray.allowWindow, deny = tray.denyWindow;
     }
-    ~ListBed() { delete allow.data(), delete deny.data(); }
     // The rows of a window, which must be those of its list as it stands.
     QStringList rows(frmList* window)
     {
@@ -141,7 +142,7 @@ TEST(ListWindow, DeleteAsksBeforeMoreThanOneRowAndEscapeCloses)
         key(fromTable ? static_cast<QWidget*>(t.allow->List) : t.allow->txtFilter, Qt::Key_Escape);
         EXPECT_EQ(t.allow->txtFilter->text() + (t.allow->isVisible() ? "shown" : "hidden") + t.read("allow.csv"), "hidden");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_TRUE(t.allow.isNull());
+        EXPECT_TRUE(t.tray.allowWindow.isNull());
     }
 }
 
