@@ -132,6 +132,15 @@ void frmSkin(App& app, QWidget* window)
     });
 }
 
+QString scrollBarStyle()
+{
+    return QStringLiteral("QScrollBar:vertical { background: %1; width: 7px; margin: 0; border-radius: 3px; }"
+                          "QScrollBar::handle:vertical { background: %2; min-height: 10px; border-radius: 3px; }"
+                          "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                          "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+        .arg(kSkinPanel.name(), ImageButton::frameColour.name());
+}
+
 void textBox(QPlainTextEdit* box, const QRect& place)
 {
     box->setGeometry(place);
@@ -140,12 +149,7 @@ void textBox(QPlainTextEdit* box, const QRect& place)
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A thin bar in the skin's colours, drawn only when the text is taller than the box.
-    box->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: %1; width: 7px; margin: 0; border-radius: 3px; }"
-                       "QScrollBar::handle:vertical { background: %2; min-height: 10px; border-radius: 3px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
-            .arg(kSkinPanel.name(), ImageButton::frameColour.name()));
+    box->verticalScrollBar()->setStyleSheet(scrollBarStyle());
     box->document()->setDocumentMargin(2);
     QFont small = box->font();
     small.setPixelSize(11);

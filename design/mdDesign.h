@@ -41,6 +41,9 @@ QPoint trayPlace(QRect screen, QRect tray, QSize window);
 // The skin's panel colour, under lists and scroll bars.
 inline const QColor kSkinPanel{38, 38, 119};
 
+// A thin vertical scroll bar in the skin's colours, as a style sheet.
+QString scrollBarStyle();
+
 // A read-only text box drawn on the skin: no frame, a vertical scroll bar in
 // the skin's colours when its text needs one, a small font so a few lines fit
 // its design height.

@@ -7,64 +7,45 @@
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
-#include <QFontMetricsF>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QStyledItemDelegate>
-#include <QTextOption>
+#include <QScrollBar>
 #include <algorithm>
+#include <utility>
 
 using mdSettings::guarded;
 
 namespace {
 
-const frmList::Traits kAllow{"frmAllowList", "Allow List of Applications", &App::allowList, &App::allowTmp,
-                             &App::denyList, &App::denyTmp, "allow.csv", "btnDenyEntry", "btnDenyEntry_MouseUp",
-                             true};
-const frmList::Traits kDeny{"frmDenyList", "Deny List of Applications", &App::denyList, &App::denyTmp,
-                            &App::allowList, &App::allowTmp, "deny.csv", "btnAllowEntry", "btnAllowEntry_MouseUp",
-                            false};
+const frmList::Traits kAllow{"frmAllowList", "Allow List of Applications", "allow", &App::allowList, &App::allowTmp,
+                             &App::denyList, &App::denyTmp, "allow.csv", "btnDenyEntry", "btnDenyEntry_MouseUp"};
+const frmList::Traits kDeny{"frmDenyList", "Deny List of Applications", "deny", &App::denyList, &App::denyTmp,
+                            &App::allowList, &App::allowTmp, "deny.csv", "btnAllowEntry", "btnAllowEntry_MouseUp"};
 
-const QChar kTab = QLatin1Char('\t');
+// The table, its header, the filter and the scroll bars on the skin's panel.
+QString skinStyle()
+{
+    return QStringLiteral(
+               "frmList { background: rgb(24, 32, 84); } QLabel { color: white; }"
+               "QLabel#lblEmpty { color: #b8c0e0; background: transparent; }"
+               "QTableView { background: %1; color: white; border: none; gridline-color: %1;"
+               " selection-background-color: %2; selection-color: white; }"
+               "QHeaderView::section { background: rgb(24, 32, 84); color: white; border: none;"
+               " border-right: 1px solid %1; padding: 1px 4px; }"
+               "QLineEdit { background: %1; color: white; border: 1px solid %3; border-radius: 3px; padding: 0 4px; }")
+               .arg(mdDesign::kSkinPanel.name(), ImageButton::frameColour.darker(220).name(),
+                    ImageButton::frameColour.darker(160).name())
+        + mdDesign::scrollBarStyle();
+}
 
-// Rows whose tabs stop at fixed columns, and whose width is the list's
-// horizontal extent, so the view scrolls over exactly that width.
-class RowDelegate : public QStyledItemDelegate {
-public:
-    RowDelegate(const frmList& window, QObject* parent) : QStyledItemDelegate(parent), window_(window) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QStyleOptionViewItem opt = option;
-        initStyleOption(&opt, index);
-        const QString text = opt.text;
-        opt.text.clear();
-        const QWidget* widget = opt.widget;
-        QStyle* style = widget ? widget->style() : nullptr;
-        if (style)
-            style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
-        QTextOption textOption(Qt::AlignLeft | Qt::AlignVCenter);
-        textOption.setWrapMode(QTextOption::NoWrap);
-        // A short name takes two tabs and a long one is cut to end before the
-        // second stop, so one tab plus two blanks puts every second field in line.
-        textOption.setTabStopDistance(window_.W(QString(kTab)) + window_.W(QStringLiteral("  ")));
-        painter->save();
-        painter->setPen(Qt::white);
-        painter->setFont(opt.font);
-        painter->drawText(QRectF(opt.rect).adjusted(2, 0, 0, 0), text, textOption);
-        painter->restore();
-    }
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
-        size.setWidth(window_.horizontalExtent);
-        return size;
-    }
-
-private:
-    const frmList& window_;
-};
+// Whether `list` holds `record`, letter case aside.
+bool holds(const Collection& list, const QString& record)
+{
+    const QString key = Collection::lower(record);
+    return std::any_of(list.begin(), list.end(), [&](const QString& item) { return Collection::lower(item) == key; });
+}
 
 } // namespace
 
@@ -78,37 +59,99 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
       t(traits(listKind))
 {
     setObjectName(QLatin1String(t.window));
-    setFixedSize(420, 300);
+    setFixedSize(560, 360);
     setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral("frmList { background: rgb(24, 32, 84); } QLabel { color: white; }"));
+    setStyleSheet(skinStyle());
 
     lblList = new QLabel(this);
     lblList->setObjectName(QStringLiteral("lblList"));
-    lblList->setGeometry(15, 12, 300, 20);
+    lblList->setGeometry(15, 12, 470, 20);
 
-    List = new QListWidget(this);
+    txtFilter = new QLineEdit(this);
+    txtFilter->setObjectName(QStringLiteral("txtFilter"));
+    txtFilter->setGeometry(15, 41, 530, 22);
+    txtFilter->setPlaceholderText(QStringLiteral("Filter"));
+    txtFilter->setClearButtonEnabled(true);
+    connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString& text) { rows.setText(text), showCount(); });
+
+    rows.setSourceModel(&records);
+    List = new QTableView(this);
     List->setObjectName(QStringLiteral("List"));
-    List->setGeometry(15, 40, 390, 210);
+    List->setGeometry(15, 66, 530, 244);
+    List->setModel(&rows);
     List->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    List->setStyleSheet(QStringLiteral("QListWidget { background: rgb(38, 38, 119); color: white; }"));
-    List->setItemDelegate(new RowDelegate(*this, List));
-    List->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    connect(List, &QListWidget::itemDoubleClicked, this, [this] { List_DblClick(); });
+    List->setSelectionBehavior(QAbstractItemView::SelectRows);
+    List->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List->setShowGrid(false);
+    List->setWordWrap(false);
+    // Long paths and hashes lose their middle, and the table never scrolls
+    // sideways, so the name stays in view; a tooltip shows the whole field.
+    List->setTextElideMode(Qt::ElideMiddle);
+    List->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    List->setFrameShape(QFrame::NoFrame);
+    List->verticalHeader()->hide();
+    // Rows of one height: a long list costs no measuring.
+    List->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    List->verticalHeader()->setDefaultSectionSize(List->fontMetrics().height() + 4);
+    QHeaderView* header = List->horizontalHeader();
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(ListModel::Path, QHeaderView::Stretch);
+    header->setMinimumSectionSize(24);
+    header->resizeSection(ListModel::Name, 140);
+    header->resizeSection(ListModel::Hash, 100);
+    // A date and a size are as wide as their widest form in this font.
+    for (const auto& [column, widest] : {std::pair(ListModel::Date, "0000.00.00 00:00"), std::pair(ListModel::Size, "000.00M")})
+        header->resizeSection(column, List->fontMetrics().horizontalAdvance(QLatin1String(widest)) + 14);
+    List->setSortingEnabled(true);
+    List->sortByColumn(ListModel::Name, Qt::AscendingOrder);
+    // Escape from wherever the focus is; Delete only in the table.
+    installEventFilter(this);
+    List->installEventFilter(this);
+    connect(List, &QTableView::doubleClicked, this, [this] { List_DblClick(); });
 
-    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 262, 110, 28}, &frmList::btnMoveEntry_MouseUp);
+    lblEmpty = new QLabel(this);
+    lblEmpty->setObjectName(QStringLiteral("lblEmpty"));
+    lblEmpty->setGeometry(List->geometry().adjusted(20, 30, -20, -30));
+    lblEmpty->setAlignment(Qt::AlignCenter);
+    lblEmpty->setWordWrap(true);
+    lblEmpty->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 322, 110, 28}, &frmList::btnMoveEntry_MouseUp);
     btnMoveEntry->resize(110, 28);
-    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 262, 110, 28}, &frmList::btnDelEntry_MouseUp);
+    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 322, 110, 28}, &frmList::btnDelEntry_MouseUp);
     btnDelEntry->resize(110, 28);
-    btnClose = mdDesign::imageButton(app, this, "btnClose", {396, 6, 18, 18}, &frmList::btnClose_MouseUp);
+    btnAddEntry = mdDesign::imageButton(app, this, "btnAddEntry", {255, 322, 110, 28}, &frmList::btnAddEntry_MouseUp);
+    btnAddEntry->resize(110, 28);
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {536, 6, 18, 18}, &frmList::btnClose_MouseUp);
     btnClose->resize(18, 18);
 
     Form_Load();
+    showCount();
 }
 
 void frmList::mousePressEvent(QMouseEvent* event)
 {
     event->accept();
     mdDesign::FormDrag(app, this);
+}
+
+bool frmList::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape) {
+            btnClose_MouseUp();
+            return true;
+        }
+        // In the filter box Delete edits the text.
+        if (key == Qt::Key_Delete && watched == List) {
+            btnDelEntry_MouseUp();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmList::Form_Load()
@@ -120,62 +163,61 @@ void frmList::Form_Load()
     });
 }
 
-float frmList::W(const QString& text) const
-{
-    const QFontMetricsF metrics(List->font());
-    const auto tabs = text.count(kTab);
-    QString plain = text;
-    plain.remove(kTab);
-    const float tab = tabs ? static_cast<float>(metrics.horizontalAdvance(QString(kTab))) : 0.0f;
-    return static_cast<float>(metrics.horizontalAdvance(plain)) + static_cast<float>(tabs) * tab;
-}
-
-QString frmList::rowText(const QString& record) const
-{
-    const qsizetype bar = record.indexOf(QLatin1Char('|'));
-    if (bar < 0)
-        return record;
-    QString name = record.left(bar);
-    QString rest = record.mid(bar + 1);
-    const float tab = W(QString(kTab));
-    if (W(name) - W(QStringLiteral("  ")) < tab) {
-        name += kTab;
-    } else {
-        const float blanks = W(QStringLiteral("   "));
-        // Ends at "..." alone, however wide the font draws it.
-        while (W(name) - blanks > 2 * tab && name != QLatin1String("...")) {
-            name.remove(QStringLiteral("..."));
-            name.chop(1);
-            name += QStringLiteral("...");
-        }
-    }
-    return name + kTab + rest.replace(QLatin1Char('|'), kTab);
-}
-
 void frmList::listLoad()
 {
     guarded(app, t.window, "listLoad", [&] {
-        List->clear();
-        float widest = 0;
-        for (const QString& record : own()) {
-            const QString row = rowText(record);
-            widest = std::max(widest, W(row));
-            auto* item = new QListWidgetItem(row, List);
-            item->setData(Qt::UserRole, record);
-        }
-        const float margin = (t.tabMargin ? W(QString(kTab)) : W(QStringLiteral(" "))) / 2;
-        horizontalExtent = static_cast<int>(mdSettings::roundEven(static_cast<double>(widest + margin)));
-        List->doItemsLayout();
+        records.setRecords(own());
+        // Only the columns that some record fills.
+        for (int column = ListModel::Date; column < ListModel::Columns; ++column)
+            List->setColumnHidden(column, !records.filled(ListModel::Column(column)));
+        showCount();
     });
+}
+
+void frmList::showCount()
+{
+    const int all = records.rowCount(), shown = rows.rowCount();
+    const QString count = shown == all ? QString::number(all) : QStringLiteral("%1 of %2").arg(shown).arg(all);
+    const QString title = QStringLiteral("%1 (%2)").arg(QString::fromLatin1(t.title), count);
+    lblList->setText(title);
+    setWindowTitle(title);
+    lblEmpty->setText(all == 0 ? QStringLiteral("The %1 list is empty. Programs you %1 in an alert, or add with "
+                                                "Add\u2026, appear here.")
+                                     .arg(QString::fromLatin1(t.verb))
+                               : QStringLiteral("No record holds \u201c%1\u201d.").arg(rows.text()));
+    lblEmpty->setVisible(shown == 0);
+}
+
+QStringList frmList::shownRecords() const
+{
+    QStringList shown;
+    shown.reserve(rows.rowCount());
+    for (int row = 0; row < rows.rowCount(); ++row)
+        shown << rows.index(row, 0).data(ListModel::RecordRole).toString();
+    return shown;
 }
 
 QStringList frmList::selectedRecords() const
 {
-    QStringList records;
-    for (int i = 0; i < List->count(); ++i)
-        if (List->item(i)->isSelected())
-            records << List->item(i)->data(Qt::UserRole).toString();
-    return records;
+    QModelIndexList selected = List->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end());
+    QStringList picked;
+    for (const QModelIndex& row : selected)
+        picked << row.data(ListModel::RecordRole).toString();
+    return picked;
+}
+
+void frmList::select(const QString& record)
+{
+    const QString key = Collection::lower(record);
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const QModelIndex at = rows.index(row, 0);
+        if (Collection::lower(at.data(ListModel::RecordRole).toString()) == key) {
+            List->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            List->scrollTo(at);
+            return;
+        }
+    }
 }
 
 void frmList::removeOwn(const QString& record)
@@ -207,9 +249,60 @@ void frmList::btnDelEntry_MouseUp()
 {
     mdDesign::loadImage(app, btnDelEntry);
     guarded(app, t.window, "btnDelEntry_MouseUp", [&] {
-        for (const QString& record : selectedRecords())
+        const QStringList doomed = selectedRecords();
+        // A slip of Ctrl+A must not empty a list unasked.
+        if (doomed.size() > 1
+            && !app.sys.desktop.askYesNo(QString::fromLatin1(t.title),
+                                         QStringLiteral("Delete %1 records from the %2 list?")
+                                             .arg(doomed.size())
+                                             .arg(QString::fromLatin1(t.verb))))
+            return;
+        for (const QString& record : doomed)
             removeOwn(record);
         mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), false);
+    });
+}
+
+void frmList::btnAddEntry_MouseUp()
+{
+    mdDesign::loadImage(app, btnAddEntry);
+    const QString path = app.sys.desktop.pickFile(QStringLiteral("Add a program to the %1 list").arg(QString::fromLatin1(t.verb)),
+                                                  main.dirSystem);
+    if (!path.isEmpty())
+        addFile(path);
+}
+
+void frmList::addFile(const QString& path)
+{
+    guarded(app, t.window, "btnAddEntry_MouseUp", [&] {
+        // The record of the file itself, not of the alert's process, and the
+        // alert's state as it was.
+        const qint64 pid = std::exchange(main.appPid, 0);
+        const bool alertPending = main.appHashPending;
+        const QString record = main.strProcess(QFileInfo(path).fileName(), path);
+        const bool pending = std::exchange(main.appHashPending, alertPending);
+        main.appPid = pid;
+        if (pending) {
+            // Ready at the next computation that ends, or at one after it.
+            connect(&app.hashes, &HashCache::ready, this, [this, path] { addFile(path); },
+                    Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+            return;
+        }
+        txtFilter->clear();
+        if (holds(app.*(t.other), record)) {
+            app.sys.desktop.message(QString::fromLatin1(t.title),
+                                    QStringLiteral("%1 is on the %2 list already; move it from that list's window "
+                                                   "to change what it is.")
+                                        .arg(record.section(QLatin1Char('|'), 0, 0),
+                                             QLatin1String(kind == Kind::Allow ? "deny" : "allow")));
+            return;
+        }
+        if (!holds(own(), record)) {
+            (app.*(t.ownTmp)).add(record);
+            own().add(record);
+            mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), true);
+        }
+        select(record);
     });
 }
 
@@ -227,7 +320,8 @@ void frmList::List_DblClick()
     guarded(app, t.window, "List_DblClick", [&] {
         if (!WebLookup::allowed(app))
             return;
-        if (const QListWidgetItem* row = List->currentItem())
-            WebLookup::open(app, WebLookup::url(app, main, WebLookup::fromRecord(row->data(Qt::UserRole).toString())));
+        const QModelIndex row = List->currentIndex();
+        if (row.isValid())
+            WebLookup::open(app, WebLookup::url(app, main, WebLookup::fromRecord(row.data(ListModel::RecordRole).toString())));
     });
 }

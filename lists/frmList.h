@@ -1,8 +1,10 @@
 #pragma once
 #include "guard/frmMain.h"
+#include "lists/ListModel.h"
 
 #include <QLabel>
-#include <QListWidget>
+#include <QLineEdit>
+#include <QTableView>
 #include <QWidget>
 
 class ImageButton;
@@ -19,6 +21,7 @@ public:
     struct Traits {
         const char* window;       // object name and module name in the log
         const char* title;
+        const char* verb;         // what the list does: "allow" or "deny"
         Collection App::*own;
         Collection App::*ownTmp;
         Collection App::*other;
@@ -26,7 +29,6 @@ public:
         const char* ownFile;
         const char* moveButton;   // the button that moves records to the other list
         const char* moveProcedure;
-        bool tabMargin;           // extent margin: half a tab, else half a space
     };
     static const Traits& traits(Kind kind);
 
@@ -44,22 +46,23 @@ public:
     // btnDenyEntry_MouseUp in the allow window, btnAllowEntry_MouseUp in the deny window.
     void btnMoveEntry_MouseUp();
     void btnDelEntry_MouseUp();
+    void btnAddEntry_MouseUp();
     void btnClose_MouseUp();
     void List_DblClick();
 
-    // Text width in the list's font; a tab counts as one character of the
-    // width the font gives a lone tab, wherever it stands.
-    float W(const QString& text) const;
-    // The row that shows a record.
-    QString rowText(const QString& record) const;
-    // The horizontal extent set by the last complete listLoad, in pixels.
-    int horizontalExtent = 0;
+    // The records of the rows as shown, top down.
+    QStringList shownRecords() const;
 
     QLabel* lblList;
-    QListWidget* List;
+    QLineEdit* txtFilter;
+    QTableView* List;
+    QLabel* lblEmpty;   // over the rows when there are none to show
     ImageButton* btnMoveEntry;
     ImageButton* btnDelEntry;
+    ImageButton* btnAddEntry;
     ImageButton* btnClose;
+    ListModel records;
+    ListFilter rows{this};
 
 signals:
     // The window has been closed and is going away.
@@ -67,6 +70,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
+    bool eventFilter(QObject* watched, QEvent* event) override;   // Delete and Escape
 
 private:
     Collection& own() const { return app.*(t.own); }
@@ -74,4 +78,10 @@ private:
     QStringList selectedRecords() const;
     // Takes `record` out of the own list and its working copy.
     void removeOwn(const QString& record);
+    // Adds the record of the executable at `path`, once its hash is known.
+    void addFile(const QString& path);
+    // Selects the row of `record`, letter case aside.
+    void select(const QString& record);
+    // The count in the title and the text over an empty table.
+    void showCount();
 };

@@ -22,6 +22,11 @@ public:
     virtual void startMove(QWidget* window) = 0;
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(const QString& title, const QString& text) = 0;
+    // Tells the user something that needs no answer.
+    virtual void message(const QString& title, const QString& text) = 0;
+    // An existing file the user picks, starting in `folder`, with links
+    // resolved as the kernel names a running executable; empty when cancelled.
+    virtual QString pickFile(const QString& title, const QString& folder) = 0;
     // Ends the process at once.
     virtual void quit() = 0;
 };

@@ -114,7 +114,11 @@ public:
     qint64 clockMs() override { return clock; }
     void processEvents() override { ++passes, onEvents ? onEvents() : void(); }
     void startMove(QWidget*) override {}
-    bool askYesNo(const QString&, const QString&) override { return answer; }
+    QStringList asked;   // questions and messages, in order
+    QString picked;      // what pickFile gives
+    bool askYesNo(const QString&, const QString& text) override { return asked << text, answer; }
+    void message(const QString&, const QString& text) override { asked << text; }
+    QString pickFile(const QString&, const QString&) override { return picked; }
     void quit() override { quitCalled = true; }
 };
 

@@ -44,7 +44,7 @@ QStringList lookUpAll(TestBed& t, const QString& webSearch)
         frmList window(t.app, main, kind);
         window.listLoad();
         for (int row : {0, 1, 2, -1})
-            window.List->setCurrentRow(row), window.List_DblClick();
+            window.List->setCurrentIndex(window.List->model()->index(row, 0)), window.List_DblClick();
     }
     t.env.vars["TMP"] = "", main.appName = "tool", main.appPath = "/a b/tool", main.btnSearch_MouseUp();
     return t.shell.opened;

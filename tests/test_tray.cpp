@@ -4,7 +4,6 @@
 #include "tray/frmTray.h"
 
 #include <QCoreApplication>
-#include <cmath>
 #include <memory>
 
 namespace {
@@ -38,37 +37,6 @@ struct TrayBed : TestBed {
     }
 };
 
-// Both list windows, opened from the tray over the given lists.
-struct ListBed : TrayBed {
-    ListBed(const QStringList& allowed, const QStringList& denied)
-    {
-        for (const auto& [list, records] : {std::pair(&app.allowList, allowed), std::pair(&app.denyList, denied)})
-            for (const QString& record : records)
-                list->add(record);
-        app.allowTmp = app.allowList, app.denyTmp = app.denyList, tray->SeeAllow_Click(), tray->SeeDeny_Click();
-    }
-    // The rows of a window, which must be those of its list as it stands.
-    QStringList rows(frmList* window)
-    {
-        QStringList shown, fresh;
-        for (const auto* row : window->List->findItems("", Qt::MatchContains))
-            shown << row->text();
-        for (const QString& record : app.*(window->t.own))
-            fresh << window->rowText(record);
-        EXPECT_EQ(shown, fresh) << window->objectName().toStdString();
-        return shown;
-    }
-    // Selects the rows of the named programs, and presses Delete Entry or the move.
-    void press(frmList* window, const QStringList& names, void (frmList::*button)())
-    {
-        for (auto* row : window->List->findItems("", Qt::MatchContains))
-            row->setSelected(names.contains(row->text().section('\t', 0, 0)));
-        (window->*button)();
-    }
-};
-const auto move = &frmList::btnMoveEntry_MouseUp;
-const auto del = &frmList::btnDelEntry_MouseUp;
-QStringList items(const Collection& c) { return QStringList(c.begin(), c.end()); }
 } // namespace
 
 TEST(Tray, MenuPressesExitStatesAndWindows)
@@ -102,7 +70,7 @@ TEST(Tray, MenuPressesExitStatesAndWindows)
     t.app.denyList.add("y.exe");
     ASSERT_EQ(openAll(), first);
     EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](auto& w) { return w->isVisible(); }));
-    EXPECT_EQ(t.tray->allowWindow->List->count() * 10 + t.tray->denyWindow->List->count(), 1);
+    EXPECT_EQ(t.tray->allowWindow->records.rowCount() * 10 + t.tray->denyWindow->records.rowCount(), 1);
     t.tray->allowWindow->btnClose_MouseUp(), t.tray->denyWindow->btnClose_MouseUp(), t.tray->aboutWindow->btnClose_MouseUp();
     EXPECT_TRUE(!t.tray->allowWindow && !t.tray->denyWindow);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -133,63 +101,4 @@ TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeK
     const QString kept = "Can't keep q sleep in %1: a line break in its name or path; the decision holds for the present period.";
     EXPECT_EQ(t.icon.messages.join("\n").remove("Mirvak Process Manager: "),
               QStringList({failed, failed, kept.arg("allow.csv"), kept.arg("deny.csv")}).join("\n"));
-}
-
-TEST(ListWindow, RowLayoutAndTheExtentsOfTheTwins)
-{
-    const QString wide = QString("wide").repeated(30) + ".exe";
-    ListBed t({"a.exe|x|y", wide}, {"a.exe|x|y", wide});
-    frmList& allow = *t.tray->allowWindow;
-    const float tab = allow.W("\t");
-    EXPECT_EQ(t.rows(&allow), QStringList({"a.exe\t\tx\ty", wide}));
-    // The widest row, a record without "|", sets the extent; the margin is half a tab, or half a space.
-    EXPECT_EQ(std::pair(allow.horizontalExtent, t.tray->denyWindow->horizontalExtent),
-              std::pair(int(std::nearbyint(allow.W(wide) + tab / 2)), int(std::nearbyint(allow.W(wide) + allow.W(" ") / 2))));
-    // A name too wide is cut from its end to fit, with "..."; one that holds "..." itself loses it.
-    for (const auto& [name, bare] : {std::pair{wide, wide}, std::pair{"a..." + wide, "a" + wide}}) {
-        const QString cut = allow.rowText(name + "|p").chopped(2);
-        EXPECT_TRUE(cut.endsWith("...") && bare.startsWith(cut.chopped(3))) << cut.toStdString();
-        EXPECT_TRUE(allow.W(cut) - allow.W("   ") <= 2 * tab && allow.W(bare.left(cut.size() - 2) + "...") - allow.W("   ") > 2 * tab);
-    }
-}
-
-TEST(ListWindow, MovesAndDeletesKeepListsFilesAndRowsTogether)
-{
-    ListBed t({"e.exe|/e", "a.exe|/a", "d.exe|/d", "c.exe|/c", "b.exe|/b"}, {"z.exe|/z", "B.EXE|/B"});
-    frmList *allow = t.tray->allowWindow, *deny = t.tray->denyWindow;
-    // Nothing selected: the delete rewrites its own file, the move both.
-    t.press(allow, {}, del);
-    EXPECT_TRUE(t.exists("allow.csv") && !t.exists("deny.csv"));
-    t.press(deny, {}, move);
-    // Two of five go over; of a record there already, in another case, the old copy stays.
-    t.press(allow, {"b.exe", "d.exe"}, move);
-    EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv"), "a.exe|/a\r\nc.exe|/c\r\ne.exe|/e\r\n"
-                                                        "B.EXE|/B\r\nd.exe|/d\r\nz.exe|/z\r\n");
-    EXPECT_EQ(items(t.app.allowTmp), QStringList({"e.exe|/e", "a.exe|/a", "c.exe|/c"}));
-    EXPECT_EQ(t.rows(allow).size() + t.rows(deny).size(), 6);
-    t.press(deny, {"d.exe"}, del);
-    EXPECT_EQ(t.read("deny.csv"), "B.EXE|/B\r\nz.exe|/z\r\n");
-    EXPECT_EQ(items(t.app.denyTmp), QStringList({"z.exe|/z", "B.EXE|/B", "b.exe|/b"}));
-    EXPECT_EQ(t.rows(deny).size(), 2);
-}
-
-TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
-{
-    // Each change puts d.exe between a.exe and e.exe in the deny list under its open window.
-    const std::function<void(ListBed&)> changes[] = {
-        [](ListBed& t) { t.main.btnDeny_MouseUp(); },   // the alert's Deny cannot end the process
-        [](ListBed& t) { t.files.failWrites << "deny.csv", t.main.btnDeny_MouseUp(); },   // the save fails, the list stays sorted
-        [](ListBed& t) { t.press(t.tray->allowWindow, {"d.exe"}, move); },
-        [](ListBed& t) { t.app.denyList.add("d.exe|/d"), t.app.denyList.sort(true); },   // not saved yet
-    };
-    for (const auto& change : changes) {
-        ListBed t({"d.exe|/d"}, {"e.exe|/e", "a.exe|/a"});
-        t.processes.add(7, "d.exe", "/d").killable = false;
-        t.main.appName = "d.exe", t.main.appPid = 7, t.main.appRecord = "d.exe|/d", change(t), t.files.failWrites.clear();
-        // The row of e.exe goes to the allow list, and e.exe is what goes.
-        t.press(t.tray->denyWindow, {"e.exe"}, move);
-        EXPECT_EQ(t.read("deny.csv"), "a.exe|/a\r\nd.exe|/d\r\n");
-        EXPECT_TRUE(t.read("allow.csv").endsWith("e.exe|/e\r\n")) << t.read("allow.csv").constData();
-        t.rows(t.tray->allowWindow), t.rows(t.tray->denyWindow);
-    }
 }

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -422,6 +423,17 @@ bool LinuxDesktop::askYesNo(const QString& title, const QString& text)
 {
     return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
         == QMessageBox::Yes;
+}
+
+void LinuxDesktop::message(const QString& title, const QString& text)
+{
+    QMessageBox::information(nullptr, title, text);
+}
+
+QString LinuxDesktop::pickFile(const QString& title, const QString& folder)
+{
+    const QString file = QFileDialog::getOpenFileName(nullptr, title, folder);
+    return file.isEmpty() ? file : QFileInfo(file).canonicalFilePath();
 }
 
 void LinuxDesktop::quit()

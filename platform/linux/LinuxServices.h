@@ -49,6 +49,8 @@ public:
     void processEvents() override;
     void startMove(QWidget* window) override;
     bool askYesNo(const QString& title, const QString& text) override;
+    void message(const QString& title, const QString& text) override;
+    QString pickFile(const QString& title, const QString& folder) override;
     void quit() override;
 
     // The icon whose rectangle trayGeometry() gives; none until the tray is made.

@@ -149,17 +149,20 @@ std::vector<Window> windows()
     const auto listWindow = [](const char* name, const char* title, const char* move,
                                const char* moveCaption, Style moveStyle, Glyph moveGlyph,
                                QColor accent) {
-        Window w{QString::fromLatin1(name), {420, 300}, 34, accent, {QRect(13, 38, 394, 214)}, {}};
+        Window w{QString::fromLatin1(name), {560, 360}, 34, accent, {QRect(13, 38, 534, 274)}, {}};
         w.controls = {
-            label("lblList", {15, 12, 300, 20}, QString::fromLatin1(title)),
-            textBox("List", {15, 40, 390, 210},
+            label("lblList", {15, 12, 470, 20}, QString::fromLatin1(title)),
+            textBox("txtFilter", {15, 41, 530, 22}, QStringLiteral("Filter")),
+            textBox("List", {15, 66, 530, 244},
                     QStringLiteral("/usr/bin/bash\n/usr/bin/firefox-esr\n/usr/lib/xorg/Xorg\n"
                                    "/usr/bin/nautilus"),
                     Kind::List),
-            button(move, {15, 262, 110, 28}, {15, 262, 110, 28}, moveCaption, moveStyle, moveGlyph),
-            button("btnDelEntry", {135, 262, 110, 28}, {135, 262, 110, 28}, "Delete Entry",
+            button(move, {15, 322, 110, 28}, {15, 322, 110, 28}, moveCaption, moveStyle, moveGlyph),
+            button("btnDelEntry", {135, 322, 110, 28}, {135, 322, 110, 28}, "Delete Entry",
                    Style::Plain),
-            button("btnClose", {396, 6, 18, 18}, {399, 3, 18, 18}, "", Style::Close),
+            button("btnAddEntry", {255, 322, 110, 28}, {255, 322, 110, 28}, "Add\u2026",
+                   Style::Plain),
+            button("btnClose", {536, 6, 18, 18}, {539, 3, 18, 18}, "", Style::Close),
         };
         return w;
     };

@@ -1,0 +1,187 @@
+#include "Fakes.h"
+#include "lists/frmList.h"
+#include "store/mdSettings.h"
+#include "tray/frmTray.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QKeyEvent>
+
+namespace {
+QStringList items(const Collection& c) { return QStringList(c.begin(), c.end()); }
+
+struct Icon : platform::Tray { void add(const QIcon&, const QString&) override {} void modify(const QIcon&, const QString&) override {} void remove() override {} };
+
+// Both list windows, opened from the tray over the given lists.
+struct ListBed : TestBed {
+    frmMain main{app};
+    Icon icon;
+    frmTray tray{app, main, icon};
+    frmList *allow, *deny;
+    ListBed(const QStringList& allowed, const QStringList& denied, const QString& level = "1")
+    {
+        settings({{"list_level", level}}), mdSettings::getSettings(app);
+        for (const auto& [list, tmp, records] : {std::tuple(&app.allowList, &app.allowTmp, allowed), std::tuple(&app.denyList, &app.denyTmp, denied)})
+            for (const QString& record : records)
+                list->add(record), tmp->add(record);
+        tray.SeeAllow_Click(), tray.SeeDeny_Click(), allow = tray.allowWindow, deny = tray.denyWindow;
+    }
+    // The rows of a window, which must be those of its list as it stands.
+    QStringList rows(frmList* window)
+    {
+        QStringList shown = window->shownRecords(), fresh = items(app.*(window->t.own));
+        shown.sort(), fresh.sort();
+        EXPECT_EQ(shown, fresh) << window->objectName().toStdString();
+        return shown;
+    }
+    // Selects the rows of the named programs, and presses a button (or a key on the table).
+    void press(frmList* window, const QStringList& names, const std::function<void(frmList*)>& button)
+    {
+        window->List->clearSelection();
+        for (int row = 0; row < window->rows.rowCount(); ++row)
+            if (const QModelIndex at = window->rows.index(row, 0); names.contains(at.data().toString()))
+                window->List->selectionModel()->select(at, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        button(window);
+    }
+};
+const auto move = std::mem_fn(&frmList::btnMoveEntry_MouseUp), del = std::mem_fn(&frmList::btnDelEntry_MouseUp);
+void key(QObject* to, int code) { QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier); QCoreApplication::sendEvent(to, &press); }
+// The shown columns' headers, then the cells of each shown row.
+QString table(frmList& w)
+{
+    QString text;
+    for (int column = 0; column < ListModel::Columns; ++column)
+        text += w.List->isColumnHidden(column) ? "" : w.rows.headerData(column, Qt::Horizontal).toString() + ";";
+    for (int row = 0; row < w.rows.rowCount(); ++row)
+        for (int column = 0; column < ListModel::Columns; ++column)
+            text += (column ? ";" : "\n") + w.rows.index(row, column).data().toString();
+    return text;
+}
+} // namespace
+
+TEST(ListWindow, PlacesEachFieldInItsColumnAndShowsOnlyFilledColumns)
+{
+    const std::pair<QStringList, QString> cases[] = {
+        {{"b.exe", "a.exe"}, "Name;\na.exe;;;;\nb.exe;;;;"},
+        {{"a|/usr/bin/a", "b|C:\\W\\b.exe"}, "Name;Path;\na;;;/usr/bin/a;\nb;;;C:\\W\\b.exe;"},
+        // Sizes with units only fSize writes, dates of one- and two-digit hours; anything else joins the path.
+        {{"a|2026.12.06 7:35|1.5K|/a", "b|512b|/b", "c|2026.12.6 7:35|1.5G|/c|sha256:" + QString(64, 'f'), "d|2026.01.02 17:05|3M|/d|x"},
+         "Name;Date;Size;Path;SHA-256;\na;2026.12.06 7:35;1.5K;/a;\nb;;512b;/b;\n"
+         "c;;;2026.12.6 7:35|1.5G|/c;" + QString(64, 'f') + "\nd;2026.01.02 17:05;3M;/d|x;"},
+    };
+    for (const auto& [records, expected] : cases)
+        EXPECT_EQ(table(*ListBed(records, {}).allow), expected);
+}
+
+TEST(ListWindow, SortsDatesAndSizesByValueAndFiltersWithTheCountInTheTitle)
+{
+    ListBed t({"b|2026.12.06 17:35|2K|/usr/b", "A|2026.12.06 7:35|900b|/opt/a", "c|2025.12.31 9:00|1.5M|/usr/c",
+               "d|2026.12.06 8:00|1.25K|/BIN/d"}, {});
+    frmList& w = *t.allow;
+    const auto names = [&w] { return w.shownRecords().replaceInStrings(QRegularExpression("\\|.*"), "").join(""); };
+    QStringList seen;
+    for (const auto& [column, order] : {std::pair(ListModel::Name, Qt::AscendingOrder), std::pair(ListModel::Date, Qt::AscendingOrder),
+                                        std::pair(ListModel::Size, Qt::AscendingOrder), std::pair(ListModel::Size, Qt::DescendingOrder)})
+        w.List->sortByColumn(column, order), seen << names();
+    for (const char* text : {"usr", "bIn", ""})
+        w.txtFilter->setText(text), seen << names() + " " + w.lblList->text() + (w.windowTitle() == w.lblList->text() ? "" : "!");
+    EXPECT_EQ(seen, QStringList({"Abcd", "cAdb", "Adbc", "cbdA", "cb Allow List of Applications (2 of 4)",
+                                 "d Allow List of Applications (1 of 4)", "cbdA Allow List of Applications (4)"}));
+    // An empty list, and a filter that keeps nothing, say so over the table.
+    const auto empty = [](frmList* window) { return window->lblEmpty->isVisibleTo(window) ? window->lblEmpty->text() : "-"; };
+    EXPECT_EQ(empty(t.allow) + empty(t.deny), "-The deny list is empty. Programs you deny in an alert, or add with Add\u2026, appear here.");
+    w.txtFilter->setText("none");
+    EXPECT_EQ(empty(t.allow), "No record holds \u201cnone\u201d.");
+}
+
+TEST(ListWindow, AddsAPickedProgramUnlessTheOtherListHasIt)
+{
+    const std::tuple<bool, QStringList, QStringList, QString, QString> cases[] = {
+        {false, {}, {}, "", ""},
+        {true, {"a|/a"}, {}, "a|/a\r\nsh|/bin/sh\r\n", "sh|/bin/sh"},
+        {true, {"SH|/bin/sh"}, {}, "", "SH|/bin/sh"},
+        {true, {}, {"SH|/BIN/SH"}, "sh is on the deny list already; move it from that list's window to change what it is.", ""},
+    };
+    for (const auto& [picked, allowed, denied, told, selected] : cases) {
+        ListBed t(allowed, denied);
+        t.desktop.picked = picked ? "/bin/sh" : "", t.allow->btnAddEntry_MouseUp();
+        const auto rows = t.allow->List->selectionModel()->selectedRows();
+        EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv") + t.desktop.asked.join("") + "=" + (rows.size() == 1 ? rows[0].data(ListModel::RecordRole).toString() : ""),
+                  told + "=" + selected);
+        EXPECT_EQ(items(t.app.allowTmp), items(t.app.allowList));
+    }
+    // At level 4 the record waits for the file's hash, and the alert's own process keeps its state.
+    ListBed t({}, {}, "4");
+    std::vector<std::function<void()>> tasks;
+    t.app.hashes.run = [&tasks](std::function<void()> task) { tasks.push_back(std::move(task)); };
+    t.write("bin/tool", "x"), t.desktop.picked = t.path("bin/tool"), t.main.appPid = 7, t.allow->btnAddEntry_MouseUp();
+    EXPECT_EQ(std::tuple(t.exists("allow.csv"), tasks.size(), t.main.appPid, t.main.appHashPending),
+              std::tuple(false, std::size_t(1), qint64(7), false));
+    tasks.front()(), QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(t.read("allow.csv").right(74), "|sha256:" + QCryptographicHash::hash("x", QCryptographicHash::Sha256).toHex() + "\r\n");
+}
+
+TEST(ListWindow, DeleteAsksBeforeMoreThanOneRowAndEscapeCloses)
+{
+    const std::function<void(frmList*)> byKey = [](frmList* w) { key(w->List, Qt::Key_Delete); };
+    const QString asked = "Delete 3 records from the allow list?";
+    const std::tuple<QStringList, bool, std::function<void(frmList*)>, QString> cases[] = {
+        {{"b"}, false, byKey, "a|/a\r\nc|/c\r\nd|/d\r\n"}, {{"a", "c", "d"}, false, byKey, asked},
+        {{"a", "c", "d"}, true, del, "b|/b\r\n" + asked}};
+    for (const auto& [names, yes, how, expected] : cases) {
+        ListBed t({"d|/d", "a|/a", "c|/c", "b|/b"}, {});
+        t.write("allow.csv", ""), t.desktop.answer = yes, t.press(t.allow, names, how);
+        EXPECT_EQ(t.read("allow.csv") + t.desktop.asked.join(""), expected);
+        EXPECT_EQ(t.rows(t.allow).size(), t.read("allow.csv").isEmpty() ? 4 : t.read("allow.csv").count("\n"));
+    }
+    // Delete in the filter box edits the text; Escape closes from the table and from the box.
+    for (const bool fromTable : {true, false}) {
+        ListBed t({"a|/a"}, {});
+        t.allow->txtFilter->setText("a"), t.allow->txtFilter->home(false), t.allow->show();
+        key(t.allow->txtFilter, Qt::Key_Delete);
+        key(fromTable ? static_cast<QWidget*>(t.allow->List) : t.allow->txtFilter, Qt::Key_Escape);
+        EXPECT_EQ(t.allow->txtFilter->text() + (t.allow->isVisible() ? "shown" : "hidden") + t.read("allow.csv"), "hidden");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(t.tray.allowWindow.isNull());
+    }
+}
+
+TEST(ListWindow, MovesAndDeletesKeepListsFilesAndRowsTogether)
+{
+    ListBed t({"e.exe|/e", "a.exe|/a", "d.exe|/d", "c.exe|/c", "b.exe|/b"}, {"z.exe|/z", "B.EXE|/B"});
+    // Nothing selected: the delete rewrites its own file, the move both.
+    t.press(t.allow, {}, del);
+    EXPECT_TRUE(t.exists("allow.csv") && !t.exists("deny.csv"));
+    t.press(t.deny, {}, move);
+    // Two of five go over; of a record there already, in another case, the old copy stays.
+    t.press(t.allow, {"b.exe", "d.exe"}, move);
+    EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv"), "a.exe|/a\r\nc.exe|/c\r\ne.exe|/e\r\n"
+                                                        "B.EXE|/B\r\nd.exe|/d\r\nz.exe|/z\r\n");
+    EXPECT_EQ(items(t.app.allowTmp), QStringList({"e.exe|/e", "a.exe|/a", "c.exe|/c"}));
+    EXPECT_EQ(t.rows(t.allow).size() + t.rows(t.deny).size(), 6);
+    t.press(t.deny, {"d.exe"}, del);
+    EXPECT_EQ(t.read("deny.csv"), "B.EXE|/B\r\nz.exe|/z\r\n");
+    EXPECT_EQ(items(t.app.denyTmp), QStringList({"z.exe|/z", "B.EXE|/B", "b.exe|/b"}));
+    EXPECT_EQ(t.rows(t.deny).size(), 2);
+}
+
+TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
+{
+    // Each change puts d.exe between a.exe and e.exe in the deny list under its open window.
+    const std::function<void(ListBed&)> changes[] = {
+        [](ListBed& t) { t.main.btnDeny_MouseUp(); },   // the alert's Deny cannot end the process
+        [](ListBed& t) { t.files.failWrites << "deny.csv", t.main.btnDeny_MouseUp(); },   // the save fails, the list stays sorted
+        [](ListBed& t) { t.press(t.allow, {"d.exe"}, move); },
+        [](ListBed& t) { t.app.denyList.add("d.exe|/d"), t.app.denyList.sort(true); },   // not saved yet
+    };
+    for (const auto& change : changes) {
+        ListBed t({"d.exe|/d"}, {"e.exe|/e", "a.exe|/a"});
+        t.processes.add(7, "d.exe", "/d").killable = false;
+        t.main.appName = "d.exe", t.main.appPid = 7, t.main.appRecord = "d.exe|/d", change(t), t.files.failWrites.clear();
+        // The row of e.exe goes to the allow list, and e.exe is what goes.
+        t.press(t.deny, {"e.exe"}, move);
+        EXPECT_EQ(t.read("deny.csv"), "a.exe|/a\r\nd.exe|/d\r\n");
+        EXPECT_TRUE(t.read("allow.csv").endsWith("e.exe|/e\r\n")) << t.read("allow.csv").constData();
+        t.rows(t.allow), t.rows(t.deny);
+    }
+}
