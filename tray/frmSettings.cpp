@@ -6,7 +6,6 @@
 #include "store/mdSettings.h"
 
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -25,7 +24,7 @@ frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
-    setFixedSize(620, 520);
+    setFixedSize(620, 580);
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral(
         "frmSettings { background: rgb(24, 32, 84); } QLabel { color: white; }"
@@ -115,51 +114,63 @@ void frmSettings::Form_Load()
 
     auto* box = new QWidget;
     box->setStyleSheet(QStringLiteral("background: transparent;"));
-    auto* grid = new QGridLayout(box);
-    grid->setContentsMargins(0, 4, 10, 4);
-    grid->setHorizontalSpacing(12);
-    grid->setVerticalSpacing(3);
-    grid->setColumnStretch(2, 1);
+    auto* list = new QVBoxLayout(box);
+    list->setContentsMargins(0, 4, 10, 4);
+    list->setSpacing(9);
     QFont small = font();
     small.setPixelSize(11);
-    int line = 0;
-    for (const FileSetting& setting : fileSettings(loaded_)) {
+    const std::vector<FileSetting> settings = fileSettings(loaded_);
+    int keyWidth = 0;
+    for (const FileSetting& setting : settings)
+        keyWidth = std::max(keyWidth, fontMetrics().horizontalAdvance(setting.key));
+    for (const FileSetting& setting : settings) {
         Row row{setting.key, setting.value};
+        // One line: the key, the value with its reason under it, the meaning.
+        auto* line = new QHBoxLayout;
+        line->setSpacing(12);
+        list->addLayout(line);
         auto* key = new QLabel(setting.key, box);
         key->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        grid->addWidget(key, line, 0, Qt::AlignTop);
-        QWidget* value;
+        key->setFixedWidth(keyWidth + 2);
+        line->addWidget(key, 0, Qt::AlignTop);
+        auto* value = new QVBoxLayout;
+        value->setSpacing(2);
+        line->addLayout(value);
+        QWidget* shown;
         if (knownSetting(setting.key)) {
             row.field = new QLineEdit(setting.value, box);
             row.field->setObjectName(setting.key);
-            row.field->setFixedWidth(180);
             row.field->setCursorPosition(0);
+            row.field->setToolTip(setting.value);
             connect(row.field, &QLineEdit::textChanged, this, &frmSettings::validate);
             connect(row.field, &QLineEdit::returnPressed, this, &frmSettings::btnSave_Click);
-            value = row.field;
+            shown = row.field;
         } else {
-            value = new QLabel(setting.value, box);   // not read by this program: kept as it is
-            value->setFixedWidth(180);
+            auto* text = new QLabel(setting.value, box);   // not read by this program: kept as it is
+            text->setIndent(4);
+            shown = text;
         }
-        grid->addWidget(value, line, 1, Qt::AlignTop);
+        shown->setFixedWidth(180);
+        value->addWidget(shown);
+        // The key stands level with the text in its field.
+        key->setMinimumHeight(shown->sizeHint().height());
+        row.reason = new QLabel(box);
+        row.reason->setObjectName(QStringLiteral("reason"));
+        row.reason->setFont(small);
+        row.reason->setWordWrap(true);
+        row.reason->setFixedWidth(180);
+        row.reason->hide();
+        value->addWidget(row.reason);
+        value->addStretch();
         auto* meaning = new QLabel(setting.comment.isEmpty() ? QStringLiteral("(not used by this program)")
                                                              : setting.comment, box);
         meaning->setObjectName(QStringLiteral("meaning"));
         meaning->setFont(small);
         meaning->setWordWrap(true);
-        grid->addWidget(meaning, line, 2, Qt::AlignTop);
-        row.reason = new QLabel(box);
-        row.reason->setObjectName(QStringLiteral("reason"));
-        row.reason->setFont(small);
-        row.reason->setWordWrap(true);
-        row.reason->hide();
-        grid->addWidget(row.reason, line + 1, 1, 1, 2);
-        // Space between one setting and the next.
-        grid->setRowMinimumHeight(line + 2, 6);
-        line += 3;
+        line->addWidget(meaning, 1, Qt::AlignTop);
         rows.push_back(row);
     }
-    grid->setRowStretch(line, 1);
+    list->addStretch();
     scrRows->setWidget(box);   // the old rows go with their box
     if (rows.empty())
         say(QStringLiteral("No settings could be read from ") + path());
