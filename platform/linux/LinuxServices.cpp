@@ -331,22 +331,24 @@ bool LinuxShell::canOpen(const QString& target)
 
 namespace {
 // True when the desktop entry's program is installed: the first word of its
-// TryExec or Exec line, looked up as the desktop would.
+// TryExec or Exec line, looked up as the desktop would; for one that runs in
+// a terminal, a terminal too (xdg-open takes $TERMINAL or x-terminal-emulator).
 bool installed(const QString& entry)
 {
     QFile file(entry);
     if (!file.open(QIODevice::ReadOnly))
         return false;
     QString program;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("TryExec=") || (program.isEmpty() && line.startsWith("Exec="))) {
-            program = QString::fromUtf8(line.mid(line.indexOf('=') + 1)).trimmed().section(QLatin1Char(' '), 0, 0);
-            program.remove(QLatin1Char('"'));
-        }
-        if (line.startsWith("TryExec="))
-            break;
+    bool terminal = false;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith("TryExec=") || (program.isEmpty() && line.startsWith("Exec=")))
+            program = QString::fromUtf8(line.mid(line.indexOf('=') + 1)).section(QLatin1Char(' '), 0, 0).remove(QLatin1Char('"'));
+        terminal = terminal || line == "Terminal=true";
     }
-    return !program.isEmpty() && !QStandardPaths::findExecutable(program).isEmpty();
+    const QString term = qEnvironmentVariable("TERMINAL").section(QLatin1Char(' '), 0, 0);
+    const auto found = [](const QString& name) { return !name.isEmpty() && !QStandardPaths::findExecutable(name).isEmpty(); };
+    return found(program) && (!terminal || found(term.isEmpty() ? QStringLiteral("x-terminal-emulator") : term));
 }
 
 // True when xdg-mime names an installed default application for the file's
