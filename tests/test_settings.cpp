@@ -86,23 +86,23 @@ TEST(Settings, EachRuleRefusesBadValuesWithItsReasonAndSaveDoesNothingMeanwhile)
 
 TEST(Settings, SaveWritesTheFileAndAppliesAtOnceKeepingTheTimersState)
 {
-    // Whether guarding is paused; the file shows path_search in seconds though memory holds milliseconds.
-    for (const bool paused : {false, true}) {
-        SettingsBed t({{"path_search", "2"}, {"mine", "kept"}});
+    // Paused or not; a period that ends before the 30 s already counted, or one that goes on.
+    for (const auto& [paused, minutes, ticks] : {std::tuple(false, "0.25", 30), {true, "2", 60}}) {
+        SettingsBed t({{"path_search", "2"}, {"mine", "kept"}});   // memory holds milliseconds, the window the file's seconds
         ASSERT_TRUE(getSetting(t.app, "path_search") == "2000" && t.field("path_search")->text() == "2");
         paused ? t.tray->Disable_Click() : void();
-        t.main.tmpTicks = 30;   // 30 s of the present period counted
+        t.main.tmpTicks = 30;
         const QByteArray before = t.read("settings.ini");
-        for (const auto& [key, value] : {std::pair("check_interval", "0.5"), {"tmp_interval", " 0.25 "}, {"always_top", "1"}, {"path_search", "3"}})
+        for (const auto& [key, value] : QList<QPair<QString, QString>>{
+                 {"check_interval", "0.5"}, {"tmp_interval", QString(" %1 ").arg(minutes)}, {"always_top", "1"}, {"path_search", "3"}})
             t.field(key)->setText(value);
         t.window->btnSave_Click();
-        EXPECT_EQ(t.read("settings.ini"), QByteArray(before).replace("check_interval=1", "check_interval=0.5")
-                                              .replace("tmp_interval=60", "tmp_interval=0.25").replace("always_top=0", "always_top=1")
-                                              .replace("path_search=2", "path_search=3"));
-        // A shorter period keeps only what fits of the time counted: 15 s in half-second ticks.
+        EXPECT_EQ(t.read("settings.ini"), QByteArray(before).replace("check_interval=1", "check_interval=0.5").replace("path_search=2", "path_search=3")
+                                              .replace("tmp_interval=60", "tmp_interval=" + QByteArray(minutes)).replace("always_top=0", "always_top=1"));
+        // In half-second ticks: the 15 s of the shorter period, or the 30 s counted.
         EXPECT_EQ(QString("%1 %2 %3 %4 %5").arg(t.main.time.interval()).arg(t.main.tmpTicks).arg(t.main.time.isActive())
                       .arg(bool(t.main.windowFlags() & Qt::WindowStaysOnTopHint)).arg(getSetting(t.app, "path_search")),
-                  QString("500 30 %1 1 3000").arg(!paused));
+                  QString("500 %1 %2 1 3000").arg(ticks).arg(!paused));
         EXPECT_TRUE(t.window->isHidden() && t.tray->Enable->isEnabled() == paused && getSetting(t.app, "mine") == "kept");
     }
 }
