@@ -134,6 +134,6 @@ TEST(Settings, EditorOpensOrTheWindowSaysThereIsNoneAndShowsTheFileAsEditedThere
     t.window->btnReload->click();
     EXPECT_TRUE(t.field("safe_level")->text() == "0" && t.field("list_level")->text() == "2");
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    t.field("list_level")->setText("4"), QApplication::sendEvent(t.window, &escape);
+    t.field("list_level")->setText("4"), QApplication::sendEvent(t.field("list_level"), &escape);   // from the field
     EXPECT_TRUE(t.window->isHidden() && t.read("settings.ini").contains("list_level=2"));
 }
