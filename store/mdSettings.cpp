@@ -40,6 +40,7 @@ bool canonical(const QByteArray& bytes)
     }
     return true;
 }
+
 // A setting line split as getSettings reads it: the key as written, and
 // where its value starts and ends once blanks at both ends are left out.
 struct Parts {

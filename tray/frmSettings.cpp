@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
