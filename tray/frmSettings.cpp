@@ -45,7 +45,8 @@ frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
     auto* title = new QLabel(QStringLiteral("Settings"), this);
     QFont bold = title->font();
     bold.setBold(true);
-    bold.setPointSizeF(bold.pointSizeF() * 1.2);
+    if (bold.pointSizeF() > 0)   // a font sized in pixels has no point size
+        bold.setPointSizeF(bold.pointSizeF() * 1.2);
     title->setFont(bold);
 
     lblMessage = new QLabel(this);

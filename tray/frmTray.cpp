@@ -1,8 +1,8 @@
 #include "tray/frmTray.h"
 
 #include "design/frmAbout.h"
-#include "tray/frmSettings.h"
 #include "store/mdSettings.h"
+#include "tray/frmSettings.h"
 
 #include <QCursor>
 #include <QPainter>
