@@ -11,8 +11,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 using namespace mdSettings;
 
@@ -128,9 +126,6 @@ frmMain::Start frmMain::Form_Load()
     if (!getSettings(app))
         return Start::NoSettings;
     guarded(app, "frmMain", "Form_Load", [&] {
-        mdProcess::startupApp(app, isOn(app, QStringLiteral("startup_load")));
-        if (isOn(app, QStringLiteral("always_top")))
-            setWindowFlag(Qt::WindowStaysOnTopHint, true);
         dirWindows = app.sys.env.windowsDirectory();
         dirSystem = app.sys.env.systemDirectory();
         const bool firstStart = !app.sys.files.exists(app.file(QStringLiteral("allow.csv")));
@@ -139,30 +134,37 @@ frmMain::Start frmMain::Form_Load()
         if (firstStart)
             offerTrust();
         waitTicks = 0;
-        setSetting(app, QStringLiteral("path_search"),
-                   numText(numSetting(app, QStringLiteral("path_search")) * 1000));
         deleteArmed = false;
         app.seenPending = true;
-
-        if (numSetting(app, QStringLiteral("check_interval")) <= 0)
-            setSetting(app, QStringLiteral("check_interval"), numText(0.1));
-        const double interval = numSetting(app, QStringLiteral("check_interval"));
-        const double ms = roundEven(interval * 1000);
-        if (ms > std::numeric_limits<int>::max())
-            fail(QStringLiteral("Overflow"));
-        if (ms < 1)   // a timer of no interval never ticks: say why nothing is guarded
-            fail(QStringLiteral("check_interval %1 is below a millisecond").arg(numText(interval)));
-        time.setInterval(static_cast<int>(ms));
-        const double period = numSetting(app, QStringLiteral("tmp_interval")) * 60;
-        const double ticks = roundEven(period / interval);
-        if (!(std::fabs(ticks) < std::numeric_limits<int>::max()))
-            fail(QStringLiteral("Overflow"));
-        tmpTicks = static_cast<int>(ticks);
-        if (interval * tmpTicks < period)
-            ++tmpTicks;
+        applySettings(true);
         timerOn();
     });
     if (!time.isActive())
         emit notGuarding();
     return Start::Running;
+}
+
+void frmMain::applySettings(bool atStart)
+{
+    mdProcess::startupApp(app, isOn(app, QStringLiteral("startup_load")));
+    const bool top = isOn(app, QStringLiteral("always_top"));
+    if (top != windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+        // Qt hides a shown window whose flags change: the alert comes back.
+        const bool shown = isVisible();
+        setWindowFlag(Qt::WindowStaysOnTopHint, top);
+        if (shown)
+            show();
+    }
+    setSetting(app, QStringLiteral("path_search"), numText(numSetting(app, QStringLiteral("path_search")) * 1000));
+
+    if (numSetting(app, QStringLiteral("check_interval")) <= 0)
+        setSetting(app, QStringLiteral("check_interval"), numText(0.1));
+    const double interval = numSetting(app, QStringLiteral("check_interval"));
+    const double counted = time.interval() / 1000.0 * tmpTicks;
+    // An active timer restarts with the new interval; a stopped one stays stopped.
+    time.setInterval(timerMs(interval));
+    const double period = numSetting(app, QStringLiteral("tmp_interval")) * 60;
+    // Start-up counts a whole period, so the first tick builds the working
+    // lists; a change keeps the time already counted in the present period.
+    tmpTicks = ticksFor(atStart ? period : std::min(period, counted), interval);
 }

@@ -3,8 +3,10 @@
 #include "store/mdCollection.h"
 
 #include <QLocale>
+#include <QSet>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace mdSettings {
 
@@ -38,6 +40,60 @@ bool canonical(const QByteArray& bytes)
     }
     return true;
 }
+
+// A setting line split as getSettings reads it: the key as written, and
+// where its value starts and ends once blanks at both ends are left out.
+struct Parts {
+    QString key;
+    qsizetype from = 0;
+    qsizetype to = 0;
+};
+std::optional<Parts> settingParts(const QString& line)
+{
+    const auto eq = line.indexOf(QLatin1Char('='));
+    if (line.startsWith(QLatin1Char('\'')) || eq < 0)
+        return std::nullopt;
+    Parts parts{line.left(eq), eq + 1, line.size()};
+    while (parts.from < parts.to && line[parts.from] == QLatin1Char(' '))
+        ++parts.from;
+    while (parts.to > parts.from && line[parts.to - 1] == QLatin1Char(' '))
+        --parts.to;
+    return parts;
+}
+
+// Calls `visit` with each line of `bytes` and the end that follows it: CR LF,
+// LF, CR or nothing for a last line without one.
+template <class Visit>
+void eachLine(QByteArrayView bytes, Visit&& visit)
+{
+    for (qsizetype start = 0; start < bytes.size();) {
+        qsizetype end = start;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        qsizetype next = end;
+        if (next < bytes.size())
+            next += bytes.sliced(next).startsWith("\r\n") ? 2 : 1;
+        visit(bytes.sliced(start, end - start), bytes.sliced(end, next - end));
+        start = next;
+    }
+}
+
+const int kMaxInt = std::numeric_limits<int>::max();
+
+const QSet<QString>& switches()
+{
+    static const QSet<QString> keys{QStringLiteral("startup_load"), QStringLiteral("always_top"),
+                                    QStringLiteral("safe_level"), QStringLiteral("kill_notice"),
+                                    QStringLiteral("error_log")};
+    return keys;
+}
+const QSet<QString>& numbers()
+{
+    static const QSet<QString> keys{QStringLiteral("check_interval"), QStringLiteral("path_search"),
+                                    QStringLiteral("tmp_interval"), QStringLiteral("list_level"),
+                                    QStringLiteral("clean_value")};
+    return keys;
+}
 } // namespace
 
 void fail(const QString& description)
@@ -59,19 +115,127 @@ bool getSettings(App& app)
         const auto lines = app.sys.files.readLines(path);
         if (!lines)
             fail(QStringLiteral("File not found: ") + path);
-        for (const QString& line : *lines) {
-            const auto eq = line.indexOf(QLatin1Char('='));
-            if (line.startsWith(QLatin1Char('\'')) || eq < 0)
-                continue;
+        for (const QString& line : *lines)
             // The key stays as written: a blank before "=" is part of it.
-            QString value = line.mid(eq + 1);
-            while (value.startsWith(QLatin1Char(' ')))
-                value.remove(0, 1);
-            while (value.endsWith(QLatin1Char(' ')))
-                value.chop(1);
-            app.settingList.add(value, line.left(eq));
-        }
+            if (const auto parts = settingParts(line))
+                app.settingList.add(line.sliced(parts->from, parts->to - parts->from), parts->key);
     });
+}
+
+std::vector<FileSetting> fileSettings(const QByteArray& bytes)
+{
+    std::vector<FileSetting> settings;
+    QStringList comment;
+    for (const QString& line : platform::splitLines(bytes)) {
+        if (line.startsWith(QLatin1Char('\''))) {
+            comment << line.mid(1).trimmed();
+            continue;
+        }
+        if (const auto parts = settingParts(line)) {
+            QString meaning = comment.join(QLatin1Char(' '));
+            // "key: meaning" names the key once more.
+            if (meaning.startsWith(parts->key + QLatin1Char(':'), Qt::CaseInsensitive))
+                meaning = meaning.mid(parts->key.size() + 1).trimmed();
+            settings.push_back({parts->key, line.sliced(parts->from, parts->to - parts->from), meaning});
+        }
+        // A blank line parts a comment from the settings below it.
+        comment.clear();
+    }
+    return settings;
+}
+
+QByteArray rewriteSettings(const QByteArray& bytes, const QHash<QString, QString>& changes)
+{
+    QHash<QString, QString> wanted;
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+        wanted.insert(Collection::lower(it.key()), it.value());
+    QByteArray out;
+    out.reserve(bytes.size() + 64);
+    eachLine(bytes, [&](QByteArrayView line, QByteArrayView end) {
+        const QString text = platform::fromSys(line);
+        const auto parts = settingParts(text);
+        const auto it = parts ? wanted.constFind(Collection::lower(parts->key)) : wanted.cend();
+        if (it == wanted.cend() || text.sliced(parts->from, parts->to - parts->from) == *it)
+            out += line;
+        else
+            out += platform::toSys(text.left(parts->from) + *it + text.sliced(parts->to));
+        out += end;
+    });
+    return out;
+}
+
+int timerMs(double seconds)
+{
+    const double ms = roundEven(seconds * 1000);
+    if (ms > kMaxInt)
+        fail(QStringLiteral("Overflow"));
+    if (ms < 1)   // a timer of no interval never ticks
+        fail(QStringLiteral("check_interval %1 is below a millisecond").arg(numText(seconds)));
+    return static_cast<int>(ms);
+}
+
+int ticksFor(double period, double tick)
+{
+    const double ticks = roundEven(period / tick);
+    if (!(std::fabs(ticks) < kMaxInt))
+        fail(QStringLiteral("Overflow"));
+    const int whole = static_cast<int>(ticks);
+    return tick * whole < period ? whole + 1 : whole;
+}
+
+bool knownSetting(const QString& key)
+{
+    const QString name = Collection::lower(key);
+    return switches().contains(name) || numbers().contains(name) || name == QLatin1String("web_search");
+}
+
+QString checkSetting(const QString& key, const QString& value, const QHash<QString, QString>& values)
+{
+    const QString name = Collection::lower(key);
+    if (name == QLatin1String("web_search"))
+        return value.isEmpty() || value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)
+                || value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+            ? QString()
+            : QStringLiteral("an address that begins with https:// or http://, or nothing for no lookups");
+    if (!knownSetting(name))
+        return QString();
+    const auto number = parseNumber(value);
+    if (!number)
+        return QStringLiteral("not a number: digits, with \".\" before a fraction");
+    const double n = *number;
+    if (switches().contains(name))
+        return n == 0 || n == 1 ? QString() : QStringLiteral("1 for on or 0 for off");
+    if (name == QLatin1String("check_interval")) {
+        if (n <= 0)
+            return QStringLiteral("above 0");
+        try {
+            timerMs(n);
+            return QString();
+        } catch (const std::exception&) {
+            return n < 1 ? QStringLiteral("at least 0.001 (a millisecond)")
+                         : QStringLiteral("at most %1 seconds").arg(numText(kMaxInt / 1000.0));
+        }
+    }
+    if (n < 0)
+        return QStringLiteral("0 or more");
+    const bool whole = n == std::floor(n);
+    if (name == QLatin1String("list_level"))
+        return whole && n <= 4 ? QString() : QStringLiteral("a whole number from 0 to 4");
+    if (name == QLatin1String("clean_value"))
+        return whole ? QString() : QStringLiteral("0, or a whole number of saves");
+    // tmp_interval and path_search are counted in checks: at most as many as a
+    // counter holds.
+    const QString check = values.value(QStringLiteral("check_interval"));
+    const auto interval = parseNumber(check);
+    if (!interval || !checkSetting(QStringLiteral("check_interval"), check, {}).isEmpty())
+        return QString();   // that setting tells what is wrong
+    const double seconds = name == QLatin1String("tmp_interval") ? n * 60 : n;
+    try {
+        ticksFor(seconds, *interval);
+        return QString();
+    } catch (const std::exception&) {
+        return QStringLiteral("too long for a check every %1 seconds").arg(numText(*interval));
+    }
 }
 
 QString getSetting(const App& app, const QString& key)

@@ -2,11 +2,14 @@
 #include "platform/SysText.h"
 #include "store/App.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <exception>
 #include <optional>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace mdSettings {
 
@@ -15,6 +18,30 @@ bool getSettings(App& app);
 QString getSetting(const App& app, const QString& key);
 void setSetting(App& app, const QString& key, const QString& value);
 bool fileExists(App& app, const QString& path);
+
+// A setting line of the file as getSettings reads it, with the text of the
+// comment lines right above it: its meaning.
+struct FileSetting {
+    QString key;
+    QString value;
+    QString comment;
+};
+std::vector<FileSetting> fileSettings(const QByteArray& bytes);
+// The file's bytes with the values of the settings in `changes` (by key,
+// letter case aside) replaced; every other byte, line ends included, stays.
+QByteArray rewriteSettings(const QByteArray& bytes, const QHash<QString, QString>& changes);
+// Why `value` cannot be saved for `key`, or empty text when it can; `values`
+// holds the other settings by lower-case key, for the rules that join them.
+// Keys this program does not read take any value.
+bool knownSetting(const QString& key);
+QString checkSetting(const QString& key, const QString& value, const QHash<QString, QString>& values);
+
+// The scan timer's interval in milliseconds for a check_interval of
+// `seconds`; throws when it is below a millisecond or beyond a timer's range.
+int timerMs(double seconds);
+// How many ticks of `tick` seconds last `period` seconds, rounded up;
+// throws on overflow.
+int ticksFor(double period, double tick);
 
 // A setting's text as a number, with "." as the decimal separator and no
 // thousands separator. Empty or non-numeric text throws, so a missing setting

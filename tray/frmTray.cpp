@@ -2,6 +2,7 @@
 
 #include "design/frmAbout.h"
 #include "store/mdSettings.h"
+#include "tray/frmSettings.h"
 
 #include <QCursor>
 #include <QPainter>
@@ -173,7 +174,24 @@ void frmTray::SeeDeny_Click()
 
 void frmTray::Settings_Click()
 {
-    app.sys.shell.open(app.file(QStringLiteral("settings.ini")));
+    // One window at a time; the tray owns it, so it goes with the tray. A
+    // hidden one is on its way out.
+    frmSettings* window = nullptr;
+    for (frmSettings* open : findChildren<frmSettings*>())
+        if (open->isVisible())
+            window = open;
+    if (!window) {
+        window = new frmSettings(app, main, this);
+        // Settings that failed at start-up left nothing guarded: once they
+        // are in effect, guarding starts.
+        connect(window, &frmSettings::applied, this, [this] {
+            if (!Enable->isEnabled() && !Disable->isEnabled())
+                Enable_Click();
+        });
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void frmTray::About_Click()

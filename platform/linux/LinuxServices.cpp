@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScreen>
@@ -329,10 +330,58 @@ bool LinuxShell::canOpen(const QString& target)
     return target.toLocal8Bit().size() < 32 * ::sysconf(_SC_PAGESIZE);
 }
 
-void LinuxShell::open(const QString& target)
+namespace {
+// True when the desktop entry's program is installed: the first word of its
+// TryExec or Exec line, looked up as the desktop would; for one that runs in
+// a terminal, a terminal too (xdg-open takes $TERMINAL or x-terminal-emulator).
+bool installed(const QString& entry)
 {
+    QFile file(entry);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QString program;
+    bool terminal = false;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith("TryExec=") || (program.isEmpty() && line.startsWith("Exec=")))
+            program = QString::fromUtf8(line.mid(line.indexOf('=') + 1)).section(QLatin1Char(' '), 0, 0).remove(QLatin1Char('"'));
+        terminal = terminal || line == "Terminal=true";
+    }
+    const QString term = qEnvironmentVariable("TERMINAL").section(QLatin1Char(' '), 0, 0);
+    const auto found = [](const QString& name) { return !name.isEmpty() && !QStandardPaths::findExecutable(name).isEmpty(); };
+    return found(program) && (!terminal || found(term.isEmpty() ? QStringLiteral("x-terminal-emulator") : term));
+}
+
+// True when xdg-mime names an installed default application for the file's
+// type or for a type it is a kind of (an .ini file is plain text too).
+bool hasHandler(const QString& path)
+{
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+    for (const QString& name : QStringList{type.name()} + type.allAncestors()) {
+        QProcess query;
+        query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), name});
+        if (!query.waitForFinished(2000)) {
+            query.kill();
+            query.waitForFinished();
+            return false;
+        }
+        const QString entry = QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
+        const QString file = entry.isEmpty() ? QString() : QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
+        if (!file.isEmpty())
+            return installed(file);
+    }
+    return false;
+}
+} // namespace
+
+bool LinuxShell::open(const QString& target)
+{
+    // xdg-open of a file with no application for it ends quietly, and its
+    // status comes only once an editor it started has ended: ask first.
+    if (target.startsWith(QLatin1Char('/')) && !hasHandler(target))
+        return false;
     // Through xdg-open with an argument list: no shell sees the text.
-    QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
 }
 
 namespace {

@@ -36,7 +36,7 @@ public:
 class LinuxShell : public Shell {
 public:
     bool canOpen(const QString& target) override;
-    void open(const QString& target) override;
+    bool open(const QString& target) override;
     void restart(const QString& program, const Launch& launch) override;
 };
 
