@@ -105,16 +105,6 @@ TEST(Skin, ImagesAndPressedLook)
     EXPECT_TRUE(main.btnAllow->size() == QSize(120, 40) && !main.btnAllow->pixmap().isNull());
 }
 
-TEST(Placement, BottomRightOfTheAvailableArea)
-{
-    // Panels at the bottom, left, top and right; a window larger than the area keeps its corner inside.
-    const std::pair<QRect, QPoint> cases[] = {{{0, 0, 1024, 738}, {744, 558}}, {{48, 0, 976, 768}, {744, 588}},
-        {{0, 32, 1024, 736}, {744, 588}}, {{0, 0, 976, 768}, {696, 588}}, {{10, 20, 200, 100}, {10, 20}}};
-    for (const auto& [area, place] : cases)
-        EXPECT_EQ(mdDesign::availablePlace(area, {280, 180}), place);
-    EXPECT_ANY_THROW(mdDesign::availablePlace(QRect(), {280, 180}));
-}
-
 TEST(WebLookup, RequestsCarryTheirTargetAndTheMachineFactsUnescapedOnlyToThePublishersSite)
 {
     for (const QString base : {"https://mirvak.example/lookup.php", "HTTPS://MIRVAK.EXAMPLE/Lookup.php",
