@@ -11,19 +11,20 @@
 namespace {
 
 // A walk meets `name` (pid 500, its file of 2006.03.07 9:05 in the test's `folder`), started as "a b\xff mirvak: 777"
-// by "explorer" (pid 400). `lacks` names what is not there: parent, path (Find Path gives it once the alert is up),
-// file, args, kill, remove.
+// by "explorer" (pid 400), under the settings given. `lacks` names what is not there: parent, path (Find Path gives it
+// once the alert is up), file, args, kill, remove.
 struct Alert {
     TestBed t;
     frmMain main{t.app};
     QString exe, record;
+    QStringList told;   // what the tray icon tells
     platform::Launch launch{{"a b\xff", "mirvak:", "777"}, "/w", QByteArrayList{"K=v"}};
 
-    Alert(const char* safeLevel, const QString& lacks, const QString& name = "app", const char* minutes = "60",
-          const QString& folder = "")
+    explicit Alert(const QList<QPair<QString, QString>>& settings = {}, const QString& lacks = "",
+                   const QString& name = "app", const QString& folder = "")
         : exe(t.path(folder + name)), record(lacks.contains("path") ? name : name + "|" + exe)
     {
-        t.settings({{"safe_level", safeLevel}, {"tmp_interval", minutes}}), mdSettings::getSettings(t.app);
+        t.settings(settings), mdSettings::getSettings(t.app), t.app.notice = [this](const QString& text) { told << text; };
         FakeProcess& app = t.processes.add(500, name, lacks.contains("path") ? "" : exe, 400);
         app.killable = !lacks.contains("kill"), app.launch = lacks.contains("args") ? std::nullopt : std::optional(launch);
         t.processes.add(400, "explorer", "/usr/bin/explorer").alive = !lacks.contains("parent"), t.write(folder + name, "binary");
@@ -44,29 +45,12 @@ struct Alert {
         QApplication::sendEvent(QApplication::focusWidget(), &event);
         return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
     }
-};
-
-// The alert is up for "new"; "bad" is on the deny list and "other" is unknown.
-struct Guard {
-    TestBed t;
-    frmMain m{t.app};
-    QStringList told;
-    explicit Guard(const char* key = "always_top", const char* value = "0")
-    {
-        t.settings({{key, value}});
-        t.write("deny.csv", "bad\r\n");
-        t.processes.add(10, "new");
-        t.app.notice = [this](const QString& text) { told << text; };
-        EXPECT_EQ(m.Form_Load(), frmMain::Start::Running);
-        m.time_Timer();
-        t.processes.add(11, "other"), t.processes.add(12, "bad"), t.processes.add(13, "bad");
-    }
+    // "bad" on the working deny list runs twice beside "other", which is unknown.
+    void crowd() { t.app.denyTmp.add("bad"), t.processes.add(11, "other"), t.processes.add(12, "bad"), t.processes.add(13, "bad"); }
     // A denied program started again at `ms` (b2 with a path); what the tick tells.
     QStringList respawn(qint64 ms, const QString& name)
     {
-        t.desktop.clock = ms;
-        t.processes.add(20, name, name == "b2" ? "/bin/b2" : "");
-        m.time_Timer();
+        t.desktop.clock = ms, t.processes.add(20, name, name == "b2" ? "/bin/b2" : ""), main.time_Timer();
         return std::exchange(told, {});
     }
 };
@@ -116,7 +100,7 @@ TEST(Alert, DetailsAndDecisions)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        Alert a(c.safeLevel, c.lacks);
+        Alert a({{"safe_level", c.safeLevel}}, c.lacks);
         const bool path = !c.lacks.contains("path"), stopped = !a.t.processes.table[0].alive;
         EXPECT_EQ(std::tuple(a.main.appKilled, a.main.appStopped, a.main.lblStopped->isVisible(), a.main.pos()),
                   std::tuple(stopped, stopped, stopped, QPoint(1024 - 280, 738 - 180)));   // back in the corner
@@ -156,7 +140,7 @@ TEST(AlertView, NameDetailsAndTooltips)
     };
     for (const auto& [exe, folder, minutes, long_, lasting] : cases) {
         SCOPED_TRACE(minutes);
-        Alert a("1", "", exe, minutes, folder);
+        Alert a({{"safe_level", "1"}, {"tmp_interval", minutes}}, "", exe, folder);
         const QLabel* label = a.main.lblName;
         EXPECT_EQ(std::tuple(label->text().endsWith(QChar(0x2026)), label->toolTip() == exe,
                              a.main.txtPath->verticalScrollBar()->isVisible()), std::tuple(long_, true, long_));
@@ -171,7 +155,7 @@ TEST(AlertView, NameDetailsAndTooltips)
 TEST(AlertView, KeysDecideOnlyAfterTab)
 {
     {
-        Alert v("0", "");   // + Tab, - Shift+Tab, and the button that takes the focus
+        Alert v;   // + Tab, - Shift+Tab, and the button that takes the focus
         for (const QString& step : QString("+btnAllow +btnDeny +btnAllowNow +btnDenyNow +btnSearch +btnDelete "
                                            "+btnClose +btnAllow -btnClose -btnDelete").split(' ')) {
             EXPECT_EQ(v.press(step[0] == '+' ? Qt::Key_Tab : Qt::Key_Backtab).toStdString(), step.mid(1).toStdString());
@@ -189,7 +173,7 @@ TEST(AlertView, KeysDecideOnlyAfterTab)
     for (const auto& run : runs) {
         SCOPED_TRACE(&run - runs);
         const auto& [keys, file, open] = run;
-        Alert v("0", "");
+        Alert v;
         for (int key : keys)
             key ? void(v.press(key)) : (v.main.HideMsg(), v.main.ShowMsg());
         EXPECT_EQ(v.main.isVisible(), open);
@@ -200,20 +184,20 @@ TEST(AlertView, KeysDecideOnlyAfterTab)
 
 TEST(AlertGuard, DenyListHoldsWhileTheAlertAsksAndNothingElseMoves)
 {
-    Guard g("clean_value", "5");
-    g.t.processes.table[3].killable = false;
-    const auto state = [&g] { return std::tuple(g.m.appRecord, g.m.appPid, g.m.tmpTicks, g.t.app.seenRecords); };
+    Alert g({{"clean_value", "5"}}, "");
+    g.crowd(), g.t.processes.find(13)->killable = false;
+    const auto state = [&g] { return std::tuple(g.main.appRecord, g.main.appPid, g.main.tmpTicks, g.t.app.seenRecords); };
     const auto before = state();
-    g.m.time_Timer();
-    EXPECT_TRUE(g.m.time.isActive());
+    g.main.time_Timer();
+    EXPECT_TRUE(g.main.time.isActive());
     EXPECT_EQ(g.t.processes.killed, std::vector<qint64>({12, 13}));
     EXPECT_EQ(state(), before);
     EXPECT_EQ(g.told, QStringList{"Ended bad: it is on the deny list."});
     // The candidate ended meanwhile: Deny and Deny Now say so.
     g.t.processes.table[0].alive = false;
     for (auto deny : {&frmMain::btnDeny_MouseUp, &frmMain::btnDenyNow_MouseUp}) {
-        g.m.txtPath->clear(), (g.m.*deny)();
-        EXPECT_EQ(g.m.txtPath->toPlainText(), "can't deny new: it has already ended");
+        g.main.txtPath->clear(), (g.main.*deny)();
+        EXPECT_EQ(g.main.txtPath->toPlainText(), "can't deny app: it has already ended");
     }
 }
 
@@ -224,14 +208,14 @@ TEST(AlertGuard, KillNoticeLimitsAndSetting)
         {2000, "b2", {}}, {3000, "b3", {}},                                     // wait for the ten seconds
         {10000, "bad", {"Ended b2 (/bin/b2): it is on the deny list, and 1 more."}},
         {59999, "b2", {}}, {60000, "bad", {"Ended bad: it is on the deny list."}}};
-    Guard g;
-    g.t.app.denyTmp.add("b2"), g.t.app.denyTmp.add("b3");
+    Alert g;
+    g.crowd(), g.t.app.denyTmp.add("b2"), g.t.app.denyTmp.add("b3");
     for (const auto& s : steps)
         EXPECT_EQ(g.respawn(s.at, s.name), s.told) << s.at;
     // A file without the key tells (above); 0 tells nothing; a bad value fails as other settings do.
     for (const char* value : {"0", "yes"}) {
-        Guard off("kill_notice", value);
-        off.m.time_Timer();
+        Alert off({{"kill_notice", value}}, "");
+        off.crowd(), off.main.time_Timer();
         EXPECT_EQ(off.told, QStringList());
         EXPECT_EQ(off.t.read("error.log").left(40), value[0] == '0' ? "" : "frmMain.tellKills: Type mismatch: 'yes' ");
     }
@@ -252,12 +236,12 @@ TEST(Placement, BesideTheTrayIconWhenTheAreaHoldsItElseInTheCornerOfTheAvailable
     for (const auto& c : cases)
         EXPECT_EQ(mdDesign::trayPlace({0, 0, 1024, 768}, c.tray, {280, 180}), c.at) << c.tray.x() << "," << c.tray.y();
     // The alert goes beside the icon only when the available area does not leave the icon's panel out.
-    Guard g;
+    Alert g;
     g.t.desktop.tray = {900, 744, 24, 24};
     for (const auto& [available, at] : {std::pair(QRect(0, 0, 1024, 738), QPoint(744, 558)),
                                         std::pair(QRect(0, 0, 1024, 768), QPoint(644, 564))}) {
         g.t.desktop.available = available;
-        mdDesign::frmBalloon(g.t.app, &g.m);
-        EXPECT_EQ(g.m.pos(), at);
+        mdDesign::frmBalloon(g.t.app, &g.main);
+        EXPECT_EQ(g.main.pos(), at);
     }
 }
