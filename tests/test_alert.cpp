@@ -59,33 +59,12 @@ struct Alert {
 
 std::string str(const QString& text) { return text.toStdString(); }
 
-// Real files listed in name order, every folder noted; "/" fails, so the whole disk is never walked.
-struct ListingFiles : FakeFiles {
-    QStringList listed;
-    std::vector<Entry> list(const QString& folder) override
-    {
-        listed << folder;
-        if (folder == "/")
-            throw std::runtime_error("Permission denied");
-        auto entries = FakeFiles::list(folder);
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-        return entries;
-    }
-};
-
-// An alert shown for "app" (pid 42, path unknown); roots: the test's folders sys, win, prog, tmp, drive.
-struct SearchBed {
-    TestBed t;
-    ListingFiles files;
-    App app{{t.processes, files, t.env, t.shell, t.desktop, t.program}};
-    frmMain main{app};
-
-    explicit SearchBed(const QString& name = "app")
+// An alert for `name` (path unknown) whose Find Path searches the test's folders sys, win, prog, tmp and drive.
+struct SearchBed : Alert {
+    explicit SearchBed(const QString& name = "app") : Alert({}, "path", name)
     {
         main.dirSystem = t.path("sys"), main.dirWindows = t.path("win");
         t.env.vars = {{"ProgramFiles", t.path("prog")}, {"TMP", t.path("tmp")}, {"SystemDrive", t.path("drive")}};
-        app.settingList.add("1", "list_level"), app.settingList.add("1", "error_log");
-        main.appName = name, main.appPid = t.processes.add(42, "app").pid, main.show(), main.btnDelete->hide();
     }
     QString copy(const QString& name)
     {
@@ -310,18 +289,18 @@ TEST(Search, FirstUnlistedCopyLevelByLevelWithListedCopiesNoted)
         ASSERT_EQ(mkfifo(s.t.path("tmp/app").toLocal8Bit().constData(), 0600), 0);
         ASSERT_TRUE(!s.copy("elsewhere/app").isEmpty() && QFile::link(s.t.path("elsewhere"), s.t.path("tmp/link"))
                     && QFile::link("/none", s.t.path("tmp/d/app/app")));
-        s.app.allowTmp.add(("APP|" + s.t.path("sys/app")).toUpper());
-        s.app.allowTmp.add("app|" + s.t.path("win/app")), s.app.denyTmp.add("app|" + s.t.path("drive/x/app"));
+        s.t.app.allowTmp.add(("APP|" + s.t.path("sys/app")).toUpper());
+        s.t.app.allowTmp.add("app|" + s.t.path("win/app")), s.t.app.denyTmp.add("app|" + s.t.path("drive/x/app"));
         for (const QString& file : c.files)
             file.startsWith('@') ? void(QFile::link(s.t.path("elsewhere/app"), s.t.path(file.mid(1)))) : void(s.copy(file));
         s.main.btnFindPath_MouseUp();
         const QString found = c.found.isEmpty() ? "" : s.t.path(c.found);
         EXPECT_EQ(s.text(), str(QString(c.text).replace("#", s.shown(found)).replace("@", s.t.path(""))));
         EXPECT_EQ(str(s.main.appPath + " " + s.main.appRecord),
-                  str(found.isEmpty() ? " " : found + " " + s.main.strProcess(c.name, found)));
+                  str(found.isEmpty() ? " " + s.record : found + " " + s.main.strProcess(c.name, found)));
         EXPECT_EQ(std::tuple(s.main.btnDelete->isVisible(), s.main.btnFindPath->isVisible(), s.t.exists("error.log")),
                   std::tuple(!found.isEmpty(), found.isEmpty(), false));
-        EXPECT_EQ(s.files.listed.contains(s.t.path("win/")), !c.found.startsWith("sys/"));
+        EXPECT_EQ(s.t.files.listed.contains(s.t.path("win/")), !c.found.startsWith("sys/"));
     }
 }
 
@@ -329,7 +308,7 @@ TEST(Search, FreshPathNeedsNoWalkAndRootsAreSearchedApart)
 {
     SearchBed s;
     s.t.processes.table[0].path = s.copy("bin/app"), s.main.btnFindPath_MouseUp();
-    EXPECT_TRUE(s.text() == str(s.shown(s.t.path("bin/app"))) && s.files.listed.isEmpty());   // no progress dots
+    EXPECT_TRUE(s.text() == str(s.shown(s.t.path("bin/app"))) && s.t.files.listed.isEmpty());   // no progress dots
 
     // Another letter case; root 1 holds a lookalike of drive/b, root 3 is unset, root 4 ends with "/".
     s.t.processes.table[0].path = s.copy("bin/App");
@@ -340,7 +319,7 @@ TEST(Search, FreshPathNeedsNoWalkAndRootsAreSearchedApart)
     EXPECT_EQ(s.text(), str(s.shown(found)));
     const QStringList listed{s.main.dirSystem + "/", s.t.path("drive/w/"), "/", s.t.path("drive/home/u/tmp/"),
                              s.t.path("drive/"), s.t.path("drive/b/")};
-    EXPECT_EQ(str(s.files.listed.join(' ')), str(listed.join(' ')));
+    EXPECT_EQ(str(s.t.files.listed.join(' ')), str(listed.join(' ')));
     EXPECT_EQ(s.t.read("error.log").count("frmMain.DirSearch: Permission denied"), 1);
 }
 
@@ -362,7 +341,7 @@ TEST(Search, ASearchEndsWithItsAlertAndANewAlertSearchesAfresh)
         };
         s.main.btnFindPath_MouseUp();
         // The first search lists nothing after the close (sys holds 331 folders), and leaves no dots or result.
-        EXPECT_EQ(s.files.listed.size(), shownAgain ? 249 + 331 + 1 : 249);
+        EXPECT_EQ(s.t.files.listed.size(), shownAgain ? 249 + 331 + 1 : 249);
         const std::string expected = shownAgain ? str(s.shown(tool)) : "searching\\.+";
         EXPECT_TRUE(std::regex_match(s.text(), std::regex(expected))) << s.text();
         EXPECT_EQ(str(s.main.appPath), str(shownAgain ? tool : ""));
