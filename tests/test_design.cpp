@@ -9,8 +9,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
-#include <QProcess>
-#include <ranges>
 
 namespace {
 void image(TestBed& t, const QString& name, QSize size)
@@ -147,14 +145,4 @@ TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
     EXPECT_FALSE(t.exists("error.log"));
     about.btnWeb_MouseUp();
     EXPECT_EQ(t.shell.opened, QStringList({"mailto:support@mirvak.example", url(0, sent), url(sent, entries.size()), report}));
-}
-
-TEST(About, TheShellHandsOverTheLongestArgumentANewProgramTakes)
-{
-    platform::LinuxShell shell;
-    const auto lengths = std::views::iota(0, 1 << 24);
-    const auto fits = [&](int n) { return shell.canOpen(QString(n, 'x')); };
-    const int longest = int(std::ranges::partition_point(lengths, fits) - lengths.begin()) - 1;
-    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest, 'x')}), 0);
-    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest + 1, 'x')}), -2);   // could not start
 }

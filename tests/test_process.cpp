@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <pwd.h>
+#include <ranges>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
@@ -202,7 +203,8 @@ TEST(LinuxRestart, ComesBackWithItsBytesFolderEnvironmentAndArgv0)
     EXPECT_EQ(report().second, facts);
 }
 
-TEST(ArgQuote, AShellReadsTheArgumentsBack)
+// Arguments quoted for a shell read back the same; an argument that a new program takes is handed over whole.
+TEST(Shell, QuotesArgumentsAndTellsTheLongestItCanHandOver)
 {
     const QStringList args{"'", "''", " ", "a'b'c", "", "a b", "it's", "\"q\"", "back\\slash", "$HOME", "tab\there",
                            "line\nbreak", "ünï", "*", "--opt=v"};
@@ -211,4 +213,10 @@ TEST(ArgQuote, AShellReadsTheArgumentsBack)
     EXPECT_TRUE(sh.waitForFinished());
     EXPECT_EQ(QString::fromUtf8(sh.readAllStandardOutput()).split('|'), args + QStringList{""});
     EXPECT_EQ(platform::joinArgs({"-x", "a b", "mirvak:", "777"}), "-x 'a b' mirvak: 777");
+    platform::LinuxShell shell;
+    const auto lengths = std::views::iota(0, 1 << 24);
+    const auto fits = [&](int n) { return shell.canOpen(QString(n, 'x')); };
+    const int longest = int(std::ranges::partition_point(lengths, fits) - lengths.begin()) - 1;
+    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest, 'x')}), 0);
+    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest + 1, 'x')}), -2);   // could not start
 }
