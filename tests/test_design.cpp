@@ -11,12 +11,6 @@
 #include <QMouseEvent>
 
 namespace {
-void image(TestBed& t, const QString& name, QSize size)
-{
-    QImage picture(size, QImage::Format_RGB32);
-    picture.fill(Qt::red), picture.save(t.path("skin/images/" + name), "JPG");
-}
-
 void mouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button)
 {
     const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton;
@@ -86,8 +80,10 @@ TEST(Skin, ImagesAndPressedLook)
 
     t.write("skin/images/btnDeny.jpg", "not a picture");
     for (const auto& [name, size] : std::initializer_list<std::pair<const char*, QSize>>{
-             {"frmMain", {100, 60}}, {"btnClose", {30, 20}}, {"btnClose_p", {32, 22}}, {"btnAllow", {120, 40}}})
-        image(t, name + QString(".jpg"), size);
+             {"frmMain", {100, 60}}, {"btnClose", {30, 20}}, {"btnClose_p", {32, 22}}, {"btnAllow", {120, 40}}}) {
+        QImage picture(size, QImage::Format_RGB32);
+        picture.fill(Qt::red), picture.save(t.path("skin/images/" + QString(name) + ".jpg"), "JPG");
+    }
     mdDesign::frmSkin(t.app, &main);
     const auto* background = main.findChild<QLabel*>(mdDesign::kBackgroundName);
     ASSERT_NE(background, nullptr);

@@ -142,10 +142,9 @@ TEST(Tray, IconsTellTheStateApartAtSixteenPixels)
     const auto saturation = [](const QIcon& icon) {
         const QImage image = icon.pixmap(16, 16).toImage();
         double sum = 0, count = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (const QColor c = image.pixelColor(x, y); c.alpha() > 128)
-                    sum += c.hsvSaturationF(), ++count;
+        for (int i = 0; i < 16 * 16; ++i)
+            if (const QColor c = image.pixelColor(i % 16, i / 16); c.alpha() > 128)
+                sum += c.hsvSaturationF(), ++count;
         return sum / count;
     };
     EXPECT_GT(saturation(QIcon(MIRVAK_SOURCE_DIR "/dist/hicolor/16x16/apps/example.mirvak.Mirvak.png")), 0.4);
