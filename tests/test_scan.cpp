@@ -244,8 +244,8 @@ TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     platform::LinuxProgram program;
     const QString path = runtime.path() + "/mirvak-" + program.exeName() + ".lock";
-    ASSERT_TRUE(QLockFile(path).tryLock(0) && QFile::copy(path, path + ".kept") && QFile::remove(path));
-    ASSERT_TRUE(QFile::rename(path + ".kept", path));
+    ASSERT_TRUE(QLockFile(path).tryLock(0) && QFile::copy(path, path + ".kept") && QFile::remove(path)
+                && QFile::rename(path + ".kept", path));
     EXPECT_TRUE(program.takeInstanceLock());
     qputenv("XDG_RUNTIME_DIR", old);
 }
