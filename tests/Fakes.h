@@ -78,6 +78,16 @@ public:
         fail(failWrites, path), LinuxFiles::writeBytes(path, b, sync);
     }
     void remove(const QString& path) override { fail(failRemoves, path), LinuxFiles::remove(path); }
+    // Folders listed, each in name order; "/" fails, so that no test walks the whole disk.
+    QStringList listed;
+    std::vector<Entry> list(const QString& folder) override
+    {
+        listed << folder;
+        if (folder == "/")
+            throw std::runtime_error("Permission denied");
+        auto entries = LinuxFiles::list(folder);
+        return std::ranges::sort(entries, {}, &Entry::name), entries;
+    }
 };
 
 class FakeEnvironment : public platform::Environment {

@@ -1,32 +1,79 @@
 #include "Fakes.h"
 #include "design/ImageButton.h"
+#include "design/mdDesign.h"
 #include "guard/frmMain.h"
 #include "store/mdSettings.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <regex>
+#include <sys/stat.h>
+
 namespace {
 
-// A walk meets "app" (pid 500, file of 2006.03.07 9:05), started as "app\xff mirvak: 777" by "explorer" (pid 400). `lacks`
-// names what is not there: parent, path (Find Path gives it once the alert is up), file, args, kill, remove.
+// A walk meets `name` (pid 500, its file of 2006.03.07 9:05 in the test's `folder`), started as "a b\xff mirvak: 777"
+// by "explorer" (pid 400), under the settings given. `lacks` names what is not there: parent, path (Find Path gives it
+// once the alert is up), file, args, kill, remove.
 struct Alert {
     TestBed t;
     frmMain main{t.app};
-    QString exe = t.path("app"), record;
-    platform::Launch launch{{"app\xff", "mirvak:", "777"}, "/w", QByteArrayList{"K=v"}};
+    QString exe, record;
+    QStringList told;   // what the tray icon tells
+    platform::Launch launch{{"a b\xff", "mirvak:", "777"}, "/w", QByteArrayList{"K=v"}};
 
-    Alert(const char* safeLevel, const QString& lacks) : record(lacks.contains("path") ? "app" : "app|" + exe)
+    explicit Alert(const QList<QPair<QString, QString>>& settings = {}, const QString& lacks = "",
+                   const QString& name = "app", const QString& folder = "")
+        : exe(t.path(folder + name)), record(lacks.contains("path") ? name : name + "|" + exe)
     {
-        t.settings({{"safe_level", safeLevel}}), mdSettings::getSettings(t.app);
-        FakeProcess& app = t.processes.add(500, "app", lacks.contains("path") ? "" : exe, 400);
+        t.settings(settings), mdSettings::getSettings(t.app), t.app.notice = [this](const QString& text) { told << text; };
+        FakeProcess& app = t.processes.add(500, name, lacks.contains("path") ? "" : exe, 400);
         app.killable = !lacks.contains("kill"), app.launch = lacks.contains("args") ? std::nullopt : std::optional(launch);
-        t.processes.add(400, "explorer", "/usr/bin/explorer").alive = !lacks.contains("parent"), t.write("app", "binary");
+        t.processes.add(400, "explorer", "/usr/bin/explorer").alive = !lacks.contains("parent"), t.write(folder + name, "binary");
         QFile f(exe);
         EXPECT_TRUE(f.open(QFile::Append) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime)
                     && (!lacks.contains("file") || f.remove()));
-        t.files.failRemoves.insert(lacks.contains("remove") ? "app" : "");
+        t.files.failRemoves.insert(lacks.contains("remove") ? name : "");
         main.time.start(1000), main.tmpTicks = 7, main.findNotes = "notes", main.move(3, 3);
         main.appKilled = main.appStopped = true;   // left over from an earlier candidate
         main.TakeProcesses();
+        QApplication::processEvents();   // lays the details box out
     }
+    // A key typed into the alert, which a click has made the active window; where the focus is then.
+    QString press(int key)
+    {
+        QApplication::setActiveWindow(&main);
+        QKeyEvent event(QEvent::KeyPress, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        QApplication::sendEvent(QApplication::focusWidget(), &event);
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+    }
+    // "bad" on the working deny list runs twice beside "other", which is unknown.
+    void crowd() { t.app.denyTmp.add("bad"), t.processes.add(11, "other"), t.processes.add(12, "bad"), t.processes.add(13, "bad"); }
+    // A denied program started again at `ms` (b2 with a path); what the tick tells.
+    QStringList respawn(qint64 ms, const QString& name)
+    {
+        t.desktop.clock = ms, t.processes.add(20, name, name == "b2" ? "/bin/b2" : ""), main.time_Timer();
+        return std::exchange(told, {});
+    }
+};
+
+std::string str(const QString& text) { return text.toStdString(); }
+
+// An alert for `name` (path unknown) whose Find Path searches the test's folders sys, win, prog, tmp and drive.
+struct SearchBed : Alert {
+    explicit SearchBed(const QString& name = "app") : Alert({}, "path", name)
+    {
+        main.dirSystem = t.path("sys"), main.dirWindows = t.path("win");
+        t.env.vars = {{"ProgramFiles", t.path("prog")}, {"TMP", t.path("tmp")}, {"SystemDrive", t.path("drive")}};
+    }
+    QString copy(const QString& name)
+    {
+        t.write(name, QByteArray(1536, 'x'));
+        QFile f(t.path(name));
+        return f.open(QIODevice::ReadWrite) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime) ? t.path(name) : "";
+    }
+    QString shown(const QString& path) { return "path: " + path + "; date: 2006.03.07 9:05; size: 1.5K"; }
+    std::string text() const { return str(main.txtPath->toPlainText()); }
 };
 
 } // namespace
@@ -75,10 +122,10 @@ TEST(Alert, DetailsAndDecisions)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        Alert a(c.safeLevel, c.lacks);
+        Alert a({{"safe_level", c.safeLevel}}, c.lacks);
         const bool path = !c.lacks.contains("path"), stopped = !a.t.processes.table[0].alive;
-        EXPECT_EQ(std::tuple(a.main.appKilled, a.main.appStopped, a.main.pos()),
-                  std::tuple(stopped, stopped, QPoint(1024 - 280, 738 - 180)));   // back in the corner
+        EXPECT_EQ(std::tuple(a.main.appKilled, a.main.appStopped, a.main.lblStopped->isVisible(), a.main.pos()),
+                  std::tuple(stopped, stopped, stopped, QPoint(1024 - 280, 738 - 180)));   // back in the corner
         EXPECT_TRUE(a.main.btnDelete->isVisible() == path && a.main.btnFindPath->isVisible() != path);
         // Real arguments that read like the old "could not be read" are arguments all the same.
         EXPECT_EQ(a.main.appArgs, *c.safeLevel == '1' && !c.lacks.contains("args") ? "mirvak: 777" : "");
@@ -101,5 +148,202 @@ TEST(Alert, DetailsAndDecisions)
                   std::tuple(!c.open.isNull(), true, c.open.contains("delete")));
         EXPECT_EQ(a.main.isVisible() ? a.main.txtPath->toPlainText() : a.main.findNotes,
                   QString(c.open).replace("$", a.exe));
+    }
+}
+
+TEST(AlertView, NameDetailsAndTooltips)
+{
+    const QString name = "some-unknown-tool-with-a-really-long-name-helper-daemon";
+    // The candidate, its folder, tmp_interval; a cut name and a scroll bar; the timed buttons' text.
+    const std::tuple<QString, QString, const char*, bool, const char*> cases[] = {
+        {"tool", "", "60", false, "for 60 min"},
+        {name, QString("deep/").repeated(30), "0.5", true, "for 0.5 min"},
+        {"tool", "", "0", false, "until the next check"},
+    };
+    for (const auto& [exe, folder, minutes, long_, lasting] : cases) {
+        SCOPED_TRACE(minutes);
+        Alert a({{"safe_level", "1"}, {"tmp_interval", minutes}}, "", exe, folder);
+        const QLabel* label = a.main.lblName;
+        EXPECT_EQ(std::tuple(label->text().endsWith(QChar(0x2026)), label->toolTip() == exe,
+                             a.main.txtPath->verticalScrollBar()->isVisible()), std::tuple(long_, true, long_));
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+        EXPECT_TRUE(a.main.btnAllowNow->toolTip().contains(lasting) && a.main.btnDenyNow->toolTip().contains(lasting));
+        EXPECT_EQ(a.main.txtPath->toolTip(), "<p style='white-space:pre-wrap'>process id: 500<br>user: ann<br>command line: "
+                                             "'a b" + QString(QChar(0xDCFF)) + "' mirvak: 777<br>working folder: /w<br>"
+                                             "parent: 400 /usr/bin/explorer</p>");
+    }
+}
+
+TEST(AlertView, KeysDecideOnlyAfterTab)
+{
+    {
+        Alert v;   // + Tab, - Shift+Tab, and the button that takes the focus
+        for (const QString& step : QString("+btnAllow +btnDeny +btnAllowNow +btnDenyNow +btnSearch +btnDelete "
+                                           "+btnClose +btnAllow -btnClose -btnDelete").split(' ')) {
+            EXPECT_EQ(v.press(step[0] == '+' ? Qt::Key_Tab : Qt::Key_Backtab).toStdString(), step.mid(1).toStdString());
+            EXPECT_TRUE(v.main.findChild<ImageButton*>(step.mid(1))->keyReady());
+        }
+    }
+    // From a fresh alert each: the keys (0: the alert shown again), the list file that holds it, whether it stays up.
+    const std::tuple<std::vector<int>, std::string, bool> runs[] = {
+        {{Qt::Key_Return, Qt::Key_Space, Qt::Key_Enter}, "", true},   // the window's own focus decides nothing
+        {{Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}, "deny.csv", false},
+        {{Qt::Key_Tab, Qt::Key_Space}, "allow.csv", false},
+        {{Qt::Key_Escape}, "", false},
+        {{Qt::Key_Tab, Qt::Key_Tab, 0, Qt::Key_Return}, "", true},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(&run - runs);
+        const auto& [keys, file, open] = run;
+        Alert v;
+        for (int key : keys)
+            key ? void(v.press(key)) : (v.main.HideMsg(), v.main.ShowMsg());
+        EXPECT_EQ(v.main.isVisible(), open);
+        for (const char* name : {"allow.csv", "deny.csv"})
+            EXPECT_EQ(v.t.read(name), name == file ? (v.record + "\r\n").toUtf8() : "") << name;
+    }
+}
+
+TEST(AlertGuard, DenyListHoldsWhileTheAlertAsksAndNothingElseMoves)
+{
+    Alert g({{"clean_value", "5"}}, "");
+    g.crowd(), g.t.processes.find(13)->killable = false;
+    const auto state = [&g] { return std::tuple(g.main.appRecord, g.main.appPid, g.main.tmpTicks, g.t.app.seenRecords); };
+    const auto before = state();
+    g.main.time_Timer();
+    EXPECT_TRUE(g.main.time.isActive());
+    EXPECT_EQ(g.t.processes.killed, std::vector<qint64>({12, 13}));
+    EXPECT_EQ(state(), before);
+    EXPECT_EQ(g.told, QStringList{"Ended bad: it is on the deny list."});
+    // The candidate ended meanwhile: Deny and Deny Now say so.
+    g.t.processes.table[0].alive = false;
+    for (auto deny : {&frmMain::btnDeny_MouseUp, &frmMain::btnDenyNow_MouseUp}) {
+        g.main.txtPath->clear(), (g.main.*deny)();
+        EXPECT_EQ(g.main.txtPath->toPlainText(), "can't deny app: it has already ended");
+    }
+}
+
+TEST(AlertGuard, KillNoticeLimitsAndSetting)
+{
+    const struct { qint64 at; const char* name; QStringList told; } steps[] = {
+        {0, "bad", {"Ended bad: it is on the deny list."}}, {1000, "bad", {}},   // once a minute
+        {2000, "b2", {}}, {3000, "b3", {}},                                     // wait for the ten seconds
+        {10000, "bad", {"Ended b2 (/bin/b2): it is on the deny list, and 1 more."}},
+        {59999, "b2", {}}, {60000, "bad", {"Ended bad: it is on the deny list."}}};
+    Alert g;
+    g.crowd(), g.t.app.denyTmp.add("b2"), g.t.app.denyTmp.add("b3");
+    for (const auto& s : steps)
+        EXPECT_EQ(g.respawn(s.at, s.name), s.told) << s.at;
+    // A file without the key tells (above); 0 tells nothing; a bad value fails as other settings do.
+    for (const char* value : {"0", "yes"}) {
+        Alert off({{"kill_notice", value}}, "");
+        off.crowd(), off.main.time_Timer();
+        EXPECT_EQ(off.told, QStringList());
+        EXPECT_EQ(off.t.read("error.log").left(40), value[0] == '0' ? "" : "frmMain.tellKills: Type mismatch: 'yes' ");
+    }
+}
+
+TEST(Placement, BesideTheTrayIconWhenTheAreaHoldsItElseInTheCornerOfTheAvailableArea)
+{
+    // Panels on the left, top and right (at the bottom: below); a window larger than the area keeps its corner inside.
+    const std::pair<QRect, QPoint> corners[] = {{{48, 0, 976, 768}, {744, 588}}, {{0, 32, 1024, 736}, {744, 588}},
+                                                {{0, 0, 976, 768}, {696, 588}}, {{10, 20, 200, 100}, {10, 20}}};
+    for (const auto& [area, place] : corners)
+        EXPECT_EQ(mdDesign::availablePlace(area, {280, 180}), place);
+    EXPECT_ANY_THROW(mdDesign::availablePlace(QRect(), {280, 180}));
+    const struct { QRect tray; QPoint at; } cases[] = {
+        {{900, 744, 24, 24}, {644, 564}}, {{900, 0, 24, 24}, {644, 24}},    // bottom, top
+        {{0, 300, 24, 24}, {24, 144}}, {{1000, 300, 24, 24}, {720, 144}},   // left, right
+        {{0, 744, 24, 24}, {0, 564}}, {{1000, 744, 24, 24}, {744, 564}}};   // corners: inside the screen
+    for (const auto& c : cases)
+        EXPECT_EQ(mdDesign::trayPlace({0, 0, 1024, 768}, c.tray, {280, 180}), c.at) << c.tray.x() << "," << c.tray.y();
+    // The alert goes beside the icon only when the available area does not leave the icon's panel out.
+    Alert g;
+    g.t.desktop.tray = {900, 744, 24, 24};
+    for (const auto& [available, at] : {std::pair(QRect(0, 0, 1024, 738), QPoint(744, 558)),
+                                        std::pair(QRect(0, 0, 1024, 768), QPoint(644, 564))}) {
+        g.t.desktop.available = available;
+        mdDesign::frmBalloon(g.t.app, &g.main);
+        EXPECT_EQ(g.main.pos(), at);
+    }
+}
+
+TEST(Search, FirstUnlistedCopyLevelByLevelWithListedCopiesNoted)
+{
+    const struct {
+        QStringList files;   // sys/app and win/app are on the working allow list, drive/x/app on the deny list
+        QString found;       // empty: nothing found
+        QString text;        // # stands for the line of the copy found, @ for the test's folder
+        QString name = "app";
+    } cases[] = {
+        {{"sys/app", "sys/a/b/app", "sys/m/app", "sys/z/y/app"}, "sys/m/app", "#; find in allow: @sys/app"},
+        {{"@win/app", "drive/x/app"}, "", "find in allow: @win/app; find in deny: @drive/x/app"},   // @: a link to a copy
+        {{"prog/.App", "drive/.cache/.app"}, "drive/.cache/.app", "#", ".app"},
+        {{}, "", "can't find the path"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(str(c.files.join(' ')));
+        SearchBed s(c.name);
+        // Never copies: a folder, a pipe and a dangling link of the name, and a copy behind a link to a folder.
+        QDir().mkpath(s.t.path("tmp/d/app")), QDir().mkpath(s.t.path("win"));
+        ASSERT_EQ(mkfifo(s.t.path("tmp/app").toLocal8Bit().constData(), 0600), 0);
+        ASSERT_TRUE(!s.copy("elsewhere/app").isEmpty() && QFile::link(s.t.path("elsewhere"), s.t.path("tmp/link"))
+                    && QFile::link("/none", s.t.path("tmp/d/app/app")));
+        s.t.app.allowTmp.add(("APP|" + s.t.path("sys/app")).toUpper());
+        s.t.app.allowTmp.add("app|" + s.t.path("win/app")), s.t.app.denyTmp.add("app|" + s.t.path("drive/x/app"));
+        for (const QString& file : c.files)
+            file.startsWith('@') ? void(QFile::link(s.t.path("elsewhere/app"), s.t.path(file.mid(1)))) : void(s.copy(file));
+        s.main.btnFindPath_MouseUp();
+        const QString found = c.found.isEmpty() ? "" : s.t.path(c.found);
+        EXPECT_EQ(s.text(), str(QString(c.text).replace("#", s.shown(found)).replace("@", s.t.path(""))));
+        EXPECT_EQ(str(s.main.appPath + " " + s.main.appRecord),
+                  str(found.isEmpty() ? " " + s.record : found + " " + s.main.strProcess(c.name, found)));
+        EXPECT_EQ(std::tuple(s.main.btnDelete->isVisible(), s.main.btnFindPath->isVisible(), s.t.exists("error.log")),
+                  std::tuple(!found.isEmpty(), found.isEmpty(), false));
+        EXPECT_EQ(s.t.files.listed.contains(s.t.path("win/")), !c.found.startsWith("sys/"));
+    }
+}
+
+TEST(Search, FreshPathNeedsNoWalkAndRootsAreSearchedApart)
+{
+    SearchBed s;
+    s.t.processes.table[0].path = s.copy("bin/app"), s.main.btnFindPath_MouseUp();
+    EXPECT_TRUE(s.text() == str(s.shown(s.t.path("bin/app"))) && s.t.files.listed.isEmpty());   // no progress dots
+
+    // Another letter case; root 1 holds a lookalike of drive/b, root 3 is unset, root 4 ends with "/".
+    s.t.processes.table[0].path = s.copy("bin/App");
+    s.main.dirSystem = s.t.path("drive/nest") + s.t.path("drive/b"), s.main.dirWindows = s.t.path("drive/w");
+    s.t.env.vars = {{"TMP", s.t.path("drive/home/u/tmp/")}, {"SystemDrive", s.t.path("drive")}};
+    const QString found = (s.copy("drive/home/app"), s.copy("drive/b/app"));   // the first only on the way to a root
+    s.main.btnFindPath_MouseUp();
+    EXPECT_EQ(s.text(), str(s.shown(found)));
+    const QStringList listed{s.main.dirSystem + "/", s.t.path("drive/w/"), "/", s.t.path("drive/home/u/tmp/"),
+                             s.t.path("drive/"), s.t.path("drive/b/")};
+    EXPECT_EQ(str(s.t.files.listed.join(' ')), str(listed.join(' ')));
+    EXPECT_EQ(s.t.read("error.log").count("frmMain.DirSearch: Permission denied"), 1);
+}
+
+TEST(Search, ASearchEndsWithItsAlertAndANewAlertSearchesAfresh)
+{
+    for (bool shownAgain : {false, true}) {
+        SearchBed s;
+        for (int i = 0; i < 300; ++i)
+            s.t.write(QString("sys/%1/%2/f").arg(i / 10).arg(i % 10), "x");
+        const QString tool = (s.copy("win/app"), s.copy("win/tool"));
+        s.t.desktop.onEvents = [&] {
+            if (s.t.desktop.passes == 2)
+                s.main.btnFindPath_MouseUp();   // pressed again while the search runs: nothing more
+            if (s.t.desktop.passes == 250) {   // closed; perhaps a tick shows it for another program
+                s.main.hide(), s.main.setVisible(shownAgain), s.main.appName = "tool";
+                if (shownAgain)
+                    s.main.btnFindPath_MouseUp();
+            }
+        };
+        s.main.btnFindPath_MouseUp();
+        // The first search lists nothing after the close (sys holds 331 folders), and leaves no dots or result.
+        EXPECT_EQ(s.t.files.listed.size(), shownAgain ? 249 + 331 + 1 : 249);
+        const std::string expected = shownAgain ? str(s.shown(tool)) : "searching\\.+";
+        EXPECT_TRUE(std::regex_match(s.text(), std::regex(expected))) << s.text();
+        EXPECT_EQ(str(s.main.appPath), str(shownAgain ? tool : ""));
     }
 }

@@ -9,16 +9,8 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
-#include <QProcess>
-#include <ranges>
 
 namespace {
-void image(TestBed& t, const QString& name, QSize size)
-{
-    QImage picture(size, QImage::Format_RGB32);
-    picture.fill(Qt::red), picture.save(t.path("skin/images/" + name), "JPG");
-}
-
 void mouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button)
 {
     const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton;
@@ -88,8 +80,10 @@ TEST(Skin, ImagesAndPressedLook)
 
     t.write("skin/images/btnDeny.jpg", "not a picture");
     for (const auto& [name, size] : std::initializer_list<std::pair<const char*, QSize>>{
-             {"frmMain", {100, 60}}, {"btnClose", {30, 20}}, {"btnClose_p", {32, 22}}, {"btnAllow", {120, 40}}})
-        image(t, name + QString(".jpg"), size);
+             {"frmMain", {100, 60}}, {"btnClose", {30, 20}}, {"btnClose_p", {32, 22}}, {"btnAllow", {120, 40}}}) {
+        QImage picture(size, QImage::Format_RGB32);
+        picture.fill(Qt::red), picture.save(t.path("skin/images/" + QString(name) + ".jpg"), "JPG");
+    }
     mdDesign::frmSkin(t.app, &main);
     const auto* background = main.findChild<QLabel*>(mdDesign::kBackgroundName);
     ASSERT_NE(background, nullptr);
@@ -103,16 +97,6 @@ TEST(Skin, ImagesAndPressedLook)
     // No pressed image: the normal one stays while the button is held.
     mouse(main.btnAllow, QEvent::MouseButtonPress, Qt::MiddleButton);
     EXPECT_TRUE(main.btnAllow->size() == QSize(120, 40) && !main.btnAllow->pixmap().isNull());
-}
-
-TEST(Placement, BottomRightOfTheAvailableArea)
-{
-    // Panels at the bottom, left, top and right; a window larger than the area keeps its corner inside.
-    const std::pair<QRect, QPoint> cases[] = {{{0, 0, 1024, 738}, {744, 558}}, {{48, 0, 976, 768}, {744, 588}},
-        {{0, 32, 1024, 736}, {744, 588}}, {{0, 0, 976, 768}, {696, 588}}, {{10, 20, 200, 100}, {10, 20}}};
-    for (const auto& [area, place] : cases)
-        EXPECT_EQ(mdDesign::availablePlace(area, {280, 180}), place);
-    EXPECT_ANY_THROW(mdDesign::availablePlace(QRect(), {280, 180}));
 }
 
 TEST(WebLookup, RequestsCarryTheirTargetAndTheMachineFactsUnescapedOnlyToThePublishersSite)
@@ -157,14 +141,4 @@ TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
     EXPECT_FALSE(t.exists("error.log"));
     about.btnWeb_MouseUp();
     EXPECT_EQ(t.shell.opened, QStringList({"mailto:support@mirvak.example", url(0, sent), url(sent, entries.size()), report}));
-}
-
-TEST(About, TheShellHandsOverTheLongestArgumentANewProgramTakes)
-{
-    platform::LinuxShell shell;
-    const auto lengths = std::views::iota(0, 1 << 24);
-    const auto fits = [&](int n) { return shell.canOpen(QString(n, 'x')); };
-    const int longest = int(std::ranges::partition_point(lengths, fits) - lengths.begin()) - 1;
-    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest, 'x')}), 0);
-    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest + 1, 'x')}), -2);   // could not start
 }

@@ -1,9 +1,14 @@
 #include "Fakes.h"
 #include "guard/frmMain.h"
+#include "process/mdProcess.h"
 #include "store/mdSettings.h"
 
 #include <QLocale>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+
+using mdSettings::getSetting;
 
 namespace {
 
@@ -20,6 +25,27 @@ struct Scan {
     void tick(int times = 1) { while (times-- > 0) m.time_Timer(); }
     QString alert() const { return m.isVisible() ? m.appRecord : "(none)"; }
     std::pair<std::string, bool> seen() const { return {t.app.seenRecords.toStdString(), t.app.seenPending}; }
+};
+
+// Level 4 with its hashes counted. `deferred`: the tool is denied by its record, forgotten by the cache, and
+// hashes start but run only when the test runs them.
+struct Hashing : Scan {
+    int computed = 0;
+    std::vector<std::function<void()>> tasks;   // hashes started and not yet run
+    const QString tool = exe("tool", 5000);
+    explicit Hashing(bool deferred = false, const char* wait = "0")
+    {
+        start({{"list_level", "4"}, {"path_search", wait}});
+        t.app.hashes.hash = [this, real = t.app.hashes.hash](qint64 pid, const QString& path, const auto& version) {
+            return ++computed, real(pid, path, version);
+        };
+        t.app.hashes.run = [](std::function<void()> task) { task(); };
+        if (deferred) {
+            t.app.denyList.add(record()), t.app.hashes.sweep(), t.app.hashes.sweep(), computed = 0;
+            t.app.hashes.run = [this](std::function<void()> task) { tasks.push_back(std::move(task)); };
+        }
+    }
+    QString record() { return m.strProcess("tool", tool); }
 };
 
 } // namespace
@@ -125,4 +151,135 @@ TEST(Scan, RecordsAndSizes)
     for (const auto& [bytes, text] : cases)
         EXPECT_EQ(s.m.fSize(bytes), text) << bytes;
     QLocale::setDefault(before);
+}
+
+// Level 4 adds the content's SHA-256 to level 3, which cannot tell apart two files of the same size and
+// date; each version is hashed once, and a version no walk sees any more is let go.
+TEST(Hash, OneSha256PerVersionAndARewriteInPlaceNoLongerMatches)
+{
+    Hashing h;
+    const QString first = h.record();
+    EXPECT_EQ(h.record(), first);
+    mdSettings::setSetting(h.t.app, "list_level", "3");
+    const QString dated = h.record();
+    EXPECT_EQ(first, dated + "|sha256:c59d3c0480cc2d71d8f646e735e92da65450311eec46e81a5db8c7e6e8a92054");
+    // Rewritten in place with other bytes of the same size, its date set back.
+    struct stat before;
+    ASSERT_EQ(::stat(h.tool.toUtf8().constData(), &before), 0);
+    QFile f(h.tool);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.write(QByteArray(5000, 'b')) == 5000);
+    f.close();
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, h.tool.toUtf8().constData(), times, 0), 0);
+    EXPECT_EQ(h.record(), dated);
+    mdSettings::setSetting(h.t.app, "list_level", "4");
+    EXPECT_NE(h.record(), first);
+    EXPECT_EQ(h.computed, 2);
+    h.t.app.hashes.sweep();
+    h.record();
+    h.t.app.hashes.sweep();
+    EXPECT_EQ(h.t.app.hashes.size(), 1);
+}
+
+// A denied process ends at the tick after its hash is known, or at once when its alert is already up.
+TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
+{
+    for (const char* wait : {"0", "3000"}) {
+        Hashing h(true, wait);
+        h.t.processes.add(20, "tool", h.tool);
+        h.m.time_Timer();
+        EXPECT_EQ(std::tuple(h.tasks.size(), h.computed, h.t.processes.table[0].alive), std::tuple(1u, 0, true));
+        EXPECT_EQ(h.m.isVisible(), *wait == '0');
+        h.tasks.front()();
+        if (*wait != '0')
+            h.m.time_Timer();
+        EXPECT_EQ(std::pair(h.t.processes.table[0].alive, h.m.isVisible()), std::pair(false, false)) << wait;
+    }
+}
+
+TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
+{
+    // Settings in; stored check_interval and path_search, interval, ticks (120 s / 7 s: 18), timer, topmost and log out.
+    for (const QStringList& c : {QStringList{"0", "60", "1.0", "0.1 3000 100 36000 on top"},
+             {"-3", "60", "2", "0.1 3000 100 36000 on"}, {"2.5", "60", "0", "2.5 3000 2500 1440 on"},
+             {"7", "2", "1", "7 3000 7000 18 on top"}, {"", "60", "1", "3000 0 0 off top M"},
+             {"0.0004", "0", "1", "0.0004 3000 0 0 off top frmMain.Form_Load: check_interval 0.0004 is below a millisecond"},
+             {"1", "", "1", "1 3000 1000 0 off top M"}, {"1", "60", "", "1 3 0 0 off M"}}) {
+        TestBed t;
+        t.settings({{"check_interval", c[0]}, {"path_search", "3"}, {"tmp_interval", c[1]}, {"always_top", c[2]}});
+        frmMain main(t.app);
+        ASSERT_TRUE(main.Form_Load() == frmMain::Start::Running && !main.isVisible());
+        EXPECT_EQ(QString("%1 %2 %3 %4 %5%6 %7").arg(getSetting(t.app, "check_interval"), getSetting(t.app, "path_search"))
+                      .arg(main.time.interval()).arg(main.tmpTicks).arg(main.time.isActive() ? "on" : "off")
+                      .arg(main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : "", t.read("error.log").split('\r')[0])
+                      .trimmed(), QString(c[3]).replace(" M", " frmMain.Form_Load: Type mismatch: '' is not a number"));
+    }
+}
+
+TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLeftovers)
+{
+    TestBed none, second;
+    second.settings(), second.program.lockFree = false;
+    // Temporary copies of the own files go; suffixes that people type stay.
+    const QStringList files{"allow.csv.gKsdij", "deny.csv.ZZaaZZ", "error.log.aBcDeF", "allow.csv.backup",
+                            "allow.csvXgKsdij", "deny.csv.BACKUP", "other.txt.gKsdij"};
+    for (TestBed* t : {&none, &second})
+        for (const QString& name : files)
+            t->write(name, "x");
+    frmMain first(none.app), copy(second.app);
+    int trays = 0;
+    first.loadTray = copy.loadTray = [&] { ++trays; };
+    EXPECT_EQ(std::tuple(first.Form_Load(), copy.Form_Load()), std::tuple(frmMain::Start::NoSettings, frmMain::Start::SecondCopy));
+    EXPECT_EQ(trays, 1);   // the tray comes up after the lock, before the settings
+    EXPECT_EQ(QDir(none.tmp.path()).entryList(QDir::Files), files.mid(3));
+    EXPECT_EQ(QDir(second.tmp.path()).entryList(QDir::Files).size(), files.size() + 1);
+    EXPECT_FALSE(first.time.isActive() || second.app.settingList.count() || second.exists("error.log"));
+}
+
+TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
+{
+    // A crashed copy's lock names an id that a new session may give the next copy: not "another copy runs".
+    QTemporaryDir runtime;
+    const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    platform::LinuxProgram program;
+    const QString path = runtime.path() + "/mirvak-" + program.exeName() + ".lock";
+    ASSERT_TRUE(QLockFile(path).tryLock(0) && QFile::copy(path, path + ".kept") && QFile::remove(path)
+                && QFile::rename(path + ".kept", path));
+    EXPECT_TRUE(program.takeInstanceLock());
+    qputenv("XDG_RUNTIME_DIR", old);
+}
+
+namespace {
+// A program folder with logging on, startup_load as given and no autostart folder yet.
+struct EntryBed : TestBed {
+    explicit EntryBed(const char* load = "1")
+    {
+        settings({{"startup_load", load}}), mdSettings::getSettings(app), env.startup = path("config/autostart");
+    }
+    void start() { mdProcess::startupApp(app, mdSettings::isOn(app, "startup_load")); }
+};
+} // namespace
+
+TEST(StartupEntry, CreatedOnlyWhenMissingOnlyThisVersionGoesAndFailuresAreLogged)
+{
+    EntryBed t;
+    t.program.name = "guard", t.program.dir = t.path("we \"ird $x %y\\z`");   // quoted for Exec, then escaped as a string
+    t.program.split = {{t.tmp.path(), t.tmp.path(), "/usr/share/mirvak"}};   // installed: the icon is shared
+    t.start();
+    EXPECT_EQ(QString::fromUtf8(t.read("config/autostart/guard 1.9.desktop")),
+              "[Desktop Entry]\nType=Application\nName=Mirvak Process Manager\nComment=Guard.\nExec=\"" + t.tmp.path()
+                  + "/we \\\\\"ird \\\\$x %%y\\\\\\\\z\\\\`/guard\"\nPath=" + t.tmp.path() + "/we \"ird $x %y\\\\z`\n"
+                  "Icon=/usr/share/mirvak/mirvak.png\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+
+    for (const char* load : {"1", "0", "2"}) {
+        EntryBed e(load);
+        e.write("config/autostart/Mirvak 1.9.desktop", "the user's"), e.write("config/autostart/Mirvak 1.8.desktop", "old");
+        e.start();
+        EXPECT_EQ(e.read("config/autostart/Mirvak 1.9.desktop") + "|" + e.read("config/autostart/Mirvak 1.8.desktop")
+                      + (e.exists("error.log") ? "|logged" : ""), *load == '1' ? "the user's|old" : "|old");
+    }
+    EntryBed failing;
+    failing.files.failWrites << "Mirvak 1.9.desktop", failing.start();
+    EXPECT_EQ(failing.read("error.log"), "mdProcess.startupApp: Permission denied\r\n\r\n");
 }

@@ -52,12 +52,12 @@ TEST(Tray, MenuPressesExitStatesAndWindows)
         opened << message, t.tray->Form_MouseMove(message);
     EXPECT_EQ(opened, QList<int>({0, 512, 513, 0, 514, 515, 516, 0, 517, 518, 0, 519}));
     t.tray->ExitProgram_Click();   // answered No
-    const QString on = "Mirvak Process Manager: Enable, bright, Disable";
+    const QString on = "Mirvak: guarding, bright, Disable";
     EXPECT_EQ(t.state() + (t.icon.shown && !t.desktop.quitCalled ? ", up" : ""), on + ", timer, up");
     // A showing alert goes without a decision; Enable under it starts the timer, which guards meanwhile.
     for (bool alert : {false, true}) {
         t.main.setVisible(alert), t.tray->Disable_Click();
-        EXPECT_EQ(t.state(), "Mirvak Process Manager: Disable, pale, Enable");
+        EXPECT_EQ(t.state(), "Mirvak: paused, pale, Enable");
         t.main.setVisible(alert), t.tray->Enable_Click();
         EXPECT_EQ(t.state(), on + (alert ? ", timer, alert" : ", timer"));
     }
@@ -84,7 +84,7 @@ TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeK
 {
     for (const char* check : {"", "0.0001", "1,5"}) {
         TrayBed t(QList<QPair<QString, QString>>{{"check_interval", check}});
-        EXPECT_EQ(t.state(), "Mirvak Process Manager: Not guarding, see " + t.path("error.log") + ", pale") << check;
+        EXPECT_EQ(t.state(), "Mirvak: not guarding, see " + t.path("error.log") + ", pale") << check;
     }
     TrayBed t(QList<QPair<QString, QString>>{{"clean_value", "5"}});
     t.main.appRecord = "a.exe";
@@ -101,4 +101,29 @@ TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeK
     const QString kept = "Can't keep q sleep in %1: a line break in its name or path; the decision holds for the present period.";
     EXPECT_EQ(t.icon.messages.join("\n").remove("Mirvak Process Manager: "),
               QStringList({failed, failed, kept.arg("allow.csv"), kept.arg("deny.csv")}).join("\n"));
+}
+
+// At panel size the paused icon is grey and the guarding one blue, drawn from the files or painted without them;
+// the menu icon that gets installed is the guarding one.
+TEST(Tray, IconsTellTheStateApartAtSixteenPixels)
+{
+    const auto saturation = [](const QIcon& icon) {
+        const QImage image = icon.pixmap(16, 16).toImage();
+        double sum = 0, count = 0;
+        for (int i = 0; i < 16 * 16; ++i)
+            if (const QColor c = image.pixelColor(i % 16, i / 16); c.alpha() > 128)
+                sum += c.hsvSaturationF(), ++count;
+        return sum / count;
+    };
+    EXPECT_GT(saturation(QIcon(MIRVAK_SOURCE_DIR "/dist/hicolor/16x16/apps/example.mirvak.Mirvak.png")), 0.4);
+    QImage paused[2];
+    for (bool files : {false, true}) {
+        TrayBed t;
+        for (const char* name : {"mirvak.png", "mirvak-disabled.png"})
+            ASSERT_TRUE(!files || QFile::copy(MIRVAK_SOURCE_DIR "/icons/" + QString(name), t.path(name)));
+        t.tray->Form_Load();
+        EXPECT_TRUE(saturation(t.tray->enabledIcon) > 0.4 && saturation(t.tray->disabledIcon) < 0.15) << files;
+        paused[files] = t.tray->disabledIcon.pixmap(16, 16).toImage();
+    }
+    EXPECT_NE(paused[0], paused[1]);   // the files were read
 }

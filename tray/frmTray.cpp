@@ -13,9 +13,9 @@ using mdSettings::guarded;
 
 namespace {
 
-// The icon drawn here when its image file is missing: bars of different
-// heights on a dark blue rounded square, in white and cyan, or all pale
-// lavender for the switched-off look.
+// The icon drawn here when its image file is missing, as the image files
+// look: bars of different heights on a dark blue rounded square, in white and
+// cyan; switched off, a grey square under a bold white pause mark.
 QIcon paintedIcon(bool enabled)
 {
     QPixmap pixmap(48, 48);
@@ -24,11 +24,17 @@ QIcon paintedIcon(bool enabled)
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath square;
     square.addRoundedRect(QRectF(1, 1, 46, 46), 9, 9);
-    painter.fillPath(square, QColor(24, 32, 112));
+    painter.fillPath(square, enabled ? QColor(24, 32, 112) : QColor(92, 94, 100));
     const int heights[] = {18, 30, 22, 34, 14};
     for (int i = 0; i < 5; ++i) {
-        QColor colour = enabled ? (i % 2 ? QColor(0, 220, 240) : QColor(Qt::white)) : QColor(196, 186, 236);
+        QColor colour = enabled ? (i % 2 ? QColor(0, 220, 240) : QColor(Qt::white)) : QColor(150, 151, 158);
         painter.fillRect(QRect(8 + i * 7, 40 - heights[i], 5, heights[i]), colour);
+    }
+    if (!enabled) {
+        painter.setPen(QPen(QColor(24, 24, 28), 2));
+        painter.setBrush(QColor(250, 250, 252));
+        painter.drawRoundedRect(QRectF(11, 9, 10, 30), 2, 2);
+        painter.drawRoundedRect(QRectF(27, 9, 10, 30), 2, 2);
     }
     return QIcon(pixmap);
 }
@@ -87,23 +93,28 @@ frmTray::~frmTray()
     delete aboutWindow.data();
 }
 
+QString frmTray::tip(const QString& state) const
+{
+    // The panel shows the tip in a small box: the product's first word names it.
+    return app.sys.program.productTitle().section(QLatin1Char(' '), 0, 0) + QStringLiteral(": ") + state;
+}
+
 QString frmTray::enabledTip() const
 {
-    return app.sys.program.productTitle() + QStringLiteral(": Enable");
+    return tip(QStringLiteral("guarding"));
 }
 
 QString frmTray::disabledTip() const
 {
-    return app.sys.program.productTitle() + QStringLiteral(": Disable");
+    return tip(QStringLiteral("paused"));
 }
 
 void frmTray::notGuarding()
 {
-    // Settings are read once: only a new start, after the fix, can guard.
+    // Nothing guards until the settings are mended: a Save in the settings window, or a new start.
     Enable->setEnabled(false);
     Disable->setEnabled(false);
-    tray.modify(disabledIcon, app.sys.program.productTitle() + QStringLiteral(": Not guarding, see ")
-                                  + app.file(QStringLiteral("error.log")));
+    tray.modify(disabledIcon, tip(QStringLiteral("not guarding, see ") + app.file(QStringLiteral("error.log"))));
 }
 
 void frmTray::Form_Load()

@@ -48,6 +48,7 @@ public:
 
     QIcon enabledIcon;
     QIcon disabledIcon;
+    // "Mirvak: guarding", "Mirvak: paused": the tip names the state.
     QString enabledTip() const;
     QString disabledTip() const;
     // Start-up left the scan timer off: the icon says so and where to look.
@@ -58,5 +59,6 @@ public:
     QPointer<frmAbout> aboutWindow;
 
 private:
+    QString tip(const QString& state) const;
     void showList(QPointer<frmList>& window, frmList::Kind kind);
 };
