@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class ImageButton;
 class frmTrust;
@@ -47,6 +48,8 @@ public:
     KillNotices killNotices;
     void TakeProcesses();
     QString strProcess(const QString& name, const QString& path);
+    // The record of process `pid`, with `hash` telling whether a level-4 hash is in it.
+    QString hashedRecord(qint64 pid, const QString& name, const QString& path, HashCache::State& hash);
     QString fSize(qint64 bytes);
     // True for this program's own process, by its path.
     bool isSelf(const QString& name, const QString& path, platform::PathState state);
@@ -70,6 +73,15 @@ public:
     QString detailsTip(const QString& owner, const std::optional<platform::Launch>& launch);
     void saveAllowList();
     void saveDenyList();
+    // Allow or Deny pressed before the candidate's hash was known: the
+    // record with its hash goes to the list once the hash is known.
+    struct HeldKeep {
+        qint64 pid;
+        QString name, path;
+        bool allow;
+    };
+    std::vector<HeldKeep> heldKeeps;
+    void keepHeld();
 
     // Path search (frmMain_search.cpp).
     void btnFindPath_MouseUp();

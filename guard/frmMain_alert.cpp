@@ -45,13 +45,13 @@ bool terminate(frmMain& main)
 }
 
 // A record that no list file can hold is kept for the present period only.
-bool keepable(frmMain& main, const QString& file)
+bool keepable(frmMain& main, const QString& record, const QString& name, const QString& file)
 {
-    if (storable(main.appRecord))
+    if (storable(record))
         return true;
     main.tmpTicks = 0;
     main.app.tell(QStringLiteral("Can't keep %1 in %2: a line break in its name or path; the decision holds "
-                                 "for the present period.").arg(main.appName.simplified(), file));
+                                 "for the present period.").arg(name.simplified(), file));
     return false;
 }
 } // namespace
@@ -124,11 +124,36 @@ void frmMain::btnAllow_MouseUp()
     guarded(app, "frmMain", "btnAllow_MouseUp", [&] {
         restart(*this);
         app.allowTmp.add(appRecord);
-        if (keepable(*this, QStringLiteral("allow.csv"))) {
+        if (appHashPending)
+            heldKeeps.push_back({appPid, appName, appPath, true});
+        else if (keepable(*this, appRecord, appName, QStringLiteral("allow.csv"))) {
             app.allowList.add(appRecord);
             saveAllowList();
         }
         HideMsg();
+    });
+}
+
+void frmMain::keepHeld()
+{
+    std::erase_if(heldKeeps, [this](const HeldKeep& held) {
+        HashCache::State hash;
+        const QString record = hashedRecord(held.pid, held.name, held.path, hash);
+        if (hash == HashCache::State::Pending)
+            return false;
+        const QString file = held.allow ? QStringLiteral("allow.csv") : QStringLiteral("deny.csv");
+        if (hash == HashCache::State::Failed) {
+            app.tell(QStringLiteral("Can't keep %1 in %2: its file could not be read to hash it; the decision holds "
+                                    "for the present period.").arg(held.name.simplified(), file));
+            return true;
+        }
+        // The record the next walk builds, so the present period knows it too.
+        (held.allow ? app.allowTmp : app.denyTmp).add(record);
+        if (keepable(*this, record, held.name, file)) {
+            (held.allow ? app.allowList : app.denyList).add(record);
+            held.allow ? saveAllowList() : saveDenyList();
+        }
+        return true;
     });
 }
 
@@ -150,7 +175,9 @@ void frmMain::btnDeny_MouseUp()
     guarded(app, "frmMain", "btnDeny_MouseUp", [&] {
         const bool gone = terminate(*this);
         app.denyTmp.add(appRecord);
-        if (keepable(*this, QStringLiteral("deny.csv"))) {
+        if (appHashPending)
+            heldKeeps.push_back({appPid, appName, appPath, false});
+        else if (keepable(*this, appRecord, appName, QStringLiteral("deny.csv"))) {
             app.denyList.add(appRecord);
             saveDenyList();
         }

@@ -234,6 +234,9 @@ void settlePending(frmMain& m)
 
 void frmMain::time_Timer()
 {
+    // A hash may be ready before its signal arrives: the held decision goes first.
+    if (!heldKeeps.empty())
+        guarded(app, "frmMain", "time_Timer", [&] { keepHeld(); });
     // While a question is open only the deny list acts: no alert may cover it.
     if (isVisible() || trust)
         guarded(app, "frmMain", "time_Timer", [&] { sweep(*this); });
@@ -346,6 +349,12 @@ void frmMain::TakeProcesses()
     });
 }
 
+QString frmMain::hashedRecord(qint64 pid, const QString& name, const QString& path, HashCache::State& hash)
+{
+    std::optional<double> level;
+    return processRecord(app, pid, name, path, level, hash);
+}
+
 QString frmMain::strProcess(const QString& name, const QString& path)
 {
     std::optional<double> level;
@@ -394,6 +403,7 @@ QString sizeText(App& app, qint64 bytes)
 void frmMain::hashReady()
 {
     guarded(app, "frmMain", "hashReady", [&] {
+        keepHeld();
         // Only a candidate shown before its hash was known needs this: one
         // that waits is settled at the next tick.
         if (!appHashPending || !isVisible() || appPath.isEmpty())

@@ -275,17 +275,19 @@ void frmList::btnAddEntry_MouseUp()
 void frmList::addFile(const QString& path)
 {
     guarded(app, t.window, "btnAddEntry_MouseUp", [&] {
-        // The record of the file itself, not of the alert's process, and the
-        // alert's state as it was.
-        const qint64 pid = std::exchange(main.appPid, 0);
-        const bool alertPending = main.appHashPending;
-        const QString record = main.strProcess(QFileInfo(path).fileName(), path);
-        const bool pending = std::exchange(main.appHashPending, alertPending);
-        main.appPid = pid;
-        if (pending) {
+        // The record of the file itself, not of any process.
+        HashCache::State hash;
+        const QString record = main.hashedRecord(0, QFileInfo(path).fileName(), path, hash);
+        if (hash == HashCache::State::Pending) {
             // Ready at the next computation that ends, or at one after it.
             connect(&app.hashes, &HashCache::ready, this, [this, path] { addFile(path); },
                     Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+            return;
+        }
+        if (hash == HashCache::State::Failed) {
+            app.sys.desktop.message(QString::fromLatin1(t.title),
+                                    QStringLiteral("%1 could not be read to compute its SHA-256; nothing was added.")
+                                        .arg(path));
             return;
         }
         txtFilter->clear();

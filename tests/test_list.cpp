@@ -119,6 +119,11 @@ TEST(ListWindow, AddsAPickedProgramUnlessTheOtherListHasIt)
               std::tuple(false, std::size_t(1), qint64(7), false));
     tasks.front()(), QCoreApplication::sendPostedEvents();
     EXPECT_EQ(t.read("allow.csv").right(74), "|sha256:" + QCryptographicHash::hash("x", QCryptographicHash::Sha256).toHex() + "\r\n");
+    // A file that cannot be read to hash is not added, and the user is told.
+    t.app.hashes.hash = [](auto...) { return std::optional<QByteArray>(); };
+    t.app.hashes.run = [](std::function<void()> task) { task(); };
+    t.write("bin/other", "y"), t.desktop.picked = t.path("bin/other"), t.allow->btnAddEntry_MouseUp();
+    EXPECT_TRUE(!t.read("allow.csv").contains("other") && t.desktop.asked.join("").contains("could not be read")) << t.desktop.asked.join("").toStdString();
 }
 
 TEST(ListWindow, DeleteAsksBeforeMoreThanOneRowAndEscapeCloses)

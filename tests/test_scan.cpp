@@ -195,6 +195,17 @@ TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
             h.m.time_Timer();
         EXPECT_EQ(std::pair(h.t.processes.table[0].alive, h.m.isVisible()), std::pair(false, false)) << wait;
     }
+    // Allow or Deny pressed before the hash is known keeps the record with its hash once it is.
+    for (const char* file : {"allow.csv", "deny.csv"}) {
+        Hashing h;
+        h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
+        h.t.processes.add(20, "tool", h.tool), h.m.time_Timer();
+        ASSERT_TRUE(h.m.isVisible() && h.m.appHashPending);
+        *file == 'a' ? h.m.btnAllow_MouseUp() : h.m.btnDeny_MouseUp();
+        EXPECT_FALSE(h.t.read(file).contains("tool"));
+        h.tasks.front()();
+        EXPECT_EQ(h.t.read(file), h.record() + "\r\n");
+    }
 }
 
 TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
