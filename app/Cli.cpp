@@ -101,10 +101,9 @@ Outcome allowRunning(App& app)
     if (now.unhashed > 0)
         outcome.err += QStringLiteral("Mirvak: left out %1 that could not be read to hash\n")
                            .arg(plural(now.unhashed, "program", "programs"));
-    // Its list lives in its memory, and its next save of the list writes that.
+    // It takes the file in at its next check; paused, once it is enabled again.
     if (!now.programs.empty() && app.sys.program.otherCopyRuns())
-        outcome.err += QStringLiteral("Mirvak: the running guard keeps its own allow list in memory; restart it "
-                                      "to use the additions, or its next save of the list drops them\n");
+        outcome.err += QStringLiteral("Mirvak: the running guard takes them in at its next check\n");
     return outcome;
 }
 

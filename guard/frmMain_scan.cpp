@@ -234,9 +234,12 @@ void settlePending(frmMain& m)
 
 void frmMain::time_Timer()
 {
-    // A hash may be ready before its signal arrives: the held decision goes first.
-    if (!heldKeeps.empty())
-        guarded(app, "frmMain", "time_Timer", [&] { keepHeld(); });
+    guarded(app, "frmMain", "time_Timer", [&] {
+        // What another program wrote to the lists counts from this tick on.
+        reloadChanged(app);
+        // A hash may be ready before its signal arrives: the held decision goes first.
+        keepHeld();
+    });
     // While a question is open only the deny list acts: no alert may cover it.
     if (isVisible() || trust)
         guarded(app, "frmMain", "time_Timer", [&] { sweep(*this); });

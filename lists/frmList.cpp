@@ -232,7 +232,10 @@ void frmList::btnMoveEntry_MouseUp()
 {
     mdDesign::loadImage(app, btnMoveEntry);
     guarded(app, t.window, t.moveProcedure, [&] {
-        for (const QString& record : selectedRecords()) {
+        const QStringList picked = selectedRecords();
+        // What another program added meanwhile must survive these saves.
+        mdSettings::reloadChanged(app);
+        for (const QString& record : picked) {
             (app.*(t.otherTmp)).add(record);
             (app.*(t.other)).add(record);
             removeOwn(record);
@@ -257,6 +260,7 @@ void frmList::btnDelEntry_MouseUp()
                                              .arg(doomed.size())
                                              .arg(QString::fromLatin1(t.verb))))
             return;
+        mdSettings::reloadChanged(app);
         for (const QString& record : doomed)
             removeOwn(record);
         mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), false);
@@ -291,6 +295,7 @@ void frmList::addFile(const QString& path)
             return;
         }
         txtFilter->clear();
+        mdSettings::reloadChanged(app);
         if (holds(app.*(t.other), record)) {
             app.sys.desktop.message(QString::fromLatin1(t.title),
                                     QStringLiteral("%1 is on the %2 list already; move it from that list's window "

@@ -4,6 +4,8 @@
 #include "store/Collection.h"
 
 #include <functional>
+#include <map>
+#include <optional>
 
 // The program's shared state: created once by start-up, and afresh by each test.
 struct App {
@@ -24,6 +26,15 @@ struct App {
     // Told the file name at the end of every save of a list file, whether or
     // not the file was written: the list in memory is sorted either way.
     std::function<void(const QString& fileName)> listSaved;
+
+    // The version of each list file as this program last read or wrote it;
+    // another version is another program's writing, taken in at the next tick.
+    struct FileVersion {
+        quint64 device, inode;
+        qint64 size, modifiedNs, changedNs;
+        bool operator==(const FileVersion&) const = default;
+    };
+    std::map<QString, std::optional<FileVersion>> listVersions;
 
     // Tells the user through the tray icon; unset until the tray is up.
     std::function<void(const QString& text)> notice;

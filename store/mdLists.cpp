@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 #include <optional>
 
@@ -225,12 +226,24 @@ bool storable(const QString& record)
     return !record.contains(QLatin1Char('\n')) && !record.contains(QLatin1Char('\r'));
 }
 
-void getList(App& app, Collection& list, const QString& fileName)
+static std::optional<App::FileVersion> versionOf(App& app, const QString& fileName)
 {
+    const auto facts = app.sys.files.look(app.file(fileName), false);
+    if (!facts)
+        return std::nullopt;
+    return App::FileVersion{facts->device, facts->inode, facts->size, facts->modifiedNs, facts->changedNs};
+}
+
+bool getList(App& app, Collection& list, const QString& fileName)
+{
+    bool read = false;
     guarded(app, "mdSettings", "getList", [&] {
+        // Before the read: a write that comes between is taken in later.
+        app.listVersions[fileName] = versionOf(app, fileName);
         const auto lines = listLines(app, app.file(fileName));
         if (!lines)
             return;
+        read = true;
         // Hand edits can repeat a record in other letters; every later
         // counted save would stumble on the twins, so only the first is read.
         QSet<QString> taken;
@@ -255,6 +268,7 @@ void getList(App& app, Collection& list, const QString& fileName)
                           .arg(repeats)
                           .arg(repeated));
     });
+    return read;
 }
 
 void putList(App& app, Collection& list, const QString& fileName, bool updateCounts)
@@ -374,6 +388,7 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
         app.seenPending = true;
     }, &failure);
     if (saved) {
+        app.listVersions[fileName] = versionOf(app, fileName);
         app.saveFailureTold = false;
     } else if (!app.saveFailureTold) {
         app.saveFailureTold = true;
@@ -399,6 +414,36 @@ void removeLeftovers(App& app)
                 }
             }
         }
+    }
+}
+
+void reloadChanged(App& app)
+{
+    const std::tuple<QString, Collection*, Collection*> lists[] = {
+        {QStringLiteral("allow.csv"), &app.allowList, &app.allowTmp},
+        {QStringLiteral("deny.csv"), &app.denyList, &app.denyTmp}};
+    for (const auto& [fileName, list, working] : lists) {
+        const auto known = app.listVersions.find(fileName);
+        // Never read here yet, unchanged, or gone: what is in memory stays.
+        if (known == app.listVersions.end())
+            continue;
+        const auto now = versionOf(app, fileName);
+        if (!now || now == known->second)
+            continue;
+        Collection fresh;
+        if (!getList(app, fresh, fileName))
+            continue;
+        QSet<QString> kept;
+        for (const QString& record : *list)
+            kept.insert(Collection::lower(record));
+        Collection nowWorking = mdCollection::clnEq(app, fresh);
+        for (const QString& record : *working)
+            if (!kept.contains(Collection::lower(record)))
+                nowWorking.add(record);
+        *list = std::move(fresh);
+        *working = std::move(nowWorking);
+        if (app.listSaved)
+            app.listSaved(fileName);
     }
 }
 
