@@ -23,7 +23,9 @@ frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
-    setFixedSize(620, 580);
+    // The rows scroll, so a small screen (or a large scale) only shortens the window.
+    const QRect area = app.sys.desktop.availableGeometry();
+    setFixedSize(std::min(620, std::max(area.width() - 20, 400)), std::min(580, std::max(area.height() - 40, 240)));
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral(
         "frmSettings { background: rgb(24, 32, 84); } QLabel { color: white; }"
