@@ -1,36 +1,19 @@
 // A list window over a long list: opened and filled, and filtered as one
 // types. The window is shown, so the table lays out and paints its rows.
+#include "bench/RealServices.h"
 #include "lists/frmList.h"
-#include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxServices.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 namespace {
 
-class ListProgram : public platform::LinuxProgram {
-public:
-    QString dir;
-    Folders folders() override { return {dir, dir, dir}; }
-};
-
-// The real services around an empty program folder, and a list of level-3 records.
-struct Lists {
-    QTemporaryDir tmp;
-    platform::LinuxProcesses processes;
-    platform::LinuxFiles files;
-    platform::LinuxEnvironment env;
-    platform::LinuxShell shell;
-    platform::LinuxDesktop desktop;
-    ListProgram program;
-    App app{{processes, files, env, shell, desktop, program}};
+// A list of level-3 records in an empty program folder.
+struct Lists : RealServices {
     frmMain main{app};
 
     explicit Lists(int count)
     {
-        program.dir = tmp.path();
         for (int i = 0; i < count; ++i)
             app.allowList.add(QStringLiteral("prog%1|2026.%2.%3 %4:%5|%6.%7K|/opt/vendor%8/bin/prog%1")
                                   .arg(i)

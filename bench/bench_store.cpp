@@ -1,37 +1,19 @@
 // Cost of the store at the sizes a long-lived installation reaches: a list
 // save with counts, one error log entry on a long log, the log read whole and
 // a large list read without counts.
-#include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxServices.h"
+#include "bench/RealServices.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 namespace {
 
-class StoreProgram : public platform::LinuxProgram {
-public:
-    QString dir;
-    Folders folders() override { return {dir, dir, dir}; }
-};
-
-// The real services around a program folder of its own.
-struct Store {
-    QTemporaryDir tmp;
-    platform::LinuxProcesses processes;
-    platform::LinuxFiles files;
-    platform::LinuxEnvironment env;
-    platform::LinuxShell shell;
-    platform::LinuxDesktop desktop;
-    StoreProgram program;
-    App app{{processes, files, env, shell, desktop, program}};
-
+// Settings of its own in the benchmark's folder.
+struct Store : RealServices {
     explicit Store(const char* clean, const char* log = "0")
     {
-        program.dir = tmp.path();
         write("settings.ini", QByteArray("check_interval=1\r\nclean_value=") + clean + "\r\nerror_log=" + log + "\r\n");
         mdSettings::getSettings(app);
     }

@@ -1,0 +1,27 @@
+#pragma once
+#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxServices.h"
+#include "store/App.h"
+
+#include <QTemporaryDir>
+
+// The real services around a program folder of its own, so a benchmark
+// reads and writes only there.
+struct RealServices {
+    class FolderProgram : public platform::LinuxProgram {
+    public:
+        QString dir;
+        Folders folders() override { return {dir, dir, dir}; }
+    };
+
+    QTemporaryDir tmp;
+    platform::LinuxProcesses processes;
+    platform::LinuxFiles files;
+    platform::LinuxEnvironment env;
+    platform::LinuxShell shell;
+    platform::LinuxDesktop desktop;
+    FolderProgram program;
+    App app{{processes, files, env, shell, desktop, program}};
+
+    RealServices() { program.dir = tmp.path(); }
+};
