@@ -307,6 +307,9 @@ void frmMain::TakeProcesses()
                     cut = true;
                 if (verdict == Verdict::Skip || verdict == Verdict::Cut)
                     return !cut;
+                // Decided by the user already: only its record waits for the hash.
+                if (look.pending && std::ranges::any_of(heldKeeps, [&](const HeldKeep& held) { return held.pid == look.pid; }))
+                    return true;
                 if (verdict == Verdict::Unknown || verdict == Verdict::Pending) {
                     // Past a candidate whose hash is pending the walk goes on, so
                     // later hashes start now and known denied programs end now.

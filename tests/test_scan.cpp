@@ -202,7 +202,8 @@ TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
         h.t.processes.add(20, "tool", h.tool), h.m.time_Timer();
         ASSERT_TRUE(h.m.isVisible() && h.m.appHashPending);
         *file == 'a' ? h.m.btnAllow_MouseUp() : h.m.btnDeny_MouseUp();
-        EXPECT_FALSE(h.t.read(file).contains("tool"));
+        h.m.time_Timer();   // not asked about again while its hash is pending
+        EXPECT_FALSE(h.t.read(file).contains("tool") || h.m.isVisible());
         h.tasks.front()();
         EXPECT_EQ(h.t.read(file), h.record() + "\r\n");
     }
