@@ -123,6 +123,8 @@ void frmMain::btnAllow_MouseUp()
     mdDesign::loadImage(app, btnAllow);
     guarded(app, "frmMain", "btnAllow_MouseUp", [&] {
         restart(*this);
+        // The save rewrites the file from memory: what another program wrote comes in first.
+        reloadChanged(app);
         app.allowTmp.add(appRecord);
         if (appHashPending)
             heldKeeps.push_back({appPid, appName, appPath, true});
@@ -147,6 +149,7 @@ void frmMain::keepHeld()
                                     "for the present period.").arg(held.name.simplified(), file));
             return true;
         }
+        reloadChanged(app);
         // The record the next walk builds, so the present period knows it too.
         (held.allow ? app.allowTmp : app.denyTmp).add(record);
         if (keepable(*this, record, held.name, file)) {
@@ -174,6 +177,7 @@ void frmMain::btnDeny_MouseUp()
     mdDesign::loadImage(app, btnDeny);
     guarded(app, "frmMain", "btnDeny_MouseUp", [&] {
         const bool gone = terminate(*this);
+        reloadChanged(app);
         app.denyTmp.add(appRecord);
         if (appHashPending)
             heldKeeps.push_back({appPid, appName, appPath, false});

@@ -104,6 +104,8 @@ void frmTrust::mousePressEvent(QMouseEvent* event)
 void frmTrust::done(int result)
 {
     mdSettings::guarded(app, "frmTrust", "done", [&] {
+        // The file may have come meanwhile, from --allow-running: the answer adds to it.
+        mdSettings::reloadChanged(app);
         if (result == Accepted)
             for (const Running::Program& program : running.programs) {
                 app.allowList.add(program.record);
