@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <exception>
 
 namespace Cli {
 
@@ -82,6 +83,14 @@ Outcome allowRunning(App& app)
     if (!getSettings(app)) {
         outcome.status = 1;
         outcome.err = QStringLiteral("Mirvak: settings file not found: %1\n").arg(app.file(QStringLiteral("settings.ini")));
+        return outcome;
+    }
+    // A list_level that is no number would make records of bare names.
+    try {
+        numSetting(app, QStringLiteral("list_level"));
+    } catch (const std::exception& e) {
+        outcome.status = 1;
+        outcome.err = QStringLiteral("Mirvak: list_level in %1: %2\n").arg(app.file(QStringLiteral("settings.ini")), e.what());
         return outcome;
     }
     // A list that is there but cannot be read would be written over, or its

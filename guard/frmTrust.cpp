@@ -121,6 +121,8 @@ void frmTrust::done(int result)
 void frmMain::offerTrust()
 {
     mdSettings::guarded(app, "frmMain", "offerTrust", [&] {
+        // A list_level that is no number would make records of bare names: the next start asks.
+        mdSettings::numSetting(app, QStringLiteral("list_level"));
         Running now = runningPrograms(app);
         if (now.programs.empty())
             return;   // nothing to trust: the next start asks

@@ -106,13 +106,17 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
         const QByteArray hash = "|" + t.a.toUtf8() + "|sha256:" + QCryptographicHash::hash("aaa", QCryptographicHash::Sha256).toHex();
         EXPECT_EQ(std::pair(t.read("allow.csv").contains(hash), hashed), std::pair(*level == '4', *level == '4' ? 3 : 0));
     }
-    // A list it cannot read is neither written over nor are its denied programs trusted.
-    for (const char* unread : {"allow.csv", "deny.csv"}) {
-        Table t;
+    // A list it cannot read is neither written over nor are its denied programs trusted; a list_level that is
+    // no number would make records of bare names, here and at first start.
+    for (const char* unread : {"allow.csv", "deny.csv", "list_level"}) {
+        Table t(*unread == 'l' ? "x" : "1");
         t.write("allow.csv", "old|/o\r\n"), t.files.failReads = {unread};
         const Cli::Outcome o = Cli::allowRunning(t.app);
-        EXPECT_EQ(QString::number(o.status) + o.out + o.err, "1Mirvak: can't read " + t.path(unread) + "; nothing is added\n");
+        EXPECT_EQ(QString::number(o.status) + o.out + o.err, *unread == 'l' ? "1Mirvak: list_level in " + t.path("settings.ini")
+                  + ": Type mismatch: 'x' is not a number\n" : "1Mirvak: can't read " + t.path(unread) + "; nothing is added\n");
         EXPECT_EQ(t.read("allow.csv"), "old|/o\r\n");
+        QFile::remove(t.path("allow.csv"));
+        EXPECT_EQ(Guard(t).m.trust.isNull(), *unread == 'l') << unread;
     }
 }
 
