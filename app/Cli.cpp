@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <exception>
 
 namespace Cli {
 
@@ -84,8 +85,23 @@ Outcome allowRunning(App& app)
         outcome.err = QStringLiteral("Mirvak: settings file not found: %1\n").arg(app.file(QStringLiteral("settings.ini")));
         return outcome;
     }
-    getList(app, app.allowList, file);
-    getList(app, app.denyList, QStringLiteral("deny.csv"));
+    // A list_level that is no number would make records of bare names.
+    try {
+        numSetting(app, QStringLiteral("list_level"));
+    } catch (const std::exception& e) {
+        outcome.status = 1;
+        outcome.err = QStringLiteral("Mirvak: list_level in %1: %2\n").arg(app.file(QStringLiteral("settings.ini")), e.what());
+        return outcome;
+    }
+    // A list that is there but cannot be read would be written over, or its
+    // denied programs trusted.
+    for (const auto& [name, list] : {std::pair(file, &app.allowList), {QStringLiteral("deny.csv"), &app.denyList}}) {
+        if (!getList(app, *list, name) && app.sys.files.exists(app.file(name))) {
+            outcome.status = 1;
+            outcome.err = QStringLiteral("Mirvak: can't read %1; nothing is added\n").arg(app.file(name));
+            return outcome;
+        }
+    }
     const Running now = runningPrograms(app);
     for (const Running::Program& program : now.programs)
         app.allowList.add(program.record);

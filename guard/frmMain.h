@@ -73,12 +73,14 @@ public:
     QString detailsTip(const QString& owner, const std::optional<platform::Launch>& launch);
     void saveAllowList();
     void saveDenyList();
-    // Allow or Deny pressed before the candidate's hash was known: the
-    // record with its hash goes to the list once the hash is known.
+    // Allow or Deny, for good or for now, pressed before the candidate's
+    // hash was known: the record with its hash goes to the list, or to the
+    // present period's, once the hash is known.
     struct HeldKeep {
         qint64 pid;
         QString name, path;
         bool allow;
+        bool forGood = true;   // else for the present period only
     };
     std::vector<HeldKeep> heldKeeps;
     void keepHeld();

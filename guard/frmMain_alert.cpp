@@ -123,6 +123,8 @@ void frmMain::btnAllow_MouseUp()
     mdDesign::loadImage(app, btnAllow);
     guarded(app, "frmMain", "btnAllow_MouseUp", [&] {
         restart(*this);
+        // The save rewrites the file from memory: what another program wrote comes in first.
+        reloadChanged(app);
         app.allowTmp.add(appRecord);
         if (appHashPending)
             heldKeeps.push_back({appPid, appName, appPath, true});
@@ -143,13 +145,15 @@ void frmMain::keepHeld()
             return false;
         const QString file = held.allow ? QStringLiteral("allow.csv") : QStringLiteral("deny.csv");
         if (hash == HashCache::State::Failed) {
-            app.tell(QStringLiteral("Can't keep %1 in %2: its file could not be read to hash it; the decision holds "
-                                    "for the present period.").arg(held.name.simplified(), file));
+            if (held.forGood)
+                app.tell(QStringLiteral("Can't keep %1 in %2: its file could not be read to hash it; the decision holds "
+                                        "for the present period.").arg(held.name.simplified(), file));
             return true;
         }
+        reloadChanged(app);
         // The record the next walk builds, so the present period knows it too.
         (held.allow ? app.allowTmp : app.denyTmp).add(record);
-        if (keepable(*this, record, held.name, file)) {
+        if (held.forGood && keepable(*this, record, held.name, file)) {
             (held.allow ? app.allowList : app.denyList).add(record);
             held.allow ? saveAllowList() : saveDenyList();
         }
@@ -163,6 +167,8 @@ void frmMain::btnAllowNow_MouseUp()
     guarded(app, "frmMain", "btnAllowNow_MouseUp", [&] {
         restart(*this);
         app.allowTmp.add(appRecord);
+        if (appHashPending)
+            heldKeeps.push_back({appPid, appName, appPath, true, false});
         // The present period starts again now, for every decision taken in it.
         tmpTicks = 0;
         HideMsg();
@@ -174,6 +180,7 @@ void frmMain::btnDeny_MouseUp()
     mdDesign::loadImage(app, btnDeny);
     guarded(app, "frmMain", "btnDeny_MouseUp", [&] {
         const bool gone = terminate(*this);
+        reloadChanged(app);
         app.denyTmp.add(appRecord);
         if (appHashPending)
             heldKeeps.push_back({appPid, appName, appPath, false});
@@ -192,6 +199,8 @@ void frmMain::btnDenyNow_MouseUp()
     guarded(app, "frmMain", "btnDenyNow_MouseUp", [&] {
         const bool gone = terminate(*this);
         app.denyTmp.add(appRecord);
+        if (appHashPending)
+            heldKeeps.push_back({appPid, appName, appPath, false, false});
         tmpTicks = 0;
         if (gone)
             HideMsg();

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <map>
 #include <optional>
+#include <tuple>
 
 using namespace mdSettings;
 
@@ -65,10 +67,12 @@ bool isOwnProcess(App& app, const QString& name, const QString& path, platform::
 // The record of strProcess with list_level converted once for all the
 // processes of a tick: `level` holds it after its first use. At level 4 the
 // hash of the executable of process `pid` ends it; `hash` tells whether it
-// is being computed (Pending) or cannot be (Failed). With `wait` it is
-// computed here and now, as a one-off look that no cache serves.
+// is being computed (Pending) or cannot be (Failed). With `now` it is
+// computed here and now, once per file version for a one-off look that no
+// cache serves: many processes often run one large executable.
+using Digests = std::map<std::tuple<quint64, quint64, qint64, qint64, qint64>, std::optional<QByteArray>>;
 QString processRecord(App& app, qint64 pid, const QString& name, const QString& path, std::optional<double>& level,
-                      HashCache::State& hash, bool wait = false)
+                      HashCache::State& hash, Digests* now = nullptr)
 {
     QString record = name;
     hash = HashCache::State::Ready;
@@ -91,12 +95,15 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
             record += QLatin1Char('|') + path;
         if (*level > 3) {
             HashCache::Result found;
-            if (!wait) {
+            if (!now) {
                 found = app.hashes.find(pid, path, *file);
-            } else if (const auto digest = app.hashes.hash(pid, path, *file)) {
-                found = {HashCache::State::Ready, QString::fromLatin1(digest->toHex())};
             } else {
-                found.state = HashCache::State::Failed;
+                const auto key = std::tuple(file->device, file->inode, file->size, file->modifiedNs, file->changedNs);
+                auto digest = now->find(key);
+                if (digest == now->end())
+                    digest = now->emplace(key, app.hashes.hash(pid, path, *file)).first;
+                found = digest->second ? HashCache::Result{HashCache::State::Ready, QString::fromLatin1(digest->second->toHex())}
+                                       : HashCache::Result{HashCache::State::Failed, QString()};
             }
             hash = found.state;
             if (hash == HashCache::State::Ready)
@@ -111,7 +118,7 @@ enum class Verdict { Skip, Cut, Allowed, Denied, Unknown, Pending };
 
 // Reads one process of the walk into `look` and finds it in the lists.
 Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<double>& level, Look& look,
-                const Collection& allow, const Collection& deny, bool wait = false)
+                const Collection& allow, const Collection& deny, Digests* now = nullptr)
 {
     const auto nul = entry.exeName.indexOf(QChar(0));
     look.name = nul < 0 ? entry.exeName : entry.exeName.left(nul);
@@ -125,7 +132,7 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
     if (isOwnProcess(app, look.name, look.path, look.state))
         return Verdict::Skip;
     HashCache::State hash;
-    look.record = processRecord(app, look.pid, look.name, look.path, level, hash, wait);
+    look.record = processRecord(app, look.pid, look.name, look.path, level, hash, now);
     look.pending = hash == HashCache::State::Pending;
     look.unhashed = hash == HashCache::State::Failed;
     if (look.pending)
@@ -307,6 +314,9 @@ void frmMain::TakeProcesses()
                     cut = true;
                 if (verdict == Verdict::Skip || verdict == Verdict::Cut)
                     return !cut;
+                // Decided by the user already: only its record waits for the hash.
+                if (look.pending && std::ranges::any_of(heldKeeps, [&](const HeldKeep& held) { return held.pid == look.pid; }))
+                    return true;
                 if (verdict == Verdict::Unknown || verdict == Verdict::Pending) {
                     // Past a candidate whose hash is pending the walk goes on, so
                     // later hashes start now and known denied programs end now.
@@ -443,11 +453,12 @@ Running runningPrograms(App& app)
     guarded(app, "frmMain", "runningPrograms", [&] {
         std::optional<double> level;
         QSet<QString> taken;
+        Digests digests;
         std::exception_ptr failure;
         app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
             try {
                 Look look;
-                const Verdict verdict = examine(app, entry, level, look, app.allowList, app.denyList, true);
+                const Verdict verdict = examine(app, entry, level, look, app.allowList, app.denyList, &digests);
                 if (look.unhashed)
                     ++running.unhashed;
                 else if (verdict == Verdict::Unknown && (!look.path.isEmpty() || look.state == platform::PathState::Refused)

@@ -104,6 +104,8 @@ void frmTrust::mousePressEvent(QMouseEvent* event)
 void frmTrust::done(int result)
 {
     mdSettings::guarded(app, "frmTrust", "done", [&] {
+        // The file may have come meanwhile, from --allow-running: the answer adds to it.
+        mdSettings::reloadChanged(app);
         if (result == Accepted)
             for (const Running::Program& program : running.programs) {
                 app.allowList.add(program.record);
@@ -119,6 +121,8 @@ void frmTrust::done(int result)
 void frmMain::offerTrust()
 {
     mdSettings::guarded(app, "frmMain", "offerTrust", [&] {
+        // A list_level that is no number would make records of bare names: the next start asks.
+        mdSettings::numSetting(app, QStringLiteral("list_level"));
         Running now = runningPrograms(app);
         if (now.programs.empty())
             return;   // nothing to trust: the next start asks

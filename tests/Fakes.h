@@ -64,10 +64,11 @@ public:
     }
 };
 
-// Real files; writes to chosen names fail, as in a read-only folder for an ordinary user (tests run as root).
+// Real files; writes to chosen names fail, as in a read-only folder for an ordinary user (tests run as root),
+// and reads too, as for a file of another owner.
 class FakeFiles : public platform::LinuxFiles {
 public:
-    QSet<QString> failWrites, failRemoves;
+    QSet<QString> failWrites, failRemoves, failReads;
     static void fail(const QSet<QString>& names, const QString& path)
     {
         if (names.contains(QFileInfo(path).fileName()))
@@ -78,6 +79,7 @@ public:
         fail(failWrites, path), LinuxFiles::writeBytes(path, b, sync);
     }
     void remove(const QString& path) override { fail(failRemoves, path), LinuxFiles::remove(path); }
+    std::optional<QByteArray> readBytes(const QString& path) override { return fail(failReads, path), LinuxFiles::readBytes(path); }
     // Folders listed, each in name order; "/" fails, so that no test walks the whole disk.
     QStringList listed;
     std::vector<Entry> list(const QString& folder) override

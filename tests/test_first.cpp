@@ -51,14 +51,14 @@ TEST(FirstStart, AskedOnceAnsweredByYesNoOrEscapeAndNoAlertWhileAsking)
         frmTrust* const asked = g.m.trust;
         ASSERT_TRUE(asked && asked->isVisible() && g.m.time.isActive());
         EXPECT_EQ(std::pair(g.tick(), t.processes.killed), std::pair(std::string("-"), std::vector<qint64>{6}));   // only d ends
-        asked->btnShow->click();
+        asked->btnShow->click(), t.write("allow.csv", "x|/x\r\n");   // written meanwhile by --allow-running
         EXPECT_EQ(asked->lblQuestion->text() + (asked->txtList->isVisible() ? " shows:\n" : "") + asked->txtList->toPlainText(),
                   "Trust the 2 programs that run now? shows:\na  " + t.a + "\nother  (another user's)");
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         *answer == 'E' ? (void)QCoreApplication::sendEvent(asked, &escape) : (*answer == 'Y' ? asked->btnYes : asked->btnNo)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ASSERT_FALSE(g.m.trust);
-        EXPECT_EQ(t.read("allow.csv"), *answer == 'Y' ? ("a|" + t.a + "\r\nother\r\n").toUtf8() : "") << answer;
+        EXPECT_EQ(t.read("allow.csv"), ((*answer == 'Y' ? "a|" + t.a + "\r\nother\r\n" : QString()) + "x|/x\r\n").toUtf8()) << answer;
         EXPECT_EQ(g.tick(), (*answer == 'Y' ? "c" : "a|" + t.a).toStdString());
         EXPECT_FALSE(Guard(t).m.trust) << answer;
     }
@@ -69,22 +69,23 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
 {
     const QString restart = "Mirvak: the running guard takes them in at its next check\n";
     // List level, allow.csv before, another copy runs, the save fails; how many are added.
-    for (const auto& [level, before, otherCopy, fails, added] : {std::tuple("1", QByteArray("old|/o\r\n"), false, false, 3),
+    for (const auto& [level, before, otherCopy, fails, added] : {std::tuple("1", QByteArray("old|/o\r\n"), true, false, 3),
              {"1", "A|@a\r\nb|@b\r\n", true, false, 1}, {"4", "", false, false, 3}, {"1", "old|/o\r\n", true, true, 0}}) {
         Table t(level);
         t.write("bin/b", "b"), t.processes.add(7, "b", t.path("bin/b"));
         Watched program;
         program.dir = t.tmp.path(), program.lockFree = !otherCopy;
         App cli({t.processes, t.files, t.env, t.shell, t.desktop, program});
-        cli.hashes.hash = [real = cli.hashes.hash](qint64 pid, const QString& path, const auto& version) {
-            return path.endsWith("/b") ? std::nullopt : real(pid, path, version);   // b cannot be read
+        int hashed = 0;   // one file that runs twice is read once
+        cli.hashes.hash = [real = cli.hashes.hash, &hashed](qint64 pid, const QString& path, const auto& version) {
+            return ++hashed, path.endsWith("/b") ? std::nullopt : real(pid, path, version);   // b cannot be read
         };
         if (!before.isEmpty())
             t.write("allow.csv", QByteArray(before).replace("@a", t.a.toUtf8()).replace("@b", t.path("bin/b").toUtf8()));
         t.files.failWrites = fails ? QSet<QString>{"allow.csv"} : QSet<QString>{};
         std::optional<Guard> running;
         if (otherCopy && !fails)
-            running.emplace(t);
+            running.emplace(t), running->tick();   // its alert is up
         const Cli::Outcome o = Cli::allowRunning(cli);
         const QString file = t.path("allow.csv"), count = QString::number(added) + (added == 1 ? " program" : " programs");
         EXPECT_EQ(QString::number(o.status) + o.out + o.err, fails ? "1Mirvak: can't save " + file + "; it is left as it was\n"
@@ -94,16 +95,28 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
             EXPECT_EQ(t.read("allow.csv"), before) << "a failed save leaves the file whole";
             continue;
         }
-        // A running guard takes the file in at its next tick, and its saves keep what it took in.
+        // A running guard takes the file in before a save of its own, or at its next tick.
         if (running) {
-            EXPECT_EQ(running->tick(), "c");
-            mdSettings::putList(running->app, running->app.allowList, "allow.csv", false);
+            before.startsWith("old") ? running->m.btnAllow_MouseUp() : running->m.btnClose_MouseUp();
+            EXPECT_EQ(running->tick(), "c") << before.constData();
         }
         // The guard on the merged list asks only about c; at level 4 the deny record of level 1 spares d, and b is asked after c.
         EXPECT_EQ(Guard(t).tick(), "c") << level;
         EXPECT_EQ(t.read("allow.csv").count('\n'), before.count('\n') + added);
         const QByteArray hash = "|" + t.a.toUtf8() + "|sha256:" + QCryptographicHash::hash("aaa", QCryptographicHash::Sha256).toHex();
-        EXPECT_EQ(t.read("allow.csv").contains(hash), *level == '4');
+        EXPECT_EQ(std::pair(t.read("allow.csv").contains(hash), hashed), std::pair(*level == '4', *level == '4' ? 3 : 0));
+    }
+    // A list it cannot read is neither written over nor are its denied programs trusted; a list_level that is
+    // no number would make records of bare names, here and at first start.
+    for (const char* unread : {"allow.csv", "deny.csv", "list_level"}) {
+        Table t(*unread == 'l' ? "x" : "1");
+        t.write("allow.csv", "old|/o\r\n"), t.files.failReads = {unread};
+        const Cli::Outcome o = Cli::allowRunning(t.app);
+        EXPECT_EQ(QString::number(o.status) + o.out + o.err, *unread == 'l' ? "1Mirvak: list_level in " + t.path("settings.ini")
+                  + ": Type mismatch: 'x' is not a number\n" : "1Mirvak: can't read " + t.path(unread) + "; nothing is added\n");
+        EXPECT_EQ(t.read("allow.csv"), "old|/o\r\n");
+        QFile::remove(t.path("allow.csv"));
+        EXPECT_EQ(Guard(t).m.trust.isNull(), *unread == 'l') << unread;
     }
 }
 

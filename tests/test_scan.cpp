@@ -195,16 +195,21 @@ TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
             h.m.time_Timer();
         EXPECT_EQ(std::pair(h.t.processes.table[0].alive, h.m.isVisible()), std::pair(false, false)) << wait;
     }
-    // Allow or Deny pressed before the hash is known keeps the record with its hash once it is.
-    for (const char* file : {"allow.csv", "deny.csv"}) {
+    // Allow or Deny, for good or for now, pressed before the hash is known: the record with its hash holds once it is.
+    for (const auto& [press, file, denied] : {std::tuple(&frmMain::btnAllow_MouseUp, "allow.csv", false),
+             {&frmMain::btnDeny_MouseUp, "deny.csv", true}, {&frmMain::btnAllowNow_MouseUp, "-", false},
+             {&frmMain::btnDenyNow_MouseUp, "-", true}}) {
         Hashing h;
         h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
         h.t.processes.add(20, "tool", h.tool), h.m.time_Timer();
         ASSERT_TRUE(h.m.isVisible() && h.m.appHashPending);
-        *file == 'a' ? h.m.btnAllow_MouseUp() : h.m.btnDeny_MouseUp();
-        EXPECT_FALSE(h.t.read(file).contains("tool"));
+        (h.m.*press)();
+        h.m.time_Timer();   // not asked about again while its hash is pending
+        EXPECT_FALSE(h.t.read(file).contains("tool") || h.m.isVisible());
         h.tasks.front()();
-        EXPECT_EQ(h.t.read(file), h.record() + "\r\n");
+        h.t.processes.add(21, "tool", h.tool), h.m.time_Timer();   // the same program again, in the same period
+        EXPECT_EQ(std::tuple(h.t.read(file), h.m.isVisible(), h.t.processes.table.back().alive),
+                  std::tuple(*file == '-' ? QByteArray() : (h.record() + "\r\n").toUtf8(), false, !denied)) << file;
     }
 }
 
