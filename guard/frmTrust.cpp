@@ -40,6 +40,7 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     QFont bold = lblQuestion->font();
     bold.setBold(true);
     lblQuestion->setFont(bold);
+    lblQuestion->setWordWrap(true);   // a large count in a large font stays whole
     QString text = QStringLiteral("Yes puts them on the allow list, so only programs that start later are asked "
                                   "about. No asks about each one when the guard first meets it.");
     if (running.unhashed == 1)
