@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 
 // The program's shared state: created once by start-up, and afresh by each test.
 struct App {
@@ -35,6 +36,9 @@ struct App {
         bool operator==(const FileVersion&) const = default;
     };
     std::map<QString, std::optional<FileVersion>> listVersions;
+    // List files that exist but could not be read: never written over, so
+    // the records in them are not lost.
+    std::set<QString> listsUnread;
 
     // Tells the user through the tray icon; unset until the tray is up.
     std::function<void(const QString& text)> notice;

@@ -268,6 +268,10 @@ bool getList(App& app, Collection& list, const QString& fileName)
                           .arg(repeats)
                           .arg(repeated));
     });
+    if (read || !app.listVersions[fileName])
+        app.listsUnread.erase(fileName);
+    else
+        app.listsUnread.insert(fileName);
     return read;
 }
 
@@ -276,6 +280,8 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
     QString failure;
     const bool saved = guarded(app, "mdSettings", "putList", [&] {
         mdCollection::clnSort(app, list, true);
+        if (app.listsUnread.contains(fileName))
+            fail(QStringLiteral("it could not be read, and is not written over"));
         const double limit = numSetting(app, QStringLiteral("clean_value"));
         const QString path = app.file(fileName);
 

@@ -72,6 +72,13 @@ TEST(Lists, LoadTakesNumericCountsAndTheFirstOfTwins)
                            "word.exe|/x/word.exe|abc", "frac.exe", fromSys("caf\xe9"), "last.exe"}));
     EXPECT_EQ(t.read("error.log"), "mdSettings.getList: allow.csv repeats 2 record(s), letter case aside, first "
                                    "'Notepad.exe|/opt/tools/notepad.exe'; the first of each is kept\r\n\r\n");
+    // A list that exists but cannot be read is not written over until it has been read.
+    Collection deny;
+    t.files.failReads = {"deny.csv"}, t.write("deny.csv", "kept\r\n");
+    getList(t.app, deny, "deny.csv"), deny.add("new"), putList(t.app, deny, "deny.csv", false);
+    EXPECT_EQ(t.read("deny.csv"), "kept\r\n");
+    t.files.failReads.clear(), getList(t.app, deny, "deny.csv"), putList(t.app, deny, "deny.csv", false);
+    EXPECT_EQ(t.read("deny.csv"), "kept\r\nnew\r\n");
 }
 
 TEST(Lists, SavesSortMergeAgeCreditAndPrune)
