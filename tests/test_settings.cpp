@@ -44,6 +44,7 @@ TEST(Settings, RewriteChangesOnlyValuesAndKeepsCommentsOrderUnknownLinesAndLineE
              {{{"web_search", ""}, {"mine", "z"}, {"head", "1"}}, QByteArray(old).replace("https://a?b=c", "").replace("x=y", "z")},
              {{{"list_level", "1"}}, old}})
         EXPECT_EQ(rewriteSettings(old, changes), expected);
+    EXPECT_EQ(rewriteSettings("\xEF\xBB\xBFkill_notice=0\n", {{"kill_notice", "1"}}), "\xEF\xBB\xBFkill_notice=1\n");
     QStringList rows;
     for (const FileSetting& s : fileSettings(old))
         rows << s.key + "=" + s.value + " (" + s.comment + ")";
@@ -61,11 +62,12 @@ TEST(Settings, EachRuleRefusesBadValuesWithItsReasonAndSaveDoesNothingMeanwhile)
              {"safe_level", "1.0", "1", ""}, {"Always_Top", "2", "1", "1 for on or 0 for off"}, {"kill_notice", "", "1", "not a"},
              {"error_log", "1,0", "1", "not a number: digits, with \".\" before a fraction"}, {"list_level", "4", "1", ""},
              {"list_level", "5", "1", "a whole number from 0 to 4"}, {"list_level", "1.5", "1", "a whole"}, {"clean_value", "7", "1", ""},
-             {"clean_value", "-1", "1", "0 or more"}, {"check_interval", "-2", "", "above 0"}, {"check_interval", "0.0015", "", ""},
+             {"clean_value", "-1", "1", "0 or more"}, {"check_interval", "-2", "", ""}, {"check_interval", "0.0015", "", ""},
              {"check_interval", "0.0004", "", "at least 0.001 (a millisecond)"}, {"check_interval", "2147483.647", "", ""},
              {"check_interval", "2147483.648", "", "at most 2147483.647 seconds"}, {"tmp_interval", "0", "1", ""},
              {"tmp_interval", "-1", "1", "0 or more"}, {"tmp_interval", "35791394", "1", ""}, {"tmp_interval", "35791395", "x", ""},
              {"tmp_interval", "35791395", "1", "too long for a check every 1 seconds"}, {"path_search", "2147483646", "1", ""},
+             {"tmp_interval", "35791395", "0", "too long for a check every 0.1 seconds"}, {"web_search", "https://a\nlist_level=4", "1", "one line"},
              {"path_search", "1e10", "0.001", "too long for a check every 0.001 seconds"}, {"web_search", "", "1", ""},
              {"web_search", "HTTPS://x", "1", ""}, {"web_search", "ftp://x", "1", "an address"}, {"mine", "any", "1", ""}})
         EXPECT_EQ(checkSetting(c[0], c[1], {{"check_interval", c[2]}}).left(c[3].isEmpty() ? -1 : c[3].size()), c[3]) << c.join(" ").toStdString();
