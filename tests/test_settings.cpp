@@ -124,6 +124,8 @@ TEST(Settings, FailedWriteLeavesTheFileAndValuesAndFixedSettingsStartGuarding)
 TEST(Settings, EditorOpensOrTheWindowSaysThereIsNoneAndShowsTheFileAsEditedThere)
 {
     SettingsBed t;
+    // The first field has the focus, and Tab goes down the fields before the buttons.
+    EXPECT_TRUE(t.window->focusWidget() == t.field("startup_load") && t.field("error_log")->nextInFocusChain() == t.window->btnEditor);
     for (const bool handler : {true, false}) {
         t.shell.handler = handler, t.window->btnEditor_Click();
         EXPECT_EQ(t.window->lblMessage->text().startsWith("No editor could be started for " + t.path("settings.ini")), !handler);

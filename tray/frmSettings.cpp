@@ -60,6 +60,7 @@ frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
     scrRows = new QScrollArea(this);
     scrRows->setWidgetResizable(true);
     scrRows->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrRows->setFocusPolicy(Qt::NoFocus);   // Tab goes to the fields in it
 
     const auto button = [this](const QString& text, void (frmSettings::*onClick)()) {
         auto* pushButton = new QPushButton(text, this);
@@ -174,6 +175,16 @@ void frmSettings::Form_Load()
     }
     list->addStretch();
     scrRows->setWidget(box);   // the old rows go with their box
+    // The fields, made after the buttons, come first: Tab goes down them, then to the buttons.
+    QWidgetList order;
+    for (const Row& row : rows)
+        if (row.field)
+            order << row.field;
+    if (!order.isEmpty())
+        order.front()->setFocus();
+    order << btnEditor << btnReload << btnSave << btnCancel;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
     if (rows.empty())
         say(QStringLiteral("No settings could be read from ") + path());
     validate();
