@@ -32,6 +32,7 @@ QString skinStyle()
                "QLabel#lblEmpty { color: #b8c0e0; background: transparent; }"
                "QTableView { background: %1; color: white; border: none; gridline-color: %1;"
                " selection-background-color: %2; selection-color: white; }"
+               "QHeaderView { background: rgb(24, 32, 84); }"   // beyond the last column too
                "QHeaderView::section { background: rgb(24, 32, 84); color: white; border: none;"
                " border-right: 1px solid %1; padding: 1px 4px; }"
                "QLineEdit { background: %1; color: white; border: 1px solid %3; border-radius: 3px; padding: 0 4px; }")

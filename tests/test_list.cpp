@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QHeaderView>
 #include <QKeyEvent>
 
 namespace {
@@ -90,6 +91,9 @@ TEST(ListWindow, SortsDatesAndSizesByValueAndFiltersWithTheCountInTheTitle)
     // An empty list, and a filter that keeps nothing, say so over the table.
     const auto empty = [](frmList* window) { return window->lblEmpty->isVisibleTo(window) ? window->lblEmpty->text() : "-"; };
     EXPECT_EQ(empty(t.allow) + empty(t.deny), "-The deny list is empty. Programs you deny in an alert, or add with Add\u2026, appear here.");
+    // Beyond its only column the header is dark like the skin, not the style's light grey.
+    const QImage header = (t.deny->show(), t.deny->List->horizontalHeader()->grab().toImage());
+    EXPECT_LT(header.pixelColor(header.width() - 2, header.height() / 2).lightness(), 100) << header.width();
     w.txtFilter->setText("none");
     EXPECT_EQ(empty(t.allow), "No record holds \u201cnone\u201d.");
 }
