@@ -204,9 +204,13 @@ bool frmSettings::validate()
         // The program stops at start when a key is written twice.
         if (seen.value(Collection::lower(row.key)) > 1)
             reason = QStringLiteral("set more than once in the file: remove all but one line, then Reload");
+        good = good && reason.isEmpty();
+        // A blank around a name makes another key, which the program never reads: told, but no bar to Save.
+        if (reason.isEmpty() && !row.field && knownSetting(row.key.trimmed()))
+            reason = QStringLiteral("not read: the program knows \u201c%1\u201d only without blanks around it; "
+                                    "remove them in the editor").arg(row.key.trimmed());
         row.reason->setText(reason);
         row.reason->setVisible(!reason.isEmpty());
-        good = good && reason.isEmpty();
     }
     return good;
 }
