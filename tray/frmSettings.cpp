@@ -252,11 +252,18 @@ void frmSettings::btnSave_Click()
         say(QStringLiteral("Saved, but the file could not be read back: the old values stay in effect."));
         return;
     }
-    if (!guarded(app, "frmMain", "applySettings", [&] { main.applySettings(); }, &failure)) {
+    bool entry = true;
+    if (!guarded(app, "frmMain", "applySettings", [&] { entry = main.applySettings(); }, &failure)) {
         say(QStringLiteral("Saved, but not all of it is in effect: ") + failure);
         return;
     }
     emit applied();
+    // All else is in effect; a window that closed would tell nothing of the entry.
+    if (!entry) {
+        say(QStringLiteral("Saved and in effect, but the log-in entry in %1 could not be changed: see error.log.")
+                .arg(app.sys.env.startupFolder()));
+        return;
+    }
     unload();
 }
 
