@@ -139,7 +139,7 @@ TEST(Settings, EditorOpensOrTheWindowSaysThereIsNoneAndShowsTheFileAsEditedThere
     t.window->btnReload->click();
     EXPECT_TRUE(t.field("safe_level")->text() == "0" && t.field("list_level")->text() == "2");
     // All in effect but a log-in entry that cannot be written: the window stays and says so.
-    t.env.startup = t.path("autostart"), t.files.failWrites << "Mirvak 1.9.desktop", t.field("startup_load")->setText("1"), t.window->btnSave_Click();
+    t.env.startup = t.path("autostart"), t.files.failWrites << "Mirvak 1.9.desktop", t.field("startup_load")->setText("1"), t.window->btnSave_Click(), t.window->checkFile();
     EXPECT_TRUE(t.window->isVisible() && t.window->lblMessage->text().contains("log-in entry") && getSetting(t.app, "startup_load") == "1");
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     t.field("list_level")->setText("4"), QApplication::sendEvent(t.field("list_level"), &escape);   // from the field

@@ -233,17 +233,24 @@ void frmSettings::btnSave_Click()
     QString failure;
     // Changes go into the file as it is now, so an edit made meanwhile in the
     // editor to another line stays.
+    QByteArray written;
     const bool saved = guarded(app, "frmSettings", "btnSave_Click", [&] {
         const auto bytes = app.sys.files.readBytes(path());
         if (!bytes)
             fail(QStringLiteral("File not found: ") + path());
+        written = changes.isEmpty() ? *bytes : rewriteSettings(*bytes, changes);
         if (!changes.isEmpty())
-            app.sys.files.writeBytes(path(), rewriteSettings(*bytes, changes), true);
+            app.sys.files.writeBytes(path(), written, true);
     }, &failure);
     if (!saved) {
         say(QStringLiteral("Not saved, the file is as it was: ") + failure);
         return;
     }
+    // The rows stand for the file as saved: a window that stays open takes the save for no change made outside it.
+    loaded_ = written;
+    for (Row& row : rows)
+        if (row.field)
+            row.value = row.field->text().trimmed();
     // The program goes on with what the file holds now.
     const Collection before = app.settingList;
     app.settingList = Collection();
