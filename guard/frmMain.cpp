@@ -144,9 +144,9 @@ frmMain::Start frmMain::Form_Load()
     return Start::Running;
 }
 
-void frmMain::applySettings(bool atStart)
+bool frmMain::applySettings(bool atStart)
 {
-    mdProcess::startupApp(app, isOn(app, QStringLiteral("startup_load")));
+    const bool entry = mdProcess::startupApp(app, isOn(app, QStringLiteral("startup_load")));
     const bool top = isOn(app, QStringLiteral("always_top"));
     if (top != windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
         // Qt hides a shown window whose flags change: the alert comes back.
@@ -167,4 +167,5 @@ void frmMain::applySettings(bool atStart)
     // Start-up counts a whole period, so the first tick builds the working
     // lists; a change keeps the time already counted in the present period.
     tmpTicks = ticksFor(atStart ? period : std::min(period, counted), interval);
+    return entry;
 }

@@ -32,8 +32,9 @@ public:
     // Puts the settings as the file has them into effect: the start-up
     // entry, the topmost flag, path_search in milliseconds, the timer's
     // interval and the period counter. A running timer goes on and a stopped
-    // one stays stopped. Throws at the first bad value.
-    void applySettings(bool atStart = false);
+    // one stays stopped. Throws at the first bad value. False when the
+    // start-up entry could not be made as startup_load says (logged).
+    bool applySettings(bool atStart = false);
     // Called at start-up step 4 to load the tray window; empty in tests.
     std::function<void()> loadTray;
     // First start (frmTrust.cpp): asks whether to trust the programs that

@@ -3,7 +3,6 @@
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
 #include "guard/WebLookup.h"
-#include "store/mdCollection.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
@@ -12,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QSet>
 #include <algorithm>
 #include <utility>
 
@@ -32,6 +32,7 @@ QString skinStyle()
                "QLabel#lblEmpty { color: #b8c0e0; background: transparent; }"
                "QTableView { background: %1; color: white; border: none; gridline-color: %1;"
                " selection-background-color: %2; selection-color: white; }"
+               "QHeaderView { background: rgb(24, 32, 84); }"   // beyond the last column too
                "QHeaderView::section { background: rgb(24, 32, 84); color: white; border: none;"
                " border-right: 1px solid %1; padding: 1px 4px; }"
                "QLineEdit { background: %1; color: white; border: 1px solid %3; border-radius: 3px; padding: 0 4px; }")
@@ -220,12 +221,20 @@ void frmList::select(const QString& record)
     }
 }
 
-void frmList::removeOwn(const QString& record)
+void frmList::removeOwn(const QStringList& records)
 {
-    mdCollection::clnDel(app, app.*(t.ownTmp), record);
-    const auto at = std::find(own().begin(), own().end(), record);
-    if (at != own().end())
-        own().remove(static_cast<int>(at - own().begin()) + 1);
+    // One pass over each list: removing the records one by one costs a pass
+    // (and a fresh search index) per record, minutes for thousands of rows.
+    QSet<QString> doomed;
+    for (const QString& record : records)
+        doomed.insert(Collection::lower(record));
+    for (Collection* list : {&own(), &(app.*(t.ownTmp))}) {
+        Collection kept;
+        for (const QString& record : std::as_const(*list))
+            if (!doomed.contains(Collection::lower(record)))
+                kept.add(record);
+        *list = std::move(kept);
+    }
 }
 
 void frmList::btnMoveEntry_MouseUp()
@@ -238,8 +247,8 @@ void frmList::btnMoveEntry_MouseUp()
         for (const QString& record : picked) {
             (app.*(t.otherTmp)).add(record);
             (app.*(t.other)).add(record);
-            removeOwn(record);
         }
+        removeOwn(picked);
         // The list that received the records counts their use; each save
         // fills the open window of its list again.
         const bool toDeny = kind == Kind::Allow;
@@ -261,8 +270,7 @@ void frmList::btnDelEntry_MouseUp()
                                              .arg(QString::fromLatin1(t.verb))))
             return;
         mdSettings::reloadChanged(app);
-        for (const QString& record : doomed)
-            removeOwn(record);
+        removeOwn(doomed);
         mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), false);
     });
 }

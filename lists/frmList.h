@@ -76,8 +76,8 @@ private:
     Collection& own() const { return app.*(t.own); }
     // The records of the selected rows, top down.
     QStringList selectedRecords() const;
-    // Takes `record` out of the own list and its working copy.
-    void removeOwn(const QString& record);
+    // Takes `records` out of the own list and its working copy, letter case aside.
+    void removeOwn(const QStringList& records);
     // Adds the record of the executable at `path`, once its hash is known.
     void addFile(const QString& path);
     // Selects the row of `record`, letter case aside.

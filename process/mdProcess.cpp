@@ -96,9 +96,9 @@ int KillProcess(App& app, qint64 pid, platform::KillFailure* why)
     return result;
 }
 
-void startupApp(App& app, bool load)
+bool startupApp(App& app, bool load)
 {
-    mdSettings::guarded(app, "mdProcess", "startupApp", [&] {
+    return mdSettings::guarded(app, "mdProcess", "startupApp", [&] {
         const QString folder = app.sys.env.startupFolder();
         if (folder.isEmpty())
             return;   // no folder to keep an entry in

@@ -9,6 +9,6 @@ std::optional<platform::Launch> TakeLaunch(App& app, qint64 pid);
 QString TakeName(App& app, qint64 pid);
 int KillProcess(App& app, qint64 pid, platform::KillFailure* why = nullptr);
 // Creates the logon entry when `load` and it is missing; removes it when not
-// `load` and it is present.
-void startupApp(App& app, bool load);
+// `load` and it is present. False when that failed (the failure is logged).
+bool startupApp(App& app, bool load);
 } // namespace mdProcess

@@ -149,9 +149,11 @@ QByteArray rewriteSettings(const QByteArray& bytes, const QHash<QString, QString
     QHash<QString, QString> wanted;
     for (auto it = changes.cbegin(); it != changes.cend(); ++it)
         wanted.insert(Collection::lower(it.key()), it.value());
-    QByteArray out;
+    // Decoding drops a byte order mark: it goes out as it came in.
+    const QByteArray bom = bytes.startsWith("\xEF\xBB\xBF") ? bytes.first(3) : QByteArray();
+    QByteArray out = bom;
     out.reserve(bytes.size() + 64);
-    eachLine(bytes, [&](QByteArrayView line, QByteArrayView end) {
+    eachLine(QByteArrayView(bytes).sliced(bom.size()), [&](QByteArrayView line, QByteArrayView end) {
         const QString text = platform::fromSys(line);
         const auto parts = settingParts(text);
         const auto it = parts ? wanted.constFind(Collection::lower(parts->key)) : wanted.cend();
@@ -192,6 +194,9 @@ bool knownSetting(const QString& key)
 QString checkSetting(const QString& key, const QString& value, const QHash<QString, QString>& values)
 {
     const QString name = Collection::lower(key);
+    // A line break would write lines of its own into the file.
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+        return QStringLiteral("one line, without line breaks");
     if (name == QLatin1String("web_search"))
         return value.isEmpty() || value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)
                 || value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
@@ -207,7 +212,7 @@ QString checkSetting(const QString& key, const QString& value, const QHash<QStri
         return n == 0 || n == 1 ? QString() : QStringLiteral("1 for on or 0 for off");
     if (name == QLatin1String("check_interval")) {
         if (n <= 0)
-            return QStringLiteral("above 0");
+            return QString();   // start-up reads it as 0.1
         try {
             timerMs(n);
             return QString();
@@ -229,12 +234,13 @@ QString checkSetting(const QString& key, const QString& value, const QHash<QStri
     const auto interval = parseNumber(check);
     if (!interval || !checkSetting(QStringLiteral("check_interval"), check, {}).isEmpty())
         return QString();   // that setting tells what is wrong
+    const double tick = *interval > 0 ? *interval : 0.1;
     const double seconds = name == QLatin1String("tmp_interval") ? n * 60 : n;
     try {
-        ticksFor(seconds, *interval);
+        ticksFor(seconds, tick);
         return QString();
     } catch (const std::exception&) {
-        return QStringLiteral("too long for a check every %1 seconds").arg(numText(*interval));
+        return QStringLiteral("too long for a check every %1 seconds").arg(numText(tick));
     }
 }
 

@@ -60,6 +60,7 @@ frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
     scrRows = new QScrollArea(this);
     scrRows->setWidgetResizable(true);
     scrRows->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrRows->setFocusPolicy(Qt::NoFocus);   // Tab goes to the fields in it
 
     const auto button = [this](const QString& text, void (frmSettings::*onClick)()) {
         auto* pushButton = new QPushButton(text, this);
@@ -174,6 +175,16 @@ void frmSettings::Form_Load()
     }
     list->addStretch();
     scrRows->setWidget(box);   // the old rows go with their box
+    // The fields, made after the buttons, come first: Tab goes down them, then to the buttons.
+    QWidgetList order;
+    for (const Row& row : rows)
+        if (row.field)
+            order << row.field;
+    if (!order.isEmpty())
+        order.front()->setFocus();
+    order << btnEditor << btnReload << btnSave << btnCancel;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
     if (rows.empty())
         say(QStringLiteral("No settings could be read from ") + path());
     validate();
@@ -193,9 +204,13 @@ bool frmSettings::validate()
         // The program stops at start when a key is written twice.
         if (seen.value(Collection::lower(row.key)) > 1)
             reason = QStringLiteral("set more than once in the file: remove all but one line, then Reload");
+        good = good && reason.isEmpty();
+        // A blank around a name makes another key, which the program never reads: told, but no bar to Save.
+        if (reason.isEmpty() && !row.field && knownSetting(row.key.trimmed()))
+            reason = QStringLiteral("not read: the program knows \u201c%1\u201d only without blanks around it; "
+                                    "remove them in the editor").arg(row.key.trimmed());
         row.reason->setText(reason);
         row.reason->setVisible(!reason.isEmpty());
-        good = good && reason.isEmpty();
     }
     return good;
 }
@@ -218,17 +233,24 @@ void frmSettings::btnSave_Click()
     QString failure;
     // Changes go into the file as it is now, so an edit made meanwhile in the
     // editor to another line stays.
+    QByteArray written;
     const bool saved = guarded(app, "frmSettings", "btnSave_Click", [&] {
         const auto bytes = app.sys.files.readBytes(path());
         if (!bytes)
             fail(QStringLiteral("File not found: ") + path());
+        written = changes.isEmpty() ? *bytes : rewriteSettings(*bytes, changes);
         if (!changes.isEmpty())
-            app.sys.files.writeBytes(path(), rewriteSettings(*bytes, changes), true);
+            app.sys.files.writeBytes(path(), written, true);
     }, &failure);
     if (!saved) {
         say(QStringLiteral("Not saved, the file is as it was: ") + failure);
         return;
     }
+    // The rows stand for the file as saved: a window that stays open takes the save for no change made outside it.
+    loaded_ = written;
+    for (Row& row : rows)
+        if (row.field)
+            row.value = row.field->text().trimmed();
     // The program goes on with what the file holds now.
     const Collection before = app.settingList;
     app.settingList = Collection();
@@ -237,11 +259,18 @@ void frmSettings::btnSave_Click()
         say(QStringLiteral("Saved, but the file could not be read back: the old values stay in effect."));
         return;
     }
-    if (!guarded(app, "frmMain", "applySettings", [&] { main.applySettings(); }, &failure)) {
+    bool entry = true;
+    if (!guarded(app, "frmMain", "applySettings", [&] { entry = main.applySettings(); }, &failure)) {
         say(QStringLiteral("Saved, but not all of it is in effect: ") + failure);
         return;
     }
     emit applied();
+    // All else is in effect; a window that closed would tell nothing of the entry.
+    if (!entry) {
+        say(QStringLiteral("Saved and in effect, but the log-in entry in %1 could not be changed: see error.log.")
+                .arg(app.sys.env.startupFolder()));
+        return;
+    }
     unload();
 }
 
