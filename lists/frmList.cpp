@@ -117,6 +117,7 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     lblEmpty->setGeometry(List->geometry().adjusted(20, 30, -20, -30));
     lblEmpty->setAlignment(Qt::AlignCenter);
     lblEmpty->setWordWrap(true);
+    lblEmpty->setTextFormat(Qt::PlainText);   // it quotes the filter as typed
     lblEmpty->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 322, 110, 28}, &frmList::btnMoveEntry_MouseUp);

@@ -8,7 +8,9 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 
 namespace {
 void mouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button)
@@ -141,4 +143,19 @@ TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
     EXPECT_FALSE(t.exists("error.log"));
     about.btnWeb_MouseUp();
     EXPECT_EQ(t.shell.opened, QStringList({"mailto:support@mirvak.example", url(0, sent), url(sent, entries.size()), report}));
+}
+
+// A stray Enter on a question that ends something answers No.
+TEST(Question, EnterAnswersNo)
+{
+    platform::LinuxDesktop desktop;
+    const auto key = [](Qt::Key k) {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+            QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &press);
+        }
+    };
+    QTimer::singleShot(0, [&] { key(Qt::Key_Return); });
+    QTimer::singleShot(5000, [&] { key(Qt::Key_Y); });   // Yes, should Enter not answer at all
+    EXPECT_FALSE(desktop.askYesNo("Mirvak", "Delete 2 records from the deny list?"));
 }

@@ -54,6 +54,7 @@ frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
     lblMessage = new QLabel(this);
     lblMessage->setObjectName(QStringLiteral("lblMessage"));
     lblMessage->setWordWrap(true);
+    lblMessage->setTextFormat(Qt::PlainText);
     lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblMessage->hide();
 
@@ -134,6 +135,7 @@ void frmSettings::Form_Load()
         list->addLayout(line);
         auto* key = new QLabel(setting.key, box);
         key->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        key->setTextFormat(Qt::PlainText);   // the file's text, never markup
         key->setFixedWidth(keyWidth + 2);
         line->addWidget(key, 0, Qt::AlignTop);
         auto* value = new QVBoxLayout;
@@ -151,6 +153,7 @@ void frmSettings::Form_Load()
         } else {
             auto* text = new QLabel(setting.value, box);   // not read by this program: kept as it is
             text->setIndent(4);
+            text->setTextFormat(Qt::PlainText);
             shown = text;
         }
         shown->setFixedWidth(180);
@@ -161,6 +164,7 @@ void frmSettings::Form_Load()
         row.reason->setObjectName(QStringLiteral("reason"));
         row.reason->setFont(small);
         row.reason->setWordWrap(true);
+        row.reason->setTextFormat(Qt::PlainText);
         row.reason->setFixedWidth(180);
         row.reason->hide();
         value->addWidget(row.reason);
@@ -170,6 +174,7 @@ void frmSettings::Form_Load()
         meaning->setObjectName(QStringLiteral("meaning"));
         meaning->setFont(small);
         meaning->setWordWrap(true);
+        meaning->setTextFormat(Qt::PlainText);
         line->addWidget(meaning, 1, Qt::AlignTop);
         rows.push_back(row);
     }

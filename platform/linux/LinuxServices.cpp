@@ -470,7 +470,8 @@ void LinuxDesktop::startMove(QWidget* window)
 
 bool LinuxDesktop::askYesNo(const QString& title, const QString& text)
 {
-    return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+    // Both questions end something (the guard, records): a stray Enter must not answer Yes.
+    return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }
 
