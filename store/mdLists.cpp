@@ -439,6 +439,9 @@ void reloadChanged(App& app)
         Collection fresh;
         if (!getList(app, fresh, fileName))
             continue;
+        // Changed while it was read: a write under way; the next tick reads it whole.
+        if (versionOf(app, fileName) != now)
+            continue;
         QSet<QString> kept;
         for (const QString& record : *list)
             kept.insert(Collection::lower(record));

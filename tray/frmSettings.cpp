@@ -210,6 +210,10 @@ bool frmSettings::validate()
         if (seen.value(Collection::lower(row.key)) > 1)
             reason = QStringLiteral("set more than once in the file: remove all but one line, then Reload");
         good = good && reason.isEmpty();
+        // Told, no bar to Save: a user who changes the level learns what it costs before the alerts come.
+        if (reason.isEmpty() && row.field && row.key == QLatin1String("list_level") && row.field->text().trimmed() != row.value)
+            reason = QStringLiteral("records kept at level %1 stop matching: their programs are asked about again")
+                         .arg(row.value);
         // A blank around a name makes another key, which the program never reads: told, but no bar to Save.
         if (reason.isEmpty() && !row.field && knownSetting(row.key.trimmed()))
             reason = QStringLiteral("not read: the program knows \u201c%1\u201d only without blanks around it; "
