@@ -96,7 +96,7 @@ Outcome allowRunning(App& app)
     // A list that is there but cannot be read would be written over, or its
     // denied programs trusted.
     for (const auto& [name, list] : {std::pair(file, &app.allowList), {QStringLiteral("deny.csv"), &app.denyList}}) {
-        if (!getList(app, *list, name) && app.sys.files.exists(app.file(name))) {
+        if (getList(app, *list, name); app.listsUnread.contains(name)) {
             outcome.status = 1;
             outcome.err = QStringLiteral("Mirvak: can't read %1; nothing is added\n").arg(app.file(name));
             return outcome;

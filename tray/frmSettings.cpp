@@ -37,12 +37,9 @@ frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
         "QPushButton { background: %1; color: white; border: 1px solid %2; border-radius: 3px; padding: 4px 14px; }"
         "QPushButton:pressed { background: %2; color: black; }"
         "QPushButton:focus { border-width: 2px; }"
-        "QScrollArea { background: transparent; border: none; }"
-        "QScrollBar:vertical { background: %1; width: 7px; margin: 0; border-radius: 3px; }"
-        "QScrollBar::handle:vertical { background: %2; min-height: 10px; border-radius: 3px; }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
-                      .arg(mdDesign::kSkinPanel.name(), ImageButton::frameColour.name(), kWarning.name()));
+        "QScrollArea { background: transparent; border: none; }")
+                      .arg(mdDesign::kSkinPanel.name(), ImageButton::frameColour.name(), kWarning.name())
+                  + mdDesign::scrollBarStyle());
 
     auto* title = new QLabel(QStringLiteral("Settings"), this);
     QFont bold = title->font();
