@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Cli.h"
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxProcesses.h"

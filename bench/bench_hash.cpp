@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SHA-256 cache at list_level 4: what the first sight of a large new
 // executable costs the tick (the hash itself runs on the worker), and the
 // memory that 1,000 known versions hold.

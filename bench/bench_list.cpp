@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A list window over a long list: opened and filled, and filtered as one
 // types. The window is shown, so the table lays out and paints its rows.
 #include "bench/RealServices.h"

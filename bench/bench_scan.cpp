@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of one walk over the process table, against the least that any walk
 // must do: list /proc, read each exe link and stat() its file.
 #include "guard/frmMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disk search over a generated tree of 20,420 folders, and find(1) over
 // the same kind of tree for comparison.
 #include "guard/frmMain.h"

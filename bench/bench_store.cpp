@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of the store at the sizes a long-lived installation reaches: a list
 // save with counts, one error log entry on a long log, the log read whole and
 // a large list read without counts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stand-ins for the platform services, and a fresh program folder per test.
 #include "platform/Platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "design/ImageButton.h"
 #include "design/frmAbout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "platform/ArgQuote.h"
 #include "platform/SysText.h"

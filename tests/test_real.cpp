@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program against real processes, each run in a PID namespace of its own: the guard sees only its own world.
 #include "Fakes.h"
 

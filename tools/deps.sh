@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by run.sh, test.sh and tools/package.sh: installs the Debian packages
 # that the build, the tests and the package need, when any is missing.
 MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libssl-dev libgtest-dev libbenchmark-dev

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package build-pkg/mirvak_<version>_amd64.deb from a release
 # build, then checks what it holds and that its desktop files are valid.
 set -euo pipefail

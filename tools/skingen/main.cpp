@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the program's artwork: the window backgrounds and button images of
 // skin/images, the layout file skin/data.csv and the two tray icons.
 //
