@@ -68,8 +68,8 @@ file -b "$root/usr/share/icons/hicolor/scalable/apps/$id.svg" | grep -q '^SVG Sc
   || fail "no scalable icon"
 
 desktop-file-validate "$root/usr/share/applications/$id.desktop"
-# The id's domain, mirvak.example, ends in the reserved TLD .example, which
-# AppStream does not know: that one info (cid-maybe-not-rdns) stays.
+# The id's domain, mirvak.example, ends in the reserved top-level domain .example,
+# which AppStream does not know: that one info (cid-maybe-not-rdns) stays.
 out=$(appstreamcli validate --pedantic --no-net --no-color "$root/usr/share/metainfo/$id.metainfo.xml") || fail "$out"
 grep -E '^[EWIP]: ' <<<"$out" | grep -v ': cid-maybe-not-rdns ' && fail "appstreamcli validate --pedantic finds the above"
 
