@@ -23,7 +23,8 @@ struct Terminal : TestBed {
         settings();
     }
     static bool namespaces() { return QProcess::execute("unshare", {"--pid", "--fork", "--mount-proc", "true"}) == 0; }
-    Start run(const QStringList& args, const QString& display = {}) const
+    // `before` starts what runs beside the program; it runs from the folder.
+    Start run(const QStringList& args, const QString& display = {}, const QString& before = "sleep 30 &") const
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR", "XDG_SESSION_TYPE"})
@@ -34,7 +35,7 @@ struct Terminal : TestBed {
         e.insert("TMPDIR", tmp.path());   // where Qt would make a runtime folder of its own
         QProcess p;
         p.setProcessEnvironment(e);
-        const QString command = "sleep 30 & exec \"$0\" \"$@\"";
+        const QString command = "cd \"$TMPDIR\" || exit; " + before + " exec \"$0\" \"$@\"";
         p.start("unshare", QStringList{"--pid", "--fork", "--mount-proc", "--kill-child", "sh", "-c", command, path("Mirvak")} + args);
         Start start;
         if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit)
@@ -80,4 +81,18 @@ TEST(StartUp, OptionsNeedNeitherDisplayNorRuntimeFolderAndPrintNoQtWarning)
         EXPECT_TRUE(line.isEmpty() || line.startsWith("Mirvak: ")) << line.toStdString();
     EXPECT_TRUE(t.read("allow.csv").contains("sleep"));
     EXPECT_FALSE(t.exists("runtime-root"));
+}
+
+// Qt keeps the guard's lock in a folder of its own when XDG_RUNTIME_DIR is unset; --allow-running finds it there.
+TEST(StartUp, AllowRunningWithoutRuntimeFolderStillFindsTheGuard)
+{
+    if (!Terminal::namespaces())
+        GTEST_SKIP() << "no PID namespace here";
+    Terminal t;
+    ASSERT_TRUE(QDir().mkpath(t.path("guard")));
+    ASSERT_TRUE(QFile::copy("/usr/bin/sleep", t.path("guard/Mirvak")));   // stands in for a guard: its name is the lock's
+    const Start allow = t.run({"--allow-running"}, {},
+        "mkdir -m 700 runtime-root; guard/Mirvak 30 & printf '%s\\nMirvak\\nhost\\n' $! >runtime-root/mirvak-Mirvak.lock;");
+    EXPECT_EQ(allow.status, 0);
+    EXPECT_EQ(allow.err, "Mirvak: the running guard takes them in at its next check\n");
 }
