@@ -7,7 +7,10 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QThread>
+#include <cstdio>
 #include <exception>
+#include <unistd.h>
 
 namespace Cli {
 
@@ -76,7 +79,19 @@ Outcome parse(const QStringList& arguments, const QString& version)
     return outcome;
 }
 
-Outcome allowRunning(App& app)
+Progress terminalProgress()
+{
+    if (::isatty(STDERR_FILENO) != 1)
+        return {};
+    return [](int known, int total) {
+        std::fprintf(stderr, "\rMirvak: hashing the programs that run: %d of %d known", known, total);
+        if (known == total)
+            std::fputs("\n", stderr);
+        std::fflush(stderr);
+    };
+}
+
+Outcome allowRunning(App& app, const Progress& progress)
 {
     using namespace mdSettings;
     Outcome outcome = done();
@@ -103,7 +118,17 @@ Outcome allowRunning(App& app)
             return outcome;
         }
     }
-    const Running now = runningPrograms(app);
+    Running now = runningPrograms(app);
+    // The hashes are computed beside this thread; it tells how far they are.
+    const auto total = static_cast<int>(now.programs.size() + now.waiting.size()) + now.unhashed;
+    for (int told = -1; told != 0 && (told > 0 || !now.waiting.empty());) {
+        const auto left = static_cast<int>(now.waiting.size());
+        if (progress && left != told)
+            progress(total - left, total);
+        told = left;
+        if (left > 0 && !settleRunning(app, now))
+            QThread::msleep(20);
+    }
     for (const Running::Program& program : now.programs)
         app.allowList.add(program.record);
     if (!now.programs.empty())

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The command line: the options that do their work and end the program.
 namespace Cli {
@@ -22,8 +23,15 @@ struct Outcome {
 // display nor an application object, so --help works anywhere.
 Outcome parse(const QStringList& arguments, const QString& version);
 
+// Told how many of the programs that run now are known, of how many, while
+// their hashes are computed.
+using Progress = std::function<void(int known, int total)>;
+// Writes the count on standard error when that is a terminal, one line
+// rewritten in place.
+Progress terminalProgress();
+
 // Adds the records of the programs that run now to allow.csv, saved as a
 // whole, and never takes or touches the single-copy lock.
-Outcome allowRunning(App& app);
+Outcome allowRunning(App& app, const Progress& progress = terminalProgress());
 
 } // namespace Cli

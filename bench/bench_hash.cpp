@@ -1,9 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The SHA-256 cache at list_level 4: what the first sight of a large new
-// executable costs the tick (the hash itself runs on the worker), and the
-// memory that 1,000 known versions hold.
+// executable costs the tick (the hash itself runs on the worker), the
+// memory that 1,000 known versions hold, and what a 2 GiB executable that
+// has just started costs a denied program and the first-start question.
+#include "guard/frmMain.h"
+#include "guard/frmTrust.h"
+#include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxServices.h"
 #include "process/HashCache.h"
+#include "store/mdSettings.h"
+
+#include <QApplication>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,6 +23,13 @@
 #include <sys/stat.h>
 
 namespace {
+
+class RealServicesProgram : public platform::LinuxProgram {
+public:
+    QString dir;
+    Folders folders() override { return {dir, dir, dir}; }
+    bool takeInstanceLock() override { return true; }   // beside any guard that runs here
+};
 
 using Clock = std::chrono::steady_clock;
 
@@ -91,7 +105,164 @@ void BM_HashCacheMemory1000(benchmark::State& state)
     state.counters["bytes_per_version"] = bytes / 1000;
 }
 
+// A process table of the benchmark's own: its processes run the files at
+// their paths, and a kill only marks one ended. Nothing real is signalled.
+class Table : public platform::LinuxProcesses {
+public:
+    struct Entry {
+        qint64 pid;
+        QString path;
+        bool alive = true;
+    };
+    std::vector<Entry> entries;
+    Entry* find(qint64 pid)
+    {
+        for (Entry& e : entries)
+            if (e.pid == pid && e.alive)
+                return &e;
+        return nullptr;
+    }
+    void walk(const std::function<bool(const platform::ProcessEntry&)>& visit) override
+    {
+        for (const Entry& e : entries)
+            if (e.alive && !visit({e.pid, e.path.mid(e.path.lastIndexOf(QLatin1Char('/')) + 1), 0, platform::PathState::Read}))
+                return;
+    }
+    QString path(qint64 pid, qint64) override { return find(pid) ? find(pid)->path : QString(); }
+    std::optional<platform::Launch> launch(qint64) override { return std::nullopt; }
+    QString name(qint64) override { return QString(); }
+    qint64 parent(qint64) override { return 1; }
+    QString owner(qint64) override { return QStringLiteral("me"); }
+    QString exePath(qint64 pid) override { return path(pid, 0); }
+    int kill(qint64 pid, platform::KillFailure*) override
+    {
+        Entry* e = find(pid);
+        return e ? (e->alive = false, 1) : 0;
+    }
+};
+
+// Real files, each the executable of the table's process that names it.
+class TableFiles : public platform::LinuxFiles {
+public:
+    std::optional<Facts> lookRunning(qint64, const QString& path, bool dated) override { return look(path, dated); }
+    std::optional<QByteArray> sha256(qint64, const QString& path, const Facts& version, const std::atomic_bool* cancel) override
+    {
+        return LinuxFiles::sha256(0, path, version, cancel);
+    }
+};
+
+// A guard at a list level beside a 2 GiB executable that has just started
+// (a sparse file given a new date, so no cache knows it) and a denied program.
+struct Beside {
+    QTemporaryDir tmp;
+    Table processes;
+    TableFiles files;
+    platform::LinuxEnvironment env;
+    platform::LinuxShell shell;
+    platform::LinuxDesktop desktop;
+    RealServicesProgram program;
+    std::optional<App> app;
+    std::unique_ptr<frmMain> main;
+    QString huge, denied;
+
+    Beside(int level, bool withHuge, bool firstStart)
+    {
+        program.dir = tmp.path();
+        huge = tmp.path() + QStringLiteral("/huge");
+        denied = tmp.path() + QStringLiteral("/denied");
+        QFile::copy(QStringLiteral("/usr/bin/sleep"), denied);
+        QFile::copy(QStringLiteral("/usr/bin/sleep"), huge);
+        QFile::resize(huge, qint64(2) << 30);
+        write("settings.ini", "startup_load=0\r\ncheck_interval=0.1\r\ntmp_interval=60\r\nlist_level=" + QByteArray::number(level)
+                                  + "\r\nsafe_level=0\r\npath_search=0\r\nclean_value=0\r\nalways_top=0\r\nerror_log=0\r\n");
+        if (withHuge)
+            processes.entries.push_back({100, huge});
+        processes.entries.push_back({101, denied});
+        app.emplace(platform::Services{processes, files, env, shell, desktop, program});
+        main = std::make_unique<frmMain>(*app);
+        if (!firstStart) {
+            // The denied program's record as this level builds it.
+            mdSettings::getSettings(*app);
+            HashCache::State hash;
+            QString record = main->hashedRecord(0, QStringLiteral("denied"), denied, hash);
+            while (hash == HashCache::State::Pending) {
+                QThread::msleep(1);
+                record = main->hashedRecord(0, QStringLiteral("denied"), denied, hash);
+            }
+            write("allow.csv", "");
+            write("deny.csv", (record + QStringLiteral("\r\n")).toUtf8());
+            // Forgotten again: the denied program is new to the guard too.
+            app->hashes.sweep();
+            app->hashes.sweep();
+            app->settingList = Collection();
+        }
+    }
+    void write(const QString& name, const QByteArray& bytes) const
+    {
+        QFile f(tmp.path() + QLatin1Char('/') + name);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+    }
+    bool deniedRuns() { return processes.find(101) != nullptr; }
+};
+
+// Ticks of check_interval 0.1 until the denied program ends, at level 3 and
+// at level 4 with the huge executable started just before it, interleaved.
+void BM_DeniedBesideHugeExecutable(benchmark::State& state)
+{
+    double ticks3 = 0, ticks4 = 0, ms4 = 0;
+    for (auto _ : state) {
+        for (const int level : {3, 4}) {
+            Beside b(level, true, false);
+            if (b.main->Form_Load() != frmMain::Start::Running) {
+                state.SkipWithError("no start");
+                return;
+            }
+            const auto start = Clock::now();
+            int ticks = 0;
+            while (b.deniedRuns() && ticks < 100) {
+                if (ticks > 0)
+                    QThread::msleep(100);
+                b.main->time_Timer();
+                ++ticks;
+            }
+            (level == 3 ? ticks3 : ticks4) += ticks;
+            if (level == 4)
+                ms4 += msSince(start);
+        }
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["level3_ticks"] = ticks3 / n;
+    state.counters["level4_ticks"] = ticks4 / n;
+    state.counters["level4_ms"] = ms4 / n;
+}
+
+// From the start of the guard to the first-start question on screen, at
+// level 4, with and without the huge executable running, interleaved.
+void BM_FirstStartQuestionBesideHugeExecutable(benchmark::State& state)
+{
+    double alone = 0, beside = 0;
+    for (auto _ : state) {
+        for (const bool withHuge : {false, true}) {
+            Beside b(4, withHuge, true);
+            const auto start = Clock::now();
+            b.main->Form_Load();
+            const bool shown = b.main->trust && b.main->trust->isVisible();
+            (withHuge ? beside : alone) += msSince(start);
+            if (!shown) {
+                state.SkipWithError("no question");
+                return;
+            }
+        }
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["alone_ms"] = alone / n;
+    state.counters["beside_2GiB_ms"] = beside / n;
+}
+
 } // namespace
 
+BENCHMARK(BM_DeniedBesideHugeExecutable)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FirstStartQuestionBesideHugeExecutable)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_HashFirstSight100MB)->Unit(benchmark::kMicrosecond)->Iterations(5);
 BENCHMARK(BM_HashCacheMemory1000)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -147,6 +147,9 @@ frmMain::Start frmMain::Form_Load()
 
 bool frmMain::applySettings(bool atStart)
 {
+    // What the settings window would refuse is refused here too, by name.
+    if (const QString why = refusedSetting(app); !why.isEmpty())
+        fail(QStringLiteral("settings.ini: ") + why);
     const bool entry = mdProcess::startupApp(app, isOn(app, QStringLiteral("startup_load")));
     const bool top = isOn(app, QStringLiteral("always_top"));
     if (top != windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {

@@ -68,12 +68,9 @@ bool isOwnProcess(App& app, const QString& name, const QString& path, platform::
 // The record of strProcess with list_level converted once for all the
 // processes of a tick: `level` holds it after its first use. At level 4 the
 // hash of the executable of process `pid` ends it; `hash` tells whether it
-// is being computed (Pending) or cannot be (Failed). With `now` it is
-// computed here and now, once per file version for a one-off look that no
-// cache serves: many processes often run one large executable.
-using Digests = std::map<std::tuple<quint64, quint64, qint64, qint64, qint64>, std::optional<QByteArray>>;
+// is being computed (Pending) or cannot be (Failed).
 QString processRecord(App& app, qint64 pid, const QString& name, const QString& path, std::optional<double>& level,
-                      HashCache::State& hash, Digests* now = nullptr)
+                      HashCache::State& hash)
 {
     QString record = name;
     hash = HashCache::State::Ready;
@@ -82,11 +79,20 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
             return;
         // The file first, as fileExists() would: without it the setting is
         // not read at all.
-        const auto file = app.sys.files.look(path, !level || *level > 2);
+        auto file = app.sys.files.look(path, !level || *level > 2);
         if (!file)
             return;
         if (!level)
             level = numSetting(app, QStringLiteral("list_level"));
+        // At level 4 the record tells what runs, which the path may show no
+        // longer: a file renamed over it says nothing of the process.
+        if (*level > 3 && pid > 0) {
+            file = app.sys.files.lookRunning(pid, path, true);
+            if (!file) {
+                hash = HashCache::State::Failed;
+                return;
+            }
+        }
         if (*level > 2)
             record += QString::asprintf("|%04d.%02d.%02d %d:%02d", file->date.year(), file->date.month(),
                                         file->date.day(), file->time.hour(), file->time.minute());
@@ -95,17 +101,7 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
         if (*level > 0)
             record += QLatin1Char('|') + path;
         if (*level > 3) {
-            HashCache::Result found;
-            if (!now) {
-                found = app.hashes.find(pid, path, *file);
-            } else {
-                const auto key = std::tuple(file->device, file->inode, file->size, file->modifiedNs, file->changedNs);
-                auto digest = now->find(key);
-                if (digest == now->end())
-                    digest = now->emplace(key, app.hashes.hash(pid, path, *file)).first;
-                found = digest->second ? HashCache::Result{HashCache::State::Ready, QString::fromLatin1(digest->second->toHex())}
-                                       : HashCache::Result{HashCache::State::Failed, QString()};
-            }
+            const HashCache::Result found = app.hashes.find(pid, path, *file);
             hash = found.state;
             if (hash == HashCache::State::Ready)
                 record += QStringLiteral("|sha256:") + found.hex;
@@ -119,7 +115,7 @@ enum class Verdict { Skip, Cut, Allowed, Denied, Unknown, Pending };
 
 // Reads one process of the walk into `look` and finds it in the lists.
 Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<double>& level, Look& look,
-                const Collection& allow, const Collection& deny, Digests* now = nullptr)
+                const Collection& allow, const Collection& deny)
 {
     const auto nul = entry.exeName.indexOf(QChar(0));
     look.name = nul < 0 ? entry.exeName : entry.exeName.left(nul);
@@ -133,11 +129,14 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
     if (isOwnProcess(app, look.name, look.path, look.state))
         return Verdict::Skip;
     HashCache::State hash;
-    look.record = processRecord(app, look.pid, look.name, look.path, level, hash, now);
+    look.record = processRecord(app, look.pid, look.name, look.path, level, hash);
     look.pending = hash == HashCache::State::Pending;
     look.unhashed = hash == HashCache::State::Failed;
     if (look.pending)
         return Verdict::Pending;
+    // What runs could not be read: no record tells who it is.
+    if (look.unhashed)
+        return Verdict::Unknown;
     if (listed(app, allow, look.record, look.path, look.state))
         return Verdict::Allowed;
     if (listed(app, deny, look.record, look.path, look.state))
@@ -152,8 +151,9 @@ void endDenied(frmMain& m, qint64 pid, const QString& name, const QString& path)
         m.killNotices.ended(name, path, m.app.sys.desktop.clockMs());
 }
 
-// While the alert asks, the deny list still holds: its programs are ended at
-// each tick, and nothing else happens, so the alert's candidate stays as it is.
+// While the alert asks or a candidate waits, the deny list still holds: its
+// programs are ended at each tick, and nothing else happens, so the
+// candidate stays as it is.
 void sweep(frmMain& m)
 {
     std::optional<double> level;
@@ -200,8 +200,11 @@ void takeCandidate(frmMain& m, qint64 moduleId)
     m.appLaunch.reset();
     if (safeMode(m))
         m.takeArgs();
-    if (keepWaiting(m))
+    if (keepWaiting(m)) {
+        // The sweeps while it waits must not lose it.
+        m.app.sys.processes.hold(m.appPid);
         return;
+    }
     m.ShowMsg();
 }
 
@@ -296,6 +299,8 @@ void frmMain::TakeProcesses()
 {
     guarded(app, "frmMain", "TakeProcesses", [&] {
         if (waitTicks > 0) {
+            // While the candidate waits the deny list still holds.
+            sweep(*this);
             settlePending(*this);
             return;
         }
@@ -448,25 +453,43 @@ bool frmMain::isSelf(const QString& name, const QString& path, platform::PathSta
     return isOwnProcess(app, name, path, state);
 }
 
+namespace {
+// Takes a program that runs now into `running`, unless a list knows it or it is there already.
+void takeRunning(Running& running, const QString& name, const QString& path, const QString& record)
+{
+    if (!storable(record) || running.taken.contains(Collection::lower(record)))
+        return;
+    running.taken.insert(Collection::lower(record));
+    running.programs.push_back({name, path, record});
+}
+
+void sortRunning(Running& running)
+{
+    std::ranges::sort(running.programs, [](const Running::Program& a, const Running::Program& b) {
+        return Collection::lower(a.record) < Collection::lower(b.record);
+    });
+}
+} // namespace
+
 Running runningPrograms(App& app)
 {
     Running running;
     guarded(app, "frmMain", "runningPrograms", [&] {
         std::optional<double> level;
-        QSet<QString> taken;
-        Digests digests;
         std::exception_ptr failure;
         app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
             try {
                 Look look;
-                const Verdict verdict = examine(app, entry, level, look, app.allowList, app.denyList, &digests);
+                const Verdict verdict = examine(app, entry, level, look, app.allowList, app.denyList);
                 if (look.unhashed)
                     ++running.unhashed;
-                else if (verdict == Verdict::Unknown && (!look.path.isEmpty() || look.state == platform::PathState::Refused)
-                         && storable(look.record) && !taken.contains(Collection::lower(look.record))) {
-                    taken.insert(Collection::lower(look.record));
-                    running.programs.push_back({look.name, look.path, look.record});
+                else if (verdict == Verdict::Pending && !running.taken.contains(Collection::lower(look.record))) {
+                    // Another process of the same file waits as this one does.
+                    running.taken.insert(Collection::lower(look.record));
+                    running.waiting.push_back({look.name, look.path, look.record, look.pid});
                 }
+                else if (verdict == Verdict::Unknown && (!look.path.isEmpty() || look.state == platform::PathState::Refused))
+                    takeRunning(running, look.name, look.path, look.record);
                 return verdict != Verdict::Cut;
             } catch (...) {
                 failure = std::current_exception();   // thrown after the walk has closed its snapshot
@@ -476,8 +499,31 @@ Running runningPrograms(App& app)
         if (failure)
             std::rethrow_exception(failure);
     });
-    std::ranges::sort(running.programs, [](const Running::Program& a, const Running::Program& b) {
-        return Collection::lower(a.record) < Collection::lower(b.record);
-    });
+    sortRunning(running);
     return running;
+}
+
+bool settleRunning(App& app, Running& running)
+{
+    bool changed = false;
+    guarded(app, "frmMain", "settleRunning", [&] {
+        std::optional<double> level;
+        std::erase_if(running.waiting, [&](const Running::Waiting& waiting) {
+            HashCache::State hash;
+            const QString record = processRecord(app, waiting.pid, waiting.name, waiting.path, level, hash);
+            if (hash == HashCache::State::Pending)
+                return false;
+            changed = true;
+            // Another program under the id now, or one that ended: what was seen cannot be hashed.
+            if (hash == HashCache::State::Failed || !record.startsWith(waiting.unhashed + QStringLiteral("|sha256:")))
+                ++running.unhashed;
+            else if (!listed(app, app.allowList, record, waiting.path, platform::PathState::Read)
+                     && !listed(app, app.denyList, record, waiting.path, platform::PathState::Read))
+                takeRunning(running, waiting.name, waiting.path, record);
+            return true;
+        });
+    });
+    if (changed)
+        sortRunning(running);
+    return changed;
 }

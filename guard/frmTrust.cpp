@@ -35,29 +35,20 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
 
     auto* caption = new QLabel(QStringLiteral("Mirvak: first start"), this);
     caption->setObjectName(QStringLiteral("lblCaption"));
-    const auto count = static_cast<int>(running.programs.size());
-    lblQuestion = new QLabel(count == 1 ? QStringLiteral("Trust the program that runs now?")
-                                        : QStringLiteral("Trust the %1 programs that run now?").arg(count), this);
+    lblQuestion = new QLabel(this);
     QFont bold = lblQuestion->font();
     bold.setBold(true);
     lblQuestion->setFont(bold);
     lblQuestion->setWordWrap(true);   // a large count in a large font stays whole
-    QString text = QStringLiteral("Yes puts them on the allow list, so only programs that start later are asked "
-                                  "about. No asks about each one when the guard first meets it.");
-    if (running.unhashed == 1)
-        text += QStringLiteral(" One program whose file could not be read is left out.");
-    else if (running.unhashed > 1)
-        text += QStringLiteral(" %1 programs whose files could not be read are left out.").arg(running.unhashed);
-    lblText = new QLabel(text, this);
+    lblText = new QLabel(this);
     lblText->setWordWrap(true);
+    lblWait = new QLabel(this);
+    lblWait->setObjectName(QStringLiteral("lblWait"));
+    lblWait->setWordWrap(true);
 
     txtList = new QPlainTextEdit(this);
     txtList->setObjectName(QStringLiteral("txtList"));
     mdDesign::textBox(txtList, {});
-    QStringList lines;
-    for (const Running::Program& program : running.programs)
-        lines << program.name + QStringLiteral("  ") + (program.path.isEmpty() ? QStringLiteral("(another user's)") : program.path);
-    txtList->setPlainText(lines.join(QLatin1Char('\n')));
     txtList->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);   // a long path stays whole in view
     txtList->setFixedHeight(150);
     txtList->hide();
@@ -86,6 +77,7 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     layout->addWidget(caption);
     layout->addWidget(lblQuestion);
     layout->addWidget(lblText);
+    layout->addWidget(lblWait);
     layout->addWidget(txtList);
     layout->addLayout(buttons);
     setTabOrder(btnYes, btnNo);
@@ -93,8 +85,48 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     setTabOrder(btnShow, txtList);
     btnYes->setFocus();
 
+    showCounts();
+    // The hashes come from the workers: the question is up meanwhile.
+    connect(&app.hashes, &HashCache::ready, this, &frmTrust::hashReady, Qt::QueuedConnection);
+    // One may have ended before the connection.
+    QMetaObject::invokeMethod(this, &frmTrust::hashReady, Qt::QueuedConnection);
+}
+
+void frmTrust::showCounts()
+{
+    const auto count = static_cast<int>(running.programs.size() + running.waiting.size());
+    lblQuestion->setText(count == 1 ? QStringLiteral("Trust the program that runs now?")
+                                    : QStringLiteral("Trust the %1 programs that run now?").arg(count));
+    QString text = QStringLiteral("Yes puts them on the allow list, so only programs that start later are asked "
+                                  "about. No asks about each one when the guard first meets it.");
+    if (running.unhashed == 1)
+        text += QStringLiteral(" One program whose file could not be read is left out.");
+    else if (running.unhashed > 1)
+        text += QStringLiteral(" %1 programs whose files could not be read are left out.").arg(running.unhashed);
+    lblText->setText(text);
+    const auto waiting = static_cast<int>(running.waiting.size());
+    lblWait->setText(yesWaits ? QStringLiteral("Yes: computing the SHA-256 of %1 more; they are added once known.").arg(waiting)
+                              : QStringLiteral("Computing the SHA-256 of %1 of them; Yes waits until all are known.").arg(waiting));
+    lblWait->setVisible(waiting > 0);
+    QStringList lines;
+    for (const Running::Program& program : running.programs)
+        lines << program.name + QStringLiteral("  ") + (program.path.isEmpty() ? QStringLiteral("(another user's)") : program.path);
+    for (const Running::Waiting& program : running.waiting)
+        lines << program.name + QStringLiteral("  ") + program.path + QStringLiteral("  (hashing)");
+    txtList->setPlainText(lines.join(QLatin1Char('\n')));
     adjustSize();
     mdDesign::frmBalloon(app, this);
+}
+
+void frmTrust::hashReady()
+{
+    if (!settleRunning(app, running))
+        return;
+    if (yesWaits && running.waiting.empty()) {
+        accept();
+        return;
+    }
+    showCounts();
 }
 
 void frmTrust::mousePressEvent(QMouseEvent* event)
@@ -105,6 +137,12 @@ void frmTrust::mousePressEvent(QMouseEvent* event)
 
 void frmTrust::done(int result)
 {
+    if (result == Accepted && !running.waiting.empty()) {
+        yesWaits = true;
+        btnYes->setEnabled(false);
+        showCounts();
+        return;
+    }
     mdSettings::guarded(app, "frmTrust", "done", [&] {
         // The file may have come meanwhile, from --allow-running: the answer adds to it.
         mdSettings::reloadChanged(app);
@@ -126,7 +164,7 @@ void frmMain::offerTrust()
         // A list_level that is no number would make records of bare names: the next start asks.
         mdSettings::numSetting(app, QStringLiteral("list_level"));
         Running now = runningPrograms(app);
-        if (now.programs.empty())
+        if (now.programs.empty() && now.waiting.empty())
             return;   // nothing to trust: the next start asks
         // The deny list acts at once while the question waits.
         app.allowTmp = mdCollection::clnEq(app, app.allowList);

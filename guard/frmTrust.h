@@ -18,17 +18,25 @@ public:
     frmTrust(App& app, Running running, QWidget* parent = nullptr);
 
     App& app;
-    const Running running;
+    Running running;   // its waiting programs come in as their hashes are known
 
     QLabel* lblQuestion;
     QLabel* lblText;
+    QLabel* lblWait;   // how many hashes are still computed; Yes waits for them
     QPlainTextEdit* txtList;   // the programs, shown on request
     QPushButton* btnYes;
     QPushButton* btnNo;
     QPushButton* btnShow;
 
-    // Saves the answer (Accepted: Yes) and goes away.
+    // Saves the answer (Accepted: Yes) and goes away; Yes waits until every
+    // hash is known.
     void done(int result) override;
+    // Takes in the hashes known now.
+    void hashReady();
+    bool yesWaits = false;   // Yes was pressed before every hash was known
+
+private:
+    void showCounts();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // drag

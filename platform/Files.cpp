@@ -62,7 +62,7 @@ QString joinLinesCrlf(const QStringList& lines)
     return text;
 }
 
-std::optional<QByteArray> Files::sha256(qint64, const QString& path, const Facts&)
+std::optional<QByteArray> Files::sha256(qint64, const QString& path, const Facts&, const std::atomic_bool*)
 {
     QFile file(path);
     QCryptographicHash hash(QCryptographicHash::Sha256);

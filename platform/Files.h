@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -52,12 +53,21 @@ public:
         const QDateTime changed = modified(path).toLocalTime();
         return Facts{size(path), changed.date(), changed.time()};
     }
-    // The SHA-256 of the file in the version `version`, read through the
-    // executable of the running process `pid` where that is the same version,
-    // so that what is hashed is what runs, else through `path`; nullopt when
-    // neither shows that version or the file cannot be read. Any thread may
-    // call it.
-    virtual std::optional<QByteArray> sha256(qint64 pid, const QString& path, const Facts& version);
+    // The facts of the executable that process `pid` runs, which the file at
+    // `path` may no longer be (replaced or renamed over since it started), or
+    // for `pid` 0 of the file at `path`; nullopt when it cannot be read.
+    virtual std::optional<Facts> lookRunning(qint64 pid, const QString& path, bool dated)
+    {
+        (void)pid;
+        return look(path, dated);
+    }
+    // The SHA-256 of the executable that process `pid` runs, read through the
+    // process itself, or for `pid` 0 of the file at `path`; nullopt when what
+    // is read is not the version `version` (the process has gone, or the id
+    // is another's now), cannot be read, or `cancel` turns true meanwhile.
+    // Any thread may call it.
+    virtual std::optional<QByteArray> sha256(qint64 pid, const QString& path, const Facts& version,
+                                             const std::atomic_bool* cancel = nullptr);
     // Makes the file writable, then deletes it.
     virtual void remove(const QString& path) = 0;
     // Creates the folder and the folders above it that are missing.

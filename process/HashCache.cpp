@@ -8,16 +8,25 @@ constexpr qsizetype kLimit = 8192;
 } // namespace
 
 HashCache::HashCache(platform::Files& files)
-    : hash([&files](qint64 pid, const QString& path, const platform::Files::Facts& version) {
-          return files.sha256(pid, path, version);
+    : hash([this, &files](qint64 pid, const QString& path, const platform::Files::Facts& version) {
+          return files.sha256(pid, path, version, &stopping_);
       })
     , run([this](std::function<void()> task) { pool_.start(std::move(task)); })
+    , runLarge([this](std::function<void()> task) { largePool_.start(std::move(task)); })
 {
-    // Large files are read one at a time, so the disk is not thrashed.
+    // Files are read one at a time on each side, so the disk is not thrashed.
     pool_.setMaxThreadCount(1);
+    largePool_.setMaxThreadCount(1);
 }
 
-HashCache::~HashCache() { pool_.waitForDone(); }
+HashCache::~HashCache()
+{
+    stopping_ = true;
+    pool_.clear();
+    largePool_.clear();
+    pool_.waitForDone();
+    largePool_.waitForDone();
+}
 
 HashCache::Result HashCache::find(qint64 pid, const QString& path, const platform::Files::Facts& version)
 {
@@ -32,7 +41,7 @@ HashCache::Result HashCache::find(qint64 pid, const QString& path, const platfor
             entries_.removeIf([](const auto& entry) { return !entry.value().seen; });
         entries_.insert(key, Entry{});
     }
-    run([this, key, pid, path, version, hasher = hash] {
+    (version.size < kLargeFile ? run : runLarge)([this, key, pid, path, version, hasher = hash] {
         const std::optional<QByteArray> digest = hasher(pid, path, version);
         {
             std::lock_guard lock(mutex_);

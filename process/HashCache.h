@@ -6,12 +6,15 @@
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
+#include <atomic>
 #include <functional>
 #include <mutex>
 
 // The SHA-256 of each executable version the scan sees, computed once per
 // version beside the user-interface thread. A version is the file's device,
-// inode, size, modification and change times.
+// inode, size, modification and change times. Large files are hashed on a
+// worker of their own, so a small file's hash never waits behind one; a
+// version's hash stays known while the walks see it.
 class HashCache : public QObject {
     Q_OBJECT
 public:
@@ -37,7 +40,11 @@ public:
     qsizetype size() const;
 
     Hasher hash;
-    Runner run;
+    Runner run;        // for files below kLargeFile
+    Runner runLarge;   // for the others
+    // From this size on a file is hashed beside the others: reading it takes
+    // long enough to shield every program queued behind it.
+    static constexpr qint64 kLargeFile = 32 << 20;
 
 signals:
     // A computation ended; sent from the worker thread.
@@ -59,5 +66,6 @@ private:
     };
     mutable std::mutex mutex_;   // the workers write the results
     QHash<Key, Entry> entries_;
-    QThreadPool pool_;
+    QThreadPool pool_, largePool_;
+    std::atomic_bool stopping_ = false;   // a hash under way ends early when the cache goes
 };

@@ -245,6 +245,28 @@ QString checkSetting(const QString& key, const QString& value, const QHash<QStri
     }
 }
 
+QString refusedSetting(const App& app)
+{
+    // The settings window checks what its fields hold, blanks trimmed.
+    QStringList keys;
+    for (const QSet<QString>* names : {&switches(), &numbers()})
+        keys += QStringList(names->cbegin(), names->cend());
+    keys << QStringLiteral("web_search");
+    keys.sort();
+    QHash<QString, QString> values;
+    for (const QString& key : keys)
+        values.insert(key, getSetting(app, key).trimmed());
+    for (const QString& key : keys) {
+        // A missing setting fails at its first use, naming itself.
+        if (!app.settingList.hasKey(key))
+            continue;
+        const QString why = checkSetting(key, values.value(key), values);
+        if (!why.isEmpty())
+            return key + QLatin1Char('=') + values.value(key) + QStringLiteral(": ") + why;
+    }
+    return QString();
+}
+
 QString getSetting(const App& app, const QString& key)
 {
     return mdCollection::clnItem(app.settingList, key);

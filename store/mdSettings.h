@@ -36,6 +36,9 @@ QByteArray rewriteSettings(const QByteArray& bytes, const QHash<QString, QString
 // Keys this program does not read take any value.
 bool knownSetting(const QString& key);
 QString checkSetting(const QString& key, const QString& value, const QHash<QString, QString>& values);
+// The first setting read from the file that checkSetting refuses, as
+// "key=value: why", or empty text when the settings window would take them all.
+QString refusedSetting(const App& app);
 
 // The scan timer's interval in milliseconds for a check_interval of
 // `seconds`; throws when it is below a millisecond or beyond a timer's range.

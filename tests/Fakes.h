@@ -81,6 +81,12 @@ public:
     }
     void remove(const QString& path) override { fail(failRemoves, path), LinuxFiles::remove(path); }
     std::optional<QByteArray> readBytes(const QString& path) override { return fail(failReads, path), LinuxFiles::readBytes(path); }
+    // The fake processes run the files at their paths.
+    std::optional<Facts> lookRunning(qint64, const QString& path, bool dated) override { return look(path, dated); }
+    std::optional<QByteArray> sha256(qint64, const QString& path, const Facts& version, const std::atomic_bool* cancel) override
+    {
+        return LinuxFiles::sha256(0, path, version, cancel);
+    }
     // Folders listed, each in name order; "/" fails, so that no test walks the whole disk.
     QStringList listed;
     std::vector<Entry> list(const QString& folder) override

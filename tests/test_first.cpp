@@ -65,6 +65,55 @@ TEST(FirstStart, AskedOnceAnsweredByYesNoOrEscapeAndNoAlertWhileAsking)
     }
 }
 
+// At level 4 the question is up before any hash is known; its records come in as the hashes do, and Yes waits for them.
+TEST(FirstStart, AskedAtOnceWhileHashesAreComputed)
+{
+    Table t("4");
+    App app({t.processes, t.files, t.env, t.shell, t.desktop, t.program});
+    std::vector<std::function<void()>> tasks;   // hashes started, run when the test says
+    app.hashes.run = [&tasks](std::function<void()> task) { tasks.push_back(std::move(task)); };
+    frmMain m(app);
+    ASSERT_EQ(m.Form_Load(), frmMain::Start::Running);
+    frmTrust* const asked = m.trust;
+    ASSERT_TRUE(asked && asked->isVisible());
+    EXPECT_EQ(tasks.size(), 2u);   // a, once for its two processes, and d, whose level-1 deny record does not match here
+    const auto shown = [&] { return (asked->lblQuestion->text() + " " + (asked->lblWait->isVisible() ? asked->lblWait->text() : "")).trimmed(); };
+    EXPECT_EQ(shown(), "Trust the 3 programs that run now? Computing the SHA-256 of 2 of them; Yes waits until all are known.");
+    asked->btnYes->click();
+    EXPECT_TRUE(m.trust && !t.exists("allow.csv"));
+    EXPECT_EQ(shown(), "Trust the 3 programs that run now? Yes: computing the SHA-256 of 2 more; they are added once known.");
+    tasks[0]();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(m.trust && !t.exists("allow.csv"));
+    EXPECT_EQ(shown(), "Trust the 3 programs that run now? Yes: computing the SHA-256 of 1 more; they are added once known.");
+    tasks[1]();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(m.trust);
+    const QStringList saved = QString::fromUtf8(t.read("allow.csv")).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(saved.size(), 3);
+    EXPECT_TRUE(saved[0].startsWith("a|") && saved[0].endsWith("|" + t.a + "|sha256:" + QCryptographicHash::hash("aaa", QCryptographicHash::Sha256).toHex()));
+    EXPECT_TRUE(saved[1].startsWith("d|") && saved[1].contains("|sha256:"));
+    EXPECT_EQ(saved[2], "other");
+}
+
+// --allow-running tells how far the hashes are, and adds the programs once all are known.
+TEST(CommandLine, AllowRunningTellsHowFarTheHashesAre)
+{
+    Table t("4");
+    std::vector<std::function<void()>> tasks;
+    t.app.hashes.run = [&tasks](std::function<void()> task) { tasks.push_back(std::move(task)); };
+    std::vector<std::pair<int, int>> told;
+    const Cli::Outcome o = Cli::allowRunning(t.app, [&](int known, int total) {
+        told.emplace_back(known, total);
+        for (auto& task : std::exchange(tasks, {}))
+            task();   // the workers go on while it tells
+    });
+    EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{1, 3}, {3, 3}}));
+    EXPECT_EQ(o.out, "Mirvak: added 3 programs to " + t.path("allow.csv") + "\n");
+    EXPECT_EQ(QString::fromUtf8(t.read("allow.csv")).count("|sha256:"), 2);
+}
+
 // Merged into what the file holds, saved whole or not at all, the lock left alone and a running copy warned.
 TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
 {

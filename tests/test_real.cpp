@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real program against real processes, each run in a PID namespace of its own: the guard sees only its own world.
 #include "Fakes.h"
+#include "guard/frmMain.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QImage>
 #include <QLockFile>
@@ -34,6 +36,35 @@ struct World : TestBed {
         meanwhile(), p.waitForFinished(60000);
         return p.readAllStandardOutput();
     }
+};
+
+// The level-4 record the guard builds for `file` running as `name` from `at`.
+QString runningRecord(const QString& name, const QString& file, const QString& at)
+{
+    TestBed t;
+    frmMain m(t.app);
+    QFile f(file);
+    f.open(QIODevice::ReadOnly);
+    const QFileInfo info(file);
+    return name + "|" + info.lastModified().toLocalTime().toString("yyyy.MM.dd H:mm") + "|" + m.fSize(info.size()) + "|"
+        + at + "|sha256:" + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex();
+}
+
+// A world at list_level 4 where the shell and sleep are allowed by their records.
+struct Level4 : World {
+    const QString dir = QDir(tmp.path()).canonicalPath();
+    explicit Level4(const char* safe, const char* wait = "0")
+    {
+        settings({{"check_interval", "0.2"}, {"list_level", "4"}, {"safe_level", safe}, {"path_search", wait}});
+        const QString sh = QFileInfo("/bin/sh").canonicalFilePath(), sleep = QFileInfo("/usr/bin/sleep").canonicalFilePath();
+        allow << runningRecord(QFileInfo(sh).fileName(), sh, sh) << runningRecord("sleep", sleep, sleep);
+    }
+    void lists() const
+    {
+        write("allow.csv", (allow.join("\r\n") + "\r\n").toUtf8());
+        write("deny.csv", (deny.join("\r\n") + "\r\n").toUtf8());
+    }
+    QStringList allow, deny;
 };
 
 struct Child : QProcess {
@@ -225,4 +256,43 @@ TEST(DesktopTray, AlertDecidedFromTheKeyboard)
     };
     EXPECT_TRUE(waitUntil(6000, [&] { return !running() && table.exists("deny.csv"); })) << "still running or not listed";
     EXPECT_EQ(table.read("deny.csv"), ("unknowntool|" + tool + "\r\n").toUtf8());
+}
+
+// Allowed A lives at bin/A; denied D is copied there, started, and A renamed back over it: what runs is D, and it ends.
+TEST(Level4, ARenamedBackProgramIsKnownByWhatRuns)
+{
+    for (const char* safe : {"0", "1"}) {
+        Level4 w(safe);
+        QDir().mkpath(w.path("bin"));
+        QFile sleep("/usr/bin/sleep");
+        ASSERT_TRUE(sleep.open(QIODevice::ReadOnly));
+        const QByteArray denied = sleep.readAll();
+        w.write("A.keep", denied + "A");   // runs as sleep does, with other bytes
+        w.write("bin/A", denied);
+        QFile::setPermissions(w.path("A.keep"), QFile::ReadOwner | QFile::ExeOwner);
+        QFile::setPermissions(w.path("bin/A"), QFile::ReadOwner | QFile::ExeOwner);
+        const QString at = w.dir + "/bin/A";
+        w.allow << runningRecord("A", w.path("A.keep"), at);
+        w.deny << runningRecord("A", w.path("bin/A"), at);
+        w.lists();
+        // The guard starts once the path shows A again: it never sees D's file there.
+        const QByteArray out = w.run("offscreen", "\"$DIR/bin/A\" 8 & D=$!; sleep 0.3; mv -f \"$DIR/A.keep\" \"$DIR/bin/A\"; "
+                                                  "\"$DIR/Mirvak.bin\" & wait $D; echo $?");
+        EXPECT_EQ(out, "137\n") << "safe_level " << safe << "\n" << w.read("error.log").constData();
+    }
+}
+
+// A denied program started behind a huge executable whose hash is pending ends as it would alone, whether the huge
+// one is asked about at once or waited for.
+TEST(Level4, AHugeExecutableShieldsNoDeniedProgram)
+{
+    for (const char* wait : {"0", "60"}) {
+        Level4 w("0", wait);
+        QFile::copy("/usr/bin/sleep", w.path("huge"));
+        QFile::resize(w.path("huge"), qint64(1) << 40);   // sparse: a terabyte would take the better part of an hour to hash
+        w.deny << runningRecord("denied", w.path("denied"), w.dir + "/denied");
+        w.lists();
+        const QByteArray out = w.run("offscreen", "\"$DIR/huge\" 30 & \"$DIR/Mirvak.bin\" & sleep 1.5; \"$DIR/denied\" 8; echo $?");
+        EXPECT_EQ(out, "137\n") << "path_search " << wait << "\n" << w.read("error.log").constData();
+    }
 }

@@ -90,8 +90,9 @@ TEST(Scan, WaitAndTickCounters)
 {
     Scan s;
     s.t.processes.add(20, "slow"), s.start({{"check_interval", "0.1"}, {"path_search", "3"}}, {}, "bad\r\n"), s.tick();
-    s.t.processes.add(21, "bad"), s.tick(29);   // not looked at while the candidate is pending
-    EXPECT_EQ(std::tuple(s.alert(), s.m.waitTicks, s.t.processes.killed.size()), std::tuple("(none)", 30, 0u));
+    s.t.processes.add(21, "bad");
+    s.tick(29);   // the deny list holds while the candidate waits
+    EXPECT_EQ(std::tuple(s.alert(), s.m.waitTicks, s.t.processes.killed), std::tuple("(none)", 30, std::vector<qint64>{21}));
     s.tick();
     EXPECT_EQ(std::pair(s.alert(), s.m.waitTicks), std::pair(QString("slow"), 0));
 
@@ -218,10 +219,10 @@ TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
 {
     // Settings in; stored check_interval and path_search, interval, ticks (120 s / 7 s: 18), timer, topmost and log out.
     for (const QStringList& c : {QStringList{"0", "60", "1.0", "0.1 3000 100 36000 on top"},
-             {"-3", "60", "2", "0.1 3000 100 36000 on"}, {"2.5", "60", "0", "2.5 3000 2500 1440 on"},
-             {"7", "2", "1", "7 3000 7000 18 on top"}, {"", "60", "1", "3000 0 0 off top M"},
-             {"0.0004", "0", "1", "0.0004 3000 0 0 off top frmMain.Form_Load: check_interval 0.0004 is below a millisecond"},
-             {"1", "", "1", "1 3000 1000 0 off top M"}, {"1", "60", "", "1 3 0 0 off M"}}) {
+             {"-3", "60", "0", "0.1 3000 100 36000 on"}, {"2.5", "60", "0", "2.5 3000 2500 1440 on"},
+             {"7", "2", "1", "7 3000 7000 18 on top"}, {"", "60", "1", "3 0 0 off check_interval=: N"},
+             {"0.0004", "0", "1", "0.0004 3 0 0 off check_interval=0.0004: at least 0.001 (a millisecond)"},
+             {"1", "", "1", "1 3 0 0 off tmp_interval=: N"}, {"1", "60", "", "1 3 0 0 off always_top=: N"}}) {
         TestBed t;
         t.settings({{"check_interval", c[0]}, {"path_search", "3"}, {"tmp_interval", c[1]}, {"always_top", c[2]}});
         frmMain main(t.app);
@@ -229,8 +230,40 @@ TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
         EXPECT_EQ(QString("%1 %2 %3 %4 %5%6 %7").arg(getSetting(t.app, "check_interval"), getSetting(t.app, "path_search"))
                       .arg(main.time.interval()).arg(main.tmpTicks).arg(main.time.isActive() ? "on" : "off")
                       .arg(main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : "", t.read("error.log").split('\r')[0])
-                      .trimmed(), QString(c[3]).replace(" M", " frmMain.Form_Load: Type mismatch: '' is not a number"));
+                      .trimmed(), QString(c[3]).replace(" off ", " off frmMain.Form_Load: settings.ini: ")
+                                      .replace(": N", ": not a number: digits, with \".\" before a fraction"));
     }
+}
+
+// Start-up takes what the settings window takes, and names what it refuses: nothing is guarded then.
+TEST(Startup, RefusesWhatTheSettingsWindowRefuses)
+{
+    for (const auto& [key, value, why] : {std::tuple("list_level", "5", "a whole number from 0 to 4"),
+             {"list_level", "2.5", "a whole number from 0 to 4"}, {"path_search", "1e300", "too long for a check every 1 seconds"},
+             {"always_top", "2", "1 for on or 0 for off"}, {"clean_value", "-1", "0 or more"}, {"list_level", " 4 ", ""},
+             {"path_search", "3", ""}, {"web_search", "ftp://x", "an address that begins with https:// or http://, or nothing for no lookups"}}) {
+        TestBed t;
+        t.settings({{key, value}});
+        frmMain main(t.app);
+        bool told = false;
+        QObject::connect(&main, &frmMain::notGuarding, [&] { told = true; });
+        ASSERT_EQ(main.Form_Load(), frmMain::Start::Running);
+        const QString expected = *why ? QString("frmMain.Form_Load: settings.ini: %1=%2: %3").arg(key, QString(value).trimmed(), why) : "";
+        EXPECT_EQ(std::tuple(t.read("error.log").split('\r')[0], main.time.isActive(), told), std::tuple(expected, !*why, !!*why))
+            << key << "=" << value;
+    }
+}
+
+// Only the path the system gives this very process makes it the program itself: a copy elsewhere is another program.
+TEST(Scan, ItselfOnlyByItsOwnPath)
+{
+    Scan s;
+    const QString copy = s.exe("Mirvak");
+    s.t.processes.add(2, "Mirvak", s.t.program.exePath());
+    s.t.processes.add(3, "Mirvak", copy);
+    s.start({}, {}, ("Mirvak|" + copy + "\r\nMirvak|" + s.t.program.exePath() + "\r\n").toUtf8());
+    s.tick();
+    EXPECT_EQ(s.t.processes.killed, std::vector<qint64>{3});
 }
 
 TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLeftovers)

@@ -362,12 +362,18 @@ int LinuxProcesses::kill(qint64 pid, KillFailure* why)
         return 0;
     };
     Pin& p = pin(pid);
-    if (!running(p))
+    if (p.gone)
         return failed(KillFailure::Gone);
-    // No pidfds in this kernel: a narrow race remains between the check and
-    // the signal.
-    const long sent = p.fd >= 0 ? ::syscall(SYS_pidfd_send_signal, p.fd, SIGKILL, nullptr, 0)
-                                : ::kill(static_cast<pid_t>(pid), SIGKILL);
+    // The pidfd reaches the pinned process or none: the signal fails once it
+    // has ended, whatever has the id since. Without pidfds a narrow race
+    // remains between the check and the signal.
+    long sent = 0;
+    if (p.fd >= 0)
+        sent = ::syscall(SYS_pidfd_send_signal, p.fd, SIGKILL, nullptr, 0);
+    else if (!running(p))
+        return failed(KillFailure::Gone);
+    else
+        sent = ::kill(static_cast<pid_t>(pid), SIGKILL);
     if (sent == 0)
         return 1;
     return failed(errno == EPERM ? KillFailure::Refused : KillFailure::Gone);

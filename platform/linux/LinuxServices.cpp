@@ -104,7 +104,7 @@ bool sameVersion(const struct stat& info, const Files::Facts& version)
 // The SHA-256 of what the descriptor reads to its end, when that is the
 // version asked for. libcrypto uses the processor's SHA instructions, many
 // times as fast as a portable implementation on a large executable.
-std::optional<QByteArray> hashOpen(int fd, const Files::Facts& version)
+std::optional<QByteArray> hashOpen(int fd, const Files::Facts& version, const std::atomic_bool* cancel)
 {
     struct stat info;
     if (fd < 0)
@@ -114,6 +114,10 @@ std::optional<QByteArray> hashOpen(int fd, const Files::Facts& version)
         && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
     std::vector<char> buffer(good ? 1 << 20 : 0);
     while (good) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            good = false;
+            break;
+        }
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n == 0)
             break;
@@ -130,21 +134,14 @@ std::optional<QByteArray> hashOpen(int fd, const Files::Facts& version)
     return digest;
 }
 
-} // namespace
-
-std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
+// The facts of the regular file that `name` reaches, following links.
+std::optional<Files::Facts> statFacts(const char* name, bool dated)
 {
-    // Asked for every process at every tick: one stat() and, for the date,
-    // localtime_r(), which keeps the time zone it has loaded. A hidden file
-    // (its name begins with ".") is not looked at.
-    if (path.isEmpty() || path.endsWith(QLatin1Char('/'))
-        || path.at(path.lastIndexOf(QLatin1Char('/')) + 1) == QLatin1Char('.'))
-        return std::nullopt;
     struct stat info;
-    if (::stat(toSys(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::stat(name, &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    Facts facts{info.st_size, {}, {}, quint64(info.st_dev), quint64(info.st_ino), nanoseconds(info.st_mtim),
-                nanoseconds(info.st_ctim)};
+    Files::Facts facts{info.st_size, {}, {}, quint64(info.st_dev), quint64(info.st_ino), nanoseconds(info.st_mtim),
+                       nanoseconds(info.st_ctim)};
     if (!dated)
         return facts;
     struct tm local;
@@ -155,17 +152,40 @@ std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
     return facts;
 }
 
-std::optional<QByteArray> LinuxFiles::sha256(qint64 pid, const QString& path, const Facts& version)
+} // namespace
+
+std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
 {
-    // The process's own link opens the file it runs, even one replaced or
-    // deleted since; it is used only when that is the version the path shows.
-    if (pid > 0) {
-        char link[64];
-        std::snprintf(link, sizeof link, "/proc/%lld/exe", static_cast<long long>(pid));
-        if (auto digest = hashOpen(::open(link, O_RDONLY | O_CLOEXEC), version))
-            return digest;
-    }
-    return hashOpen(::open(toSys(path).constData(), O_RDONLY | O_CLOEXEC), version);
+    // Asked for every process at every tick: one stat() and, for the date,
+    // localtime_r(), which keeps the time zone it has loaded. A hidden file
+    // (its name begins with ".") is not looked at.
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/'))
+        || path.at(path.lastIndexOf(QLatin1Char('/')) + 1) == QLatin1Char('.'))
+        return std::nullopt;
+    return statFacts(toSys(path).constData(), dated);
+}
+
+std::optional<Files::Facts> LinuxFiles::lookRunning(qint64 pid, const QString& path, bool dated)
+{
+    // The process's own link reaches the file it runs, even one deleted or
+    // renamed over since: what the path shows now may be another file.
+    if (pid <= 0)
+        return look(path, dated);
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/%lld/exe", static_cast<long long>(pid));
+    return statFacts(link, dated);
+}
+
+std::optional<QByteArray> LinuxFiles::sha256(qint64 pid, const QString& path, const Facts& version,
+                                             const std::atomic_bool* cancel)
+{
+    // Only what runs is hashed: when the process's link cannot be read, the
+    // file at its path proves nothing about it.
+    if (pid <= 0)
+        return hashOpen(::open(toSys(path).constData(), O_RDONLY | O_CLOEXEC), version, cancel);
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/%lld/exe", static_cast<long long>(pid));
+    return hashOpen(::open(link, O_RDONLY | O_CLOEXEC), version, cancel);
 }
 
 std::optional<QByteArray> LinuxFiles::readBytes(const QString& path)

@@ -20,7 +20,9 @@ public:
     QDateTime modified(const QString& path) override;
     qint64 size(const QString& path) override;
     std::optional<Facts> look(const QString& path, bool dated) override;
-    std::optional<QByteArray> sha256(qint64 pid, const QString& path, const Facts& version) override;
+    std::optional<Facts> lookRunning(qint64 pid, const QString& path, bool dated) override;
+    std::optional<QByteArray> sha256(qint64 pid, const QString& path, const Facts& version,
+                                     const std::atomic_bool* cancel = nullptr) override;
     void remove(const QString& path) override;
     void makePath(const QString& folder) override;
     std::vector<Entry> list(const QString& folder) override;

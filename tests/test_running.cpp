@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What runs, as the system shows it to the guard: the file a process runs, and the process a kill reaches.
+#include "Fakes.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxServices.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// A program of the test's own, reading its input from a pipe the test holds.
+struct Spawned {
+    pid_t pid = -1;
+    int input[2] = {-1, -1};
+    explicit Spawned(const QStringList& args)
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        QByteArrayList bytes;
+        for (const QString& arg : args)
+            bytes << QFile::encodeName(arg);
+        std::vector<char*> argv;
+        for (QByteArray& arg : bytes)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (::pipe2(input, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, input[0], 0) != 0
+            || ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Spawned()
+    {
+        if (pid > 0 && ::kill(pid, SIGKILL) == 0)
+            ::waitpid(pid, nullptr, 0);
+        ::close(input[0]);
+        ::close(input[1]);
+    }
+    bool running() const { return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
+    QString exe() const { return QFileInfo(QString("/proc/%1/exe").arg(pid)).symLinkTarget(); }
+};
+
+bool waitUntil(int ms, const std::function<bool()>& done)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QThread::msleep(10);
+    return done();
+}
+
+QByteArray sha256(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256); }
+
+} // namespace
+
+// A program renamed over the file a process runs changes neither the facts nor the hash of what runs; the file's
+// version that the path shows, asked for through the process, is not what runs and gives no hash at all.
+TEST(RunningFile, HashedThroughTheProcessAndOnlyInTheVersionAskedFor)
+{
+    QTemporaryDir tmp;
+    const QString at = tmp.filePath("A");
+    QFile sleep("/usr/bin/sleep");
+    ASSERT_TRUE(sleep.open(QIODevice::ReadOnly));
+    const QByteArray running = sleep.readAll(), other = running + "A";
+    for (const auto& [name, bytes] : {std::pair(at, running), {tmp.filePath("other"), other}}) {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    }
+    Spawned child({at, "60"});
+    ASSERT_TRUE(waitUntil(3000, [&] { return child.exe() == at; }));
+    ASSERT_TRUE(QFile::remove(at) && QFile::rename(tmp.filePath("other"), at));   // the allowed program back over it
+
+    platform::LinuxFiles files;
+    const auto runs = files.lookRunning(child.pid, at, true), shown = files.look(at, true);
+    ASSERT_TRUE(runs && shown);
+    EXPECT_EQ(std::pair(runs->size, shown->size), std::pair(qint64(running.size()), qint64(other.size())));
+    EXPECT_EQ(files.sha256(child.pid, at, *runs), sha256(running));
+    EXPECT_EQ(files.sha256(child.pid, at, *shown), std::nullopt);
+    EXPECT_EQ(files.sha256(0, at, *shown), sha256(other));   // a file no process runs, by its path
+    EXPECT_EQ(files.sha256(0, at, *runs), std::nullopt);
+    // Ended, its id names nothing: no facts, no hash, even though the file is still at its path.
+    const pid_t gone = std::exchange(child.pid, -1);
+    ::kill(gone, SIGKILL);
+    ::waitpid(gone, nullptr, 0);
+    EXPECT_EQ(std::pair(files.lookRunning(gone, at, true).has_value(), files.sha256(gone, at, *shown)),
+              std::pair(false, std::optional<QByteArray>()));
+}
+
+// A process that runs another program since the walk examined it is not the examined one: nothing reaches it.
+TEST(RunningPin, AProcessThatRunsAnotherProgramSinceTheWalkIsNotReached)
+{
+    Spawned shell({"/bin/sh", "-c", "read x; exec /usr/bin/sleep 60"});
+    const QString sh = QFileInfo("/bin/sh").canonicalFilePath();
+    ASSERT_TRUE(waitUntil(3000, [&] { return shell.exe() == sh; }));
+    platform::LinuxProcesses procs;
+    int killed = -1;
+    procs.walk([&](const platform::ProcessEntry& entry) {
+        if (entry.pid != shell.pid)
+            return true;
+        // Between the walk's look and the first call about it, it turns into sleep.
+        EXPECT_EQ(::write(shell.input[1], "\n", 1), 1);
+        EXPECT_TRUE(waitUntil(3000, [&] { return shell.exe() == "/usr/bin/sleep"; }));
+        killed = procs.kill(entry.pid);
+        return false;
+    });
+    EXPECT_EQ(killed, 0);
+    EXPECT_TRUE(shell.running());
+}
+
+// The id of an examined process that has ended may name a newcomer at once: a kill reaches the examined one or none.
+TEST(RunningPin, AKillNeverReachesANewcomerUnderTheExaminedId)
+{
+    if (!qEnvironmentVariableIsSet("MIRVAK_PIDNS")) {
+        // Only in a PID namespace of its own can the test choose the next id.
+        QProcess inner;
+        inner.setProcessChannelMode(QProcess::MergedChannels);
+        inner.start("env", {"MIRVAK_PIDNS=1", "unshare", "--pid", "--fork", "--mount-proc", QCoreApplication::applicationFilePath(),
+                            "--gtest_filter=RunningPin.AKillNeverReachesANewcomerUnderTheExaminedId"});
+        const QByteArray out = inner.waitForFinished(-1) ? inner.readAll() : "";
+        if (!out.contains("[ RUN      ]"))
+            GTEST_SKIP() << "no PID namespace here: " << out.toStdString();
+        EXPECT_EQ(inner.exitCode(), 0) << out.toStdString();
+        return;
+    }
+    platform::LinuxProcesses procs;
+    auto examined = std::make_optional<Spawned>(QStringList{"/usr/bin/sleep", "60"});
+    const pid_t id = examined->pid;
+    bool seen = false;
+    procs.walk([&](const platform::ProcessEntry& entry) {
+        if (entry.pid != id)
+            return true;
+        seen = procs.parent(id) == ::getpid();   // pinned now
+        return false;
+    });
+    ASSERT_TRUE(seen);
+    examined.reset();
+    QFile last("/proc/sys/kernel/ns_last_pid");
+    ASSERT_TRUE(last.open(QIODevice::WriteOnly) && last.write(QByteArray::number(id - 1)) > 0 && last.flush());
+    last.close();
+    Spawned newcomer({"/usr/bin/sleep", "60"});
+    ASSERT_EQ(newcomer.pid, id);
+    auto why = platform::KillFailure::None;
+    EXPECT_EQ(std::pair(procs.kill(id, &why), why), std::pair(0, platform::KillFailure::Gone));
+    EXPECT_TRUE(newcomer.running());
+}
