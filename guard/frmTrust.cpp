@@ -2,6 +2,7 @@
 #include "guard/frmTrust.h"
 
 #include "design/ImageButton.h"
+#include "design/KeyGate.h"
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
 #include "store/mdCollection.h"
@@ -73,7 +74,6 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
         txtList->setVisible(shown);
         btnShow->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
         adjustSize();
-        mdDesign::frmBalloon(app, this);   // grown or shrunk, it stays in its corner
     });
 
     auto* buttons = new QHBoxLayout;
@@ -92,9 +92,18 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     setTabOrder(btnNo, btnShow);
     setTabOrder(btnShow, txtList);
     btnYes->setFocus();
+    keys = new KeyGate(this, [this] { return app.sys.desktop.clockMs(); }, {btnYes, btnNo});
 
+    // Its size as shown, style and fonts applied, so it opens in its place.
+    ensurePolished();
     adjustSize();
     mdDesign::frmBalloon(app, this);
+}
+
+void frmTrust::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    mdDesign::frmBalloon(app, this);   // grown or shrunk, it stays in its corner
 }
 
 void frmTrust::mousePressEvent(QMouseEvent* event)

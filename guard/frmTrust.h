@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class KeyGate;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -26,10 +27,12 @@ public:
     QPushButton* btnYes;
     QPushButton* btnNo;
     QPushButton* btnShow;
+    KeyGate* keys;   // Yes and No wait for the user's keys
 
     // Saves the answer (Accepted: Yes) and goes away.
     void done(int result) override;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // drag
+    void resizeEvent(QResizeEvent* event) override;       // stays in its corner
 };

@@ -1,9 +1,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by run.sh, test.sh and tools/package.sh: installs the Debian packages
 # that the build, the tests and the package need, when any is missing.
-MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libssl-dev libgtest-dev libbenchmark-dev
+MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libssl-dev libxcb1-dev libgtest-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick desktop-file-utils fonts-dejavu-core
-  dpkg-dev file appstream)
+  dbus-daemon dpkg-dev file appstream)
 
 ensure_packages() {
   local missing=()
