@@ -2,6 +2,7 @@
 #include "guard/frmMain.h"
 
 #include "design/ImageButton.h"
+#include "design/KeyGate.h"
 #include "design/mdDesign.h"
 #include "platform/ArgQuote.h"
 #include "platform/SysText.h"
@@ -31,6 +32,15 @@ QString cantDeny(const frmMain& main, platform::KillFailure why)
     case platform::KillFailure::None: break;
     }
     return text;
+}
+
+// The alert's keys wait for a quiet second, made once, with the alert.
+KeyGate& keyGate(frmMain& main)
+{
+    if (auto* gate = main.findChild<KeyGate*>(QString(), Qt::FindDirectChildrenOnly))
+        return *gate;
+    return *new KeyGate(&main, [&main] { return main.app.sys.desktop.clockMs(); },
+                        {main.btnAllow, main.btnAllowNow, main.btnDeny, main.btnDenyNow, main.btnDelete});
 }
 
 // True when the candidate is gone; otherwise says so in the details box.
@@ -74,6 +84,8 @@ void frmMain::ShowMsg()
         const auto launch = appLaunch ? appLaunch : mdProcess::TakeLaunch(app, appPid);
         appKilled = appStopped = !appPath.isEmpty() && isOn(app, QStringLiteral("safe_level"))
             && mdProcess::KillProcess(app, appPid) > 0;
+        // Another candidate in an alert already up waits for the keys anew too.
+        keyGate(*this).restart();
         show();
         // Tab starts from the first button; no button holds the focus the window gets.
         setFocus();

@@ -2,6 +2,7 @@
 #include "guard/frmTrust.h"
 
 #include "design/ImageButton.h"
+#include "design/KeyGate.h"
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
 #include "store/mdCollection.h"
@@ -64,7 +65,6 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
         txtList->setVisible(shown);
         btnShow->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
         adjustSize();
-        mdDesign::frmBalloon(app, this);   // grown or shrunk, it stays in its corner
     });
 
     auto* buttons = new QHBoxLayout;
@@ -84,6 +84,7 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     setTabOrder(btnNo, btnShow);
     setTabOrder(btnShow, txtList);
     btnYes->setFocus();
+    keys = new KeyGate(this, [this] { return app.sys.desktop.clockMs(); }, {btnYes, btnNo});
 
     showCounts();
     // The hashes come from the workers: the question is up meanwhile.
@@ -114,6 +115,8 @@ void frmTrust::showCounts()
     for (const Running::Waiting& program : running.waiting)
         lines << program.name + QStringLiteral("  ") + program.path + QStringLiteral("  (hashing)");
     txtList->setPlainText(lines.join(QLatin1Char('\n')));
+    // Its size as shown, style and fonts applied, so it opens in its place.
+    ensurePolished();
     adjustSize();
     mdDesign::frmBalloon(app, this);
 }
@@ -127,6 +130,12 @@ void frmTrust::hashReady()
         return;
     }
     showCounts();
+}
+
+void frmTrust::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    mdDesign::frmBalloon(app, this);   // grown or shrunk, it stays in its corner
 }
 
 void frmTrust::mousePressEvent(QMouseEvent* event)

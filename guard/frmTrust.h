@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class KeyGate;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -27,6 +28,7 @@ public:
     QPushButton* btnYes;
     QPushButton* btnNo;
     QPushButton* btnShow;
+    KeyGate* keys;   // Yes and No wait for the user's keys
 
     // Saves the answer (Accepted: Yes) and goes away; Yes waits until every
     // hash is known.
@@ -40,4 +42,5 @@ private:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // drag
+    void resizeEvent(QResizeEvent* event) override;       // stays in its corner
 };

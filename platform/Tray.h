@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+class QMenu;
+
 namespace platform {
 
 // The program's icon in the notification area.
@@ -24,6 +26,8 @@ public:
     virtual void remove() = 0;
     // A short message from the icon, for something the user must know.
     virtual void notify(const QString& title, const QString& text) { (void)title, (void)text; }
+    // The icon's menu, as the notification area shows it (a host may draw it itself).
+    virtual void setMenu(QMenu* menu) { (void)menu; }
     // The icon's rectangle on the screen; empty when it is not up or unknown.
     virtual QRect geometry() { return QRect(); }
 

@@ -7,7 +7,9 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QGraphicsEffect>
 #include <QScrollBar>
+#include <QTest>
 #include <regex>
 #include <sys/stat.h>
 
@@ -44,6 +46,7 @@ struct Alert {
     QString press(int key)
     {
         QApplication::setActiveWindow(&main);
+        QTest::mouseClick(main.lblApp, Qt::LeftButton);
         QKeyEvent event(QEvent::KeyPress, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
         QApplication::sendEvent(QApplication::focusWidget(), &event);
         return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
@@ -59,6 +62,9 @@ struct Alert {
 };
 
 std::string str(const QString& text) { return text.toStdString(); }
+
+// The button looks unready: keys do not press it yet.
+bool dimmed(const QWidget* button) { return button->graphicsEffect() && button->graphicsEffect()->isEnabled(); }
 
 // An alert for `name` (path unknown) whose Find Path searches the test's folders sys, win, prog, tmp and drive.
 struct SearchBed : Alert {
@@ -200,6 +206,44 @@ TEST(AlertView, KeysDecideOnlyAfterTab)
         for (int key : keys)
             key ? void(v.press(key)) : (v.main.HideMsg(), v.main.ShowMsg());
         EXPECT_EQ(v.main.isVisible(), open);
+        for (const char* name : {"allow.csv", "deny.csv"})
+            EXPECT_EQ(v.t.read(name), name == file ? (v.record + "\r\n").toUtf8() : "") << name;
+    }
+}
+
+// Keys the user typed for another window before the alert took the focus decide nothing: they count after a
+// quiet second in the alert, or after a click into it; until then the decision buttons look dimmed.
+TEST(AlertView, KeysWaitForAQuietSecondOrAClick)
+{
+    // Steps from an alert that came up and took the focus at 0 ms: "<ms> <key>", "click", "again" (shown again);
+    // then the list file that holds it, whether it is still up, and whether the buttons look dimmed at the end.
+    const std::tuple<QStringList, std::string, bool, bool> runs[] = {
+        {{"0 Tab", "600 Tab", "1200 Tab", "1200 Return"}, "", true, true},   // each key restarts the wait
+        {{"999 Tab", "1998 Tab", "2998 Tab", "2998 Return"}, "allow.csv", false, false},
+        {{"1000 Tab", "1000 Tab", "1000 Return"}, "deny.csv", false, false},
+        {{"500 Escape", "500 Return"}, "", true, true},
+        {{"click", "0 Tab", "0 Space"}, "allow.csv", false, false},
+        {{"click", "again", "0 Tab", "0 Return"}, "", true, true},
+        {{"0 Tab", "1000 Escape"}, "", false, false},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(&run - runs);
+        const auto& [steps, file, open, dim] = run;
+        Alert v;
+        QApplication::setActiveWindow(&v.main);
+        EXPECT_TRUE(dimmed(v.main.btnAllow));
+        for (const QString& step : steps) {
+            if (step == "click")
+                QTest::mouseClick(v.main.lblApp, Qt::LeftButton);
+            else if (step == "again")
+                v.main.ShowMsg();
+            else {
+                v.t.desktop.clock = step.section(' ', 0, 0).toLongLong();
+                QTest::keyClick(static_cast<QWidget*>(nullptr), QKeySequence::fromString(step.section(' ', 1))[0].key());
+            }
+        }
+        EXPECT_EQ(v.main.isVisible(), open);
+        EXPECT_EQ(dimmed(v.main.btnAllow) && dimmed(v.main.btnDeny), dim);
         for (const char* name : {"allow.csv", "deny.csv"})
             EXPECT_EQ(v.t.read(name), name == file ? (v.record + "\r\n").toUtf8() : "") << name;
     }

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -146,17 +147,49 @@ TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
     EXPECT_EQ(t.shell.opened, QStringList({"mailto:support@mirvak.example", url(0, sent), url(sent, entries.size()), report}));
 }
 
-// A stray Enter on a question that ends something answers No.
-TEST(Question, EnterAnswersNo)
+// The questions that end something wait for the user's keys: a key in the first second does nothing and
+// restarts the wait; a click into the question lets keys count at once.
+TEST(Question, KeysWaitForAQuietSecondOrAClick)
 {
-    platform::LinuxDesktop desktop;
-    const auto key = [](Qt::Key k) {
-        if (QWidget* box = QApplication::activeModalWidget()) {
-            QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
-            QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &press);
-        }
+    struct Clocked : platform::LinuxDesktop {
+        qint64 now = 0;
+        qint64 clockMs() override { return now; }
+    } desktop;
+    QStringList open;
+    const auto key = [&](qint64 at, Qt::Key k) {
+        desktop.now = at;
+        QWidget* box = QApplication::activeModalWidget();
+        open << QString::number(at) + (box ? " open" : " closed");
+        if (box)
+            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, k);
     };
-    QTimer::singleShot(0, [&] { key(Qt::Key_Return); });
-    QTimer::singleShot(5000, [&] { key(Qt::Key_Y); });   // Yes, should Enter not answer at all
-    EXPECT_FALSE(desktop.askYesNo("Mirvak", "Delete 2 records from the deny list?"));
+    // Sends `keys` once the question is up; `rescue`, long after, should nothing have answered.
+    const auto ask = [&](const std::function<void()>& keys, Qt::Key rescue) {
+        open.clear();
+        desktop.now = 0;
+        QTimer later;
+        later.setSingleShot(true);
+        later.callOnTimeout([&] { key(100000, rescue); });
+        later.start(5000);
+        QTimer::singleShot(0, keys);
+        return desktop.askYesNo("Mirvak", "Exit?");
+    };
+    // Y, Y a little later: both wait; a click into the text, then N: No.
+    EXPECT_FALSE(ask([&] {
+        key(0, Qt::Key_Y);
+        key(900, Qt::Key_Y);
+        if (QWidget* box = QApplication::activeModalWidget())
+            QTest::mouseClick(box->findChild<QLabel*>("qt_msgbox_label"), Qt::LeftButton);
+        key(900, Qt::Key_N);
+    }, Qt::Key_Escape));
+    EXPECT_EQ(open.join(", "), "0 open, 900 open, 900 open");
+    // Return at once waits; a quiet second later it answers No, as a stray Enter must; Y then answers Yes.
+    for (Qt::Key answer : {Qt::Key_Return, Qt::Key_Y}) {
+        const bool yes = ask([&] {
+            key(0, Qt::Key_Return);
+            key(1000, answer);
+        }, answer == Qt::Key_Y ? Qt::Key_Escape : Qt::Key_Y);
+        EXPECT_EQ(yes, answer == Qt::Key_Y);
+        EXPECT_EQ(open.join(", "), "0 open, 1000 open");
+    }
 }

@@ -2,6 +2,7 @@
 #include "Fakes.h"
 #include "app/Cli.h"
 #include "guard/frmMain.h"
+#include "design/mdDesign.h"
 #include "guard/frmTrust.h"
 #include "store/mdLists.h"
 
@@ -10,7 +11,9 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QGraphicsEffect>
 #include <QPushButton>
+#include <QTest>
 
 namespace {
 // Beside this program: a, twice; another user's "other"; "c", whose path can't be read; "d", on the deny list.
@@ -37,6 +40,9 @@ struct Guard {
     std::string tick() { return m.time_Timer(), (m.isVisible() ? m.appRecord : "-").toStdString(); }
 };
 
+// The button looks unready: keys do not press it yet.
+bool dimmed(const QWidget* button) { return button->graphicsEffect() && button->graphicsEffect()->isEnabled(); }
+
 // Takes the lock only to fail the test: the command line must never reach for it.
 struct Watched : FakeProgram {
     bool takeInstanceLock() override { return ADD_FAILURE(), false; }
@@ -56,6 +62,7 @@ TEST(FirstStart, AskedOnceAnsweredByYesNoOrEscapeAndNoAlertWhileAsking)
         EXPECT_EQ(asked->lblQuestion->text() + (asked->txtList->isVisible() ? " shows:\n" : "") + asked->txtList->toPlainText(),
                   "Trust the 2 programs that run now? shows:\na  " + t.a + "\nother  (another user's)");
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        t.desktop.clock = 1000;   // a quiet second after it came up: keys count
         *answer == 'E' ? (void)QCoreApplication::sendEvent(asked, &escape) : (*answer == 'Y' ? asked->btnYes : asked->btnNo)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ASSERT_FALSE(g.m.trust);
@@ -112,6 +119,53 @@ TEST(CommandLine, AllowRunningTellsHowFarTheHashesAre)
     EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{1, 3}, {3, 3}}));
     EXPECT_EQ(o.out, "Mirvak: added 3 programs to " + t.path("allow.csv") + "\n");
     EXPECT_EQ(QString::fromUtf8(t.read("allow.csv")).count("|sha256:"), 2);
+}
+
+// The question opens in the alert's place, bottom right above the panel, and stays there as it grows; keys the
+// user typed for another window do not answer it: they count after a quiet second in it, or after a click.
+TEST(FirstStart, OpensInItsCornerAndWaitsForTheUsersKeys)
+{
+    Table t;
+    QPoint shownAt;
+    struct Watch : QObject {
+        QPoint& at;
+        explicit Watch(QPoint& where) : at(where) {}
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Show && o->objectName() == "frmTrust")
+                at = static_cast<QWidget*>(o)->pos();
+            return false;
+        }
+    } watch(shownAt);
+    QCoreApplication::instance()->installEventFilter(&watch);
+    Guard g(t);
+    QCoreApplication::instance()->removeEventFilter(&watch);
+    frmTrust* const asked = g.m.trust;
+    ASSERT_TRUE(asked && asked->isVisible());
+    const auto corner = [&] { return mdDesign::availablePlace(t.desktop.available, asked->frameGeometry().size()); };
+    EXPECT_EQ(shownAt, corner());
+    asked->btnShow->click();
+    EXPECT_EQ(asked->pos(), corner());
+    EXPECT_GT(asked->height(), 150);
+
+    // Each Return in the first second does nothing and restarts it; Yes and No look dimmed meanwhile.
+    QStringList seen;
+    for (qint64 at : {0, 900, 1800, 2800}) {
+        t.desktop.clock = at;
+        QTest::keyClick(asked->btnYes, Qt::Key_Return);
+        seen << QString::number(at) + (dimmed(asked->btnYes) ? " dimmed" : " ready")
+                + (asked->isVisible() ? "" : " answered");
+    }
+    EXPECT_EQ(seen.join(", "), "0 dimmed, 900 dimmed, 1800 dimmed, 2800 ready answered");
+    EXPECT_EQ(t.read("allow.csv"), ("a|" + t.a + "\r\nother\r\n").toUtf8());
+    // A click into the question lets keys count at once.
+    QFile::remove(t.path("allow.csv"));
+    Guard again(t);
+    ASSERT_TRUE(again.m.trust);
+    QTest::mouseClick(again.m.trust->lblText, Qt::LeftButton);
+    QTest::keyClick(again.m.trust->btnYes, Qt::Key_Tab);
+    QTest::keyClick(again.m.trust->btnNo, Qt::Key_Space);
+    EXPECT_EQ(std::pair(again.m.trust.isNull() || !again.m.trust->isVisible(), t.read("allow.csv")), std::pair(true, QByteArray()));
 }
 
 // Merged into what the file holds, saved whole or not at all, the lock left alone and a running copy warned.

@@ -4,6 +4,13 @@
 #include "guard/frmMain.h"
 
 #include <QCryptographicHash>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QDeadlineTimer>
 #include <QImage>
 #include <QLockFile>
@@ -117,20 +124,50 @@ const QStringList kPanel{"--edge", "bottom", "--align", "right", "--widthtype", 
 
 // The guard in a process table of its own, where it meets only what `before` starts: it can neither
 // ask about nor end a process the test did not start. Beside it the shipped settings, unless the test wrote its own.
+// On a session bus of its own, which the test also reaches.
 struct OwnTable : TestBed {
     QTemporaryDir runtime;   // holds its lock
+    std::optional<Child> bus;
+    QString busAddress;
     std::optional<Child> guard;
     bool start(const QStringList& before = {})
     {
         const QStringList own{"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
         if (qEnvironmentVariableIsEmpty("DISPLAY") || QProcess::execute("env", own + QStringList{"true"}) != 0)
             return false;
+        bus.emplace("dbus-daemon", QStringList{"--session", "--nofork", "--print-address=1"});
+        if (!bus->waitForReadyRead(10000))
+            return false;
+        busAddress = QString::fromUtf8(bus->readLine()).trimmed();
         for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
             QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), path(name));   // never over a file already there
         write("allow.csv", read("allow.csv"));   // not a first start: what runs before it is asked about
         const QStringList shell{"sh", "-c", before.join(' ') + " exec \"$0\"", path("Mirvak")};
-        guard.emplace("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path()} + own + shell);
+        guard.emplace("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path(),
+                                         "DBUS_SESSION_BUS_ADDRESS=" + busAddress} + own + shell);
         return true;
+    }
+};
+// A notification area's StatusNotifierWatcher that takes each item's registration.
+struct StandInWatcher : QDBusVirtualObject {
+    QStringList items;
+    QString introspect(const QString&) const override
+    {
+        return "<interface name=\"org.kde.StatusNotifierWatcher\"><method name=\"RegisterStatusNotifierItem\">"
+               "<arg type=\"s\" direction=\"in\"/></method><property name=\"IsStatusNotifierHostRegistered\" type=\"b\" "
+               "access=\"read\"/><property name=\"ProtocolVersion\" type=\"i\" access=\"read\"/></interface>";
+    }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.member() == "RegisterStatusNotifierItem")
+            items << message.arguments().value(0).toString();
+        else if (message.member() == "Get") {
+            const QVariant value = message.arguments().value(1) == "ProtocolVersion" ? QVariant(0) : QVariant(true);
+            return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
+        }
+        else
+            return false;
+        return connection.send(message.createReply());
     }
 };
 } // namespace
@@ -295,4 +332,39 @@ TEST(Level4, AHugeExecutableShieldsNoDeniedProgram)
         const QByteArray out = w.run("offscreen", "\"$DIR/huge\" 30 & \"$DIR/Mirvak.bin\" & sleep 1.5; \"$DIR/denied\" 8; echo $?");
         EXPECT_EQ(out, "137\n") << "path_search " << wait << "\n" << w.read("error.log").constData();
     }
+}
+
+// At login the panel often comes after the guard: its icon still registers with the watcher once that appears, and
+// gives the notification area its menu to draw.
+TEST(DesktopTray, IconRegistersWithAWatcherThatComesLateAndExportsItsMenu)
+{
+    OwnTable table;
+    if (!table.start())
+        GTEST_SKIP() << "no X display, no PID namespace or no dbus-daemon";
+    Child& guard = *table.guard;
+    QByteArray errors;
+    ASSERT_TRUE(waitUntil(8000, [&] {
+        return guard.waitForReadyRead(100), (errors += guard.readAllStandardError()).contains("notification area");
+    })) << errors.constData();
+    QDBusConnection bus = QDBusConnection::connectToBus(table.busAddress, "panel");
+    StandInWatcher watcher;
+    ASSERT_TRUE(bus.registerVirtualObject("/StatusNotifierWatcher", &watcher));
+    ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher"));
+    ASSERT_TRUE(waitUntil(8000, [&] {
+        QCoreApplication::processEvents();
+        errors += guard.readAllStandardError();
+        return !watcher.items.isEmpty();
+    })) << errors.constData();
+    const QString item = watcher.items.first();
+    QDBusMessage get = QDBusMessage::createMethodCall(item, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get");
+    get << "org.kde.StatusNotifierItem" << "Menu";
+    const QDBusMessage menu = bus.call(get, QDBus::Block, 5000);
+    const QString path = qvariant_cast<QDBusObjectPath>(menu.arguments().value(0).value<QDBusVariant>().variant()).path();
+    EXPECT_TRUE(path.startsWith('/') && path != "/NO_DBUSMENU") << path.toStdString() << menu.errorMessage().toStdString();
+    const QDBusMessage layout = bus.call(QDBusMessage::createMethodCall(item, path, "org.freedesktop.DBus.Introspectable",
+                                                                        "Introspect"), QDBus::Block, 5000);
+    EXPECT_TRUE(layout.arguments().value(0).toString().contains("com.canonical.dbusmenu")) << path.toStdString();
+    EXPECT_EQ(guard.state(), QProcess::Running);
+    bus.unregisterService("org.kde.StatusNotifierWatcher");
+    QDBusConnection::disconnectFromBus("panel");
 }

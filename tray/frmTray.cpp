@@ -125,6 +125,7 @@ void frmTray::Form_Load()
         ExitProgram->setText(QStringLiteral("Exit ") + app.sys.program.exeName());
         enabledIcon = iconFile(app, "mirvak.png", true);
         disabledIcon = iconFile(app, "mirvak-disabled.png", false);
+        tray.setMenu(&PopupSys);
         tray.add(enabledIcon, enabledTip());
     });
 }

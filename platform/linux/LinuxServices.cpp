@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/LinuxServices.h"
+
+#include "design/KeyGate.h"
 #include "platform/SysText.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -492,9 +495,13 @@ void LinuxDesktop::startMove(QWidget* window)
 
 bool LinuxDesktop::askYesNo(const QString& title, const QString& text)
 {
-    // Both questions end something (the guard, records): a stray Enter must not answer Yes.
-    return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        == QMessageBox::Yes;
+    // Both questions end something (the guard, records): a stray Enter must not answer Yes,
+    // nor keys typed for another window answer at all.
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    const QList<QWidget*> buttons{box.button(QMessageBox::Yes), box.button(QMessageBox::No)};
+    new KeyGate(&box, [this] { return clockMs(); }, buttons);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void LinuxDesktop::message(const QString& title, const QString& text)

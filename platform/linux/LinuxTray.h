@@ -2,32 +2,47 @@
 #pragma once
 #include "platform/Tray.h"
 
+#include <QDBusServiceWatcher>
 #include <QObject>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <memory>
 
 namespace platform {
 
-// QSystemTrayIcon. When no notification area is there yet, the icon goes up
-// as soon as one appears, so a panel that starts after the program still gets it.
+// QSystemTrayIcon. Qt asks once whether a D-Bus tray is there and keeps the
+// answer, so the icon is made only once a notification area is there: a
+// StatusNotifierWatcher on the session bus, or on X11 the owner of the tray
+// selection. A panel that starts after the program still gets the icon.
 class LinuxTray : public QObject, public Tray {
     Q_OBJECT
 public:
-    explicit LinuxTray(int pollMs = 3000);
+    explicit LinuxTray(int pollMs = 500);
+    ~LinuxTray() override;
 
     void add(const QIcon& icon, const QString& tip) override;
     void modify(const QIcon& icon, const QString& tip) override;
     void remove() override;
     void notify(const QString& title, const QString& text) override;
     QRect geometry() override;
+    void setMenu(QMenu* menu) override;
 
-    QSystemTrayIcon& icon() { return icon_; }
+    // Null until a notification area is there.
+    QSystemTrayIcon* icon() { return icon_.get(); }
 
 private:
+    static bool watcherThere();
+    static bool xembedThere();
     void tryShow();
 
-    QSystemTrayIcon icon_;
+    std::unique_ptr<QSystemTrayIcon> icon_;
+    bool onBus_ = false;   // the icon is a D-Bus item, not an X11 tray window
+    QIcon image_;
+    QString tip_;
+    QPointer<QMenu> menu_;
     QTimer poll_;
+    QDBusServiceWatcher watcher_;
     bool wanted_ = false;
 };
 
