@@ -136,10 +136,13 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
     look.record = processRecord(app, look.pid, look.name, look.path, level, hash, now);
     look.pending = hash == HashCache::State::Pending;
     look.unhashed = hash == HashCache::State::Failed;
+    if (!look.pending && listed(app, allow, look.record, look.path, look.state))
+        return Verdict::Allowed;
+    // What this program or its libraries started for it (Qt's session bus helper) is its own.
+    if (mdProcess::OwnDescendant(app, look.pid))
+        return Verdict::Skip;
     if (look.pending)
         return Verdict::Pending;
-    if (listed(app, allow, look.record, look.path, look.state))
-        return Verdict::Allowed;
     if (listed(app, deny, look.record, look.path, look.state))
         return Verdict::Denied;
     return Verdict::Unknown;
@@ -208,6 +211,15 @@ void takeCandidate(frmMain& m, qint64 moduleId)
 // One more look at the candidate that is waited for.
 void settlePending(frmMain& m)
 {
+    // Since the walk it runs another program: name and path come from that one.
+    if (mdProcess::Replaced(m.app, m.appPid)) {
+        m.appPath = mdProcess::TakePath(m.app, m.appPid, m.appModule);
+        m.appName = m.appPath.isEmpty() ? mdProcess::TakeName(m.app, m.appPid)
+                                        : m.appPath.mid(m.appPath.lastIndexOf(QLatin1Char('/')) + 1);
+        m.appLaunch.reset();
+        m.appArgs.clear();
+        m.appHashPending = true;   // its record is built anew below
+    }
     if (m.appPath.isEmpty())
         m.appPath = mdProcess::TakePath(m.app, m.appPid, m.appModule);
     if (safeMode(m) && !m.appLaunch)
@@ -463,8 +475,8 @@ Running runningPrograms(App& app)
                 if (look.unhashed)
                     ++running.unhashed;
                 else if (verdict == Verdict::Unknown && (!look.path.isEmpty() || look.state == platform::PathState::Refused)
-                         && storable(look.record) && !taken.contains(Collection::lower(look.record))) {
-                    taken.insert(Collection::lower(look.record));
+                         && storable(look.record) && !taken.contains(look.record)) {
+                    taken.insert(look.record);
                     running.programs.push_back({look.name, look.path, look.record});
                 }
                 return verdict != Verdict::Cut;

@@ -75,6 +75,7 @@ public:
     bool takeInstanceLock() override;
     bool otherCopyRuns() override;
     void hideFromTaskList() override {}   // the windows carry Qt::Tool; nothing to hide here
+    unsigned userId() override;
 private:
     QString lockPath();
     Folders folders_;
