@@ -68,6 +68,10 @@ public:
     // Whether the process descends from this program's own process: this
     // program or a library of it (a session bus helper, say) started it.
     virtual bool ownDescendant(qint64 pid) { (void)pid; return false; }
+    // While on, what this program's children leave behind (a session bus
+    // helper forks and leaves its daemon) stays this program's descendant
+    // instead of passing to the system's reaper.
+    virtual void adoptOrphans(bool on) { (void)on; }
     // Keeps that process pinned through later walks, until hold() names
     // another one, or 0 for none.
     virtual void hold(qint64 pid) { (void)pid; }

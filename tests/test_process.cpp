@@ -227,6 +227,29 @@ TEST(LinuxProcesses, OwnDescendantsByTheirParentChain)
     EXPECT_FALSE(procs.ownDescendant(::getpid()));
     ASSERT_TRUE(visit(procs, daemon));
     EXPECT_NE(procs.kill(daemon), 0);   // the one the walk pinned: it would outlive the helper
+
+    // A helper that forks and leaves: while orphans are adopted its daemon passes to this process, not to the system.
+    procs.adoptOrphans(true);
+    Child leaver(QFile::encodeName(tmp.path()), "mv-leaver");
+    ASSERT_GT(leaver.pid, 0);
+    leaver.type("/bin/sleep 600 & exit\n");
+    ::waitpid(std::exchange(leaver.pid, -1), nullptr, 0);
+    procs.adoptOrphans(false);
+    qint64 orphan = 0;
+    for (int tries = 0; tries < 1000 && orphan == 0; ++tries) {
+        procs.walk([&](const platform::ProcessEntry& e) {
+            if (procs.parent(e.pid) == ::getpid() && e.exeName == "sleep")
+                orphan = e.pid;
+            return orphan == 0;
+        });
+        if (orphan == 0)
+            ::usleep(10000);
+    }
+    ASSERT_NE(orphan, 0);
+    EXPECT_TRUE(procs.ownDescendant(orphan));
+    ASSERT_TRUE(visit(procs, orphan));
+    EXPECT_NE(procs.kill(orphan), 0);
+    ::waitpid(pid_t(orphan), nullptr, 0);   // adopted, so this process reaps it
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -287,6 +288,11 @@ LinuxProcesses::Pin& LinuxProcesses::pin(qint64 pid)
     }
     running(pin_);
     return pin_;
+}
+
+void LinuxProcesses::adoptOrphans(bool on)
+{
+    ::prctl(PR_SET_CHILD_SUBREAPER, on ? 1 : 0);
 }
 
 bool LinuxProcesses::ownDescendant(qint64 pid)

@@ -26,6 +26,7 @@ public:
     void hold(qint64 pid) override;
     bool replaced(qint64 pid) override;
     bool ownDescendant(qint64 pid) override;
+    void adoptOrphans(bool on) override;
 
 private:
     struct Pin {
