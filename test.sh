@@ -12,5 +12,6 @@ export ASAN_OPTIONS="detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # The few desktop tests need a real X display and its one mouse, so tests run
-# one at a time; the rest run offscreen.
-xvfb-run -a -s "-screen 0 1280x800x24" ctest --test-dir build-test --output-on-failure --timeout 300
+# one at a time; the rest run offscreen. A session bus of their own: without
+# one Qt would start a bus helper, whatever this machine has installed.
+xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- ctest --test-dir build-test --output-on-failure --timeout 300

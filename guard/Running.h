@@ -23,7 +23,7 @@ struct Running {
         qint64 pid = 0;
     };
     std::vector<Waiting> waiting;
-    QSet<QString> taken;   // the programs' records in lower case
+    QSet<QString> taken;   // the programs' records
 };
 
 // Leaves out this program, what the allow list or the deny list already

@@ -120,8 +120,12 @@ frmMain::Start frmMain::Form_Load()
     // Only the copy that holds the lock may take them: another one's save may be under way.
     removeLeftovers(app);
     hide();
+    // What the tray's libraries start meanwhile stays this program's own;
+    // what the user starts through it later (a restart, a web page) must not.
+    app.sys.processes.adoptOrphans(true);
     if (loadTray)
         loadTray();
+    app.sys.processes.adoptOrphans(false);
     mdDesign::frmSkin(app, this);
     mdDesign::frmBalloon(app, this);
     if (!getSettings(app))

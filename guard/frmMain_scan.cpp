@@ -132,13 +132,17 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
     look.record = processRecord(app, look.pid, look.name, look.path, level, hash);
     look.pending = hash == HashCache::State::Pending;
     look.unhashed = hash == HashCache::State::Failed;
+    // What runs could not be read: no record tells who it is.
+    const bool identified = !look.pending && !look.unhashed;
+    if (identified && listed(app, allow, look.record, look.path, look.state))
+        return Verdict::Allowed;
+    // What this program or its libraries started for it (Qt's session bus helper) is its own.
+    if (mdProcess::OwnDescendant(app, look.pid))
+        return Verdict::Skip;
     if (look.pending)
         return Verdict::Pending;
-    // What runs could not be read: no record tells who it is.
     if (look.unhashed)
         return Verdict::Unknown;
-    if (listed(app, allow, look.record, look.path, look.state))
-        return Verdict::Allowed;
     if (listed(app, deny, look.record, look.path, look.state))
         return Verdict::Denied;
     return Verdict::Unknown;
@@ -211,6 +215,15 @@ void takeCandidate(frmMain& m, qint64 moduleId)
 // One more look at the candidate that is waited for.
 void settlePending(frmMain& m)
 {
+    // Since the walk it runs another program: name and path come from that one.
+    if (mdProcess::Replaced(m.app, m.appPid)) {
+        m.appPath = mdProcess::TakePath(m.app, m.appPid, m.appModule);
+        m.appName = m.appPath.isEmpty() ? mdProcess::TakeName(m.app, m.appPid)
+                                        : m.appPath.mid(m.appPath.lastIndexOf(QLatin1Char('/')) + 1);
+        m.appLaunch.reset();
+        m.appArgs.clear();
+        m.appHashPending = true;   // its record is built anew below
+    }
     if (m.appPath.isEmpty())
         m.appPath = mdProcess::TakePath(m.app, m.appPid, m.appModule);
     if (safeMode(m) && !m.appLaunch)
@@ -457,16 +470,16 @@ namespace {
 // Takes a program that runs now into `running`, unless a list knows it or it is there already.
 void takeRunning(Running& running, const QString& name, const QString& path, const QString& record)
 {
-    if (!storable(record) || running.taken.contains(Collection::lower(record)))
+    if (!storable(record) || running.taken.contains(record))
         return;
-    running.taken.insert(Collection::lower(record));
+    running.taken.insert(record);
     running.programs.push_back({name, path, record});
 }
 
 void sortRunning(Running& running)
 {
     std::ranges::sort(running.programs, [](const Running::Program& a, const Running::Program& b) {
-        return Collection::lower(a.record) < Collection::lower(b.record);
+        return a.record < b.record;
     });
 }
 } // namespace
@@ -483,9 +496,9 @@ Running runningPrograms(App& app)
                 const Verdict verdict = examine(app, entry, level, look, app.allowList, app.denyList);
                 if (look.unhashed)
                     ++running.unhashed;
-                else if (verdict == Verdict::Pending && !running.taken.contains(Collection::lower(look.record))) {
+                else if (verdict == Verdict::Pending && !running.taken.contains(look.record)) {
                     // Another process of the same file waits as this one does.
-                    running.taken.insert(Collection::lower(look.record));
+                    running.taken.insert(look.record);
                     running.waiting.push_back({look.name, look.path, look.record, look.pid});
                 }
                 else if (verdict == Verdict::Unknown && (!look.path.isEmpty() || look.state == platform::PathState::Refused))

@@ -42,11 +42,10 @@ QString skinStyle()
         + mdDesign::scrollBarStyle();
 }
 
-// Whether `list` holds `record`, letter case aside.
+// Whether `list` holds `record`, letter case and all, as the file system tells names apart.
 bool holds(const Collection& list, const QString& record)
 {
-    const QString key = Collection::lower(record);
-    return std::any_of(list.begin(), list.end(), [&](const QString& item) { return Collection::lower(item) == key; });
+    return std::any_of(list.begin(), list.end(), [&](const QString& item) { return item == record; });
 }
 
 } // namespace
@@ -212,10 +211,9 @@ QStringList frmList::selectedRecords() const
 
 void frmList::select(const QString& record)
 {
-    const QString key = Collection::lower(record);
     for (int row = 0; row < rows.rowCount(); ++row) {
         const QModelIndex at = rows.index(row, 0);
-        if (Collection::lower(at.data(ListModel::RecordRole).toString()) == key) {
+        if (at.data(ListModel::RecordRole).toString() == record) {
             List->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             List->scrollTo(at);
             return;
@@ -229,11 +227,11 @@ void frmList::removeOwn(const QStringList& records)
     // (and a fresh search index) per record, minutes for thousands of rows.
     QSet<QString> doomed;
     for (const QString& record : records)
-        doomed.insert(Collection::lower(record));
+        doomed.insert(record);
     for (Collection* list : {&own(), &(app.*(t.ownTmp))}) {
         Collection kept;
         for (const QString& record : std::as_const(*list))
-            if (!doomed.contains(Collection::lower(record)))
+            if (!doomed.contains(record))
                 kept.add(record);
         *list = std::move(kept);
     }

@@ -56,9 +56,22 @@ public:
     // Full path of the executable of any process, for display only: it pins
     // nothing. Empty text when it cannot be read.
     virtual QString exePath(qint64 pid) = 0;
-    // Ends the process; non-zero when it was ended, 0 when not (it has gone,
-    // or access is refused), and then `why` tells which, when given.
+    // Ends the process that a walk pinned; non-zero when it was ended, 0 when
+    // not (it has gone, or access is refused), and then `why` tells which,
+    // when given. An id no walk pinned is reported as gone: whoever holds it
+    // now was never examined.
     virtual int kill(qint64 pid, KillFailure* why = nullptr) = 0;
+    // Whether the pinned process now runs another executable than the one it
+    // was pinned with (it called exec): what was read of it before belongs to
+    // the old one. The pin takes the new executable, so it is told once.
+    virtual bool replaced(qint64 pid) { (void)pid; return false; }
+    // Whether the process descends from this program's own process: this
+    // program or a library of it (a session bus helper, say) started it.
+    virtual bool ownDescendant(qint64 pid) { (void)pid; return false; }
+    // While on, what this program's children leave behind (a session bus
+    // helper forks and leaves its daemon) stays this program's descendant
+    // instead of passing to the system's reaper.
+    virtual void adoptOrphans(bool on) { (void)on; }
     // Keeps that process pinned through later walks, until hold() names
     // another one, or 0 for none.
     virtual void hold(qint64 pid) { (void)pid; }

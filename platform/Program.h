@@ -31,6 +31,8 @@ public:
     virtual bool otherCopyRuns() = 0;
     // Keeps the program out of the task list.
     virtual void hideFromTaskList() = 0;
+    // The user it runs as: 0 is root, who may end any process.
+    virtual unsigned userId() = 0;
 };
 
 } // namespace platform

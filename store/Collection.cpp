@@ -2,7 +2,6 @@
 #include "store/Collection.h"
 
 #include <algorithm>
-#include <numeric>
 #include <stdexcept>
 
 namespace {
@@ -106,7 +105,7 @@ void Collection::buildIndex() const
     index_.clear();
     index_.reserve(items_.size());
     for (std::size_t i = 0; i < items_.size(); ++i)
-        index_.emplace_back(lower(items_[i]), static_cast<int>(i) + 1);
+        index_.emplace_back(items_[i], static_cast<int>(i) + 1);
     // Stable, so the first position of equal items comes first and is kept.
     std::stable_sort(index_.begin(), index_.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -118,13 +117,11 @@ void Collection::buildIndex() const
 
 int Collection::search(const QString& value, const QString& suffix) const
 {
-    const QString lowValue = lower(value);
-    const QString lowSuffix = lower(suffix);
-    if (lowSuffix.size() > 1) {
+    if (suffix.size() > 1) {
         // Rare: a longer suffix can match by overlap, so compare as written.
-        const QString pattern = lowValue + lowSuffix;
+        const QString pattern = value + suffix;
         for (std::size_t i = 0; i < items_.size(); ++i)
-            if ((lower(items_[i]) + lowSuffix).left(pattern.size()) == pattern)
+            if ((items_[i] + suffix).startsWith(pattern))
                 return static_cast<int>(i) + 1;
         return 0;
     }
@@ -132,13 +129,13 @@ int Collection::search(const QString& value, const QString& suffix) const
         buildIndex();
     const auto less = [](const std::pair<QString, int>& e, const QString& v) { return e.first < v; };
     int best = 0;
-    auto it = std::lower_bound(index_.begin(), index_.end(), lowValue, less);
-    if (it != index_.end() && it->first == lowValue)
+    auto it = std::lower_bound(index_.begin(), index_.end(), value, less);
+    if (it != index_.end() && it->first == value)
         best = it->second;
-    if (!lowSuffix.isEmpty()) {
+    if (!suffix.isEmpty()) {
         // With a one-character suffix an item matches when it equals the value
         // or begins with value + suffix: a contiguous range of the index.
-        const QString prefix = lowValue + lowSuffix;
+        const QString prefix = value + suffix;
         for (it = std::lower_bound(index_.begin(), index_.end(), prefix, less);
              it != index_.end() && it->first.startsWith(prefix); ++it)
             if (best == 0 || it->second < best)
@@ -147,46 +144,13 @@ int Collection::search(const QString& value, const QString& suffix) const
     return best;
 }
 
-// For ASCII items (nearly all) the order of lower() without its copies.
-bool Collection::inOrder(bool unique) const
-{
-    const auto ascii = [](const QString& s) {
-        return std::all_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x80; });
-    };
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-        if (!ascii(items_[i]))
-            return false;
-        if (i > 0) {
-            const int order = QString::compare(items_[i - 1], items_[i], Qt::CaseInsensitive);
-            if (order > 0 || (unique && order == 0))
-                return false;
-        }
-    }
-    return true;
-}
-
 void Collection::sort(bool unique)
 {
-    if (inOrder(unique)) {
-        keys_.assign(items_.size(), QString());
-        keyIndex_.clear();
-        keysFresh_ = true;
-        indexed_ = false;
-        return;
-    }
-    std::vector<QString> low(items_.size());
-    std::transform(items_.begin(), items_.end(), low.begin(), [](const QString& s) { return lower(s); });
-    std::vector<std::size_t> order(items_.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return low[a] < low[b]; });
-    std::vector<QString> sorted;
-    sorted.reserve(items_.size());
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        if (unique && k > 0 && low[order[k]] == low[order[k - 1]])
-            continue;
-        sorted.push_back(items_[order[k]]);
-    }
-    items_ = std::move(sorted);
+    // A list this program wrote is in order already.
+    if (!std::is_sorted(items_.begin(), items_.end()))
+        std::stable_sort(items_.begin(), items_.end());
+    if (unique)
+        items_.erase(std::unique(items_.begin(), items_.end()), items_.end());
     keys_.assign(items_.size(), QString());
     keyIndex_.clear();
     keysFresh_ = true;

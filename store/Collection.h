@@ -7,7 +7,8 @@
 
 // An ordered sequence of text items counted from 1; an item may be filed under
 // a key that is unique within the collection, compared without regard to case.
-// Failing operations throw std::runtime_error.
+// Items compare with letter case, as the file system compares the names and
+// paths they hold. Failing operations throw std::runtime_error.
 class Collection {
 public:
     int count() const { return static_cast<int>(items_.size()); }
@@ -20,15 +21,14 @@ public:
     void remove(const QString& key);
 
     // First position whose item equals `value`, or whose item followed by
-    // `suffix` begins with `value` followed by `suffix`, all in lower case;
-    // 0 when none.
+    // `suffix` begins with `value` followed by `suffix`; 0 when none.
     int search(const QString& value, const QString& suffix) const;
 
-    // Stable ascending sort in lower case; with `unique`, only the first of
-    // each run of equal items stays. Keys are dropped.
+    // Ascending sort by UTF-16 code units; with `unique`, only one of each run
+    // of equal items stays. Keys are dropped.
     void sort(bool unique);
 
-    // `text` in lower case, for every comparison here: bytes that SysText
+    // `text` in lower case, for the comparison of keys: bytes that SysText
     // escapes stay as they are (QString::toLower makes U+FFFD of an escape
     // that follows a changed letter, so different bytes would compare equal).
     static QString lower(const QString& text);
@@ -40,7 +40,6 @@ private:
     int keyPosition(const QString& key) const;
     void checkPosition(int position) const;
     void buildIndex() const;
-    bool inOrder(bool unique) const;
 
     std::vector<QString> items_;
     std::vector<QString> keys_;   // lower case; empty for an unkeyed item
@@ -48,9 +47,9 @@ private:
     // it stale and the next lookup rebuilds it, so a run of adds costs O(1) each.
     mutable QHash<QString, int> keyIndex_;
     mutable bool keysFresh_ = true;
-    // Distinct lower-case items, sorted, each with its first position; rebuilt
-    // on the first search after a change, so a scan of thousands of records
-    // costs a binary search instead of a pass over lowercased copies.
+    // Distinct items, sorted, each with its first position; rebuilt on the
+    // first search after a change, so a scan of thousands of records costs a
+    // binary search instead of a pass.
     mutable std::vector<std::pair<QString, int>> index_;
     mutable bool indexed_ = false;
 };

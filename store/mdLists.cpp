@@ -96,14 +96,6 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
-QByteArray asciiLower(const QByteArray& bytes)
-{
-    QByteArray low(bytes.size(), Qt::Uninitialized);
-    std::transform(bytes.begin(), bytes.end(), low.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
-    return low;
-}
-
 // Each line's span [from, to), as splitLines() cuts them.
 template <typename Visit>
 void forEachLine(const QByteArray& bytes, Visit&& visit)
@@ -142,14 +134,14 @@ void appendCount(QByteArray& out, double count)
     }
 }
 
-// A lower-case record: its bytes when it is ASCII, else its text.
+// A record, compared with letter case: its bytes when it is ASCII, else its text.
 struct Key {
     std::string_view bytes;
     QString wide;
     bool isWide = false;
 };
 
-// The order of Collection::lower's text, which ASCII bytes keep.
+// The order of Collection's items, which ASCII bytes keep.
 int compare(const Key& a, const Key& b)
 {
     if (!a.isWide && !b.isWide)
@@ -245,7 +237,7 @@ bool getList(App& app, Collection& list, const QString& fileName)
         if (!lines)
             return;
         read = true;
-        // Hand edits can repeat a record in other letters; every later
+        // Hand edits can repeat a record; every later
         // counted save would stumble on the twins, so only the first is read.
         QSet<QString> taken;
         taken.reserve(lines->size());
@@ -253,18 +245,17 @@ bool getList(App& app, Collection& list, const QString& fileName)
         int repeats = 0;
         for (const QString& line : *lines) {
             QString record = splitLine(line).record;
-            const QString key = Collection::lower(record);
-            if (taken.contains(key)) {
+            if (taken.contains(record)) {
                 if (repeats++ == 0)
                     repeated = record;
                 continue;
             }
-            taken.insert(key);
+            taken.insert(record);
             list.add(record);
         }
         if (repeats > 0)
             error_log(app, QStringLiteral("mdSettings"), QStringLiteral("getList"),
-                      QStringLiteral("%1 repeats %2 record(s), letter case aside, first '%3'; the first of each is kept")
+                      QStringLiteral("%1 repeats %2 record(s), first '%3'; the first of each is kept")
                           .arg(fileName)
                           .arg(repeats)
                           .arg(repeated));
@@ -298,11 +289,10 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
 
         const bool allowFile = fileName == QLatin1String("allow.csv");
         const Seen seen(allowFile ? app.seenRecords : QString());
-        // The file's lines by lower-case record, in the list's order, so that
+        // The file's lines by record, in the list's order, so that
         // one merge pass pairs them with the list's records. Lines in plain
         // ASCII (nearly all) are read straight from the bytes.
         const std::optional<QByteArray> bytes = app.sys.files.readBytes(path);
-        const QByteArray lowBytes = bytes ? asciiLower(*bytes) : QByteArray();
         std::vector<Old> old;
         if (bytes) {
             old.reserve(static_cast<std::size_t>(bytes->count('\n') + 1));
@@ -317,7 +307,7 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
                     if (bar != std::string_view::npos && (parsed = count(line.substr(bar + 1))))
                         line = line.substr(0, bar);
                     entry.inFile = line;
-                    entry.key.bytes = view(lowBytes).substr(std::size_t(line.data() - bytes->constData()), line.size());
+                    entry.key.bytes = line;
                 } else {
                     const QString text = platform::fromSys(QByteArrayView(line.data(), qsizetype(line.size()))).trimmed();
                     if (text.isEmpty())
@@ -326,7 +316,7 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
                     parsed = split.count;
                     entry.own = platform::toSys(split.record);
                     entry.owned = true;
-                    entry.key.wide = Collection::lower(split.record);
+                    entry.key.wide = split.record;
                     entry.key.isWide = true;
                 }
                 double n = roundEven(parsed.value_or(0));
@@ -362,13 +352,11 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
             QByteArray wide;
             if (isAscii(record)) {
                 low.resize(std::size_t(record.size()));
-                for (qsizetype i = 0; i < record.size(); ++i) {
-                    const char c = char(record[i].unicode());
-                    low[std::size_t(i)] = c >= 'A' && c <= 'Z' ? char(c + 32) : c;
-                }
+                for (qsizetype i = 0; i < record.size(); ++i)
+                    low[std::size_t(i)] = char(record[i].unicode());
                 key.bytes = low;
             } else {
-                key.wide = Collection::lower(record);
+                key.wide = record;
                 key.isWide = true;
                 wide = platform::toSys(record);
             }
@@ -445,10 +433,10 @@ void reloadChanged(App& app)
             continue;
         QSet<QString> kept;
         for (const QString& record : *list)
-            kept.insert(Collection::lower(record));
+            kept.insert(record);
         Collection nowWorking = mdCollection::clnEq(app, fresh);
         for (const QString& record : *working)
-            if (!kept.contains(Collection::lower(record)))
+            if (!kept.contains(record))
                 nowWorking.add(record);
         *list = std::move(fresh);
         *working = std::move(nowWorking);

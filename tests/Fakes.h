@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 struct FakeProcess {
@@ -24,6 +25,7 @@ struct FakeProcess {
     platform::PathState missing = platform::PathState::Refused;
     std::optional<platform::Launch> launch{};    // what launch() gives
     bool killable = true, alive = true;
+    bool execed = false;                         // runs another executable since it was examined; told once
     QString owner = "ann";
 };
 
@@ -31,6 +33,7 @@ class FakeProcesses : public platform::Processes {
 public:
     std::vector<FakeProcess> table;
     std::vector<qint64> killed;   // every id a kill was asked for
+    qint64 self = 0;              // the guard's own id, when its descendants are in the table
 
     FakeProcess& add(qint64 pid, const QString& name, const QString& path = QString(), qint64 parent = 1)
     {
@@ -53,6 +56,21 @@ public:
     qint64 parent(qint64 pid) override { auto* p = find(pid); return p ? p->parentPid : 0; }
     QString owner(qint64 pid) override { auto* p = find(pid); return p ? p->owner : QString(); }
     QString exePath(qint64 pid) override { return path(pid, 0); }
+    bool ownDescendant(qint64 pid) override
+    {
+        auto* p = find(pid);
+        for (std::size_t n = 0; p && self != 0 && n < table.size(); ++n) {
+            if (p->parentPid == self)
+                return true;
+            p = find(p->parentPid);
+        }
+        return false;
+    }
+    bool replaced(qint64 pid) override
+    {
+        auto* p = find(pid);
+        return p && std::exchange(p->execed, false);
+    }
     int kill(qint64 pid, platform::KillFailure* why = nullptr) override
     {
         killed.push_back(pid);
@@ -158,6 +176,8 @@ public:
     bool takeInstanceLock() override { return lockFree; }
     bool otherCopyRuns() override { return !lockFree; }
     void hideFromTaskList() override {}
+    unsigned uid = 1000;
+    unsigned userId() override { return uid; }
 };
 
 struct TestBed {

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
+#include "guard/frmMain.h"
 #include "platform/ArgQuote.h"
 #include "platform/SysText.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "process/mdProcess.h"
+#include "store/mdSettings.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -28,17 +30,21 @@ struct Child {
     Child(const QByteArray& dir, const QByteArray& name)
     {
         posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions), posix_spawn_file_actions_addchdir_np(&actions, "/");
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, "/");
         int at = ::open("/", O_RDONLY | O_DIRECTORY);
         for (const QByteArray& part : dir.mid(1).split('/')) {
             ::mkdirat(at, part, 0700);
             ::close(std::exchange(at, ::openat(at, part, O_RDONLY | O_DIRECTORY)));
             posix_spawn_file_actions_addchdir_np(&actions, part);
         }
-        QFile sh("/bin/sh"), exe;
+        QFile sh("/bin/sh");
+        QFile exe;
         sh.open(QIODevice::ReadOnly);
         exe.open(::openat(at, name, O_WRONLY | O_CREAT, 0700), QIODevice::WriteOnly, QFile::AutoCloseHandle);
-        exe.write(sh.readAll()), exe.close(), ::close(at);
+        exe.write(sh.readAll());
+        exe.close();
+        ::close(at);
         QByteArray command = "./" + name;
         char* argv[] = {command.data(), nullptr};
         // posix_spawn returns once the copy runs in the child.
@@ -51,16 +57,24 @@ struct Child {
     {
         if (pid > 0 && ::kill(pid, SIGKILL) == 0)
             ::waitpid(pid, nullptr, 0);
-        ::close(input[0]), ::close(input[1]);
+        ::close(input[0]);
+        ::close(input[1]);
     }
     bool running() const { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
+    // Has the shell run `command`, as typed.
+    void type(const QByteArray& command) const { (void)!::write(input[1], command.data(), command.size()); }
 };
 
 // Walks up to the process with that id and asks for its parent there, as the scan does for its candidate.
 std::optional<std::pair<platform::ProcessEntry, qint64>> visit(platform::Processes& procs, qint64 pid)
 {
     std::optional<std::pair<platform::ProcessEntry, qint64>> found;
-    procs.walk([&](const platform::ProcessEntry& e) { return e.pid != pid || (found.emplace(e, procs.parent(pid)), false); });
+    procs.walk([&](const platform::ProcessEntry& e) {
+        if (e.pid != pid)
+            return true;
+        found.emplace(e, procs.parent(pid));
+        return false;
+    });
     return found;
 }
 
@@ -77,11 +91,14 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
 {
     QTemporaryDir tmp;   // the folders deeper than a path can name go by rm, as QTemporaryDir cannot remove them
     const std::shared_ptr<void> wipe(nullptr, [&](void*) { QProcess::execute("rm", {"-rf", tmp.path()}); });
-    const QByteArray dir = QFile::encodeName(tmp.path()), name = "mv-probe) S 1 (x\xe9";   // stat ends at its last ')'
+    const QByteArray dir = QFile::encodeName(tmp.path());
+    const QByteArray name = "mv-probe) S 1 (x\xe9";   // stat ends at its last ')'
     QByteArray far = dir;
     while (far.size() < 4200)
         far += "/" + QByteArray(250, 'd');
-    Child child(dir, name), bare(dir, "mv-bare"), deep(far, "mv-deep");
+    Child child(dir, name);
+    Child bare(dir, "mv-bare");
+    Child deep(far, "mv-deep");
     ASSERT_TRUE(child.pid > 0 && bare.pid > 0 && deep.pid > 0);
     ASSERT_EQ(::unlink(dir + "/" + name), 0);
 
@@ -101,18 +118,25 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     auto refused = platform::KillFailure::None;
     std::thread([&] {
         if (::geteuid() == 0 && ::syscall(SYS_setresuid, 65534, 65534, 0) == 0) {
-            EXPECT_EQ(platform::LinuxProcesses().kill(bare.pid, &refused), 0);
+            platform::LinuxProcesses other;
+            visit(other, bare.pid);
+            EXPECT_EQ(other.kill(bare.pid, &refused), 0);
             ::syscall(SYS_setresuid, 0, 0, 0);
         }
     }).join();
     EXPECT_TRUE(bare.running() && refused == (::geteuid() == 0 ? platform::KillFailure::Refused : platform::KillFailure::None));
+    // Only a process a walk examined may be ended: an id alone may belong to anyone by now.
+    auto unpinned = platform::KillFailure::None;
+    EXPECT_EQ(std::pair(procs.kill(bare.pid, &unpinned), unpinned), std::pair(0, platform::KillFailure::Gone));
+    EXPECT_TRUE(bare.running());
+    ASSERT_TRUE(visit(procs, bare.pid));
     EXPECT_NE(procs.kill(bare.pid), 0);
     const pid_t gone = std::exchange(bare.pid, -1);
     int status = 0;
     EXPECT_TRUE(::waitpid(gone, &status, 0) == gone && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     EXPECT_TRUE(!procs.launch(gone) && procs.owner(gone).isEmpty());
-    // A vanished id, and ids that would reach a group or every process, end nothing.
-    for (qint64 pid : {qint64(gone), qint64(0), qint64(-1)}) {
+    // Ids that would reach a group or every process end nothing.
+    for (qint64 pid : {qint64(0), qint64(-1)}) {
         auto why = platform::KillFailure::None;
         EXPECT_EQ(std::pair(procs.kill(pid, &why), why), std::pair(0, platform::KillFailure::Gone)) << pid;
     }
@@ -140,8 +164,10 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
         const pid_t id = examined->pid;
         platform::LinuxProcesses procs;
         ASSERT_TRUE(visit(procs, id));
-        if (held)
-            procs.hold(id), visit(procs, 1);
+        if (held) {
+            procs.hold(id);
+            visit(procs, 1);
+        }
         examined.reset();
         QFile last("/proc/sys/kernel/ns_last_pid");
         ASSERT_TRUE(last.open(QIODevice::WriteOnly) && last.write(QByteArray::number(id - 1)) > 0 && last.flush());
@@ -152,6 +178,140 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
         EXPECT_EQ(procs.kill(id), 0);
         EXPECT_TRUE(newcomer.running());
     }
+}
+
+// Pinned, then replaced by another program through exec: the pin tells so, once, and reads the new one.
+TEST(LinuxProcesses, ExecAfterTheWalkIsToldAndReadAfresh)
+{
+    QTemporaryDir tmp;
+    Child shell(QFile::encodeName(tmp.path()), "mv-before");
+    ASSERT_GT(shell.pid, 0);
+    platform::LinuxProcesses procs;
+    const auto seen = visit(procs, shell.pid);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->first.exeName, "mv-before");
+    EXPECT_FALSE(procs.replaced(shell.pid));
+    shell.type("exec /bin/sleep 600\n");
+    const QString sleep = QFileInfo("/bin/sleep").canonicalFilePath();
+    for (int tries = 0; tries < 1000 && procs.exePath(shell.pid) != sleep; ++tries)
+        ::usleep(10000);
+    EXPECT_TRUE(procs.replaced(shell.pid));
+    EXPECT_EQ(procs.path(shell.pid, 0), sleep);
+    EXPECT_FALSE(procs.replaced(shell.pid));
+    EXPECT_NE(procs.kill(shell.pid), 0);   // still the process the walk examined
+}
+
+// A real child of the test stands in for a helper the guard's libraries start, and its own child for the daemon
+// that one starts: both descend from this process, the test's own parent does not.
+TEST(LinuxProcesses, OwnDescendantsByTheirParentChain)
+{
+    QTemporaryDir tmp;
+    Child helper(QFile::encodeName(tmp.path()), "mv-helper");
+    ASSERT_GT(helper.pid, 0);
+    helper.type("/bin/sleep 600 &\n");
+    platform::LinuxProcesses procs;
+    qint64 daemon = 0;
+    for (int tries = 0; tries < 1000 && daemon == 0; ++tries) {
+        procs.walk([&](const platform::ProcessEntry& e) {
+            if (procs.parent(e.pid) == helper.pid && e.exeName == "sleep")
+                daemon = e.pid;
+            return daemon == 0;
+        });
+        if (daemon == 0)
+            ::usleep(10000);
+    }
+    ASSERT_NE(daemon, 0);
+    EXPECT_TRUE(procs.ownDescendant(daemon));
+    EXPECT_TRUE(procs.ownDescendant(helper.pid));
+    EXPECT_FALSE(procs.ownDescendant(::getppid()));
+    EXPECT_FALSE(procs.ownDescendant(::getpid()));
+    ASSERT_TRUE(visit(procs, daemon));
+    EXPECT_NE(procs.kill(daemon), 0);   // the one the walk pinned: it would outlive the helper
+
+    // A helper that forks and leaves: while orphans are adopted its daemon passes to this process, not to the system.
+    procs.adoptOrphans(true);
+    Child leaver(QFile::encodeName(tmp.path()), "mv-leaver");
+    ASSERT_GT(leaver.pid, 0);
+    leaver.type("/bin/sleep 600 & exit\n");
+    ::waitpid(std::exchange(leaver.pid, -1), nullptr, 0);
+    procs.adoptOrphans(false);
+    qint64 orphan = 0;
+    for (int tries = 0; tries < 1000 && orphan == 0; ++tries) {
+        procs.walk([&](const platform::ProcessEntry& e) {
+            if (procs.parent(e.pid) == ::getpid() && e.exeName == "sleep")
+                orphan = e.pid;
+            return orphan == 0;
+        });
+        if (orphan == 0)
+            ::usleep(10000);
+    }
+    ASSERT_NE(orphan, 0);
+    EXPECT_TRUE(procs.ownDescendant(orphan));
+    ASSERT_TRUE(visit(procs, orphan));
+    EXPECT_NE(procs.kill(orphan), 0);
+    ::waitpid(pid_t(orphan), nullptr, 0);   // adopted, so this process reaps it
+}
+
+namespace {
+using Settings = QList<QPair<QString, QString>>;
+struct Guard : TestBed {
+    frmMain m{app};
+    explicit Guard(const Settings& changes, const QByteArray& deny = {})
+    {
+        settings(changes);
+        write("allow.csv", "");
+        write("deny.csv", QByteArray(deny).replace("$DIR", tmp.path().toUtf8()));
+        EXPECT_EQ(m.Form_Load(), frmMain::Start::Running);
+    }
+    QString alert() const { return m.isVisible() ? m.appRecord : "(none)"; }
+};
+} // namespace
+
+// Seen while its path was refused (a program that changes its user), then replaced by another through exec:
+// the alert and the list name the program that runs, by its own name and path.
+TEST(Scan, ProgramReplacedSinceTheWalkIsAskedAboutAsItIsNow)
+{
+    Guard g(Settings{{"path_search", "3"}});
+    g.write("bin/prog", "x");
+    const QString prog = g.path("bin/prog");
+    FakeProcess& setpriv = g.processes.add(30, "setpriv");
+    g.m.time_Timer();
+    EXPECT_EQ(g.alert(), "(none)");   // its path is waited for
+    setpriv.name = "prog";
+    setpriv.path = prog;
+    setpriv.execed = true;
+    g.m.time_Timer();
+    EXPECT_EQ(std::pair(g.alert(), g.m.appName), std::pair("prog|" + prog, QString("prog")));
+    g.m.btnAllow_MouseUp();
+    EXPECT_EQ(g.read("allow.csv"), ("prog|" + prog + "\r\n").toUtf8());
+}
+
+// What the guard started for itself (a session bus helper and the daemon it starts) is neither asked about nor
+// ended, even when the deny list names it; the same program started by anyone else is.
+TEST(Scan, WhatTheGuardStartedForItselfIsNeverAskedAboutNorEnded)
+{
+    Guard g(Settings{{"list_level", "0"}}, "dbus-launch\r\ndbus-daemon\r\n");
+    g.processes.self = 100;
+    g.processes.add(100, "Mirvak", g.program.exePath());
+    g.processes.add(101, "dbus-launch", "/usr/bin/dbus-launch", 100);
+    g.processes.add(102, "dbus-daemon", "/usr/bin/dbus-daemon", 101);
+    g.processes.add(103, "helper", "/usr/bin/helper", 100);
+    g.processes.add(104, "dbus-launch", "/usr/bin/dbus-launch", 1);
+    g.m.time_Timer();
+    g.m.time_Timer();
+    EXPECT_EQ(std::pair(g.alert(), g.processes.killed), std::pair(QString("(none)"), std::vector<qint64>{104}));
+}
+
+// HEAD and head are two programs: a deny record of one never ends the other.
+TEST(Scan, LetterCaseTellsProgramsApart)
+{
+    Guard g(Settings{{"list_level", "1"}}, "HEAD|$DIR/bin/HEAD\r\n");
+    g.write("bin/HEAD", "x");
+    g.write("bin/head", "y");
+    g.processes.add(41, "HEAD", g.path("bin/HEAD"));
+    g.processes.add(40, "head", g.path("bin/head"));
+    g.m.time_Timer();
+    EXPECT_EQ(std::pair(g.alert(), g.processes.killed), std::pair("head|" + g.path("bin/head"), std::vector<qint64>{41}));
 }
 
 TEST(mdProcess, FailuresGiveDefaultsAndLogTheirOwnNames)
@@ -217,4 +377,63 @@ TEST(Shell, QuotesArgumentsAndTellsTheLongestItCanHandOver)
     const int longest = int(std::ranges::partition_point(lengths, fits) - lengths.begin()) - 1;
     EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest, 'x')}), 0);
     EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest + 1, 'x')}), -2);   // could not start
+}
+
+namespace {
+// A program folder with logging on, startup_load as given and no autostart folder yet.
+struct EntryBed : TestBed {
+    explicit EntryBed(const char* load = "1")
+    {
+        settings({{"startup_load", load}});
+        mdSettings::getSettings(app);
+        env.startup = path("config/autostart");
+    }
+    void start() { mdProcess::startupApp(app, mdSettings::isOn(app, "startup_load")); }
+};
+} // namespace
+
+TEST(StartupEntry, CreatedOnlyWhenMissingAndFailuresAreLogged)
+{
+    EntryBed t;
+    t.program.name = "guard";
+    t.program.dir = t.path("we \"ird $x %y\\z`");   // quoted for Exec, then escaped as a string
+    t.program.split = {{t.tmp.path(), t.tmp.path(), "/usr/share/mirvak"}};   // installed: the icon is shared
+    t.start();
+    EXPECT_EQ(QString::fromUtf8(t.read("config/autostart/guard 1.9.desktop")),
+              "[Desktop Entry]\nType=Application\nName=Mirvak Process Manager\nComment=Ends the programs on your deny list and asks about each new one\nExec=\"" + t.tmp.path()
+                  + "/we \\\\\"ird \\\\$x %%y\\\\\\\\z\\\\`/guard\"\nTryExec=" + t.tmp.path() + "/we \"ird $x %y\\\\z`/guard\n"
+                  "Path=" + t.tmp.path() + "/we \"ird $x %y\\\\z`\n"
+                  "Icon=/usr/share/mirvak/mirvak.png\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+    EntryBed failing;
+    failing.files.failWrites << "Mirvak 1.9.desktop";
+    failing.start();
+    EXPECT_EQ(failing.read("error.log"), "mdProcess.startupApp: Permission denied\r\n\r\n");
+}
+
+// Off, the entry goes, and so do older versions' entries that start this very program; the user's own entry of
+// this version stays while startup_load is on, and entries that start another program always stay.
+TEST(StartupEntry, OffRemovesEveryVersionsEntryOfThisProgramOnly)
+{
+    for (const char* load : {"1", "0", "2"}) {
+        EntryBed e(load);
+        e.program.dir = e.path("a $b");   // in an Exec line: a \\$b
+        const QByteArray exec = "[Desktop Entry]\nExec=\"" + e.tmp.path().toUtf8() + "/a \\\\$b/Mirvak";
+        const QByteArray self = exec + "\" --x\n";
+        const QByteArray quoted = exec + "\"\n";
+        const QByteArray other = exec + "2\"\n";
+        const std::vector<std::pair<const char*, QByteArray>> entries{
+            {"Mirvak 1.9.desktop", "the user's"}, {"Mirvak 1.8.desktop", quoted}, {"Mirvak 1.7.desktop", self},
+            {"Mirvak 1.6.desktop", other}, {"Mirvak 1.5.desktop", "no Exec"}, {"mine.desktop", quoted}};
+        for (const auto& [name, text] : entries)
+            e.write(QString("config/autostart/") + name, text);
+        e.start();
+        QStringList kept;
+        for (const auto& [name, text] : entries)
+            if (e.exists(QString("config/autostart/") + name))
+                kept << name;
+        const QStringList on{"Mirvak 1.9.desktop", "Mirvak 1.8.desktop", "Mirvak 1.7.desktop"};
+        const QStringList off{"Mirvak 1.6.desktop", "Mirvak 1.5.desktop", "mine.desktop"};
+        EXPECT_EQ(kept, *load == '1' ? on + off : off) << load;
+        EXPECT_FALSE(e.exists("error.log"));
+    }
 }

@@ -127,12 +127,14 @@ TEST(Scan, PeriodAndUsageTracking)
 
 TEST(Scan, RecordsAndSizes)
 {
-    // list_level 2: matched in any letter case until the file's size changes.
+    // list_level 2: matched until the file's size changes.
     Scan s;
     const QString app = s.t.processes.add(53, "app", s.exe("app", 1536)).path;
-    s.start({{"list_level", "2"}}, ("APP|1.5K|" + app.toUpper() + "\r\n").toUtf8()), s.tick();
+    s.start({{"list_level", "2"}}, ("app|1.5K|" + app + "\r\n").toUtf8());
+    s.tick();
     EXPECT_EQ(s.alert(), "(none)");
-    s.exe("app", 2048), s.tick();
+    s.exe("app", 2048);
+    s.tick();
     EXPECT_EQ(s.alert(), "app|2K|" + app);
     ASSERT_TRUE(QFile::resize(s.exe("big"), 3LL << 30));   // sparse
     EXPECT_EQ(s.m.strProcess("big", s.t.path("bin/big")), "big|3072M|" + s.t.path("bin/big"));
@@ -300,42 +302,3 @@ TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
     qputenv("XDG_RUNTIME_DIR", old);
 }
 
-namespace {
-// A program folder with logging on, startup_load as given and no autostart folder yet.
-struct EntryBed : TestBed {
-    explicit EntryBed(const char* load = "1")
-    {
-        settings({{"startup_load", load}});
-        mdSettings::getSettings(app);
-        env.startup = path("config/autostart");
-    }
-    void start() { mdProcess::startupApp(app, mdSettings::isOn(app, "startup_load")); }
-};
-} // namespace
-
-TEST(StartupEntry, CreatedOnlyWhenMissingOnlyThisVersionGoesAndFailuresAreLogged)
-{
-    EntryBed t;
-    t.program.name = "guard";
-    t.program.dir = t.path("we \"ird $x %y\\z`");   // quoted for Exec, then escaped as a string
-    t.program.split = {{t.tmp.path(), t.tmp.path(), "/usr/share/mirvak"}};   // installed: the icon is shared
-    t.start();
-    EXPECT_EQ(QString::fromUtf8(t.read("config/autostart/guard 1.9.desktop")),
-              "[Desktop Entry]\nType=Application\nName=Mirvak Process Manager\n"
-              "Comment=Ends the programs on your deny list and asks about each new one\nExec=\"" + t.tmp.path()
-                  + "/we \\\\\"ird \\\\$x %%y\\\\\\\\z\\\\`/guard\"\nPath=" + t.tmp.path() + "/we \"ird $x %y\\\\z`\n"
-                  "Icon=/usr/share/mirvak/mirvak.png\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
-
-    for (const char* load : {"1", "0", "2"}) {
-        EntryBed e(load);
-        e.write("config/autostart/Mirvak 1.9.desktop", "the user's");
-        e.write("config/autostart/Mirvak 1.8.desktop", "old");
-        e.start();
-        EXPECT_EQ(e.read("config/autostart/Mirvak 1.9.desktop") + "|" + e.read("config/autostart/Mirvak 1.8.desktop")
-                      + (e.exists("error.log") ? "|logged" : ""), *load == '1' ? "the user's|old" : "|old");
-    }
-    EntryBed failing;
-    failing.files.failWrites << "Mirvak 1.9.desktop";
-    failing.start();
-    EXPECT_EQ(failing.read("error.log"), "mdProcess.startupApp: Permission denied\r\n\r\n");
-}

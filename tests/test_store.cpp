@@ -18,27 +18,38 @@ TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
     TestBed t;
     t.app.settingList.add("1", "error_log");   // all the log needs
     Collection c;
-    for (const char* item : {"notepad.exe2", "NOTEPAD.EXE|/usr/bin/notepad.exe", "b", "notepad.exe", "A", "a", "B", "X\xe9"})
+    for (const char* item : {"notepad.exe2", "NOTEPAD.EXE|/usr/bin/notepad.exe", "b", "notepad.exe", "A", "a", "B", "b", "X\xe9"})
         c.add(platform::fromSys(item));
-    // "|" also matches an item that begins with value + "|"; escaped bytes match only themselves.
+    // Items compare with letter case, as file names do; "|" also matches an item that begins with value + "|";
+    // escaped bytes match only themselves.
     const auto search = [&](const char* v, const char* suffix) { return clnSearch(t.app, c, platform::fromSys(v), suffix); };
-    EXPECT_EQ(QList<int>({search("Notepad.exe", ""), search("notepad.exe", "|"), search("notepad", "|"),
-                          search("x\xe9", ""), search("x\xe8", "")}), QList<int>({4, 2, 0, 8, 0}));
-    c.remove(8);
+    EXPECT_EQ(QList<int>({search("notepad.exe", ""), search("Notepad.exe", ""), search("NOTEPAD.EXE", "|"),
+                          search("notepad.exe", "|"), search("notepad", "|"), search("X\xe9", ""), search("x\xe9", ""),
+                          search("X\xe8", "")}),
+              QList<int>({4, 0, 2, 4, 0, 9, 0, 0}));
+    c.remove(9);
     Collection all = clnEq(t.app, c);
-    clnSort(t.app, all, false), clnSort(t.app, c, true);   // stable: of equal items the first stays
-    EXPECT_EQ(text(all), "A,a,b,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
-    EXPECT_EQ(text(c), "A,b,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
+    clnSort(t.app, all, false);
+    clnSort(t.app, c, true);   // of equal items one stays; items that differ in case alone are two
+    EXPECT_EQ(text(all), "A,B,NOTEPAD.EXE|/usr/bin/notepad.exe,a,b,b,notepad.exe,notepad.exe2");
+    EXPECT_EQ(text(c), "A,B,NOTEPAD.EXE|/usr/bin/notepad.exe,a,b,notepad.exe,notepad.exe2");
     // The index follows removal, insertion and sorting; deletion takes the first of equals.
-    c.remove(1), c.add("b|x", QString(), 1), clnDel(t.app, all, "B");
-    EXPECT_EQ(QList<int>({search("NOTEPAD.EXE", ""), search("b|X", ""), search("b", "|")}), QList<int>({3, 2, 1}));
-    EXPECT_EQ(text(all), "A,a,B,notepad.exe,notepad.exe2,NOTEPAD.EXE|/usr/bin/notepad.exe");
+    c.remove(1);
+    c.add("b|x", QString(), 1);
+    clnDel(t.app, all, "b");
+    EXPECT_EQ(QList<int>({search("NOTEPAD.EXE", "|"), search("b|x", ""), search("b|X", ""), search("b", "|")}),
+              QList<int>({3, 2, 0, 2}));
+    EXPECT_EQ(text(all), "A,B,NOTEPAD.EXE|/usr/bin/notepad.exe,a,b,notepad.exe,notepad.exe2");
 
     Collection k;
-    k.add("1", "One"), k.add("2", "two");
-    EXPECT_THROW(k.add("3", "ONE"), std::runtime_error);
-    clnSetK(t.app, k, "one", "9"), clnSetK(t.app, k, "three", "3");   // a missing key is logged and stays absent
-    k.add("0", "zero", 1), k.add("4", "four"), k.remove("two");   // in the middle: later keys move along
+    k.add("1", "One");
+    k.add("2", "two");
+    EXPECT_THROW(k.add("3", "ONE"), std::runtime_error);   // keys compare without letter case
+    clnSetK(t.app, k, "one", "9");
+    clnSetK(t.app, k, "three", "3");   // a missing key is logged and stays absent
+    k.add("0", "zero", 1);   // in the middle: later keys move along
+    k.add("4", "four");
+    k.remove("two");
     EXPECT_EQ(text(k) + "|" + clnItem(k, "ONE") + clnItem(k, "Zero") + clnItem(k, "four") + clnItem(k, "two")
                   + clnItem(k, "three") + clnItem(k, 0) + clnItem(k, 4), "0,9,4|904");
     EXPECT_TRUE(t.read("error.log").startsWith("mdCollection.clnSetK: ") && !clnEq(t.app, k).hasKey("one"));
@@ -66,38 +77,62 @@ TEST(Lists, LoadTakesNumericCountsAndTheFirstOfTwins)
     ListBed t("0");
     t.write("allow.csv", "notepad.exe|/opt/tools/notepad.exe|7\r\nNotepad.exe|/opt/tools/notepad.exe\r\n\r\n   \n"
                          "  spaced.exe|-3  \ntrailing.exe|\rword.exe|/x/word.exe|abc\r\nfrac.exe|2.5\r\n"
-                         "caf\xe9|1\nCAF\xe9\nlast.exe|1");
-    t.list.add("kept.exe"), getList(t.app, t.list, "allow.csv"), getList(t.app, t.list, "missing.csv");
+                         "notepad.exe|/opt/tools/notepad.exe|2\ncaf\xe9|1\nCAF\xe9\ncaf\xe9\nlast.exe|1");
+    t.list.add("kept.exe");
+    getList(t.app, t.list, "allow.csv");
+    getList(t.app, t.list, "missing.csv");
+    // Records that differ in letter case alone name two files: each is a record of its own.
     EXPECT_EQ(QStringList(t.list.begin(), t.list.end()),
-              QStringList({"kept.exe", "notepad.exe|/opt/tools/notepad.exe", "spaced.exe", "trailing.exe|",
-                           "word.exe|/x/word.exe|abc", "frac.exe", fromSys("caf\xe9"), "last.exe"}));
-    EXPECT_EQ(t.read("error.log"), "mdSettings.getList: allow.csv repeats 2 record(s), letter case aside, first "
-                                   "'Notepad.exe|/opt/tools/notepad.exe'; the first of each is kept\r\n\r\n");
+              QStringList({"kept.exe", "notepad.exe|/opt/tools/notepad.exe", "Notepad.exe|/opt/tools/notepad.exe",
+                           "spaced.exe", "trailing.exe|", "word.exe|/x/word.exe|abc", "frac.exe", fromSys("caf\xe9"),
+                           fromSys("CAF\xe9"), "last.exe"}));
+    EXPECT_EQ(t.read("error.log"), "mdSettings.getList: allow.csv repeats 2 record(s), first "
+                                   "'notepad.exe|/opt/tools/notepad.exe'; the first of each is kept\r\n\r\n");
     // A list that exists but cannot be read is not written over until it has been read.
     Collection deny;
-    t.files.failReads = {"deny.csv"}, t.write("deny.csv", "kept\r\n");
-    getList(t.app, deny, "deny.csv"), deny.add("new"), putList(t.app, deny, "deny.csv", false);
+    t.files.failReads = {"deny.csv"};
+    t.write("deny.csv", "kept\r\n");
+    getList(t.app, deny, "deny.csv");
+    deny.add("new");
+    putList(t.app, deny, "deny.csv", false);
     EXPECT_EQ(t.read("deny.csv"), "kept\r\n");
-    t.files.failReads.clear(), getList(t.app, deny, "deny.csv"), putList(t.app, deny, "deny.csv", false);
+    t.files.failReads.clear();
+    getList(t.app, deny, "deny.csv");
+    putList(t.app, deny, "deny.csv", false);
     EXPECT_EQ(t.read("deny.csv"), "kept\r\nnew\r\n");
+}
+
+// HEAD and head are two programs: both records survive a load and a save, counted or not.
+TEST(Lists, RecordsThatDifferInLetterCaseAloneStayTwo)
+{
+    for (const char* clean : {"0", "3"}) {
+        ListBed t(clean);
+        const QByteArray file = *clean == '0' ? "HEAD|/x/HEAD\r\nhead|/x/head\r\n" : "HEAD|/x/HEAD|2\r\nhead|/x/head|2\r\n";
+        t.write("deny.csv", file);
+        getList(t.app, t.list, "deny.csv");
+        EXPECT_EQ(text(t.list), "HEAD|/x/HEAD,head|/x/head");
+        putList(t.app, t.list, "deny.csv", false);
+        EXPECT_EQ(t.read("deny.csv"), file) << clean;
+    }
 }
 
 TEST(Lists, SavesSortMergeAgeCreditAndPrune)
 {
     struct Case { const char *clean, *file; QByteArray before; QStringList records; bool update; QString seen; QByteArray after;
                   bool fails = false; };
-    // Counted: the file's case stays, the first of twins counts, the credit needs the exact case; deny.csv
+    // Counted: records that differ in letter case alone are two, the first of twins counts, the credit needs the
+    // exact case; deny.csv
     // earns none. At minus clean_value a record leaves the file, not the list. No line break reaches a file.
     // A failed save keeps the file and the credits, and still sorts the list.
     const QStringList trio{"low", "old", "edge"};
     for (const Case& c : std::initializer_list<Case>{
              {"0", "allow.csv", "b|4\r\nold|2\r\n", {"b", "c|/x/c", "A", "a", "B", "q\nsleep", fromSys("\xe9")}, true,
-              "b:", "A\r\nb\r\nc|/x/c\r\n\xe9\r\n"},
+              "b:", "A\r\nB\r\na\r\nb\r\nc|/x/c\r\n\xe9\r\n"},
              {"0", "allow.csv", QByteArray(), {}, false, "", ""},
-             {"5", "allow.csv", "Note|/N|2\r\nNOTE|/n|50\r\nseen|3\r\ntop|98\r\nnear|97\nUp|4\r\nbare|/b\r\ngone|9\r\ncaf\xe9|4\r\n",
+             {"5", "allow.csv", "Note|/N|2\r\nNOTE|/n|50\r\nseen|3\r\ntop|98\r\nnear|97\nnear|5\r\nUp|4\r\nbare|/b\r\ngone|9\r\ncaf\xe9|4\r\n",
               {"note|/n", "seen", "top", "near", "Up", "bare|/b", "new|/w", fromSys("caf\xe9"), "q\nseen"}, true,
-              "seen:top:near:up:", "bare|/b|-1\r\ncaf\xe9|3\r\nnear|102\r\nnew|/w|1\r\nNote|/N|1\r\nseen|8\r\ntop|99\r\nUp|3\r\n"},
-             {"5", "allow.csv", "seen|3\r\nUp|4\r\n", {"seen", "Up"}, false, "seen:", "seen|3\r\nUp|4\r\n"},
+              "seen:top:near:up:", "Up|3\r\nbare|/b|-1\r\ncaf\xe9|3\r\nnear|102\r\nnew|/w|1\r\nnote|/n|1\r\nseen|8\r\ntop|99\r\n"},
+             {"5", "allow.csv", "seen|3\r\nUp|4\r\n", {"seen", "Up"}, false, "seen:", "Up|4\r\nseen|3\r\n"},
              {"5", "deny.csv", "bad|2\r\nhalf|2.5\r\nneg|-0.4\r\n", {"new", "bad", "half", "neg"}, true, "bad:",
               "bad|1\r\nhalf|1\r\nneg|-1\r\nnew|0\r\n"},
              {"5", "deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", trio, true, "", "edge|-5\r\n"},

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <cstdio>
 
 using mdSettings::guarded;
 
@@ -102,6 +103,8 @@ QString frmTray::tip(const QString& state) const
 
 QString frmTray::enabledTip() const
 {
+    if (app.sys.program.userId() == 0)
+        return tip(QStringLiteral("guarding as root, can end system programs"));
     return tip(QStringLiteral("guarding"));
 }
 
@@ -127,6 +130,9 @@ void frmTray::Form_Load()
         disabledIcon = iconFile(app, "mirvak-disabled.png", false);
         tray.setMenu(&PopupSys);
         tray.add(enabledIcon, enabledTip());
+        // Its decisions reach every process of the system, not only the user's.
+        if (app.sys.program.userId() == 0)
+            std::fputs("Mirvak: guarding as root: it can end system programs; start it as your own user instead\n", stderr);
     });
 }
 

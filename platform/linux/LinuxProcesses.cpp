@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -223,6 +224,7 @@ void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
                     continue;
                 visitingPath_.clear();
                 visitingStart_ = s.start;
+                visitingComm_ = QByteArray(s.comm, s.commLength);
                 entry.exeName = fromSys(QByteArrayView(s.comm, s.commLength));
                 // Only another user's process may keep its path from us; any
                 // other failure leaves nothing but a name the process chose.
@@ -237,6 +239,15 @@ void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
                 return;
         }
     }
+}
+
+LinuxProcesses::Pin* LinuxProcesses::pinned(qint64 pid)
+{
+    if (pid == 0)
+        return nullptr;
+    if (held_.pid == pid)
+        return &held_;
+    return pin_.pid == pid ? &pin_ : nullptr;
 }
 
 LinuxProcesses::Pin& LinuxProcesses::pin(qint64 pid)
@@ -258,20 +269,73 @@ LinuxProcesses::Pin& LinuxProcesses::pin(qint64 pid)
         return pin_;
     pin_.start = s.start;
     pin_.parent = s.parent;
+    pin_.comm = QByteArray(s.comm, s.commLength);
     pin_.gone = false;
+    char exe[PATH_MAX + 1];
+    const ssize_t n = readExe(AT_FDCWD, pid, exe, sizeof exe);
+    if (n > 0)
+        pin_.exe = fromSys(QByteArrayView(exe, n));
     // The walk read this process before the pidfd was opened: the pin holds
     // the examined process only when it shows what the walk saw.
     if (pid == visiting_) {
+        pin_.walked = true;
         if (visitingPath_.isEmpty()) {
             pin_.gone = s.start != visitingStart_;
+            pin_.comm = visitingComm_;
         } else {
-            char exe[PATH_MAX + 1];
-            const ssize_t n = readExe(AT_FDCWD, pid, exe, sizeof exe);
-            pin_.gone = n <= 0 || fromSys(QByteArrayView(exe, n)) != visitingPath_;
+            pin_.gone = pin_.exe != visitingPath_;
         }
     }
     running(pin_);
     return pin_;
+}
+
+void LinuxProcesses::adoptOrphans(bool on)
+{
+    ::prctl(PR_SET_CHILD_SUBREAPER, on ? 1 : 0);
+}
+
+bool LinuxProcesses::ownDescendant(qint64 pid)
+{
+    Pin& p = pin(pid);
+    if (p.gone)
+        return false;
+    // A living process's parent lives too (an orphan passes to a reaper), so
+    // the chain read now is the chain of the pinned process while it runs.
+    const qint64 self = ::getpid();
+    qint64 at = p.parent;
+    char stat[kStatSize];
+    for (int depth = 0; at > 1 && depth < 4096; ++depth) {
+        if (at == self)
+            return running(p);
+        Stat s;
+        if (!readStat(AT_FDCWD, at, s, stat, sizeof stat))
+            return false;
+        at = s.parent;
+    }
+    return false;
+}
+
+bool LinuxProcesses::replaced(qint64 pid)
+{
+    Pin* p = pinned(pid);
+    if (!p || !running(*p))
+        return false;
+    char exe[PATH_MAX + 1];
+    const ssize_t n = readExe(AT_FDCWD, pid, exe, sizeof exe);
+    const QString now = n > 0 ? fromSys(QByteArrayView(exe, n)) : QString();
+    char stat[kStatSize];
+    Stat s;
+    if (!readStat(AT_FDCWD, pid, s, stat, sizeof stat) || !running(*p))
+        return false;
+    const QByteArray comm(s.comm, s.commLength);
+    // Without the executable it was pinned with, exec shows in the kernel's
+    // name, which exec sets from the new file's name.
+    const bool changed = p->exe.isEmpty() ? comm != p->comm : !now.isEmpty() && now != p->exe;
+    if (!now.isEmpty())
+        p->exe = now;
+    p->comm = comm;
+    return changed;
 }
 
 bool LinuxProcesses::running(Pin& p)
@@ -361,16 +425,17 @@ int LinuxProcesses::kill(qint64 pid, KillFailure* why)
             *why = reason;
         return 0;
     };
-    Pin& p = pin(pid);
-    if (p.gone)
+    // Only what a walk examined: a pin made now would reach whoever holds the id.
+    Pin* p = pinned(pid);
+    if (!p || !p->walked || p->gone)
         return failed(KillFailure::Gone);
     // The pidfd reaches the pinned process or none: the signal fails once it
     // has ended, whatever has the id since. Without pidfds a narrow race
     // remains between the check and the signal.
     long sent = 0;
-    if (p.fd >= 0)
-        sent = ::syscall(SYS_pidfd_send_signal, p.fd, SIGKILL, nullptr, 0);
-    else if (!running(p))
+    if (p->fd >= 0)
+        sent = ::syscall(SYS_pidfd_send_signal, p->fd, SIGKILL, nullptr, 0);
+    else if (!running(*p))
         return failed(KillFailure::Gone);
     else
         sent = ::kill(static_cast<pid_t>(pid), SIGKILL);

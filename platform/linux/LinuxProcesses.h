@@ -24,6 +24,9 @@ public:
     QString exePath(qint64 pid) override;
     int kill(qint64 pid, KillFailure* why = nullptr) override;
     void hold(qint64 pid) override;
+    bool replaced(qint64 pid) override;
+    bool ownDescendant(qint64 pid) override;
+    void adoptOrphans(bool on) override;
 
 private:
     struct Pin {
@@ -32,9 +35,14 @@ private:
         quint64 start = 0;      // start time in clock ticks after boot
         qint64 parent = 0;
         bool gone = true;       // ended, or not the process that was examined
+        bool walked = false;    // made while the walk visited it: it may be signalled
+        QString exe;            // the executable it was pinned with; empty when unreadable
+        QByteArray comm;        // its kernel name then, for when the executable is unreadable
     };
     // The pin of `pid`, made at the first call about it.
     Pin& pin(qint64 pid);
+    // The pin of `pid` if there is one already.
+    Pin* pinned(qint64 pid);
     bool running(Pin& p);
     void release();
     // Runs `read` on /proc/PID/<leaf> of the pinned process; true only when
@@ -48,6 +56,7 @@ private:
     qint64 visiting_ = 0;
     QString visitingPath_;      // empty: the link could not be read
     quint64 visitingStart_ = 0; // read only when the link could not be
+    QByteArray visitingComm_;   // likewise
 };
 
 } // namespace platform

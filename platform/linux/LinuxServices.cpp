@@ -546,6 +546,11 @@ QString LinuxProgram::exeName()
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
+unsigned LinuxProgram::userId()
+{
+    return ::geteuid();
+}
+
 QString LinuxProgram::exePath()
 {
     // The kernel's own name of this executable, as the walk reads it for

@@ -77,6 +77,7 @@ public:
     bool takeInstanceLock() override;
     bool otherCopyRuns() override;
     void hideFromTaskList() override {}   // the windows carry Qt::Tool; nothing to hide here
+    unsigned userId() override;
 private:
     QString lockPath(bool quiet = false);
     Folders folders_;
