@@ -3,7 +3,7 @@
 # that the build, the tests and the package need, when any is missing.
 MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libssl-dev libgtest-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick desktop-file-utils fonts-dejavu-core
-  dpkg-dev file appstream)
+  dpkg-dev file appstream libsystemd-dev systemd util-linux)
 
 ensure_packages() {
   local missing=()
