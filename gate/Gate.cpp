@@ -322,6 +322,8 @@ void Gate::received(int peer, const QByteArray& bytes)
                 if (const auto it = held_.find(m.id); it != held_.end() && it->second.peer == peer)
                     it->second.seen = true;
                 arm();
+            } else if constexpr (std::is_same_v<M, Sync>) {
+                tell(peer, Synced{m.token}, false);
             } else {
                 const auto it = held_.find(m.id);
                 if (it == held_.end() || it->second.peer != peer)

@@ -40,6 +40,11 @@ bool GateClient::answer(quint64 id, bool allow)
     return socket_.send(encode(Answer{id, allow}));
 }
 
+bool GateClient::sync(quint64 token)
+{
+    return socket_.send(encode(Sync{token}));
+}
+
 void GateClient::take(const QByteArray& bytes)
 {
     const auto message = decodeGate(bytes);
@@ -55,7 +60,9 @@ void GateClient::take(const QByteArray& bytes)
         if (note->verdict == Verdict::Held)
             socket_.send(encode(Seen{note->id}));
         emit exec(*note);
+    } else if (const auto* finished = std::get_if<Done>(&*message)) {
+        emit done(*finished);
     } else {
-        emit done(std::get<Done>(*message));
+        emit synced(std::get<Synced>(*message).token);
     }
 }

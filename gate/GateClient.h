@@ -20,11 +20,14 @@ public:
     bool replace(gatewire::List list, const QStringList& records);
     bool change(gatewire::List list, bool add, const QStringList& records);
     bool answer(quint64 id, bool allow);
+    // synced(token) comes once the gate has taken in all sent before.
+    bool sync(quint64 token);
 
 signals:
     void welcomed();
     void exec(const gatewire::Exec& exec);
     void done(const gatewire::Done& done);
+    void synced(quint64 token);
     void closed();
 
 private:

@@ -147,6 +147,10 @@ QByteArray encode(const GuardMessage& message)
                 Writer out(Type::Seen);
                 out.u64(m.id);
                 return out.bytes;
+            } else if constexpr (std::is_same_v<M, Sync>) {
+                Writer out(Type::Sync);
+                out.u64(m.token);
+                return out.bytes;
             } else {
                 Writer out(Type::Answer);
                 out.u64(m.id);
@@ -175,6 +179,10 @@ QByteArray encode(const GateMessage& message)
                 out.text(m.name);
                 out.text(m.path);
                 out.text(m.record);
+                return out.bytes;
+            } else if constexpr (std::is_same_v<M, Synced>) {
+                Writer out(Type::Synced);
+                out.u64(m.token);
                 return out.bytes;
             } else {
                 Writer out(Type::Done);
@@ -244,6 +252,11 @@ std::optional<GuardMessage> decodeGuard(const QByteArray& bytes)
         m.allow = in.flag();
         return finish<GuardMessage>(in, m);
     }
+    case Type::Sync: {
+        Sync m;
+        m.token = in.u64();
+        return finish<GuardMessage>(in, m);
+    }
     default:
         return std::nullopt;
     }
@@ -276,6 +289,11 @@ std::optional<GateMessage> decodeGate(const QByteArray& bytes)
         m.id = in.u64();
         m.allowed = in.flag();
         m.reason = in.choice<Reason>(1, 3);
+        return finish<GateMessage>(in, m);
+    }
+    case Type::Synced: {
+        Synced m;
+        m.token = in.u64();
         return finish<GateMessage>(in, m);
     }
     default:

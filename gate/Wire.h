@@ -24,10 +24,12 @@ enum class Type : quint8 {
     ListEnd = 6,
     Seen = 7,
     Answer = 8,
+    Sync = 9,
     // gate to guard
     Welcome = 0x81,
     Exec = 0x82,
     Done = 0x83,
+    Synced = 0x84,
 };
 
 enum class List : quint8 { Allow = 0, Deny = 1 };
@@ -65,7 +67,11 @@ struct Answer {
     quint64 id = 0;
     bool allow = false;
 };
-using GuardMessage = std::variant<Hello, Settings, ListBegin, ListChange, ListEnd, Seen, Answer>;
+// Answered by Synced with the same token once all before it is in effect.
+struct Sync {
+    quint64 token = 0;
+};
+using GuardMessage = std::variant<Hello, Settings, ListBegin, ListChange, ListEnd, Seen, Answer, Sync>;
 
 // What the gate did with an exec of the guard's user.
 enum class Verdict : quint8 {
@@ -92,7 +98,10 @@ struct Done {
 struct Welcome {
     quint32 version = kVersion;
 };
-using GateMessage = std::variant<Welcome, Exec, Done>;
+struct Synced {
+    quint64 token = 0;
+};
+using GateMessage = std::variant<Welcome, Exec, Done, Synced>;
 
 QByteArray encode(const GuardMessage& message);
 QByteArray encode(const GateMessage& message);

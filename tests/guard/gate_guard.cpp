@@ -71,19 +71,21 @@ int main(int argc, char** argv)
     GateClient client(socket);
     QObject::connect(&client, &GateClient::welcomed, [] { print(QStringLiteral("welcome")); });
     QObject::connect(&client, &GateClient::exec, [](const gatewire::Exec& e) {
-        print(QStringLiteral("exec %1 %2 %3 %4").arg(e.id).arg(verdict(e.verdict),
-              e.allowed ? QStringLiteral("allowed") : QStringLiteral("refused"), e.name));
+        print(QStringLiteral("exec %1 %2 %3 %4 %5").arg(e.id).arg(verdict(e.verdict),
+              e.allowed ? QStringLiteral("allowed") : QStringLiteral("refused"), e.name, e.record));
     });
     QObject::connect(&client, &GateClient::done, [](const gatewire::Done& d) {
         print(QStringLiteral("done %1 %2 %3").arg(d.id).arg(d.allowed ? QStringLiteral("allowed") : QStringLiteral("refused")).arg(int(d.reason)));
     });
+    QObject::connect(&client, &GateClient::synced, [] { print(QStringLiteral("ready")); });
     QObject::connect(&client, &GateClient::closed, [] {
         print(QStringLiteral("closed"));
         QCoreApplication::exit(1);
     });
     if (!client.open(parser.value(QStringLiteral("socket")), settings)
         || !client.replace(gatewire::List::Allow, records(parser.value(QStringLiteral("allow"))))
-        || !client.replace(gatewire::List::Deny, records(parser.value(QStringLiteral("deny"))))) {
+        || !client.replace(gatewire::List::Deny, records(parser.value(QStringLiteral("deny"))))
+        || !client.sync(1)) {
         print(QStringLiteral("can't connect"));
         return 1;
     }
