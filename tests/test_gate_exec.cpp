@@ -24,8 +24,9 @@ QStringList thisTest()
 // Runs the test again in a namespace of its own, and there goes on with a gate.
 #define GATE_RIG(rig)                                                                  \
     const auto outcome = gateharness::runInNamespace(thisTest());                      \
-    if (!outcome.skipped.isEmpty())                                                    \
+    if (!outcome.skipped.isEmpty()) {                                                  \
         GTEST_SKIP() << qPrintable(outcome.skipped);                                   \
+    }                                                                                  \
     if (!outcome.inside) {                                                             \
         EXPECT_TRUE(outcome.passed) << qPrintable(outcome.output);                     \
         return;                                                                        \
@@ -175,8 +176,9 @@ TEST_P(GateEnd, LeavesNoExecWaiting)
     EXPECT_EQ(Rig::finish(*run).code, 0);
     EXPECT_TRUE(ran(rig, QStringLiteral("waiting")));
     EXPECT_TRUE(rig.gateEnded());
-    if (GetParam() == SIGTERM)
+    if (GetParam() == SIGTERM) {
         EXPECT_TRUE(rig.guardLine(QStringLiteral("done")).endsWith(QLatin1String(" allowed 3")));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, GateEnd, ::testing::Values(SIGTERM, SIGKILL));
