@@ -6,6 +6,7 @@
 #include "process/mdProcess.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
+#include "store/RecordText.h"
 #include "store/mdSettings.h"
 
 #include <QSet>
@@ -94,8 +95,7 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
             }
         }
         if (*level > 2)
-            record += QString::asprintf("|%04d.%02d.%02d %d:%02d", file->date.year(), file->date.month(),
-                                        file->date.day(), file->time.hour(), file->time.minute());
+            record += QLatin1Char('|') + recordText::date(file->date, file->time);
         if (*level > 1)
             record += QLatin1Char('|') + sizeText(app, file->size);
         if (*level > 0)
@@ -405,29 +405,7 @@ namespace {
 QString sizeText(App& app, qint64 bytes)
 {
     QString text;
-    guarded(app, "frmMain", "fSize", [&] {
-        if (bytes < 1024) {
-            text = QString::number(bytes) + QLatin1Char('b');
-            return;
-        }
-        // Hundredths of the unit in whole numbers, rounded half to even, so a
-        // tie is a tie exactly and any 64-bit size fits.
-        const qint64 unit = bytes < 1048576 ? 1024 : 1048576;
-        const qint64 rest = bytes % unit;
-        qint64 hundredths = bytes / unit * 100 + rest * 100 / unit;
-        const qint64 left = rest * 100 % unit * 2;
-        if (left > unit || (left == unit && hundredths % 2 != 0))
-            ++hundredths;
-        // "." always: a list record must not change with the locale.
-        text = QString::number(hundredths / 100);
-        if (const qint64 cents = hundredths % 100) {
-            QString fraction = QStringLiteral("%1").arg(cents, 2, 10, QLatin1Char('0'));
-            if (fraction.endsWith(QLatin1Char('0')))
-                fraction.chop(1);
-            text += QLatin1Char('.') + fraction;
-        }
-        text += unit == 1024 ? QLatin1Char('K') : QLatin1Char('M');
-    });
+    guarded(app, "frmMain", "fSize", [&] { text = recordText::size(bytes); });
     return text;
 }
 } // namespace

@@ -2,11 +2,11 @@
 # Sourced by run.sh, test.sh and tools/package.sh: installs the Debian packages
 # they need, when any is missing. run.sh takes only the first list.
 # What building and running the program needs:
-MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libssl-dev libxcb1-dev)
+MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libssl-dev libxcb1-dev libsystemd-dev)
 # What the tests, the benchmarks and the package build add:
 MIRVAK_TEST_PACKAGES=(libgtest-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick desktop-file-utils fonts-dejavu-core
-  dbus-daemon dpkg-dev file appstream lintian)
+  dbus-daemon dpkg-dev file appstream lintian systemd util-linux)
 
 # ensure_packages [test]: the first list, and with `test` the second as well.
 ensure_packages() {

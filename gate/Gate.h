@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+#include "gate/Wire.h"
+#include "platform/Gate.h"
+#include "store/Collection.h"
+
+#include <QHash>
+#include <QObject>
+#include <QThreadPool>
+#include <QTimeZone>
+#include <QTimer>
+#include <functional>
+#include <map>
+
+// Decides the execs of the users whose guard is connected, by that guard's
+// lists and settings; allows every other exec at once. Lives on one thread:
+// only the hashes of new file versions are read beside it.
+class Gate : public QObject {
+    Q_OBJECT
+public:
+    struct Services {
+        platform::ExecEvents& events;
+        platform::ExecFiles& files;
+        platform::ExecProcesses& processes;
+        platform::GatePeers& peers;
+    };
+    static constexpr int kMaxHeld = 32;
+    static constexpr qint64 kSeenMs = 500;
+    static constexpr qsizetype kMaxRecords = 1000000;   // per list
+
+    Gate(Services services, qint64 ownPid, std::function<qint64()> clockMs);
+    ~Gate() override;
+
+    void exec(const platform::ExecEvent& event);
+    void connected(int peer, qint64 uid, qint64 pid);
+    // A malformed message closes the peer's connection.
+    void received(int peer, const QByteArray& message);
+    void disconnected(int peer);
+    // Answers the held execs whose time is up.
+    void expire();
+    // Answers every exec that waits, and from now on allows each at once.
+    void stop();
+
+    int held() const { return int(held_.size()); }
+    int hashing() const;
+    // Starts a hash beside the gate's thread.
+    std::function<void(std::function<void()>)> run;
+
+private:
+    struct Guard {
+        int peer = -1;
+        qint64 uid = -1;
+        qint64 pid = 0;
+        quint64 order = 0;
+        bool hello = false;
+        bool set = false;            // settings received
+        bool responsive = true;      // saw the last held exec in time
+        gatewire::Settings settings;
+        QTimeZone zone;
+        Collection lists[2];
+        std::optional<Collection> staged[2];
+    };
+    struct Exec {
+        platform::ExecEvent event;
+        qint64 uid = -1;
+        platform::ExecFiles::Facts facts;
+        QString name;
+        QString record;
+    };
+    struct Held {
+        Exec exec;
+        int peer = -1;
+        bool seen = false;
+        qint64 seenBy = 0;
+        qint64 holdUntil = 0;
+        bool byDefault = false;   // the answer at holdUntil
+    };
+    struct Version {
+        quint64 device, inode;
+        qint64 size, modifiedNs, changedNs;
+        bool operator==(const Version&) const = default;
+    };
+    friend size_t qHash(const Version& v, size_t seed) noexcept
+    {
+        return qHashMulti(seed, v.device, v.inode, v.size, v.modifiedNs, v.changedNs);
+    }
+
+    Guard* guardOf(qint64 uid);
+    void decide(Exec exec, const QString& hex);
+    void hashed(const Version& version, const std::optional<QByteArray>& digest);
+    bool inFamily(qint64 pid, qint64 ancestor);
+    void hold(Exec exec, Guard& guard, int peer);
+    void tell(int peer, const gatewire::GateMessage& message, bool droppable);
+    void drop(int peer);
+    void arm();
+    static bool byDefault(const gatewire::Settings& settings);
+
+    Services sys_;
+    qint64 ownPid_;
+    std::function<qint64()> clock_;
+    QHash<int, Guard> guards_;
+    quint64 nextOrder_ = 0;
+    quint64 nextId_ = 0;
+    std::map<quint64, Held> held_;
+    QHash<Version, QString> digests_;   // lower-case hex; empty when unreadable
+    QHash<Version, QList<Exec>> hashing_;
+    QTimer timer_;
+    QThreadPool pool_;
+    bool stopping_ = false;
+};

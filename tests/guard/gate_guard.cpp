@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A guard for the gate's tests: connects with the settings and lists given,
+// prints a line for each exec and answer it is told of, and answers held
+// execs as lines on its input say ("answer ID allow|deny", "quit").
+#include "gate/GateClient.h"
+#include "platform/linux/LinuxGateSocket.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void print(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+QStringList records(const QString& path)
+{
+    QFile file(path);
+    QStringList lines;
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.isEmpty())
+            lines.append(QString::fromUtf8(line));
+    return lines;
+}
+
+QString verdict(gatewire::Verdict v)
+{
+    switch (v) {
+    case gatewire::Verdict::Denied:
+        return QStringLiteral("denied");
+    case gatewire::Verdict::Held:
+        return QStringLiteral("held");
+    default:
+        return QStringLiteral("unknown");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    const QString names[] = {QStringLiteral("socket"), QStringLiteral("list-level"), QStringLiteral("safe-level"),
+                             QStringLiteral("alert-default"), QStringLiteral("gate-hold"), QStringLiteral("allow"),
+                             QStringLiteral("deny")};
+    for (const QString& name : names)
+        parser.addOption(QCommandLineOption(name, name, QStringLiteral("value")));
+    parser.process(application);
+
+    gatewire::Settings settings;
+    settings.listLevel = parser.value(QStringLiteral("list-level")).toDouble();
+    settings.safeLevel = parser.value(QStringLiteral("safe-level")) == QLatin1String("1");
+    const QString byDefault = parser.value(QStringLiteral("alert-default"));
+    settings.alertDefault = byDefault == QLatin1String("allow_now") ? gatewire::AlertDefault::AllowNow
+        : byDefault == QLatin1String("deny_now")                    ? gatewire::AlertDefault::DenyNow
+                                                                    : gatewire::AlertDefault::Close;
+    if (parser.isSet(QStringLiteral("gate-hold")))
+        settings.gateHold = parser.value(QStringLiteral("gate-hold")).toUInt();
+
+    platform::LinuxGateSocket socket;
+    GateClient client(socket);
+    QObject::connect(&client, &GateClient::welcomed, [] { print(QStringLiteral("welcome")); });
+    QObject::connect(&client, &GateClient::exec, [](const gatewire::Exec& e) {
+        print(QStringLiteral("exec %1 %2 %3 %4 %5").arg(e.id).arg(verdict(e.verdict),
+              e.allowed ? QStringLiteral("allowed") : QStringLiteral("refused"), e.name, e.record));
+    });
+    QObject::connect(&client, &GateClient::done, [](const gatewire::Done& d) {
+        print(QStringLiteral("done %1 %2 %3").arg(d.id).arg(d.allowed ? QStringLiteral("allowed") : QStringLiteral("refused")).arg(int(d.reason)));
+    });
+    QObject::connect(&client, &GateClient::synced, [] { print(QStringLiteral("ready")); });
+    QObject::connect(&client, &GateClient::closed, [] {
+        print(QStringLiteral("closed"));
+        QCoreApplication::exit(1);
+    });
+    if (!client.open(parser.value(QStringLiteral("socket")), settings)
+        || !client.replace(gatewire::List::Allow, records(parser.value(QStringLiteral("allow"))))
+        || !client.replace(gatewire::List::Deny, records(parser.value(QStringLiteral("deny"))))
+        || !client.sync(1)) {
+        print(QStringLiteral("can't connect"));
+        return 1;
+    }
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char line[256];
+        const ssize_t n = ::read(STDIN_FILENO, line, sizeof line - 1);
+        if (n <= 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        for (const QByteArray& command : QByteArray(line, n).split('\n')) {
+            const QList<QByteArray> words = command.split(' ');
+            if (words.value(0) == "answer" && words.size() == 3)
+                client.answer(words[1].toULongLong(), words[2] == "allow");
+            else if (words.value(0) == "quit")
+                QCoreApplication::quit();
+        }
+    });
+    return QCoreApplication::exec();
+}
