@@ -23,6 +23,7 @@ public:
     std::optional<QByteArray> sha256(qint64 pid, const QString& path, const Facts& version) override;
     void remove(const QString& path) override;
     void makePath(const QString& folder) override;
+    std::unique_ptr<Lock> lock(const QString& path, int waitMs) override;
     std::vector<Entry> list(const QString& folder) override;
 };
 
