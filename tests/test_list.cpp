@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "lists/frmList.h"
+#include "store/mdLists.h"
 #include "store/mdSettings.h"
 #include "tray/frmTray.h"
 
