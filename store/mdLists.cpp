@@ -36,6 +36,13 @@ struct Line {
 // of the general conversion.
 std::optional<double> count(QStringView text)
 {
+    // Most last fields are paths or hashes: a letter or a "/" makes no number, told without converting.
+    const auto numeric = [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') || c == QLatin1Char('-')
+            || c == QLatin1Char('+') || c == QLatin1Char('e') || c == QLatin1Char('E') || c.isSpace();
+    };
+    if (!std::all_of(text.begin(), text.end(), numeric))
+        return std::nullopt;
     const qsizetype digits = text.size() - (text.startsWith(QLatin1Char('-')) ? 1 : 0);
     if (digits < 1 || digits > 9)
         return parseNumber(text);
