@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . ./tools/deps.sh
-ensure_packages
+ensure_packages test
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DMIRVAK_SANITIZE=ON -DMIRVAK_TESTS=ON
 cmake --build build-test -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1"

@@ -67,7 +67,7 @@ Outcome parse(const QStringList& arguments, const QString& version)
             "  -v, --version    show the version and exit\n"
             "\n"
             "Exit status: 0 on success, 1 when the settings or the list cannot be\n"
-            "read or written, 2 for a wrong option.\n").arg(self);
+            "read or written or no display can be opened, 2 for a wrong option.\n").arg(self);
     } else if (parser.isSet(showVersion)) {
         outcome.out = QStringLiteral("Mirvak %1\n").arg(version);
     } else {

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -66,6 +67,20 @@ int guard(App& app, platform::LinuxDesktop& desktop)
     return QApplication::exec();
 }
 
+// While the application object opens the display: Qt aborts with advice to
+// reinstall when it finds none, so the user learns in one line what is missing.
+void openingDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtFatalMsg) {
+        std::fputs("Mirvak: needs a graphical session, and no display can be opened\n", stderr);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    // The platform plugin's own lines before that end say the same at length.
+    if (!QByteArrayView(context.category ? context.category : "").startsWith("qt.qpa."))
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -81,6 +96,8 @@ int main(int argc, char* argv[])
         QCoreApplication application(argc, argv);
         return withApp([](App& app, platform::LinuxDesktop&) { return print(Cli::allowRunning(app)); });
     }
+    qInstallMessageHandler(openingDisplay);
     QApplication application(argc, argv);
+    qInstallMessageHandler(nullptr);
     return withApp(guard);
 }

@@ -55,7 +55,8 @@ QString desktopEntry(App& app)
         QStringLiteral("[Desktop Entry]"),
         QStringLiteral("Type=Application"),
         QStringLiteral("Name=") + entryString(program.productTitle()),
-        QStringLiteral("Comment=") + entryString(program.description()),
+        // What it does, in the words of the menu's launcher.
+        QStringLiteral("Comment=Ends the programs on your deny list and asks about each new one"),
         // The quoting rule applies first, then the string escapes over it.
         QStringLiteral("Exec=") + entryString(execArgument(program.exePath())),
         QStringLiteral("Path=") + entryString(folder),

@@ -116,7 +116,7 @@ TEST(Tray, IconsTellTheStateApartAtSixteenPixels)
                 sum += c.hsvSaturationF(), ++count;
         return sum / count;
     };
-    EXPECT_GT(saturation(QIcon(MIRVAK_SOURCE_DIR "/dist/hicolor/16x16/apps/example.mirvak.Mirvak.png")), 0.4);
+    EXPECT_GT(saturation(QIcon(MIRVAK_SOURCE_DIR "/dist/hicolor/16x16/apps/example.mirvak.mirvak.png")), 0.4);
     QImage paused[2];
     for (bool files : {false, true}) {
         TrayBed t;

@@ -1,13 +1,18 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by run.sh, test.sh and tools/package.sh: installs the Debian packages
-# that the build, the tests and the package need, when any is missing.
-MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libssl-dev libgtest-dev libbenchmark-dev
+# they need, when any is missing. run.sh takes only the first list.
+# What building and running the program needs:
+MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libssl-dev)
+# What the tests, the benchmarks and the package build add:
+MIRVAK_TEST_PACKAGES=(libgtest-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick desktop-file-utils fonts-dejavu-core
-  dpkg-dev file appstream)
+  dpkg-dev file appstream lintian)
 
+# ensure_packages [test]: the first list, and with `test` the second as well.
 ensure_packages() {
-  local missing=()
-  for p in "${MIRVAK_PACKAGES[@]}"; do
+  local wanted=("${MIRVAK_PACKAGES[@]}") missing=()
+  [ "${1:-}" = test ] && wanted+=("${MIRVAK_TEST_PACKAGES[@]}")
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

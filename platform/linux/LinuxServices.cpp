@@ -31,6 +31,7 @@
 #include <filesystem>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -577,9 +578,17 @@ QString LinuxProgram::description()
                           "A manager of the running programs with an allow list and a deny list.");
 }
 
-QString LinuxProgram::lockPath()
+QString LinuxProgram::lockPath(bool quiet)
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    QString dir;
+    if (quiet && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        // The folder Qt falls back to, with a warning, for the guard's lock;
+        // a look at that lock (--allow-running) finds it without the warning.
+        const passwd* user = ::getpwuid(::geteuid());
+        dir = QDir::tempPath() + QStringLiteral("/runtime-") + (user ? fromSys(user->pw_name) : QString());
+    } else {
+        dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    }
     if (dir.isEmpty())
         dir = QDir::tempPath();
     return dir + QStringLiteral("/mirvak-") + exeName() + QStringLiteral(".lock");
@@ -591,7 +600,7 @@ bool LinuxProgram::otherCopyRuns()
     qint64 owner = 0;
     QString host;
     QString name;
-    if (!QLockFile(lockPath()).getLockInfo(&owner, &host, &name) || owner == QCoreApplication::applicationPid())
+    if (!QLockFile(lockPath(true)).getLockInfo(&owner, &host, &name) || owner == QCoreApplication::applicationPid())
         return false;
     // As QLockFile judges a lock stale: its id is free, or runs another program now.
     if (::kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH)

@@ -77,7 +77,7 @@ public:
     bool otherCopyRuns() override;
     void hideFromTaskList() override {}   // the windows carry Qt::Tool; nothing to hide here
 private:
-    QString lockPath();
+    QString lockPath(bool quiet = false);
     Folders folders_;
     std::unique_ptr<QLockFile> lock_;
     QString exePath_;

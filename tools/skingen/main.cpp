@@ -706,7 +706,7 @@ int main(int argc, char** argv)
     // The menu icon at the hicolor theme's usual sizes, named by the desktop file's id.
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QString dir = root.filePath(QStringLiteral("dist/hicolor/%1x%1/apps/").arg(size));
-        ok = QDir().mkpath(dir) && save(icon(true, size), dir + QStringLiteral("example.mirvak.Mirvak.png")) && ok;
+        ok = QDir().mkpath(dir) && save(icon(true, size), dir + QStringLiteral("example.mirvak.mirvak.png")) && ok;
     }
 
     if (ok && !previewFile.isEmpty())
