@@ -115,6 +115,7 @@ public:
     platform::PathState appPathState = platform::PathState::Read;   // why appPath is empty
     QString appRecord;
     bool appHashPending = false;   // list_level 4: its hash is not known yet
+    bool appUnhashed = false;      // list_level 4: what runs could not be hashed, so no record knows it
     QString appArgs;                          // quoted as a shell needs them
     std::optional<platform::Launch> appLaunch;   // none: not read (safe_level 0) or unreadable
     bool appKilled = false;    // ended here, by the alert or by Delete

@@ -22,6 +22,7 @@ using namespace mdSettings;
 namespace {
 
 constexpr int kMaxTicks = std::numeric_limits<int>::max();
+constexpr qsizetype kKnownFiles = 8192;
 
 // What the walk shows of one process.
 struct Look {
@@ -48,6 +49,9 @@ bool listed(App& app, const Collection& list, const QString& record, const QStri
 
 bool listed(frmMain& m, const Collection& list)
 {
+    // Without its hash the record is that of level 3, which another file of the same facts shares.
+    if (m.appUnhashed)
+        return false;
     return listed(m.app, list, m.appRecord, m.appPath, m.appPathState);
 }
 
@@ -78,28 +82,55 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
     guarded(app, "frmMain", "strProcess", [&] {
         if (path.isEmpty())
             return;
+        std::optional<platform::Files::Facts> file;
         // The file first, as fileExists() would: without it the setting is
         // not read at all.
-        auto file = app.sys.files.look(path, !level || *level > 2);
-        if (!file)
-            return;
-        if (!level)
-            level = numSetting(app, QStringLiteral("list_level"));
-        // At level 4 the record tells what runs, which the path may show no
-        // longer: a file renamed over it says nothing of the process.
-        if (*level > 3 && pid > 0) {
-            file = app.sys.files.lookRunning(pid, path, true);
-            if (!file) {
-                hash = HashCache::State::Failed;
+        if (!level) {
+            file = app.sys.files.look(path, false);
+            if (!file)
                 return;
-            }
+            level = numSetting(app, QStringLiteral("list_level"));
         }
-        if (*level > 2)
-            record += QLatin1Char('|') + recordText::date(file->date, file->time);
-        if (*level > 1)
-            record += QLatin1Char('|') + sizeText(app, file->size);
-        if (*level > 0)
-            record += QLatin1Char('|') + path;
+        // At level 4 the record tells what runs, which the path may show no
+        // longer: a file renamed over it says nothing of the process. One
+        // stat() gives the facts; the date is put in words only for a
+        // version not seen before.
+        const bool running = *level > 3 && pid > 0;
+        const auto look = [&](bool dated) {
+            return running ? app.sys.files.lookRunning(pid, path, dated) : app.sys.files.look(path, dated);
+        };
+        if (running || !file)
+            file = look(false);
+        if (!file) {
+            if (running)
+                hash = HashCache::State::Failed;
+            return;
+        }
+        auto known = app.knownFiles.find(path);
+        if (known == app.knownFiles.end() || known->device != file->device || known->inode != file->inode
+            || known->size != file->size || known->modifiedNs != file->modifiedNs
+            || known->changedNs != file->changedNs || known->level != *level) {
+            QString text;
+            if (*level > 2) {
+                file = look(true);
+                if (!file) {
+                    if (running)
+                        hash = HashCache::State::Failed;
+                    return;
+                }
+                text += QLatin1Char('|') + recordText::date(file->date, file->time);
+            }
+            if (*level > 1)
+                text += QLatin1Char('|') + sizeText(app, file->size);
+            if (*level > 0)
+                text += QLatin1Char('|') + path;
+            if (app.knownFiles.size() >= kKnownFiles)
+                app.knownFiles.clear();   // paths made up by the thousand: no walk would ever let go of them
+            known = app.knownFiles.insert(path, {file->device, file->inode, file->size, file->modifiedNs,
+                                                 file->changedNs, *level, text, true});
+        }
+        known->seen = true;
+        record += known->text;
         if (*level > 3) {
             const HashCache::Result found = app.hashes.find(pid, path, *file);
             hash = found.state;
@@ -347,6 +378,7 @@ void frmMain::TakeProcesses()
                     appPathState = look.state;
                     appRecord = look.record;
                     appHashPending = look.pending;
+                    appUnhashed = look.unhashed;
                     found = true;
                     whole = look.pending;
                     moduleId = entry.moduleId;
@@ -361,7 +393,7 @@ void frmMain::TakeProcesses()
                 if (!counting)
                     counting = numSetting(app, QStringLiteral("clean_value")) > 0;
                 if (*counting && app.seenPending)
-                    app.seenRecords += look.record + QLatin1Char(':');
+                    app.seenRecords.insert(look.record);
                 return true;
             } catch (...) {
                 // Leave the walk first, so the snapshot is closed; fail after.
@@ -372,8 +404,12 @@ void frmMain::TakeProcesses()
         if (failure)
             std::rethrow_exception(failure);
         // Only a walk that saw every process tells which hashes are no longer needed.
-        if (whole && !cut)
+        if (whole && !cut) {
             app.hashes.sweep();
+            app.knownFiles.removeIf([](const auto& known) { return !known.value().seen; });
+            for (App::KnownFile& known : app.knownFiles)
+                known.seen = false;
+        }
         if (found)
             takeCandidate(*this, moduleId);
         else if (!cut)
@@ -393,6 +429,7 @@ QString frmMain::strProcess(const QString& name, const QString& path)
     HashCache::State hash;
     QString record = processRecord(app, appPid, name, path, level, hash);
     appHashPending = hash == HashCache::State::Pending;
+    appUnhashed = hash == HashCache::State::Failed;
     return record;
 }
 

@@ -4,6 +4,8 @@
 #include "process/HashCache.h"
 #include "store/Collection.h"
 
+#include <QHash>
+#include <QSet>
 #include <functional>
 #include <map>
 #include <optional>
@@ -24,8 +26,23 @@ struct App {
     Collection denyTmp;
     // Usage tracking: records of listed processes seen by the first complete
     // walk after start-up or after the last counted save.
-    QString seenRecords;
+    QSet<QString> seenRecords;
     bool seenPending = true;
+    // What a record holds after the name (date, size, path), by path, for
+    // the version of the file it was made from: each file's facts are put in
+    // words once, not at every tick. A complete walk lets go of the paths it
+    // no longer sees.
+    struct KnownFile {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+        double level = 0;
+        QString text;
+        bool seen = true;
+    };
+    QHash<QString, KnownFile> knownFiles;
     // Told the file name at the end of every save of a list file, whether or
     // not the file was written: the list in memory is sorted either way.
     std::function<void(const QString& fileName)> listSaved;

@@ -173,36 +173,24 @@ struct Old {
     std::string_view record() const { return owned ? view(own) : inFile; }
 };
 
-// The test ":" + seenRecords contains ":" + record + ":", case and all, in
-// O(1) whatever the record holds: a record of k pieces between colons
-// matches exactly when it is a run of k pieces of the text that colons bound
-// on both sides, and the runs of each length asked for are hashed once.
+// The seen records by their bytes in a file, so that a line is looked up
+// as it is read: the very record, case and all, whatever it holds.
 class Seen {
 public:
-    explicit Seen(const QString& seenRecords) : text_(platform::toSys(QLatin1Char(':') + seenRecords))
+    explicit Seen(const QSet<QString>& seenRecords)
     {
-        for (qsizetype at = text_.indexOf(':'); at >= 0; at = text_.indexOf(':', at + 1))
-            colons_.push_back(std::size_t(at));
+        bytes_.reserve(std::size_t(seenRecords.size()));
+        for (const QString& record : seenRecords)
+            bytes_.push_back(platform::toSys(record));
+        records_.reserve(bytes_.size());
+        for (const QByteArray& record : bytes_)
+            records_.insert(view(record));
     }
-    bool contains(std::string_view record) const
-    {
-        const std::size_t pieces = std::size_t(std::count(record.begin(), record.end(), ':')) + 1;
-        if (pieces >= colons_.size())
-            return false;
-        auto& runs = runs_[pieces];
-        if (runs.empty()) {
-            const std::string_view text = view(text_);
-            runs.reserve(colons_.size() - pieces);
-            for (std::size_t first = 0; first + pieces < colons_.size(); ++first)
-                runs.insert(text.substr(colons_[first] + 1, colons_[first + pieces] - colons_[first] - 1));
-        }
-        return runs.count(record) > 0;
-    }
+    bool contains(std::string_view record) const { return records_.contains(record); }
 
 private:
-    QByteArray text_;
-    std::vector<std::size_t> colons_;
-    mutable std::map<std::size_t, std::unordered_set<std::string_view>> runs_;
+    std::vector<QByteArray> bytes_;
+    std::unordered_set<std::string_view> records_;
 };
 
 // The non-empty lines of a list file, trimmed; nullopt without a file.
@@ -405,7 +393,7 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
         }
 
         const bool allowFile = fileName == QLatin1String("allow.csv");
-        const Seen seen(allowFile ? app.seenRecords : QString());
+        const Seen seen(allowFile ? app.seenRecords : QSet<QString>());
         // The file's lines by record, in the list's order, so that
         // one merge pass pairs them with the list's records. Lines in plain
         // ASCII (nearly all) are read straight from the bytes.

@@ -94,25 +94,30 @@ TEST(RunningFile, HashedThroughTheProcessAndOnlyInTheVersionAskedFor)
               std::pair(false, std::optional<QByteArray>()));
 }
 
-// A process that runs another program since the walk examined it is not the examined one: nothing reaches it.
+// A process that runs another program since the walk examined it is not the examined one: nothing reaches it,
+// whether the first call about it pins it (as the scan's look at its parent does) or the kill is that first call.
 TEST(RunningPin, AProcessThatRunsAnotherProgramSinceTheWalkIsNotReached)
 {
-    Spawned shell({"/bin/sh", "-c", "read x; exec /usr/bin/sleep 60"});
-    const QString sh = QFileInfo("/bin/sh").canonicalFilePath();
-    ASSERT_TRUE(waitUntil(3000, [&] { return shell.exe() == sh; }));
-    platform::LinuxProcesses procs;
-    int killed = -1;
-    procs.walk([&](const platform::ProcessEntry& entry) {
-        if (entry.pid != shell.pid)
-            return true;
-        // Between the walk's look and the first call about it, it turns into sleep.
-        EXPECT_EQ(::write(shell.input[1], "\n", 1), 1);
-        EXPECT_TRUE(waitUntil(3000, [&] { return shell.exe() == "/usr/bin/sleep"; }));
-        killed = procs.kill(entry.pid);
-        return false;
-    });
-    EXPECT_EQ(killed, 0);
-    EXPECT_TRUE(shell.running());
+    for (const bool pinnedFirst : {false, true}) {
+        Spawned shell({"/bin/sh", "-c", "read x; exec /usr/bin/sleep 60"});
+        const QString sh = QFileInfo("/bin/sh").canonicalFilePath();
+        ASSERT_TRUE(waitUntil(3000, [&] { return shell.exe() == sh; }));
+        platform::LinuxProcesses procs;
+        int killed = -1;
+        procs.walk([&](const platform::ProcessEntry& entry) {
+            if (entry.pid != shell.pid)
+                return true;
+            // Between the walk's look and the first call about it, it turns into sleep.
+            EXPECT_EQ(::write(shell.input[1], "\n", 1), 1);
+            EXPECT_TRUE(waitUntil(3000, [&] { return shell.exe() == "/usr/bin/sleep"; }));
+            if (pinnedFirst) {
+                EXPECT_EQ(procs.parent(entry.pid), 0);   // its pin holds no process
+            }
+            killed = procs.kill(entry.pid);
+            return false;
+        });
+        EXPECT_EQ(std::pair(killed, shell.running()), std::pair(0, true)) << (pinnedFirst ? "pinned first" : "killed first");
+    }
 }
 
 // The id of an examined process that has ended may name a newcomer at once: a kill reaches the examined one or none.

@@ -19,13 +19,24 @@ struct Scan {
 
     void start(const QList<QPair<QString, QString>>& settings = {}, const QByteArray& allow = {}, const QByteArray& deny = {})
     {
-        t.settings(settings), t.write("allow.csv", allow), t.write("deny.csv", deny);
+        t.settings(settings);
+        t.write("allow.csv", allow);
+        t.write("deny.csv", deny);
         ASSERT_EQ(m.Form_Load(), frmMain::Start::Running);
     }
-    QString exe(const QString& name, int bytes = 10) { return t.write("bin/" + name, QByteArray(bytes, 'x')), t.path("bin/" + name); }
+    QString exe(const QString& name, int bytes = 10)
+    {
+        t.write("bin/" + name, QByteArray(bytes, 'x'));
+        return t.path("bin/" + name);
+    }
     void tick(int times = 1) { while (times-- > 0) m.time_Timer(); }
     QString alert() const { return m.isVisible() ? m.appRecord : "(none)"; }
-    std::pair<std::string, bool> seen() const { return {t.app.seenRecords.toStdString(), t.app.seenPending}; }
+    std::pair<QStringList, bool> seen() const
+    {
+        QStringList records(t.app.seenRecords.begin(), t.app.seenRecords.end());
+        records.sort();
+        return {records, t.app.seenPending};
+    }
 };
 
 // Level 4 with its hashes counted. `deferred`: the tool is denied by its record, forgotten by the cache, and
@@ -38,11 +49,15 @@ struct Hashing : Scan {
     {
         start({{"list_level", "4"}, {"path_search", wait}});
         t.app.hashes.hash = [this, real = t.app.hashes.hash](qint64 pid, const QString& path, const auto& version) {
-            return ++computed, real(pid, path, version);
+            ++computed;
+            return real(pid, path, version);
         };
         t.app.hashes.run = [](std::function<void()> task) { task(); };
         if (deferred) {
-            t.app.denyList.add(record()), t.app.hashes.sweep(), t.app.hashes.sweep(), computed = 0;
+            t.app.denyList.add(record());
+            t.app.hashes.sweep();
+            t.app.hashes.sweep();
+            computed = 0;
             t.app.hashes.run = [this](std::function<void()> task) { tasks.push_back(std::move(task)); };
         }
     }
@@ -62,7 +77,10 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     procs.add(3, "Mirvak.bin");   // another user's copy: its path is refused
     procs.add(10, "ok", ok);
     procs.add(11, "tool");   // another user's: matched by name
-    procs.add(12, "bad", bad).killable = false, procs.add(13, "a", a, 7), procs.add(14, "tool2"), procs.add(15, "system");
+    procs.add(12, "bad", bad).killable = false;
+    procs.add(13, "a", a, 7);
+    procs.add(14, "tool2");
+    procs.add(15, "system");
     procs.add(16, "ok").missing = platform::PathState::Unreadable;   // a name it chose proves nothing
     s.start({}, ("ok|" + ok + "\r\ntool|/x/tool\r\n").toUtf8(), ("bad|" + bad + "\r\n").toUtf8());
     // The next one comes once this one is settled; the denied process that would not end is tried again.
@@ -80,8 +98,10 @@ TEST(Scan, PendingCandidateSettledByItsLatePath)
         Scan s;
         const QByteArray record = ("late|" + s.exe("late") + "\r\n").toUtf8();
         s.t.processes.add(20, "late").missing = platform::PathState::Unreadable;
-        s.start({{"path_search", "3"}}, denied ? "" : record, denied ? record : ""), s.tick();
-        s.t.processes.table[0].path = s.t.path("bin/late"), s.tick();
+        s.start({{"path_search", "3"}}, denied ? "" : record, denied ? record : "");
+        s.tick();
+        s.t.processes.table[0].path = s.t.path("bin/late");
+        s.tick();
         EXPECT_EQ(std::pair(s.alert(), s.t.processes.table[0].alive), std::pair(QString("(none)"), !denied));
     }
 }
@@ -89,7 +109,9 @@ TEST(Scan, PendingCandidateSettledByItsLatePath)
 TEST(Scan, WaitAndTickCounters)
 {
     Scan s;
-    s.t.processes.add(20, "slow"), s.start({{"check_interval", "0.1"}, {"path_search", "3"}}, {}, "bad\r\n"), s.tick();
+    s.t.processes.add(20, "slow");
+    s.start({{"check_interval", "0.1"}, {"path_search", "3"}}, {}, "bad\r\n");
+    s.tick();
     s.t.processes.add(21, "bad");
     s.tick(29);   // the deny list holds while the candidate waits
     EXPECT_EQ(std::tuple(s.alert(), s.m.waitTicks, s.t.processes.killed), std::tuple("(none)", 30, std::vector<qint64>{21}));
@@ -97,10 +119,14 @@ TEST(Scan, WaitAndTickCounters)
     EXPECT_EQ(std::pair(s.alert(), s.m.waitTicks), std::pair(QString("slow"), 0));
 
     // A zero interval cannot divide the wait; the tick still counts.
-    s.m.hide(), s.m.time.setInterval(0), s.tick();
+    s.m.hide();
+    s.m.time.setInterval(0);
+    s.tick();
     EXPECT_TRUE(s.m.tmpTicks == 32 && s.t.read("error.log").startsWith("frmMain.TakeProcesses: Division by zero"));
     mdSettings::setSetting(s.t.app, "tmp_interval", "1e12");
-    s.m.tmpTicks = std::numeric_limits<int>::max(), s.t.app.allowTmp.add("slow"), s.tick();
+    s.m.tmpTicks = std::numeric_limits<int>::max();
+    s.t.app.allowTmp.add("slow");
+    s.tick();
     EXPECT_TRUE(s.m.tmpTicks == std::numeric_limits<int>::max() && s.t.read("error.log").startsWith("frmMain.time_Timer: Overflow"));
 }
 
@@ -109,16 +135,20 @@ TEST(Scan, PeriodAndUsageTracking)
     const struct {
         const char *clean, *minutes;   // minutes 0: the working lists are rebuilt at every tick
         int quiet, counted;   // ticks until the present period's decision is forgotten; tmpTicks after that
-        std::string seenFirst, seenLater;
+        QStringList seenFirst, seenLater;
         bool pendingLater;
-    } cases[] = {{"5", "1", 60, 1, "perm:d:", "perm:d:perm:d:tmp:", false}, {"0", "0", 0, 0, "", "", true}};
+    } cases[] = {{"5", "1", 60, 1, {"d", "perm"}, {"d", "perm", "tmp"}, false}, {"0", "0", 0, 0, {}, {}, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.minutes);
         Scan s;
-        s.t.processes.add(30, "perm"), s.t.processes.add(31, "d").killable = false, s.t.processes.add(32, "tmp");
-        s.start({{"tmp_interval", c.minutes}, {"clean_value", c.clean}}, "perm\r\n", "d\r\n"), s.tick();
+        s.t.processes.add(30, "perm");
+        s.t.processes.add(31, "d").killable = false;
+        s.t.processes.add(32, "tmp");
+        s.start({{"tmp_interval", c.minutes}, {"clean_value", c.clean}}, "perm\r\n", "d\r\n");
+        s.tick();
         EXPECT_EQ(s.seen(), std::pair(c.seenFirst, true));   // a walk that ends at a candidate leaves it open
-        s.m.btnAllowNow_MouseUp(), s.tick(c.quiet);
+        s.m.btnAllowNow_MouseUp();
+        s.tick(c.quiet);
         EXPECT_EQ(std::pair(s.alert(), s.seen()), std::pair(QString("(none)"), std::pair(c.seenLater, c.pendingLater)));
         s.tick();
         EXPECT_EQ(std::pair(s.alert(), s.m.tmpTicks), std::pair(QString("tmp"), c.counted));
@@ -205,15 +235,43 @@ TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
              {&frmMain::btnDenyNow_MouseUp, "-", true}}) {
         Hashing h;
         h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
-        h.t.processes.add(20, "tool", h.tool), h.m.time_Timer();
+        h.t.processes.add(20, "tool", h.tool);
+        h.m.time_Timer();
         ASSERT_TRUE(h.m.isVisible() && h.m.appHashPending);
         (h.m.*press)();
         h.m.time_Timer();   // not asked about again while its hash is pending
         EXPECT_FALSE(h.t.read(file).contains("tool") || h.m.isVisible());
         h.tasks.front()();
-        h.t.processes.add(21, "tool", h.tool), h.m.time_Timer();   // the same program again, in the same period
+        h.t.processes.add(21, "tool", h.tool);
+        h.m.time_Timer();   // the same program again, in the same period
         EXPECT_EQ(std::tuple(h.t.read(file), h.m.isVisible(), h.t.processes.table.back().alive),
                   std::tuple(*file == '-' ? QByteArray() : (h.record() + "\r\n").toUtf8(), false, !denied)) << file;
+    }
+}
+
+// What runs that cannot be hashed is asked about, shown at once or waited for: the level-3 record of its
+// file in a list, which any file of the same name, date and size shares, neither allows nor ends it.
+TEST(Hash, UnhashedCandidateIsAskedAboutWhateverListHoldsItsFile)
+{
+    for (const char* wait : {"0", "3000"}) {
+        for (const bool allowed : {true, false}) {
+            Hashing h(false, wait);
+            mdSettings::setSetting(h.t.app, "list_level", "3");
+            const QString dated = h.record();
+            mdSettings::setSetting(h.t.app, "list_level", "4");
+            for (Collection* list : allowed ? std::vector{&h.t.app.allowList, &h.t.app.allowTmp}
+                                            : std::vector{&h.t.app.denyList, &h.t.app.denyTmp})
+                list->add(dated);
+            h.t.app.hashes.hash = [](qint64, const QString&, const auto&) { return std::optional<QByteArray>(); };
+            h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
+            h.t.processes.add(20, "tool", h.tool);
+            h.m.time_Timer();
+            ASSERT_EQ(h.tasks.size(), 1u);
+            h.tasks.front()();
+            h.m.time_Timer();
+            EXPECT_EQ(std::tuple(h.m.isVisible(), h.t.processes.table[0].alive), std::tuple(true, true))
+                << wait << (allowed ? " allowed" : " denied");
+        }
     }
 }
 
@@ -271,7 +329,8 @@ TEST(Scan, ItselfOnlyByItsOwnPath)
 TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLeftovers)
 {
     TestBed none, second;
-    second.settings(), second.program.lockFree = false;
+    second.settings();
+    second.program.lockFree = false;
     // Temporary copies of the own files go; suffixes that people type stay.
     const QStringList files{"allow.csv.gKsdij", "deny.csv.ZZaaZZ", "error.log.aBcDeF", "settings.ini.QwErTy",
                             "allow.csv.backup", "allow.csvXgKsdij", "deny.csv.BACKUP", "other.txt.gKsdij",

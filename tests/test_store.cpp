@@ -72,11 +72,11 @@ struct ListBed : TestBed {
         settings({{"clean_value", clean}});
         getSettings(app);
     }
-    QByteArray save(const QString& file, const QByteArray& before, const QStringList& records, bool update, const QString& seen = "")
+    QByteArray save(const QString& file, const QByteArray& before, const QStringList& records, bool update, const QStringList& seen = {})
     {
         if (!before.isNull())
             write(file, before);
-        app.seenRecords = seen;
+        app.seenRecords = QSet<QString>(seen.begin(), seen.end());
         app.seenPending = false;
         for (const QString& r : records)
             list.add(r);
@@ -132,35 +132,39 @@ TEST(Lists, RecordsThatDifferInLetterCaseAloneStayTwo)
 
 TEST(Lists, SavesSortMergeAgeCreditAndPrune)
 {
-    struct Case { const char *clean, *file; QByteArray before; QStringList records; bool update; QString seen; QByteArray after;
+    struct Case { const char *clean, *file; QByteArray before; QStringList records; bool update; QStringList seen; QByteArray after;
                   bool fails = false; };
     // Counted: records that differ in letter case alone are two, the first of twins counts, the credit needs the
-    // exact case; deny.csv
+    // exact case, and only the very record earns it, colons and all; deny.csv
     // earns none. At minus clean_value a record leaves the file, not the list. No line break reaches a file.
     // A failed save keeps the file and the credits, and still sorts the list.
     const QStringList trio{"low", "old", "edge"};
     for (const Case& c : std::initializer_list<Case>{
              {"0", "allow.csv", "b|4\r\nold|2\r\n", {"b", "c|/x/c", "A", "a", "B", "q\nsleep", fromSys("\xe9")}, true,
-              "b:", "A\r\nB\r\na\r\nb\r\nc|/x/c\r\n\xe9\r\n"},
-             {"0", "allow.csv", QByteArray(), {}, false, "", ""},
+              {"b"}, "A\r\nB\r\na\r\nb\r\nc|/x/c\r\n\xe9\r\n"},
+             {"0", "allow.csv", QByteArray(), {}, false, {}, ""},
              {"5", "allow.csv", "Note|/N|2\r\nNOTE|/n|50\r\nseen|3\r\ntop|98\r\nnear|97\nnear|5\r\nUp|4\r\nbare|/b\r\ngone|9\r\ncaf\xe9|4\r\n",
               {"note|/n", "seen", "top", "near", "Up", "bare|/b", "new|/w", fromSys("caf\xe9"), "q\nseen"}, true,
-              "seen:top:near:up:", "Up|3\r\nbare|/b|-1\r\ncaf\xe9|3\r\nnear|102\r\nnew|/w|1\r\nnote|/n|1\r\nseen|8\r\ntop|99\r\n"},
-             {"5", "allow.csv", "seen|3\r\nUp|4\r\n", {"seen", "Up"}, false, "seen:", "Up|4\r\nseen|3\r\n"},
-             {"5", "deny.csv", "bad|2\r\nhalf|2.5\r\nneg|-0.4\r\n", {"new", "bad", "half", "neg"}, true, "bad:",
+              {"seen", "top", "near", "up"}, "Up|3\r\nbare|/b|-1\r\ncaf\xe9|3\r\nnear|102\r\nnew|/w|1\r\nnote|/n|1\r\nseen|8\r\ntop|99\r\n"},
+             {"5", "allow.csv", "seen|3\r\nUp|4\r\n", {"seen", "Up"}, false, {"seen"}, "Up|4\r\nseen|3\r\n"},
+             {"5", "deny.csv", "bad|2\r\nhalf|2.5\r\nneg|-0.4\r\n", {"new", "bad", "half", "neg"}, true, {"bad"},
               "bad|1\r\nhalf|1\r\nneg|-1\r\nnew|0\r\n"},
-             {"5", "deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", trio, true, "", "edge|-5\r\n"},
-             {"5", "deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", trio, false, "", "edge|-4\r\n"},
-             {"5", "deny.csv", "edge|-5\r\n", trio, true, "", "low|0\r\nold|0\r\n"},
-             {"5", "deny.csv", "edge|-4\r\n", trio, false, "", "edge|-4\r\nlow|0\r\nold|0\r\n"},
-             {"5", "allow.csv", "back|-6\r\n", {"back"}, true, "back:", "back|-1\r\n"},
-             {"5", "allow.csv", QByteArray(), {"app|/opt/app"}, true, "x:", "app|/opt/app|1\r\n"},
-             {"0", "allow.csv", "z|3\r\n", {"z", "m"}, true, "z:", "z|3\r\n", true},
-             {"5", "allow.csv", "z|3\r\n", {"z", "m"}, true, "z:", "z|3\r\n", true}}) {
+             {"5", "deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", trio, true, {}, "edge|-5\r\n"},
+             {"5", "deny.csv", "low|-5\r\nold|-9\r\nedge|-4\r\n", trio, false, {}, "edge|-4\r\n"},
+             {"5", "deny.csv", "edge|-5\r\n", trio, true, {}, "low|0\r\nold|0\r\n"},
+             {"5", "deny.csv", "edge|-4\r\n", trio, false, {}, "edge|-4\r\nlow|0\r\nold|0\r\n"},
+             {"5", "allow.csv", "back|-6\r\n", {"back"}, true, {"back"}, "back|-1\r\n"},
+             {"5", "allow.csv", QByteArray(), {"app|/opt/app"}, true, {"x"}, "app|/opt/app|1\r\n"},
+             {"5", "allow.csv", "b:c|1\r\na:b|1\r\nc|1\r\n", {"a:b", "b:c", "c"}, true, {"a:b", "c"},
+              "a:b|6\r\nb:c|0\r\nc|6\r\n"},
+             {"0", "allow.csv", "z|3\r\n", {"z", "m"}, true, {"z"}, "z|3\r\n", true},
+             {"5", "allow.csv", "z|3\r\n", {"z", "m"}, true, {"z"}, "z|3\r\n", true}}) {
         ListBed t(c.clean);
         t.files.failWrites << (c.fails ? c.file : "");
         EXPECT_EQ(t.save(c.file, c.before, c.records, c.update, c.seen), c.after) << c.after.constData();
-        EXPECT_EQ(t.app.seenRecords + (t.app.seenPending ? "+" : ""), *c.clean == '0' || c.fails ? c.seen : "+");
+        const bool kept = *c.clean == '0' || c.fails;
+        EXPECT_EQ(std::pair(t.app.seenRecords, t.app.seenPending),
+                  std::pair(kept ? QSet<QString>(c.seen.begin(), c.seen.end()) : QSet<QString>(), !kept));
         EXPECT_TRUE(t.exists(c.file) && (!c.fails || text(t.list) == "m,z"));
         EXPECT_EQ(t.read("error.log"), c.fails ? "mdSettings.putList: Permission denied\r\n\r\n" : "");
     }
@@ -371,12 +375,12 @@ TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
 TEST(Lists, SeenRecordsWithColonsAreCreditedExactly)
 {
     ListBed t("5");
-    const QString seen = "x|2026.01.02 7:35|1K|/x:y|2026.01.02 8:00|2K|/y|sha256:ab:";
+    const QStringList seen{"x|2026.01.02 7:35|1K|/x", "y|2026.01.02 8:00|2K|/y|sha256:ab"};
     const QByteArray after = t.save("allow.csv", "x|2026.01.02 7:35|1K|/x|3\r\ny|2026.01.02 8:00|2K|/y|sha256:ab|3\r\n"
                                                  "z|2026.01.02 7:35|1K|/z|3\r\nY|2026.01.02 8:00|2K|/y|3\r\n",
                                     {"x|2026.01.02 7:35|1K|/x", "y|2026.01.02 8:00|2K|/y|sha256:ab", "z|2026.01.02 7:35|1K|/z",
                                      "Y|2026.01.02 8:00|2K|/y"},
                                     true, seen);
-    EXPECT_EQ(after, "x|2026.01.02 7:35|1K|/x|8\r\nY|2026.01.02 8:00|2K|/y|2\r\ny|2026.01.02 8:00|2K|/y|sha256:ab|8\r\n"
+    EXPECT_EQ(after, "Y|2026.01.02 8:00|2K|/y|2\r\nx|2026.01.02 7:35|1K|/x|8\r\ny|2026.01.02 8:00|2K|/y|sha256:ab|8\r\n"
                      "z|2026.01.02 7:35|1K|/z|2\r\n");
 }

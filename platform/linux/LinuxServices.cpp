@@ -156,15 +156,20 @@ std::optional<Files::Facts> statFacts(const char* name, bool dated)
     return facts;
 }
 
+// A hidden file (its name begins with ".") is not looked at.
+bool lookable(const QString& path)
+{
+    return !path.isEmpty() && !path.endsWith(QLatin1Char('/'))
+        && path.at(path.lastIndexOf(QLatin1Char('/')) + 1) != QLatin1Char('.');
+}
+
 } // namespace
 
 std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
 {
     // Asked for every process at every tick: one stat() and, for the date,
-    // localtime_r(), which keeps the time zone it has loaded. A hidden file
-    // (its name begins with ".") is not looked at.
-    if (path.isEmpty() || path.endsWith(QLatin1Char('/'))
-        || path.at(path.lastIndexOf(QLatin1Char('/')) + 1) == QLatin1Char('.'))
+    // localtime_r(), which keeps the time zone it has loaded.
+    if (!lookable(path))
         return std::nullopt;
     return statFacts(toSys(path).constData(), dated);
 }
@@ -173,7 +178,7 @@ std::optional<Files::Facts> LinuxFiles::lookRunning(qint64 pid, const QString& p
 {
     // The process's own link reaches the file it runs, even one deleted or
     // renamed over since: what the path shows now may be another file.
-    if (pid <= 0)
+    if (pid <= 0 || !lookable(path))
         return look(path, dated);
     char link[64];
     std::snprintf(link, sizeof link, "/proc/%lld/exe", static_cast<long long>(pid));
