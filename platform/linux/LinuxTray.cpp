@@ -51,7 +51,10 @@ bool LinuxTray::xembedThere()
     int display = 0;
     if (xcb_parse_display(nullptr, &host, &display, &screen))
         std::free(host);
+    // The offscreen platform answers for X11 without a connection.
     xcb_connection_t* connection = x11->connection();
+    if (!connection || xcb_connection_has_error(connection))
+        return false;
     const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
     xcb_intern_atom_reply_t* atom
         = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, name.size(), name.constData()), nullptr);
