@@ -128,6 +128,8 @@ bool LinuxTray::placing()
         return false;
     // Qt's X11 icon is a window of its own, at the screen's corner until the
     // notification area takes it in as a child of its own window.
+    if (icon_->geometry().topLeft() == QPoint(0, 0))
+        return true;
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->objectName() != QLatin1String("QSystemTrayIconSys") || !window->internalWinId())
             continue;
