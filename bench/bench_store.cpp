@@ -6,6 +6,7 @@
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <benchmark/benchmark.h>
 
@@ -26,18 +27,36 @@ struct Store : RealServices {
     }
 };
 
-QString record(int i)
+// The record of program `i` at `level`, as the scan builds it: from level 3
+// on every record holds ":" (the time; at level 4 also "sha256:").
+QString record(int i, int level = 1)
 {
-    return QStringLiteral("prog%1.exe|/opt/vendor%2/bin/prog%1.exe").arg(i).arg(i % 97);
+    const QString name = QStringLiteral("prog%1.exe").arg(i);
+    const QString path = QStringLiteral("/opt/vendor%1/bin/prog%2.exe").arg(i % 97).arg(i);
+    const QString size = QStringLiteral("%1.%2K").arg(i % 900 + 1).arg(i % 10);
+    const QString date = QStringLiteral("2026.%1.%2 %3:%4")
+                             .arg(i % 12 + 1, 2, 10, QLatin1Char('0'))
+                             .arg(i % 28 + 1, 2, 10, QLatin1Char('0'))
+                             .arg(i % 24)
+                             .arg(i % 60, 2, 10, QLatin1Char('0'));
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha256).toHex());
+    switch (level) {
+    case 0: return name;
+    case 1: return name + QLatin1Char('|') + path;
+    case 2: return name + QLatin1Char('|') + size + QLatin1Char('|') + path;
+    case 3: return name + QLatin1Char('|') + date + QLatin1Char('|') + size + QLatin1Char('|') + path;
+    default: return record(i, 3) + QStringLiteral("|sha256:") + hash;
+    }
 }
 
 // A list file of `count` records, each with a count when `counted`, and the same records in memory.
-Collection listFile(Store& store, int count, bool counted)
+Collection listFile(Store& store, int count, bool counted, int level = 1)
 {
     Collection list;
     QByteArray bytes;
     for (int i = 0; i < count; ++i) {
-        const QString r = record(i);
+        const QString r = record(i, level);
         list.add(r);
         bytes += r.toUtf8() + (counted ? "|" + QByteArray::number(i % 13 - 3) : QByteArray()) + "\r\n";
     }
@@ -45,25 +64,38 @@ Collection listFile(Store& store, int count, bool counted)
     return list;
 }
 
+// A counted save of records of one list_level (the second argument), 400 of them seen running.
 void BM_PutListCounted(benchmark::State& state)
 {
     Store store("5");
-    const Collection records = listFile(store, static_cast<int>(state.range(0)), true);
+    const int level = static_cast<int>(state.range(1));
+    const Collection records = listFile(store, static_cast<int>(state.range(0)), true, level);
     QString seen;
     for (int i = 0; i < 400; ++i)
-        seen += record(i * 7) + QLatin1Char(':');
+        seen += record(i * 7, level) + QLatin1Char(':');
+    const QString path = store.app.file(QStringLiteral("allow.csv"));
+    const QByteArray before = store.files.readBytes(path).value_or(QByteArray());
     for (auto _ : state) {
         state.PauseTiming();
+        store.write("allow.csv", before);   // each save finds the same file
+        Collection read;   // as at start-up: the save then finds the version it knows
+        mdSettings::getList(store.app, read, QStringLiteral("allow.csv"));
         Collection list = records;
-        list.add(QStringLiteral("new.exe|/opt/new/new.exe"));
+        list.add(record(-1, level));
         store.app.seenRecords = seen;
         state.ResumeTiming();
         mdSettings::putList(store.app, list, QStringLiteral("allow.csv"), true);
     }
-    if (!store.files.exists(store.app.file(QStringLiteral("allow.csv"))))
-        state.SkipWithError("no allow.csv written");
+    // Each seen record gains 5 at each save, and keeps its place.
+    const QByteArray saved = store.files.readBytes(path).value_or(QByteArray());
+    if (!saved.contains((record(7, level) + QLatin1Char('|')).toUtf8() + QByteArray::number(7 % 13 - 3 + 5)))
+        state.SkipWithError("a seen record was not credited");
 }
-BENCHMARK(BM_PutListCounted)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PutListCounted)
+    ->ArgsProduct({{10000, 100000}, {0, 1, 2, 3, 4}})
+    ->ArgNames({"records", "level"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_ErrorLogEntry(benchmark::State& state)
 {

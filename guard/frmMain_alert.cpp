@@ -61,8 +61,8 @@ bool keepable(frmMain& main, const QString& record, const QString& name, const Q
     if (storable(record))
         return true;
     main.tmpTicks = 0;
-    main.app.tell(QStringLiteral("Can't keep %1 in %2: a line break in its name or path; the decision holds "
-                                 "for the present period.").arg(name.simplified(), file));
+    main.app.tell(QStringLiteral("Can't keep %1 in %2: %3; the decision holds for the present period.")
+                      .arg(name.simplified(), file, unstorable(record)));
     return false;
 }
 } // namespace
@@ -102,19 +102,23 @@ void frmMain::ShowMsg()
 
         const QString parent = mdProcess::TakeName(app, qint64(roundEven(toNumber(appParent))));
         QString details = parent.isEmpty() ? QString() : QStringLiteral("opened by: ") + parent;
-        txtPath->setPlainText(details);
+        // Said before the decision: Allow and Deny of this one last the present period only.
+        const QString unkept = storable(appRecord) ? QString()
+            : QStringLiteral("\ncan't be kept in a list (%1): Allow and Deny hold for the present period")
+                  .arg(unstorable(appRecord));
+        txtPath->setPlainText(details + unkept);
         if (appPath.isEmpty()) {
             btnDelete->hide();
             btnFindPath->show();
             return;
         }
         details += (details.isEmpty() ? QStringLiteral("path: ") : QStringLiteral("; path: ")) + appPath;
-        txtPath->setPlainText(details);
+        txtPath->setPlainText(details + unkept);
         if (fileExists(app, appPath)) {
             details += QStringLiteral("; date: ")
                 + app.sys.files.modified(appPath).toLocalTime().toString(QStringLiteral("yyyy.MM.dd H:mm"))
                 + QStringLiteral("; size: ") + fSize(app.sys.files.size(appPath));
-            txtPath->setPlainText(details);
+            txtPath->setPlainText(details + unkept);
         }
         btnDelete->show();
         btnFindPath->hide();

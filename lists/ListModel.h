@@ -3,7 +3,6 @@
 #include "store/Collection.h"
 
 #include <QAbstractTableModel>
-#include <QSortFilterProxyModel>
 #include <array>
 #include <vector>
 
@@ -43,17 +42,43 @@ private:
     std::array<bool, Columns> filled_{};
 };
 
-// Sorts by value and keeps the rows whose record holds the filter text,
-// letter case aside.
-class ListFilter : public QSortFilterProxyModel {
+// The rows of a ListModel that hold the filter text, letter case aside, in
+// the order of a column's values. It keeps its own vector of source rows, so
+// a keystroke or a click on a header costs a pass over plain numbers and
+// pre-folded text, not a signal per row; the view sees one reset per filter
+// and one layout change per sort.
+class ListFilter : public QAbstractTableModel {
 public:
     explicit ListFilter(QObject* parent);
+    // The rows to show; followed through each of its resets.
+    void setSourceModel(ListModel* records);
     void setText(const QString& text);
     const QString& text() const { return text_; }
 
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Stable: rows of one value keep the list's order, either way.
+    void sort(int column, Qt::SortOrder order) override;
 
 private:
+    // All source rows again: their folded text, the filter and the sort.
+    void refill();
+    // The source rows in `order_` that the filter keeps.
+    void narrow();
+    // Each source row's place among the column's values; equal values share one.
+    const std::vector<int>& ranks(int column);
+    void arrange();
+
+    ListModel* source_ = nullptr;
     QString text_;
+    QString folded_;                      // text_ case-folded
+    std::vector<QString> records_;        // each source record case-folded
+    std::vector<char> match_;             // whether it holds the filter text
+    std::vector<int> order_;              // every source row in the sort order
+    std::vector<int> shown_;              // those of them that match
+    std::array<std::vector<int>, ListModel::Columns> ranks_;
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };

@@ -73,7 +73,10 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     txtFilter->setGeometry(15, 41, 530, 22);
     txtFilter->setPlaceholderText(QStringLiteral("Filter"));
     txtFilter->setClearButtonEnabled(true);
-    connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString& text) { rows.setText(text), showCount(); });
+    connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        rows.setText(text);
+        showCount();
+    });
 
     rows.setSourceModel(&records);
     List = new QTableView(this);
@@ -178,7 +181,8 @@ void frmList::listLoad()
 
 void frmList::showCount()
 {
-    const int all = records.rowCount(), shown = rows.rowCount();
+    const int all = records.rowCount();
+    const int shown = rows.rowCount();
     const QString count = shown == all ? QString::number(all) : QStringLiteral("%1 of %2").arg(shown).arg(all);
     const QString title = QStringLiteral("%1 (%2)").arg(QString::fromLatin1(t.title), count);
     lblList->setText(title);
@@ -242,8 +246,7 @@ void frmList::btnMoveEntry_MouseUp()
     mdDesign::loadImage(app, btnMoveEntry);
     guarded(app, t.window, t.moveProcedure, [&] {
         const QStringList picked = selectedRecords();
-        // What another program added meanwhile must survive these saves.
-        mdSettings::reloadChanged(app);
+        // Each save takes in what another program wrote meanwhile.
         for (const QString& record : picked) {
             (app.*(t.otherTmp)).add(record);
             (app.*(t.other)).add(record);
@@ -269,7 +272,6 @@ void frmList::btnDelEntry_MouseUp()
                                              .arg(doomed.size())
                                              .arg(QString::fromLatin1(t.verb))))
             return;
-        mdSettings::reloadChanged(app);
         removeOwn(doomed);
         mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), false);
     });
@@ -302,7 +304,14 @@ void frmList::addFile(const QString& path)
                                         .arg(path));
             return;
         }
+        if (!mdSettings::storable(record)) {
+            app.sys.desktop.message(QString::fromLatin1(t.title),
+                                    QStringLiteral("%1 can't be kept in a list file (%2); nothing was added.")
+                                        .arg(path, mdSettings::unstorable(record)));
+            return;
+        }
         txtFilter->clear();
+        // Whether the other list holds it, as its file has it now.
         mdSettings::reloadChanged(app);
         if (holds(app.*(t.other), record)) {
             app.sys.desktop.message(QString::fromLatin1(t.title),

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -79,6 +80,18 @@ public:
         bool folder = false;    // a real folder, not a link to one
         bool regular = false;   // a regular file (or a link to one)
     };
+    // An advisory lock that every writer of a file takes first; held until
+    // the handle goes.
+    class Lock {
+    public:
+        virtual ~Lock() = default;
+    };
+    // Takes the lock on the lock file `path`, made when missing, waiting up
+    // to `waitMs` while another holds it; throws when that wait ends. Where
+    // the lock file cannot be made (a read-only folder) the handle holds
+    // nothing: no writer can write there either.
+    virtual std::unique_ptr<Lock> lock(const QString& path, int waitMs) = 0;
+
     // The entries of a folder in the order the system gives them, without "."
     // and ".."; empty when the folder cannot be read.
     virtual std::vector<Entry> list(const QString& folder) = 0;

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <vector>
 
 // The program's shared state: created once by start-up, and afresh by each test.
 struct App {
@@ -37,6 +38,10 @@ struct App {
         bool operator==(const FileVersion&) const = default;
     };
     std::map<QString, std::optional<FileVersion>> listVersions;
+    // The records of each list file in that version: against them a save or
+    // a reload tells what another program added or removed since from what
+    // this program changed itself.
+    std::map<QString, std::vector<QString>> listBase;
     // List files that exist but could not be read: never written over, so
     // the records in them are not lost.
     std::set<QString> listsUnread;

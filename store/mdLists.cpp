@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <set>
+#include <unordered_set>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -34,6 +36,13 @@ struct Line {
 // of the general conversion.
 std::optional<double> count(QStringView text)
 {
+    // Most last fields are paths or hashes: a letter or a "/" makes no number, told without converting.
+    const auto numeric = [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') || c == QLatin1Char('-')
+            || c == QLatin1Char('+') || c == QLatin1Char('e') || c == QLatin1Char('E') || c.isSpace();
+    };
+    if (!std::all_of(text.begin(), text.end(), numeric))
+        return std::nullopt;
     const qsizetype digits = text.size() - (text.startsWith(QLatin1Char('-')) ? 1 : 0);
     if (digits < 1 || digits > 9)
         return parseNumber(text);
@@ -165,37 +174,35 @@ struct Old {
 };
 
 // The test ":" + seenRecords contains ":" + record + ":", case and all, in
-// O(1) for records without ":": such a record matches exactly when it is
-// one of the pieces that colons bound on both sides.
+// O(1) whatever the record holds: a record of k pieces between colons
+// matches exactly when it is a run of k pieces of the text that colons bound
+// on both sides, and the runs of each length asked for are hashed once.
 class Seen {
 public:
-    explicit Seen(const QString& seenRecords) : text_(QLatin1Char(':') + seenRecords)
+    explicit Seen(const QString& seenRecords) : text_(platform::toSys(QLatin1Char(':') + seenRecords))
     {
-        const QStringList pieces = text_.split(QLatin1Char(':'));
-        for (qsizetype i = 1; i + 1 < pieces.size(); ++i) {
-            pieces_.insert(pieces[i]);
-            if (isAscii(pieces[i]))
-                asciiPieces_.insert(pieces[i].toLatin1().toStdString());
-        }
+        for (qsizetype at = text_.indexOf(':'); at >= 0; at = text_.indexOf(':', at + 1))
+            colons_.push_back(std::size_t(at));
     }
-    bool contains(const QString& record) const
-    {
-        if (record.contains(QLatin1Char(':')))
-            return text_.contains(QLatin1Char(':') + record + QLatin1Char(':'), Qt::CaseSensitive);
-        return pieces_.contains(record);
-    }
-    // The same for a record's bytes.
     bool contains(std::string_view record) const
     {
-        if (isAscii(record) && record.find(':') == std::string_view::npos)
-            return asciiPieces_.count(record) > 0;
-        return contains(platform::fromSys(QByteArrayView(record.data(), qsizetype(record.size()))));
+        const std::size_t pieces = std::size_t(std::count(record.begin(), record.end(), ':')) + 1;
+        if (pieces >= colons_.size())
+            return false;
+        auto& runs = runs_[pieces];
+        if (runs.empty()) {
+            const std::string_view text = view(text_);
+            runs.reserve(colons_.size() - pieces);
+            for (std::size_t first = 0; first + pieces < colons_.size(); ++first)
+                runs.insert(text.substr(colons_[first] + 1, colons_[first + pieces] - colons_[first] - 1));
+        }
+        return runs.count(record) > 0;
     }
 
 private:
-    QString text_;
-    QSet<QString> pieces_;
-    std::set<std::string, std::less<>> asciiPieces_;
+    QByteArray text_;
+    std::vector<std::size_t> colons_;
+    mutable std::map<std::size_t, std::unordered_set<std::string_view>> runs_;
 };
 
 // The non-empty lines of a list file, trimmed; nullopt without a file.
@@ -214,12 +221,31 @@ std::optional<QStringList> listLines(App& app, const QString& path)
 
 } // namespace
 
-bool storable(const QString& record)
+QString unstorable(const QString& record)
 {
-    return !record.contains(QLatin1Char('\n')) && !record.contains(QLatin1Char('\r'));
+    if (record.contains(QLatin1Char('\n')) || record.contains(QLatin1Char('\r')))
+        return QStringLiteral("a line break in its name or path");
+    if (record.isEmpty())
+        return QStringLiteral("no name");
+    if (record.front().isSpace() || record.back().isSpace())
+        return QStringLiteral("a blank at the end of its name or path");
+    if (splitLine(record).count)
+        return QStringLiteral("a number after its last \"|\", which reads back as a count");
+    return QString();
 }
 
-static std::optional<App::FileVersion> versionOf(App& app, const QString& fileName)
+bool storable(const QString& record)
+{
+    return unstorable(record).isEmpty();
+}
+
+namespace {
+
+const QString kLock = QStringLiteral("lists.lock");
+// Long enough for any save of another writer, which holds it only to write.
+constexpr int kLockWaitMs = 5000;
+
+std::optional<App::FileVersion> versionOf(App& app, const QString& fileName)
 {
     const auto facts = app.sys.files.look(app.file(fileName), false);
     if (!facts)
@@ -227,38 +253,106 @@ static std::optional<App::FileVersion> versionOf(App& app, const QString& fileNa
     return App::FileVersion{facts->device, facts->inode, facts->size, facts->modifiedNs, facts->changedNs};
 }
 
+// The records of the file, the first of twins only;
+// nullopt without a file. Throws when it cannot be read.
+std::optional<std::vector<QString>> readRecords(App& app, const QString& fileName)
+{
+    const auto lines = listLines(app, app.file(fileName));
+    if (!lines)
+        return std::nullopt;
+    // Hand edits can repeat a record; every later
+    // counted save would stumble on the twins, so only the first is read.
+    std::vector<QString> records;
+    records.reserve(std::size_t(lines->size()));
+    QSet<QString> taken;
+    taken.reserve(lines->size());
+    QString repeated;
+    int repeats = 0;
+    for (const QString& line : *lines) {
+        QString record = splitLine(line).record;
+        const QString key = record;
+        if (taken.contains(key)) {
+            if (repeats++ == 0)
+                repeated = record;
+            continue;
+        }
+        taken.insert(key);
+        records.push_back(std::move(record));
+    }
+    if (repeats > 0)
+        error_log(app, QStringLiteral("mdSettings"), QStringLiteral("getList"),
+                  QStringLiteral("%1 repeats %2 record(s), first '%3'; the first of each is kept")
+                      .arg(fileName)
+                      .arg(repeats)
+                      .arg(repeated));
+    return records;
+}
+
+// Takes the file's records `disk` into `list` and its working copy: a
+// record that another program added since the version this program knows
+// comes in, one it removed goes; one that this program added or removed
+// meanwhile stays as it is here.
+void takeIn(App& app, const QString& fileName, Collection& list, const std::vector<QString>& disk)
+{
+    QSet<QString> base;
+    QSet<QString> now;
+    QSet<QString> mine;
+    for (const QString& record : app.listBase[fileName])
+        base.insert(record);
+    for (const QString& record : disk)
+        now.insert(record);
+    Collection merged;
+    for (const QString& record : list) {
+        const QString key = record;
+        mine.insert(key);
+        if (now.contains(key) || !base.contains(key))
+            merged.add(record);
+    }
+    std::vector<QString> added;
+    for (const QString& record : disk) {
+        const QString key = record;
+        if (!base.contains(key) && !mine.contains(key)) {
+            merged.add(record);
+            added.push_back(record);
+        }
+    }
+    list = std::move(merged);
+    Collection* const working = fileName == QLatin1String("allow.csv") ? &app.allowTmp
+        : fileName == QLatin1String("deny.csv")                        ? &app.denyTmp
+                                                                       : nullptr;
+    if (!working)
+        return;
+    Collection nowWorking;
+    QSet<QString> held;
+    for (const QString& record : std::as_const(*working)) {
+        const QString key = record;
+        if (base.contains(key) && !now.contains(key))
+            continue;
+        held.insert(key);
+        nowWorking.add(record);
+    }
+    for (const QString& record : added)
+        if (!held.contains(record))
+            nowWorking.add(record);
+    *working = std::move(nowWorking);
+}
+
+} // namespace
+
 bool getList(App& app, Collection& list, const QString& fileName)
 {
     bool read = false;
     guarded(app, "mdSettings", "getList", [&] {
         // Before the read: a write that comes between is taken in later.
         app.listVersions[fileName] = versionOf(app, fileName);
-        const auto lines = listLines(app, app.file(fileName));
-        if (!lines)
+        app.listBase[fileName].clear();
+        auto records = readRecords(app, fileName);
+        if (!records)
             return;
         read = true;
-        // Hand edits can repeat a record; every later
-        // counted save would stumble on the twins, so only the first is read.
-        QSet<QString> taken;
-        taken.reserve(lines->size());
-        QString repeated;
-        int repeats = 0;
-        for (const QString& line : *lines) {
-            QString record = splitLine(line).record;
-            if (taken.contains(record)) {
-                if (repeats++ == 0)
-                    repeated = record;
-                continue;
-            }
-            taken.insert(record);
+        for (const QString& record : *records)
             list.add(record);
-        }
-        if (repeats > 0)
-            error_log(app, QStringLiteral("mdSettings"), QStringLiteral("getList"),
-                      QStringLiteral("%1 repeats %2 record(s), first '%3'; the first of each is kept")
-                          .arg(fileName)
-                          .arg(repeats)
-                          .arg(repeated));
+        app.listBase[fileName] = std::move(*records);
     });
     if (read || !app.listVersions[fileName])
         app.listsUnread.erase(fileName);
@@ -276,6 +370,27 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
             fail(QStringLiteral("it could not be read, and is not written over"));
         const double limit = numSetting(app, QStringLiteral("clean_value"));
         const QString path = app.file(fileName);
+        const auto lock = app.sys.files.lock(app.file(kLock), kLockWaitMs);
+        // What another writer saved since this program last read or wrote
+        // the file comes in first. A file never read here is written as the
+        // list has it; one that is gone stays gone until this save.
+        if (const auto known = app.listVersions.find(fileName); known != app.listVersions.end()) {
+            const auto now = versionOf(app, fileName);
+            if (now && now != known->second) {
+                auto disk = readRecords(app, fileName);
+                if (disk) {
+                    takeIn(app, fileName, list, *disk);
+                    mdCollection::clnSort(app, list, true);
+                }
+            }
+        }
+        // Once the file is written: its version and records as this program wrote them.
+        std::vector<QString> written;
+        written.reserve(std::size_t(list.count()));
+        const auto wrote = [&] {
+            app.listVersions[fileName] = versionOf(app, fileName);
+            app.listBase[fileName] = std::move(written);
+        };
 
         QStringList out;
         out.reserve(list.count());
@@ -284,6 +399,8 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
                 if (storable(record))
                     out << record;
             app.sys.files.writeText(path, platform::joinLinesCrlf(out));
+            written.assign(out.begin(), out.end());
+            wrote();
             return;
         }
 
@@ -370,20 +487,22 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
                 text += '|';
                 text += fresh;
                 text += "\r\n";
+                written.push_back(record);
             } else if (!next->pruned) {
                 text += QByteArrayView(next->record().data(), qsizetype(next->record().size()));
                 text += '|';
                 appendCount(text, next->count);
                 text += "\r\n";
+                written.push_back(record);
             }
         }
         app.sys.files.writeBytes(path, text, true);
+        wrote();
         // Only a save that reached the file uses up the credit of the seen records.
         app.seenRecords.clear();
         app.seenPending = true;
     }, &failure);
     if (saved) {
-        app.listVersions[fileName] = versionOf(app, fileName);
         app.saveFailureTold = false;
     } else if (!app.saveFailureTold) {
         app.saveFailureTold = true;
@@ -396,16 +515,21 @@ void putList(App& app, Collection& list, const QString& fileName, bool updateCou
 
 void removeLeftovers(App& app)
 {
-    const QString folder = app.sys.program.folders().data;
-    for (const auto& entry : app.sys.files.list(folder)) {
-        if (!entry.regular)
-            continue;
-        for (const QString& own : kOwnFiles) {
-            if (platform::isTempCopyName(entry.name, own)) {
-                try {
-                    app.sys.files.remove(app.file(entry.name));
-                } catch (const std::exception&) {
-                    // Left for the next start; nothing depends on it.
+    const platform::Program::Folders folders = app.sys.program.folders();
+    // Portable, both are one folder.
+    std::map<QString, QStringList> own{{folders.data, kOwnFiles}};
+    own[folders.config] << QStringLiteral("settings.ini");
+    for (const auto& [folder, names] : own) {
+        for (const auto& entry : app.sys.files.list(folder)) {
+            if (!entry.regular)
+                continue;
+            for (const QString& name : names) {
+                if (platform::isTempCopyName(entry.name, name)) {
+                    try {
+                        app.sys.files.remove(folder + QLatin1Char('/') + entry.name);
+                    } catch (const std::exception&) {
+                        // Left for the next start; nothing depends on it.
+                    }
                 }
             }
         }
@@ -414,10 +538,9 @@ void removeLeftovers(App& app)
 
 void reloadChanged(App& app)
 {
-    const std::tuple<QString, Collection*, Collection*> lists[] = {
-        {QStringLiteral("allow.csv"), &app.allowList, &app.allowTmp},
-        {QStringLiteral("deny.csv"), &app.denyList, &app.denyTmp}};
-    for (const auto& [fileName, list, working] : lists) {
+    const std::pair<QString, Collection*> lists[] = {{QStringLiteral("allow.csv"), &app.allowList},
+                                                     {QStringLiteral("deny.csv"), &app.denyList}};
+    for (const auto& [fileName, list] : lists) {
         const auto known = app.listVersions.find(fileName);
         // Never read here yet, unchanged, or gone: what is in memory stays.
         if (known == app.listVersions.end())
@@ -425,21 +548,20 @@ void reloadChanged(App& app)
         const auto now = versionOf(app, fileName);
         if (!now || now == known->second)
             continue;
-        Collection fresh;
-        if (!getList(app, fresh, fileName))
+        std::optional<std::vector<QString>> disk;
+        const bool read = guarded(app, "mdSettings", "getList", [&] { disk = readRecords(app, fileName); });
+        // Kept from being written over until it has been read.
+        if (!read) {
+            app.listsUnread.insert(fileName);
             continue;
+        }
         // Changed while it was read: a write under way; the next tick reads it whole.
-        if (versionOf(app, fileName) != now)
+        if (!disk || versionOf(app, fileName) != now)
             continue;
-        QSet<QString> kept;
-        for (const QString& record : *list)
-            kept.insert(record);
-        Collection nowWorking = mdCollection::clnEq(app, fresh);
-        for (const QString& record : *working)
-            if (!kept.contains(record))
-                nowWorking.add(record);
-        *list = std::move(fresh);
-        *working = std::move(nowWorking);
+        takeIn(app, fileName, *list, *disk);
+        known->second = now;
+        app.listBase[fileName] = std::move(*disk);
+        app.listsUnread.erase(fileName);
         if (app.listSaved)
             app.listSaved(fileName);
     }

@@ -224,6 +224,30 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
     }
 }
 
+// An Allow that the running guard saves while the command walks and hashes is in the file afterwards.
+TEST(CommandLine, AllowRunningKeepsWhatTheGuardSavesMeanwhile)
+{
+    Table t("4");
+    t.write("allow.csv", "old|/o\r\n");
+    Guard running(t);
+    Watched program;
+    program.dir = t.tmp.path();
+    program.lockFree = false;
+    App cli({t.processes, t.files, t.env, t.shell, t.desktop, program});
+    bool saved = false;
+    cli.hashes.hash = [real = cli.hashes.hash, &running, &saved](qint64 pid, const QString& path, const auto& version) {
+        if (!std::exchange(saved, true)) {
+            running.app.allowList.add("new|/n");
+            running.m.saveAllowList();
+        }
+        return real(pid, path, version);
+    };
+    EXPECT_EQ(Cli::allowRunning(cli).status, 0);
+    const QByteArray file = t.read("allow.csv");
+    EXPECT_TRUE(saved);
+    EXPECT_TRUE(file.startsWith("a|") && file.contains("\r\nnew|/n\r\nold|/o\r\nother\r\n")) << file.constData();
+}
+
 // The real program, with no display to reach: these options end before it would need one.
 TEST(CommandLine, HelpVersionAndWrongArgumentsNeedNoDisplay)
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "lists/frmList.h"
+#include "store/mdLists.h"
 #include "store/mdSettings.h"
 #include "tray/frmTray.h"
 
@@ -24,15 +25,22 @@ struct ListBed : TestBed {
     {
         settings({{"list_level", level}}), mdSettings::getSettings(app);
         for (const auto& [list, tmp, records] : {std::tuple(&app.allowList, &app.allowTmp, allowed), std::tuple(&app.denyList, &app.denyTmp, denied)})
-            for (const QString& record : records)
-                list->add(record), tmp->add(record);
-        tray.SeeAllow_Click(), tray.SeeDeny_Click(), allow = tray.allowWindow, deny = tray.denyWindow;
+            for (const QString& record : records) {
+                list->add(record);
+                tmp->add(record);
+            }
+        tray.SeeAllow_Click();
+        tray.SeeDeny_Click();
+        allow = tray.allowWindow;
+        deny = tray.denyWindow;
     }
     // The rows of a window, which must be those of its list as it stands.
     QStringList rows(frmList* window)
     {
-        QStringList shown = window->shownRecords(), fresh = items(app.*(window->t.own));
-        shown.sort(), fresh.sort();
+        QStringList shown = window->shownRecords();
+        QStringList fresh = items(app.*(window->t.own));
+        shown.sort();
+        fresh.sort();
         EXPECT_EQ(shown, fresh) << window->objectName().toStdString();
         return shown;
     }
@@ -46,7 +54,8 @@ struct ListBed : TestBed {
         button(window);
     }
 };
-const auto move = std::mem_fn(&frmList::btnMoveEntry_MouseUp), del = std::mem_fn(&frmList::btnDelEntry_MouseUp);
+const auto move = std::mem_fn(&frmList::btnMoveEntry_MouseUp);
+const auto del = std::mem_fn(&frmList::btnDelEntry_MouseUp);
 void key(QObject* to, int code) { QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier); QCoreApplication::sendEvent(to, &press); }
 // The shown columns' headers, then the cells of each shown row.
 QString table(frmList& w)
@@ -83,17 +92,22 @@ TEST(ListWindow, SortsDatesAndSizesByValueAndFiltersWithTheCountInTheTitle)
     const auto names = [&w] { return w.shownRecords().replaceInStrings(QRegularExpression("\\|.*"), "").join(""); };
     QStringList seen;
     for (const auto& [column, order] : {std::pair(ListModel::Name, Qt::AscendingOrder), std::pair(ListModel::Date, Qt::AscendingOrder),
-                                        std::pair(ListModel::Size, Qt::AscendingOrder), std::pair(ListModel::Size, Qt::DescendingOrder)})
-        w.List->sortByColumn(column, order), seen << names();
-    for (const char* text : {"usr", "bIn", ""})
-        w.txtFilter->setText(text), seen << names() + " " + w.lblList->text() + (w.windowTitle() == w.lblList->text() ? "" : "!");
+                                        std::pair(ListModel::Size, Qt::AscendingOrder), std::pair(ListModel::Size, Qt::DescendingOrder)}) {
+        w.List->sortByColumn(column, order);
+        seen << names();
+    }
+    for (const char* text : {"usr", "bIn", ""}) {
+        w.txtFilter->setText(text);
+        seen << names() + " " + w.lblList->text() + (w.windowTitle() == w.lblList->text() ? "" : "!");
+    }
     EXPECT_EQ(seen, QStringList({"Abcd", "cAdb", "Adbc", "cbdA", "cb Allow List of Applications (2 of 4)",
                                  "d Allow List of Applications (1 of 4)", "cbdA Allow List of Applications (4)"}));
     // An empty list, and a filter that keeps nothing, say so over the table.
     const auto empty = [](frmList* window) { return window->lblEmpty->isVisibleTo(window) ? window->lblEmpty->text() : "-"; };
     EXPECT_EQ(empty(t.allow) + empty(t.deny), "-The deny list is empty. Programs you deny in an alert, or add with Add\u2026, appear here.");
     // Beyond its only column the header is dark like the skin, not the style's light grey.
-    const QImage header = (t.deny->show(), t.deny->List->horizontalHeader()->grab().toImage());
+    t.deny->show();
+    const QImage header = t.deny->List->horizontalHeader()->grab().toImage();
     EXPECT_LT(header.pixelColor(header.width() - 2, header.height() / 2).lightness(), 100) << header.width();
     w.txtFilter->setText("none");
     EXPECT_EQ(empty(t.allow), "No record holds \u201cnone\u201d.");
@@ -109,7 +123,8 @@ TEST(ListWindow, AddsAPickedProgramUnlessTheOtherListHasIt)
     };
     for (const auto& [picked, allowed, denied, told, selected] : cases) {
         ListBed t(allowed, denied);
-        t.desktop.picked = picked ? "/bin/sh" : "", t.allow->btnAddEntry_MouseUp();
+        t.desktop.picked = picked ? "/bin/sh" : "";
+        t.allow->btnAddEntry_MouseUp();
         const auto rows = t.allow->List->selectionModel()->selectedRows();
         EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv") + t.desktop.asked.join("") + "=" + (rows.size() == 1 ? rows[0].data(ListModel::RecordRole).toString() : ""),
                   told + "=" + selected);
@@ -119,15 +134,21 @@ TEST(ListWindow, AddsAPickedProgramUnlessTheOtherListHasIt)
     ListBed t({}, {}, "4");
     std::vector<std::function<void()>> tasks;
     t.app.hashes.run = [&tasks](std::function<void()> task) { tasks.push_back(std::move(task)); };
-    t.write("bin/tool", "x"), t.desktop.picked = t.path("bin/tool"), t.main.appPid = 7, t.allow->btnAddEntry_MouseUp();
+    t.write("bin/tool", "x");
+    t.desktop.picked = t.path("bin/tool");
+    t.main.appPid = 7;
+    t.allow->btnAddEntry_MouseUp();
     EXPECT_EQ(std::tuple(t.exists("allow.csv"), tasks.size(), t.main.appPid, t.main.appHashPending),
               std::tuple(false, std::size_t(1), qint64(7), false));
-    tasks.front()(), QCoreApplication::sendPostedEvents();
+    tasks.front()();
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(t.read("allow.csv").right(74), "|sha256:" + QCryptographicHash::hash("x", QCryptographicHash::Sha256).toHex() + "\r\n");
     // A file that cannot be read to hash is not added, and the user is told.
     t.app.hashes.hash = [](auto...) { return std::optional<QByteArray>(); };
     t.app.hashes.run = [](std::function<void()> task) { task(); };
-    t.write("bin/other", "y"), t.desktop.picked = t.path("bin/other"), t.allow->btnAddEntry_MouseUp();
+    t.write("bin/other", "y");
+    t.desktop.picked = t.path("bin/other");
+    t.allow->btnAddEntry_MouseUp();
     EXPECT_TRUE(!t.read("allow.csv").contains("other") && t.desktop.asked.join("").contains("could not be read")) << t.desktop.asked.join("").toStdString();
 }
 
@@ -140,14 +161,18 @@ TEST(ListWindow, DeleteAsksBeforeMoreThanOneRowAndEscapeCloses)
         {{"a", "c", "d"}, true, del, "b|/b\r\n" + asked}};
     for (const auto& [names, yes, how, expected] : cases) {
         ListBed t({"d|/d", "a|/a", "c|/c", "b|/b"}, {});
-        t.write("allow.csv", ""), t.desktop.answer = yes, t.press(t.allow, names, how);
+        t.write("allow.csv", "");
+        t.desktop.answer = yes;
+        t.press(t.allow, names, how);
         EXPECT_EQ(t.read("allow.csv") + t.desktop.asked.join(""), expected);
         EXPECT_EQ(t.rows(t.allow).size(), t.read("allow.csv").isEmpty() ? 4 : t.read("allow.csv").count("\n"));
     }
     // Delete in the filter box edits the text; Escape closes from the table and from the box.
     for (const bool fromTable : {true, false}) {
         ListBed t({"a|/a"}, {});
-        t.allow->txtFilter->setText("a"), t.allow->txtFilter->home(false), t.allow->show();
+        t.allow->txtFilter->setText("a");
+        t.allow->txtFilter->home(false);
+        t.allow->show();
         key(t.allow->txtFilter, Qt::Key_Delete);
         key(fromTable ? static_cast<QWidget*>(t.allow->List) : t.allow->txtFilter, Qt::Key_Escape);
         EXPECT_EQ(t.allow->txtFilter->text() + (t.allow->isVisible() ? "shown" : "hidden") + t.read("allow.csv"), "hidden");
@@ -181,18 +206,97 @@ TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
     // Each change puts d.exe between a.exe and e.exe in the deny list under its open window.
     const std::function<void(ListBed&)> changes[] = {
         [](ListBed& t) { t.main.btnDeny_MouseUp(); },   // the alert's Deny cannot end the process
-        [](ListBed& t) { t.files.failWrites << "deny.csv", t.main.btnDeny_MouseUp(); },   // the save fails, the list stays sorted
+        // The save fails, the list stays sorted.
+        [](ListBed& t) {
+            t.files.failWrites << "deny.csv";
+            t.main.btnDeny_MouseUp();
+        },
         [](ListBed& t) { t.press(t.allow, {"d.exe"}, move); },
-        [](ListBed& t) { t.app.denyList.add("d.exe|/d"), t.app.denyList.sort(true); },   // not saved yet
+        // Not saved yet.
+        [](ListBed& t) {
+            t.app.denyList.add("d.exe|/d");
+            t.app.denyList.sort(true);
+        },
     };
     for (const auto& change : changes) {
         ListBed t({"d.exe|/d"}, {"e.exe|/e", "a.exe|/a"});
         t.processes.add(7, "d.exe", "/d").killable = false;
-        t.main.appName = "d.exe", t.main.appPid = 7, t.main.appRecord = "d.exe|/d", change(t), t.files.failWrites.clear();
+        t.main.appName = "d.exe";
+        t.main.appPid = 7;
+        t.main.appRecord = "d.exe|/d";
+        change(t);
+        t.files.failWrites.clear();
         // The row of e.exe goes to the allow list, and e.exe is what goes.
         t.press(t.deny, {"e.exe"}, move);
         EXPECT_EQ(t.read("deny.csv"), "a.exe|/a\r\nd.exe|/d\r\n");
         EXPECT_TRUE(t.read("allow.csv").endsWith("e.exe|/e\r\n")) << t.read("allow.csv").constData();
-        t.rows(t.allow), t.rows(t.deny);
+        t.rows(t.allow);
+        t.rows(t.deny);
     }
+}
+
+// Another program saves both lists while the windows are open: a move and a delete keep what it added and
+// leave out what it removed; the moved and the deleted records stay as the user left them.
+TEST(ListWindow, MovesAndDeletesTakeInWhatAnotherProgramSavedMeanwhile)
+{
+    ListBed t({}, {});
+    t.write("allow.csv", "a|/a\r\nb|/b\r\nx|/x\r\n");
+    t.write("deny.csv", "z|/z\r\n");
+    for (const auto& [list, tmp, file] : {std::tuple(&t.app.allowList, &t.app.allowTmp, "allow.csv"),
+                                          std::tuple(&t.app.denyList, &t.app.denyTmp, "deny.csv")}) {
+        mdSettings::getList(t.app, *list, file);
+        *tmp = *list;
+    }
+    t.allow->listLoad();
+    t.deny->listLoad();
+    t.files.writeBytes(t.path("allow.csv"), "a|/a\r\nb|/b\r\nc|/c\r\n", true);
+    t.files.writeBytes(t.path("deny.csv"), "y|/y\r\nz|/z\r\n", true);
+    t.press(t.allow, {"a"}, move);
+    EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv"), "b|/b\r\nc|/c\r\na|/a\r\ny|/y\r\nz|/z\r\n");
+    EXPECT_EQ(t.rows(t.allow), QStringList({"b|/b", "c|/c"}));
+    EXPECT_EQ(t.rows(t.deny), QStringList({"a|/a", "y|/y", "z|/z"}));
+    t.files.writeBytes(t.path("allow.csv"), "b|/b\r\nc|/c\r\nd|/d\r\n", true);
+    t.press(t.allow, {"b"}, del);
+    EXPECT_EQ(t.read("allow.csv"), "c|/c\r\nd|/d\r\n");
+    EXPECT_EQ(items(t.app.allowTmp), QStringList({"c|/c", "d|/d"}));
+    EXPECT_EQ(t.rows(t.allow), QStringList({"c|/c", "d|/d"}));
+}
+
+// A picked program whose record a list file would give back as another is refused with the reason.
+TEST(ListWindow, AddRefusesAProgramThatAListCannotKeep)
+{
+    ListBed t({}, {});
+    t.write("bin/a|1", "x");
+    t.desktop.picked = t.path("bin/a|1");
+    t.allow->btnAddEntry_MouseUp();
+    EXPECT_EQ(t.desktop.asked, QStringList(t.path("bin/a|1") + " can't be kept in a list file (a number after its last \"|\", "
+                                                                 "which reads back as a count); nothing was added."));
+    EXPECT_TRUE(!t.exists("allow.csv") && t.app.allowList.count() == 0);
+}
+
+// A click on a header keeps the selected records selected, and the filter narrows within the order shown.
+TEST(ListWindow, SortingKeepsTheSelectionAndTheFilterKeepsTheOrder)
+{
+    ListBed t({"b|2K|/usr/b", "a|/opt/a", "c|1K|/usr/c", "d|3K|/usr/d"}, {});
+    frmList& w = *t.allow;
+    t.press(&w, {"c"}, [](frmList*) {});
+    w.List->sortByColumn(ListModel::Size, Qt::AscendingOrder);
+    const auto names = [&w] {
+        QString all;
+        for (int row = 0; row < w.rows.rowCount(); ++row)
+            all += w.rows.index(row, 0).data().toString();
+        return all;
+    };
+    EXPECT_EQ(names(), "cbda");
+    w.List->sortByColumn(ListModel::Size, Qt::DescendingOrder);
+    EXPECT_EQ(names(), "adbc");
+    const auto selected = w.List->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected[0].data().toString(), "c");
+    w.txtFilter->setText("USR");
+    EXPECT_EQ(names(), "dbc");
+    w.txtFilter->setText("usr/");
+    EXPECT_EQ(names(), "dbc");
+    w.txtFilter->setText("r/b");
+    EXPECT_EQ(names(), "b");
 }

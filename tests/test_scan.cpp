@@ -273,8 +273,9 @@ TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLefto
     TestBed none, second;
     second.settings(), second.program.lockFree = false;
     // Temporary copies of the own files go; suffixes that people type stay.
-    const QStringList files{"allow.csv.gKsdij", "deny.csv.ZZaaZZ", "error.log.aBcDeF", "allow.csv.backup",
-                            "allow.csvXgKsdij", "deny.csv.BACKUP", "other.txt.gKsdij"};
+    const QStringList files{"allow.csv.gKsdij", "deny.csv.ZZaaZZ", "error.log.aBcDeF", "settings.ini.QwErTy",
+                            "allow.csv.backup", "allow.csvXgKsdij", "deny.csv.BACKUP", "other.txt.gKsdij",
+                            "settings.ini.backup"};
     for (TestBed* t : {&none, &second})
         for (const QString& name : files)
             t->write(name, "x");
@@ -283,7 +284,7 @@ TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLefto
     first.loadTray = copy.loadTray = [&] { ++trays; };
     EXPECT_EQ(std::tuple(first.Form_Load(), copy.Form_Load()), std::tuple(frmMain::Start::NoSettings, frmMain::Start::SecondCopy));
     EXPECT_EQ(trays, 1);   // the tray comes up after the lock, before the settings
-    EXPECT_EQ(QDir(none.tmp.path()).entryList(QDir::Files), files.mid(3));
+    EXPECT_EQ(QDir(none.tmp.path()).entryList(QDir::Files), files.mid(4));
     EXPECT_EQ(QDir(second.tmp.path()).entryList(QDir::Files).size(), files.size() + 1);
     EXPECT_FALSE(first.time.isActive() || second.app.settingList.count() || second.exists("error.log"));
 }

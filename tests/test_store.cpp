@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
+#include "guard/frmMain.h"
 #include "platform/SysText.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
+#include <QPlainTextEdit>
+#include <chrono>
+#include <future>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace mdCollection;
 using namespace mdSettings;
@@ -44,10 +49,13 @@ TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
     Collection k;
     k.add("1", "One");
     k.add("2", "two");
-    EXPECT_THROW(k.add("3", "ONE"), std::runtime_error);   // keys compare without letter case
+    // Keys compare without letter case.
+    EXPECT_THROW(k.add("3", "ONE"), std::runtime_error);
+    // A missing key is logged and stays absent.
     clnSetK(t.app, k, "one", "9");
-    clnSetK(t.app, k, "three", "3");   // a missing key is logged and stays absent
-    k.add("0", "zero", 1);   // in the middle: later keys move along
+    clnSetK(t.app, k, "three", "3");
+    // In the middle: later keys move along.
+    k.add("0", "zero", 1);
     k.add("4", "four");
     k.remove("two");
     EXPECT_EQ(text(k) + "|" + clnItem(k, "ONE") + clnItem(k, "Zero") + clnItem(k, "four") + clnItem(k, "two")
@@ -59,15 +67,21 @@ namespace {
 // save(): `records` into `file`, which held `before` (null: no file); gives the file's bytes after.
 struct ListBed : TestBed {
     Collection list;
-    explicit ListBed(const char* clean) { settings({{"clean_value", clean}}), getSettings(app); }
+    explicit ListBed(const char* clean)
+    {
+        settings({{"clean_value", clean}});
+        getSettings(app);
+    }
     QByteArray save(const QString& file, const QByteArray& before, const QStringList& records, bool update, const QString& seen = "")
     {
         if (!before.isNull())
             write(file, before);
-        app.seenRecords = seen, app.seenPending = false;
+        app.seenRecords = seen;
+        app.seenPending = false;
         for (const QString& r : records)
             list.add(r);
-        return putList(app, list, file, update), read(file);
+        putList(app, list, file, update);
+        return read(file);
     }
 };
 } // namespace
@@ -180,7 +194,9 @@ TEST(Files, KeepEveryByteOfNamesAndLines)
     TestBed t;
     const QByteArray name = t.tmp.path().toUtf8() + "/caf\xe9";
     const QString path = fromSys(name);
-    t.write(".h", "x"), t.write("dir/x", ""), t.files.writeText(path, fromSys("a\xff\r\nb\rc\nd"));
+    t.write(".h", "x");
+    t.write("dir/x", "");
+    t.files.writeText(path, fromSys("a\xff\r\nb\rc\nd"));
     for (const QString& p : {path, t.path(".h"), t.path("dir"), t.path("none"), QString(), QString("/dev/null")})
         EXPECT_EQ(fileExists(t.app, p), p == path) << p.toStdString();
     struct stat info;
@@ -196,16 +212,171 @@ TEST(Files, KeepEveryByteOfNamesAndLines)
 TEST(ErrorLog, OnlyWhenOnNewestFirstGuardedKeptWholeOnFailureEveryByteKept)
 {
     TestBed t;
-    t.settings({{"error_log", "0"}}), getSettings(t.app);
-    for (const char* value : {"0", "2", "", "yes", "1"})
-        setSetting(t.app, "error_log", value), error_log(t.app, "frmMain", "A", fromSys(QByteArray("f\xe9") + value));
+    t.settings({{"error_log", "0"}});
+    getSettings(t.app);
+    for (const char* value : {"0", "2", "", "yes", "1"}) {
+        setSetting(t.app, "error_log", value);
+        error_log(t.app, "frmMain", "A", fromSys(QByteArray("f\xe9") + value));
+    }
     int reached = 0;
-    EXPECT_FALSE(guarded(t.app, "frmTray", "Go", [&] { ++reached, numSetting(t.app, "nothing"), ++reached; }));
-    t.files.failWrites.insert("error.log"), error_log(t.app, "frmMain", "B", "lost");
+    EXPECT_FALSE(guarded(t.app, "frmTray", "Go", [&] {
+        ++reached;
+        numSetting(t.app, "nothing");
+        ++reached;
+    }));
+    t.files.failWrites.insert("error.log");
+    error_log(t.app, "frmMain", "B", "lost");
     EXPECT_EQ(t.read("error.log") + QByteArray::number(reached),
               "frmTray.Go: Type mismatch: '' is not a number\r\nfrmMain.A: f\xe9" "1\r\n\r\n1");
     // A hand-edited log is read as lines: leading empty ones go, every end becomes CR LF.
-    t.files.failWrites.clear(), t.write("error.log", "\n\r\nx\xff\ny\r\rz"), error_log(t.app, "m", "p", "d\ne");
+    t.files.failWrites.clear();
+    t.write("error.log", "\n\r\nx\xff\ny\r\rz");
+    error_log(t.app, "m", "p", "d\ne");
     EXPECT_EQ(t.read("error.log"), "m.p: d e\r\nx\xff\r\ny\r\n\r\nz\r\n");
     EXPECT_EQ(getContent(t.app, "error.log") + getContent(t.app, "missing.txt"), fromSys("m.p: d e\r\nx\xff\r\ny\r\n\r\nz"));
+}
+
+namespace {
+// Sorted, as a line.
+QString records(const Collection& c)
+{
+    QStringList all(c.begin(), c.end());
+    all.sort();
+    return all.join(",");
+}
+} // namespace
+
+// Another program saves between this program's read and its save or its reload: what it added comes in, what
+// it removed goes, and what this program added or deleted meanwhile stays as it is here.
+TEST(Lists, SavesAndReloadsTakeInWhatAnotherWriterChanged)
+{
+    struct Case {
+        QByteArray other;
+        QStringList added, deleted;
+        QString after;
+    };
+    const Case cases[] = {
+        {"a\r\nb\r\nc\r\n", {"d"}, {}, "a,b,c,d"},
+        {"a\r\n", {"d"}, {}, "a,d"},
+        {"a\r\nb\r\nc\r\n", {}, {"a"}, "b,c"},
+        {"b\r\nc\r\n", {"e"}, {"b"}, "c,e"},
+        {"", {}, {}, ""},
+    };
+    for (const char* clean : {"0", "5"}) {
+        for (const bool reload : {false, true}) {
+            for (const Case& c : cases) {
+                ListBed t(clean);
+                t.write("allow.csv", "a\r\nb\r\n");
+                getList(t.app, t.app.allowList, "allow.csv");
+                t.app.allowTmp = clnEq(t.app, t.app.allowList);
+                t.app.allowTmp.add("now");   // allowed for the present period only
+                for (const QString& record : c.added) {
+                    t.app.allowList.add(record);
+                    t.app.allowTmp.add(record);
+                }
+                for (const QString& record : c.deleted) {
+                    clnDel(t.app, t.app.allowList, record);
+                    clnDel(t.app, t.app.allowTmp, record);
+                }
+                t.files.writeBytes(t.path("allow.csv"), c.other, true);
+                if (reload)
+                    reloadChanged(t.app);
+                else
+                    putList(t.app, t.app.allowList, "allow.csv", true);
+                Collection saved;
+                getList(t.app, saved, "allow.csv");
+                const QString label = QString("%1 %2 %3").arg(clean, reload ? "reload" : "save", c.after);
+                EXPECT_EQ(records(t.app.allowList), c.after) << label.toStdString();
+                EXPECT_EQ(records(t.app.allowTmp), (c.after.isEmpty() ? "" : c.after + ",") + "now") << label.toStdString();
+                EXPECT_EQ(records(saved), reload ? QString(c.other).remove('\r').split('\n', Qt::SkipEmptyParts).join(",") : c.after)
+                    << label.toStdString();
+            }
+        }
+    }
+}
+
+// The save that finds the lock of another writer waits for it, and then takes in what that one wrote.
+TEST(Lists, ASaveWaitsWhileAnotherWriterHoldsTheLock)
+{
+    ListBed t("0");
+    t.write("allow.csv", "a\r\n");
+    getList(t.app, t.list, "allow.csv");
+    t.list.add("mine");
+    std::promise<void> locked;
+    std::thread other([&t, &locked] {
+        platform::LinuxFiles files;
+        const auto lock = files.lock(t.path("lists.lock"), 1000);
+        locked.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        files.writeBytes(t.path("allow.csv"), "a\r\ntheirs\r\n", true);
+    });
+    locked.get_future().wait();
+    putList(t.app, t.list, "allow.csv", false);
+    other.join();
+    EXPECT_EQ(t.read("allow.csv"), "a\r\nmine\r\ntheirs\r\n");
+}
+
+// A record that the file would give back as another one is not written, in either form of the file.
+TEST(Lists, RecordsThatWouldNotReadBackAsThemselvesAreNotStored)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"a|1", false}, {"a|12", false}, {"a|1|/p/a|1", false}, {"a|-3", false}, {"a ", false}, {" a", false},
+        {"a |/p/a ", false}, {"a\nb|/p", false}, {"a|1x", true}, {"b|", true}, {"c |/p/c |sha256:ff", true},
+        {"d|/p/d", true}, {"e|2026.01.02 7:35|1K|/p:e", true}};
+    for (const char* clean : {"0", "5"}) {
+        ListBed t(clean);
+        QStringList all;
+        QStringList kept;
+        for (const auto& [record, ok] : cases) {
+            EXPECT_EQ(storable(record), ok) << record;
+            EXPECT_EQ(unstorable(record).isEmpty(), ok) << record;
+            all << record;
+            if (ok)
+                kept << record;
+        }
+        t.save("allow.csv", QByteArray(), all, true);
+        Collection back;
+        getList(t.app, back, "allow.csv");
+        kept.sort();
+        EXPECT_EQ(records(back), kept.join(",")) << clean;
+    }
+}
+
+// The alert says that such a decision cannot be kept; Allow holds it for the present period.
+TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
+{
+    TestBed t;
+    t.settings();
+    getSettings(t.app);
+    QStringList told;
+    t.app.notice = [&told](const QString& text) { told << text; };
+    frmMain main(t.app);
+    t.write("bin/a|1", "x");
+    main.appName = "a|1";
+    main.appPath = t.path("bin/a|1");
+    main.appRecord = "a|1|" + main.appPath;
+    main.appParent = "1";
+    main.appPid = t.processes.add(7, main.appName, main.appPath).pid;
+    main.ShowMsg();
+    EXPECT_TRUE(main.txtPath->toPlainText().endsWith("\ncan't be kept in a list (a number after its last \"|\", which reads "
+                                                     "back as a count): Allow and Deny hold for the present period"))
+        << main.txtPath->toPlainText().toStdString();
+    main.btnAllow_MouseUp();
+    EXPECT_EQ(std::pair(t.exists("allow.csv"), t.app.allowTmp.search(main.appRecord, "")), std::pair(false, 1));
+    EXPECT_EQ(told, QStringList("Can't keep a|1 in allow.csv: a number after its last \"|\", which reads back as a count; "
+                                "the decision holds for the present period."));
+}
+
+// Level 3 and 4 records hold ":": the credit still goes to exactly the records that ran.
+TEST(Lists, SeenRecordsWithColonsAreCreditedExactly)
+{
+    ListBed t("5");
+    const QString seen = "x|2026.01.02 7:35|1K|/x:y|2026.01.02 8:00|2K|/y|sha256:ab:";
+    const QByteArray after = t.save("allow.csv", "x|2026.01.02 7:35|1K|/x|3\r\ny|2026.01.02 8:00|2K|/y|sha256:ab|3\r\n"
+                                                 "z|2026.01.02 7:35|1K|/z|3\r\nY|2026.01.02 8:00|2K|/y|3\r\n",
+                                    {"x|2026.01.02 7:35|1K|/x", "y|2026.01.02 8:00|2K|/y|sha256:ab", "z|2026.01.02 7:35|1K|/z",
+                                     "Y|2026.01.02 8:00|2K|/y"},
+                                    true, seen);
+    EXPECT_EQ(after, "x|2026.01.02 7:35|1K|/x|8\r\nY|2026.01.02 8:00|2K|/y|2\r\ny|2026.01.02 8:00|2K|/y|sha256:ab|8\r\n"
+                     "z|2026.01.02 7:35|1K|/z|2\r\n");
 }

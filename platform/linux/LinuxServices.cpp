@@ -36,6 +36,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -290,6 +291,42 @@ void LinuxFiles::makePath(const QString& folder)
     std::filesystem::create_directories(where, error);
     if (!std::filesystem::is_directory(where, error))
         fail(QStringLiteral("Can't create folder"), folder, QStringLiteral("permission denied or not a folder"));
+}
+
+namespace {
+// flock() on a file of its own: the kernel lets it go when the holder ends,
+// however it ends, so a crash leaves no lock behind.
+class FileLock : public Files::Lock {
+public:
+    explicit FileLock(int fd) : fd_(fd) {}
+    ~FileLock() override
+    {
+        if (fd_ >= 0)
+            ::close(fd_);   // closing lets the lock go
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_;
+};
+} // namespace
+
+std::unique_ptr<Files::Lock> LinuxFiles::lock(const QString& path, int waitMs)
+{
+    const int fd = ::open(toSys(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return std::make_unique<FileLock>(-1);
+    auto held = std::make_unique<FileLock>(fd);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            failErrno(QStringLiteral("Can't lock"), path);
+        if (std::chrono::steady_clock::now() >= until)
+            fail(QStringLiteral("Can't lock"), path, QStringLiteral("another program holds it"));
+        ::usleep(2000);
+    }
+    return held;
 }
 
 std::vector<Files::Entry> LinuxFiles::list(const QString& folder)

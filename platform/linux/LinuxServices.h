@@ -25,6 +25,7 @@ public:
                                      const std::atomic_bool* cancel = nullptr) override;
     void remove(const QString& path) override;
     void makePath(const QString& folder) override;
+    std::unique_ptr<Lock> lock(const QString& path, int waitMs) override;
     std::vector<Entry> list(const QString& folder) override;
 };
 

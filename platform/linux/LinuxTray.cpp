@@ -46,7 +46,8 @@ xcb_connection_t* LinuxTray::x11()
 {
     // The offscreen platform answers for X11 too, without a connection.
     const auto* native = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return native ? native->connection() : nullptr;
+    xcb_connection_t* connection = native ? native->connection() : nullptr;
+    return connection && !xcb_connection_has_error(connection) ? connection : nullptr;
 }
 
 bool LinuxTray::xembedThere()
