@@ -17,9 +17,8 @@ namespace {
 // Runs `body` with the program's shared state over the Linux services; an
 // application object must exist.
 template <class Body>
-int withApp(Body body)
+int withApp(platform::LinuxProcesses& processes, Body body)
 {
-    platform::LinuxProcesses processes;
     platform::LinuxFiles files;
     platform::LinuxEnvironment env;
     platform::LinuxShell shell;
@@ -92,12 +91,18 @@ int main(int argc, char* argv[])
     const Cli::Outcome outcome = Cli::parse(arguments, platform::LinuxProgram::versionText());
     if (outcome.mode == Cli::Mode::Done)
         return print(outcome);
+    platform::LinuxProcesses processes;
     if (outcome.mode == Cli::Mode::AllowRunning) {
         QCoreApplication application(argc, argv);
-        return withApp([](App& app, platform::LinuxDesktop&) { return print(Cli::allowRunning(app)); });
+        return withApp(processes, [](App& app, platform::LinuxDesktop&) { return print(Cli::allowRunning(app)); });
     }
+    // What the libraries start for the guard from here on (Qt launches a
+    // session bus helper when there is no bus, which forks and leaves its
+    // daemon) stays its child, known as its own; start-up ends this once the
+    // tray is loaded.
+    processes.adoptOrphans(true);
     qInstallMessageHandler(openingDisplay);
     QApplication application(argc, argv);
     qInstallMessageHandler(nullptr);
-    return withApp(guard);
+    return withApp(processes, guard);
 }

@@ -120,9 +120,9 @@ frmMain::Start frmMain::Form_Load()
     // Only the copy that holds the lock may take them: another one's save may be under way.
     removeLeftovers(app);
     hide();
-    // What the tray's libraries start meanwhile stays this program's own;
-    // what the user starts through it later (a restart, a web page) must not.
-    app.sys.processes.adoptOrphans(true);
+    // What the libraries start for this program up to here (main adopts
+    // from its first line) stays its own; what the user starts through it
+    // later (a restart, a web page) must not.
     if (loadTray)
         loadTray();
     app.sys.processes.adoptOrphans(false);

@@ -2,13 +2,13 @@
 #include "guard/frmMain.h"
 
 #include "design/ImageButton.h"
-#include "design/KeyGate.h"
 #include "design/mdDesign.h"
 #include "platform/ArgQuote.h"
 #include "platform/SysText.h"
 #include "process/mdProcess.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
+#include "widgets/KeyGate.h"
 
 using namespace mdSettings;
 

@@ -2,21 +2,23 @@
 #include "guard/frmTrust.h"
 
 #include "design/ImageButton.h"
-#include "design/KeyGate.h"
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
+#include "widgets/KeyGate.h"
 
 #include <QBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), running(std::move(programs))
+    : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), running(std::move(programs)),
+      made_(app.sys.desktop.clockMs())
 {
     setObjectName(QStringLiteral("frmTrust"));
     // Keys typed into another window while it comes up must not answer it.
@@ -132,6 +134,18 @@ void frmTrust::hashReady()
     showCounts();
 }
 
+void frmTrust::showPlaced()
+{
+    // At start-up the icon is only on its way into the notification area.
+    constexpr qint64 kTrayWaitMs = 2000;
+    if (app.sys.desktop.trayPlacing() && app.sys.desktop.clockMs() - made_ < kTrayWaitMs) {
+        QTimer::singleShot(50, this, &frmTrust::showPlaced);
+        return;
+    }
+    mdDesign::frmBalloon(app, this);
+    show();
+}
+
 void frmTrust::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
@@ -179,6 +193,6 @@ void frmMain::offerTrust()
         app.allowTmp = mdCollection::clnEq(app, app.allowList);
         app.denyTmp = mdCollection::clnEq(app, app.denyList);
         trust = new frmTrust(app, std::move(now), this);
-        trust->show();
+        trust->showPlaced();
     });
 }

@@ -35,10 +35,14 @@ public:
     void done(int result) override;
     // Takes in the hashes known now.
     void hashReady();
+    // Shows it in its place: beside the icon, once the notification area has
+    // taken the icon in (for two seconds at most), else in the corner.
+    void showPlaced();
     bool yesWaits = false;   // Yes was pressed before every hash was known
 
 private:
     void showCounts();
+    qint64 made_;   // on the desktop's clock
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // drag

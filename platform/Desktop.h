@@ -15,6 +15,9 @@ public:
     virtual QRect availableGeometry() = 0;
     // The notification-area icon's rectangle on the screen; empty when unknown.
     virtual QRect trayGeometry() = 0;
+    // Whether the icon is on its way into the notification area: a window
+    // placed beside it now would be placed without it.
+    virtual bool trayPlacing() { return false; }
     // Milliseconds on a clock that only goes forward.
     virtual qint64 clockMs() = 0;
     // One pass of pending window events.

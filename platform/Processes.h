@@ -70,7 +70,8 @@ public:
     virtual bool ownDescendant(qint64 pid) { (void)pid; return false; }
     // While on, what this program's children leave behind (a session bus
     // helper forks and leaves its daemon) stays this program's descendant
-    // instead of passing to the system's reaper.
+    // instead of passing to the system's reaper. Turned off, what was
+    // adopted is reaped as it ends.
     virtual void adoptOrphans(bool on) { (void)on; }
     // Keeps that process pinned through later walks, until hold() names
     // another one, or 0 for none.

@@ -30,6 +30,9 @@ public:
     virtual void setMenu(QMenu* menu) { (void)menu; }
     // The icon's rectangle on the screen; empty when it is not up or unknown.
     virtual QRect geometry() { return QRect(); }
+    // Whether the icon is up but the notification area has not taken it in
+    // yet, so its rectangle is still unknown.
+    virtual bool placing() { return false; }
 
     // Receives the icon's mouse messages.
     std::function<void(int)> onMessage;

@@ -35,7 +35,9 @@ struct World : TestBed {
         e.insert("DIR", tmp.path());
         e.insert("QT_QPA_PLATFORM", platform);
         e.insert("XDG_CONFIG_HOME", path("config"));
-        e.insert("XDG_RUNTIME_DIR", tmp.path());   // a lock of its own for each world
+        e.insert("XDG_RUNTIME_DIR", tmp.path());   // a lock of its own for each world, and no bus there
+        if (!bus)
+            e.remove("DBUS_SESSION_BUS_ADDRESS");
         p.setProcessEnvironment(e);
         p.start(program, args);
         p.waitForStarted();
@@ -49,6 +51,7 @@ struct World : TestBed {
         p.waitForFinished(60000);
         return p.readAllStandardOutput();
     }
+    bool bus = true;   // the test's session bus; without it Qt starts one of its own where it can
 };
 
 // The level-4 record the guard builds for `file` running as `name` from `at`.
@@ -128,6 +131,19 @@ int cyanPixels(const QRect& r)
     return image.isNull() ? -1 : int(std::count_if(pixels, pixels + image.width() * image.height(), cyan));
 }
 
+// The shown windows of class Mirvak over 50 pixels each way, as the X server places them.
+QList<QRect> shownWindows()
+{
+    QList<QRect> shown;
+    for (const QString& id : QString::fromUtf8(run("xdotool", {"search", "--onlyvisible", "--class", "Mirvak"})).split('\n')) {
+        const QString at = QString::fromUtf8(run("xdotool", {"getwindowgeometry", "--shell", id}));
+        const auto n = [&](const char* name) { return QRegularExpression(QString("%1=(-?\\d+)").arg(name)).match(at).captured(1).toInt(); };
+        if (!id.isEmpty() && n("WIDTH") > 50 && n("HEIGHT") > 50)
+            shown << QRect(n("X"), n("Y"), n("WIDTH"), n("HEIGHT"));
+    }
+    return shown;
+}
+
 // A notification area in the bottom-right corner.
 const QStringList kPanel{"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
                          "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"};
@@ -140,7 +156,7 @@ struct OwnTable : TestBed {
     std::optional<Child> bus;
     QString busAddress;
     std::optional<Child> guard;
-    bool start(const QStringList& before = {})
+    bool start(const QStringList& before = {}, bool firstStart = false)
     {
         const QStringList own{"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"};
         if (qEnvironmentVariableIsEmpty("DISPLAY") || QProcess::execute("env", own + QStringList{"true"}) != 0)
@@ -151,7 +167,8 @@ struct OwnTable : TestBed {
         busAddress = QString::fromUtf8(bus->readLine()).trimmed();
         for (const char* name : {"Mirvak", "settings.ini", "mirvak.png", "mirvak-disabled.png"})
             QFile::copy(QFileInfo(MIRVAK_EXE).dir().filePath(name), path(name));   // never over a file already there
-        write("allow.csv", read("allow.csv"));   // not a first start: what runs before it is asked about
+        if (!firstStart)
+            write("allow.csv", read("allow.csv"));   // not a first start: what runs before it is asked about
         const QStringList shell{"sh", "-c", before.join(' ') + " exec \"$0\"", path("Mirvak")};
         guard.emplace("env", QStringList{"QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtime.path(),
                                          "DBUS_SESSION_BUS_ADDRESS=" + busAddress} + own + shell);
@@ -182,24 +199,32 @@ struct StandInWatcher : QDBusVirtualObject {
 };
 } // namespace
 
-// A denied program ends at once; then a real alert on a real X display, answered with a real click on Deny.
+// A denied program ends at once; then a real alert on a real X display, answered with a real click on Deny. On the
+// test's session bus, and without one: then Qt starts its own through dbus-launch, where dbus-x11 is installed, and
+// the guard neither asks about that helper nor ends it, and leaves no zombie. The guard is not the namespace's
+// first process, which would take in every orphan there anyway.
 TEST(EndToEnd, AlertDenyClickKillsAndWritesTheList)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable("xdotool").isEmpty())
         GTEST_SKIP() << "needs an X display and xdotool";
-    World w;
-    const QByteArray out = w.run("xcb", "\"$DIR/Mirvak.bin\" & \"$DIR/denied\" 20; echo $?; \"$DIR/unknown\" 20; echo $?; "
-        "until grep -q unknown \"$DIR/deny.csv\"; do sleep 0.1; done; kill -9 -1", [] {
-        const QString window = run("xdotool", {"search", "--sync", "--onlyvisible", "--class", "Mirvak"}).split('\n')[0];
-        const QString at = run("xdotool", {"getwindowgeometry", "--shell", window});
-        const auto coordinate = [&](const char* name) {
-            return QRegularExpression(name + QString("=(-?\\d+)")).match(at).captured(1).toInt();
-        };
-        // Without a skin the Deny button sits at its design place, 148,102 to 258,130.
-        run("xdotool", {"mousemove", QString::number(coordinate("X") + 200), QString::number(coordinate("Y") + 115), "click", "1"});
-    });
-    EXPECT_EQ(out, "137\n137\n");
-    EXPECT_EQ(w.read("deny.csv") + w.read("error.log"), "denied\r\nunknown\r\n");
+    const QByteArray helpers = QStandardPaths::findExecutable("dbus-launch").isEmpty() ? "" : "dbus-daemon dbus-launch";
+    for (const bool bus : {true, false}) {
+        World w;
+        w.bus = bus;
+        const QByteArray out = w.run("xcb", "\"$DIR/Mirvak.bin\" & \"$DIR/denied\" 20; echo $?; \"$DIR/unknown\" 20; echo $?; "
+            "until grep -q unknown \"$DIR/deny.csv\"; do sleep 0.1; done; cat /proc/[0-9]*/comm | grep ^dbus- | sort | paste -sd' '; "
+            "grep -l '^State:.Z' /proc/[0-9]*/status | wc -l; kill -9 -1", [] {
+            const QString window = run("xdotool", {"search", "--sync", "--onlyvisible", "--class", "Mirvak"}).split('\n')[0];
+            const QString at = run("xdotool", {"getwindowgeometry", "--shell", window});
+            const auto coordinate = [&](const char* name) {
+                return QRegularExpression(name + QString("=(-?\\d+)")).match(at).captured(1).toInt();
+            };
+            // Without a skin the Deny button sits at its design place, 148,102 to 258,130.
+            run("xdotool", {"mousemove", QString::number(coordinate("X") + 200), QString::number(coordinate("Y") + 115), "click", "1"});
+        });
+        EXPECT_EQ(out, "137\n137\n" + (bus ? "" : helpers) + "\n0\n") << "bus " << bus;
+        EXPECT_EQ(w.read("deny.csv") + w.read("error.log"), "denied\r\nunknown\r\n") << "bus " << bus;
+    }
 }
 
 TEST(EndToEnd, ASecondCopyAndMissingSettingsEndAtOnce)
@@ -257,7 +282,8 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     // No notification area yet: the guard says so, once, and keeps running.
     QByteArray errors;
     const auto complaints = [&] {
-        return guard.waitForReadyRead(100), (errors += guard.readAllStandardError()).count("notification area");
+        guard.waitForReadyRead(100);
+        return (errors += guard.readAllStandardError()).count("notification area");
     };
     ASSERT_TRUE(waitUntil(5000, [&] { return complaints() > 0; })) << errors.constData();
 
@@ -304,6 +330,24 @@ TEST(DesktopTray, AlertDecidedFromTheKeyboard)
     };
     EXPECT_TRUE(waitUntil(6000, [&] { return !running() && table.exists("deny.csv"); })) << "still running or not listed";
     EXPECT_EQ(table.read("deny.csv"), ("unknowntool|" + tool + "\r\n").toUtf8());
+}
+
+// The first-start question opens where an alert would, just above the icon and ending where it ends, though at
+// start-up the notification area takes the icon in only after the guard has put it up.
+TEST(DesktopTray, FirstStartQuestionOpensBesideTheIcon)
+{
+    OwnTable table;
+    Child trayer("trayer", kPanel);   // the panel is there before the guard
+    const auto panelUp = [] { return !run("xdotool", {"search", "--onlyvisible", "--class", "trayer"}).isEmpty(); };
+    if (!waitUntil(8000, panelUp) || !table.start({"sleep", "600", "&"}, true))
+        GTEST_SKIP() << "no X display, no PID namespace or no trayer";
+    std::optional<QRect> icon;
+    QList<QRect> shown;
+    ASSERT_TRUE(waitUntil(8000, [&] { return (icon = mirvakWindow(true)).has_value(); })) << "no icon";
+    ASSERT_TRUE(waitUntil(8000, [&] { return !(shown = shownWindows()).isEmpty(); })) << "no question";
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(std::pair(shown[0].right(), shown[0].bottom() + 1), std::pair(icon->right(), icon->top()))
+        << "question at " << shown[0].x() << "," << shown[0].y() << ", icon at " << icon->x() << "," << icon->y();
 }
 
 // Allowed A lives at bin/A; denied D is copied there, started, and A renamed back over it: what runs is D, and it ends.
@@ -355,7 +399,8 @@ TEST(DesktopTray, IconRegistersWithAWatcherThatComesLateAndExportsItsMenu)
     Child& guard = *table.guard;
     QByteArray errors;
     ASSERT_TRUE(waitUntil(8000, [&] {
-        return guard.waitForReadyRead(100), (errors += guard.readAllStandardError()).contains("notification area");
+        guard.waitForReadyRead(100);
+        return (errors += guard.readAllStandardError()).contains("notification area");
     })) << errors.constData();
     QDBusConnection bus = QDBusConnection::connectToBus(table.busAddress, "panel");
     StandInWatcher watcher;

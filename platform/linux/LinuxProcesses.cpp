@@ -3,6 +3,9 @@
 #include "platform/SysText.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include <cerrno>
@@ -19,6 +22,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace platform {
@@ -290,9 +294,57 @@ LinuxProcesses::Pin& LinuxProcesses::pin(qint64 pid)
     return pin_;
 }
 
+namespace {
+// Reaps one adopted child as it ends, through its pidfd, which becomes
+// readable then. Without __WALL the wait takes only a child that reports
+// its end with SIGCHLD, as an adopted one does: Qt starts its own children
+// without that signal, so their ends stay Qt's.
+class Reaper : public QSocketNotifier {
+public:
+    Reaper(int pidfd, QObject* parent) : QSocketNotifier(pidfd, QSocketNotifier::Read, parent)
+    {
+        connect(this, &QSocketNotifier::activated, this, &Reaper::reap);
+    }
+    ~Reaper() override { ::close(static_cast<int>(socket())); }
+
+private:
+    void reap()
+    {
+        constexpr auto kByPidfd = static_cast<idtype_t>(3);   // P_PIDFD, which glibc does not name
+        siginfo_t info = {};
+        const int done = ::waitid(kByPidfd, static_cast<id_t>(socket()), &info, WEXITED | WNOHANG);
+        if (done == 0 && info.si_pid == 0)
+            return;   // not ended yet
+        setEnabled(false);
+        deleteLater();
+    }
+};
+} // namespace
+
 void LinuxProcesses::adoptOrphans(bool on)
 {
     ::prctl(PR_SET_CHILD_SUBREAPER, on ? 1 : 0);
+    if (on)
+        return;
+    // This program starts its own children only later: its children now are
+    // what it adopted, and each is reaped as it ends, not left a zombie.
+    // The application holds the reapers: an adopted child may outlive this object.
+    QObject* const application = QCoreApplication::instance();
+    if (!application)
+        return;
+    const qint64 self = ::getpid();
+    const QStringList ids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    char stat[kStatSize];
+    for (const QString& id : ids) {
+        bool number = false;
+        const qint64 pid = id.toLongLong(&number);
+        Stat s;
+        if (!number || !validPid(pid) || !readStat(AT_FDCWD, pid, s, stat, sizeof stat) || s.parent != self)
+            continue;
+        const int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+        if (fd >= 0)
+            new Reaper(fd, application);
+    }
 }
 
 bool LinuxProcesses::ownDescendant(qint64 pid)

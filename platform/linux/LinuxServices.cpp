@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/LinuxServices.h"
 
-#include "design/KeyGate.h"
 #include "platform/SysText.h"
+#include "widgets/KeyGate.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -516,6 +516,11 @@ QRect LinuxDesktop::availableGeometry()
 QRect LinuxDesktop::trayGeometry()
 {
     return tray ? tray->geometry() : QRect();
+}
+
+bool LinuxDesktop::trayPlacing()
+{
+    return tray && tray->placing();
 }
 
 qint64 LinuxDesktop::clockMs()

@@ -49,6 +49,7 @@ public:
     QRect screenGeometry() override;
     QRect availableGeometry() override;
     QRect trayGeometry() override;
+    bool trayPlacing() override;
     qint64 clockMs() override;
     void processEvents() override;
     void startMove(QWidget* window) override;

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/LinuxTray.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
-#include <QGuiApplication>
 #include <QMenu>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <xcb/xcb.h>
@@ -41,20 +42,24 @@ bool LinuxTray::watcherThere()
     return watcher.property("IsStatusNotifierHostRegistered").toBool();
 }
 
+xcb_connection_t* LinuxTray::x11()
+{
+    // The offscreen platform answers for X11 too, without a connection.
+    const auto* native = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = native ? native->connection() : nullptr;
+    return connection && !xcb_connection_has_error(connection) ? connection : nullptr;
+}
+
 bool LinuxTray::xembedThere()
 {
-    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11)
+    xcb_connection_t* connection = x11();
+    if (!connection)
         return false;
     int screen = 0;
     char* host = nullptr;
     int display = 0;
     if (xcb_parse_display(nullptr, &host, &display, &screen))
         std::free(host);
-    // The offscreen platform answers for X11 without a connection.
-    xcb_connection_t* connection = x11->connection();
-    if (!connection || xcb_connection_has_error(connection))
-        return false;
     const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
     xcb_intern_atom_reply_t* atom
         = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, name.size(), name.constData()), nullptr);
@@ -114,7 +119,28 @@ void LinuxTray::notify(const QString& title, const QString& text)
 
 QRect LinuxTray::geometry()
 {
-    return icon_ && icon_->isVisible() ? icon_->geometry() : QRect();
+    return icon_ && icon_->isVisible() && !placing() ? icon_->geometry() : QRect();
+}
+
+bool LinuxTray::placing()
+{
+    xcb_connection_t* connection = x11();
+    if (!icon_ || onBus_ || !icon_->isVisible() || !connection)
+        return false;
+    // Qt's X11 icon is a window of its own, at the screen's corner until the
+    // notification area takes it in as a child of its own window.
+    if (icon_->geometry().topLeft() == QPoint(0, 0))
+        return true;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() != QLatin1String("QSystemTrayIconSys") || !window->internalWinId())
+            continue;
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(
+            connection, xcb_query_tree(connection, static_cast<xcb_window_t>(window->internalWinId())), nullptr);
+        const bool top = tree && tree->parent == tree->root;
+        std::free(tree);
+        return top;
+    }
+    return false;
 }
 
 void LinuxTray::setMenu(QMenu* menu)

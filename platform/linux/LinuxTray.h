@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <memory>
 
+struct xcb_connection_t;
+
 namespace platform {
 
 // QSystemTrayIcon. Qt asks once whether a D-Bus tray is there and keeps the
@@ -26,6 +28,7 @@ public:
     void remove() override;
     void notify(const QString& title, const QString& text) override;
     QRect geometry() override;
+    bool placing() override;
     void setMenu(QMenu* menu) override;
 
     // Null until a notification area is there.
@@ -34,6 +37,7 @@ public:
 private:
     static bool watcherThere();
     static bool xembedThere();
+    static xcb_connection_t* x11();
     void tryShow();
 
     std::unique_ptr<QSystemTrayIcon> icon_;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "design/KeyGate.h"
+#include "widgets/KeyGate.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
