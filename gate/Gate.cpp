@@ -92,7 +92,7 @@ void Gate::exec(const platform::ExecEvent& event)
         decide(std::move(exec), QString());
         return;
     }
-    const Version version{facts->device, facts->inode, facts->size, facts->modifiedNs, facts->changedNs};
+    const Version version = facts->version();
     if (const auto it = digests_.constFind(version); it != digests_.cend()) {
         decide(std::move(exec), *it);
         return;

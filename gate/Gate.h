@@ -75,15 +75,7 @@ private:
         qint64 holdUntil = 0;
         bool byDefault = false;   // the answer at holdUntil
     };
-    struct Version {
-        quint64 device, inode;
-        qint64 size, modifiedNs, changedNs;
-        bool operator==(const Version&) const = default;
-    };
-    friend size_t qHash(const Version& v, size_t seed) noexcept
-    {
-        return qHashMulti(seed, v.device, v.inode, v.size, v.modifiedNs, v.changedNs);
-    }
+    using Version = platform::FileVersion;
 
     Guard* guardOf(qint64 uid);
     void decide(Exec exec, const QString& hex);

@@ -107,9 +107,7 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
             return;
         }
         auto known = app.knownFiles.find(path);
-        if (known == app.knownFiles.end() || known->device != file->device || known->inode != file->inode
-            || known->size != file->size || known->modifiedNs != file->modifiedNs
-            || known->changedNs != file->changedNs || known->level != *level) {
+        if (known == app.knownFiles.end() || known->version != file->version() || known->level != *level) {
             QString text;
             if (*level > 2) {
                 file = look(true);
@@ -126,8 +124,7 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
                 text += QLatin1Char('|') + path;
             if (app.knownFiles.size() >= kKnownFiles)
                 app.knownFiles.clear();   // paths made up by the thousand: no walk would ever let go of them
-            known = app.knownFiles.insert(path, {file->device, file->inode, file->size, file->modifiedNs,
-                                                 file->changedNs, *level, text, true});
+            known = app.knownFiles.insert(path, {file->version(), *level, text, true});
         }
         known->seen = true;
         record += known->text;

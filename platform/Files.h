@@ -2,6 +2,8 @@
 #pragma once
 #include <QByteArray>
 #include <QByteArrayView>
+#include "platform/FileVersion.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -42,6 +44,7 @@ public:
         quint64 inode = 0;
         qint64 modifiedNs = 0;   // since the epoch
         qint64 changedNs = 0;
+        FileVersion version() const { return {device, inode, size, modifiedNs, changedNs}; }
     };
     // The facts of a file that exists() finds, else nullopt; the date only
     // when `dated`.

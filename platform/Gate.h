@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "platform/FileVersion.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -35,6 +37,7 @@ public:
         quint64 inode = 0;
         qint64 modifiedNs = 0;
         qint64 changedNs = 0;
+        FileVersion version() const { return {device, inode, size, modifiedNs, changedNs}; }
     };
     virtual std::optional<Facts> facts(int fd) = 0;
     // What the exec of the file runs: the file itself, or for a script and

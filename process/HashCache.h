@@ -51,15 +51,7 @@ signals:
     void ready();
 
 private:
-    struct Key {
-        quint64 device, inode;
-        qint64 size, modifiedNs, changedNs;
-        bool operator==(const Key&) const = default;
-    };
-    friend size_t qHash(const Key& key, size_t seed) noexcept
-    {
-        return qHashMulti(seed, key.device, key.inode, key.size, key.modifiedNs, key.changedNs);
-    }
+    using Key = platform::FileVersion;
     struct Entry {
         Result result;
         bool seen = true;

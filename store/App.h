@@ -33,11 +33,7 @@ struct App {
     // words once, not at every tick. A complete walk lets go of the paths it
     // no longer sees.
     struct KnownFile {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
+        platform::FileVersion version;
         double level = 0;
         QString text;
         bool seen = true;
@@ -49,11 +45,7 @@ struct App {
 
     // The version of each list file as this program last read or wrote it;
     // another version is another program's writing, taken in at the next tick.
-    struct FileVersion {
-        quint64 device, inode;
-        qint64 size, modifiedNs, changedNs;
-        bool operator==(const FileVersion&) const = default;
-    };
+    using FileVersion = platform::FileVersion;
     std::map<QString, std::optional<FileVersion>> listVersions;
     // The records of each list file in that version: against them a save or
     // a reload tells what another program added or removed since from what

@@ -238,7 +238,7 @@ std::optional<App::FileVersion> versionOf(App& app, const QString& fileName)
     const auto facts = app.sys.files.look(app.file(fileName), false);
     if (!facts)
         return std::nullopt;
-    return App::FileVersion{facts->device, facts->inode, facts->size, facts->modifiedNs, facts->changedNs};
+    return facts->version();
 }
 
 // The records of the file, the first of twins only;

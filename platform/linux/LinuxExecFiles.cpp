@@ -2,14 +2,13 @@
 #include "platform/linux/LinuxExecFiles.h"
 
 #include "platform/SysText.h"
+#include "platform/linux/FileDigest.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <elf.h>
 #include <fcntl.h>
-#include <memory>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -17,15 +16,6 @@
 namespace platform {
 
 namespace {
-
-qint64 nanoseconds(const timespec& t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; }
-
-bool sameVersion(const struct stat& info, const ExecFiles::Facts& version)
-{
-    return quint64(info.st_dev) == version.device && quint64(info.st_ino) == version.inode
-        && info.st_size == version.size && nanoseconds(info.st_mtim) == version.modifiedNs
-        && nanoseconds(info.st_ctim) == version.changedNs;
-}
 
 bool readAt(int fd, void* buffer, std::size_t size, off_t at)
 {
@@ -54,8 +44,9 @@ std::optional<ExecFiles::Facts> LinuxExecFiles::facts(int fd)
     struct stat info;
     if (n <= 0 || n == ssize_t(sizeof target) || ::fstat(fd, &info) != 0)
         return std::nullopt;
+    const FileVersion version = fileVersion(info);
     return Facts{fromSys(QByteArrayView(target, n)), S_ISREG(info.st_mode), info.st_size, info.st_mtim.tv_sec,
-                 quint64(info.st_dev), quint64(info.st_ino), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
+                 version.device, version.inode, version.modifiedNs, version.changedNs};
 }
 
 ExecFiles::Kind LinuxExecFiles::kind(int fd)
@@ -99,29 +90,8 @@ int LinuxExecFiles::duplicate(int fd)
 
 std::optional<QByteArray> LinuxExecFiles::sha256(int fd, const Facts& version)
 {
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    struct stat info;
-    bool good = ::fstat(fd, &info) == 0 && sameVersion(info, version) && context
-        && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
-    std::vector<char> buffer(good ? 1 << 20 : 0);
-    off_t at = 0;
-    while (good) {
-        const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
-        if (n == 0)
-            break;
-        if (n < 0 && errno == EINTR)
-            continue;
-        good = n > 0 && EVP_DigestUpdate(context.get(), buffer.data(), std::size_t(n)) == 1;
-        at += n;
-    }
-    // A file written while it was read has no digest of one version.
-    good = good && ::fstat(fd, &info) == 0 && sameVersion(info, version);
+    auto digest = fileDigest(fd, version.version());
     ::close(fd);
-    QByteArray digest(32, Qt::Uninitialized);
-    unsigned int length = 0;
-    if (!good || EVP_DigestFinal_ex(context.get(), reinterpret_cast<unsigned char*>(digest.data()), &length) != 1
-        || length != 32)
-        return std::nullopt;
     return digest;
 }
 

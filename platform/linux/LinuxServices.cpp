@@ -2,6 +2,7 @@
 #include "platform/linux/LinuxServices.h"
 
 #include "platform/SysText.h"
+#include "platform/linux/FileDigest.h"
 #include "widgets/KeyGate.h"
 
 #include <QAbstractButton>
@@ -42,7 +43,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include <openssl/evp.h>
 
 namespace platform {
 
@@ -96,45 +96,12 @@ bool LinuxFiles::exists(const QString& path)
 
 namespace {
 
-qint64 nanoseconds(const struct timespec& t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; }
-
-bool sameVersion(const struct stat& info, const Files::Facts& version)
-{
-    return S_ISREG(info.st_mode) && quint64(info.st_dev) == version.device && quint64(info.st_ino) == version.inode
-        && info.st_size == version.size && nanoseconds(info.st_mtim) == version.modifiedNs
-        && nanoseconds(info.st_ctim) == version.changedNs;
-}
-
-// The SHA-256 of what the descriptor reads to its end, when that is the
-// version asked for. libcrypto uses the processor's SHA instructions, many
-// times as fast as a portable implementation on a large executable.
+// The digest of the descriptor's file, which it closes.
 std::optional<QByteArray> hashOpen(int fd, const Files::Facts& version, const std::atomic_bool* cancel)
 {
-    struct stat info;
-    if (fd < 0)
-        return std::nullopt;
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    bool good = ::fstat(fd, &info) == 0 && sameVersion(info, version) && context
-        && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
-    std::vector<char> buffer(good ? 1 << 20 : 0);
-    while (good) {
-        if (cancel && cancel->load(std::memory_order_relaxed)) {
-            good = false;
-            break;
-        }
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n == 0)
-            break;
-        if (n < 0 && errno == EINTR)
-            continue;
-        good = n > 0 && EVP_DigestUpdate(context.get(), buffer.data(), std::size_t(n)) == 1;
-    }
-    ::close(fd);
-    QByteArray digest(32, Qt::Uninitialized);
-    unsigned int length = 0;
-    if (!good || EVP_DigestFinal_ex(context.get(), reinterpret_cast<unsigned char*>(digest.data()), &length) != 1
-        || length != 32)
-        return std::nullopt;
+    auto digest = fileDigest(fd, version.version(), cancel);
+    if (fd >= 0)
+        ::close(fd);
     return digest;
 }
 
@@ -144,8 +111,8 @@ std::optional<Files::Facts> statFacts(const char* name, bool dated)
     struct stat info;
     if (::stat(name, &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    Files::Facts facts{info.st_size, {}, {}, quint64(info.st_dev), quint64(info.st_ino), nanoseconds(info.st_mtim),
-                       nanoseconds(info.st_ctim)};
+    const FileVersion version = fileVersion(info);
+    Files::Facts facts{info.st_size, {}, {}, version.device, version.inode, version.modifiedNs, version.changedNs};
     if (!dated)
         return facts;
     struct tm local;
