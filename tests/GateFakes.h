@@ -60,21 +60,16 @@ struct FakeGatePeers : platform::GatePeers {
             sent[peer].append(*decoded);
     }
     void close(int peer) override { closed.insert(peer); }
-    // The exec notes a peer was sent, in order.
-    QList<gatewire::Exec> execs(int peer) const
+    // The messages of one kind a peer was sent, in order.
+    template <class Message>
+    QList<Message> sentOf(int peer) const
     {
-        QList<gatewire::Exec> notes;
+        QList<Message> notes;
         for (const auto& message : sent.value(peer))
-            if (const auto* note = std::get_if<gatewire::Exec>(&message))
+            if (const auto* note = std::get_if<Message>(&message))
                 notes.append(*note);
         return notes;
     }
-    QList<gatewire::Done> dones(int peer) const
-    {
-        QList<gatewire::Done> notes;
-        for (const auto& message : sent.value(peer))
-            if (const auto* note = std::get_if<gatewire::Done>(&message))
-                notes.append(*note);
-        return notes;
-    }
+    QList<gatewire::Exec> execs(int peer) const { return sentOf<gatewire::Exec>(peer); }
+    QList<gatewire::Done> dones(int peer) const { return sentOf<gatewire::Done>(peer); }
 };

@@ -65,6 +65,22 @@ struct Child {
     void type(const QByteArray& command) const { (void)!::write(input[1], command.data(), command.size()); }
 };
 
+// The id of a `sleep` whose parent is `parent`, once one shows in a walk; 0 when none comes.
+qint64 sleepChildOf(platform::Processes& procs, qint64 parent)
+{
+    qint64 found = 0;
+    for (int tries = 0; tries < 1000 && found == 0; ++tries) {
+        procs.walk([&](const platform::ProcessEntry& e) {
+            if (procs.parent(e.pid) == parent && e.exeName == "sleep")
+                found = e.pid;
+            return found == 0;
+        });
+        if (found == 0)
+            ::usleep(10000);
+    }
+    return found;
+}
+
 // Walks up to the process with that id and asks for its parent there, as the scan does for its candidate.
 std::optional<std::pair<platform::ProcessEntry, qint64>> visit(platform::Processes& procs, qint64 pid)
 {
@@ -175,7 +191,8 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
         Child newcomer(dir, "mv-newcomer");
         ASSERT_EQ(newcomer.pid, id);
         EXPECT_TRUE(procs.path(id, 0).isEmpty() && !procs.launch(id));
-        EXPECT_EQ(procs.kill(id), 0);
+        auto why = platform::KillFailure::None;
+        EXPECT_EQ(std::pair(procs.kill(id, &why), why), std::pair(0, platform::KillFailure::Gone));
         EXPECT_TRUE(newcomer.running());
     }
 }
@@ -210,16 +227,7 @@ TEST(LinuxProcesses, OwnDescendantsByTheirParentChain)
     ASSERT_GT(helper.pid, 0);
     helper.type("/bin/sleep 600 &\n");
     platform::LinuxProcesses procs;
-    qint64 daemon = 0;
-    for (int tries = 0; tries < 1000 && daemon == 0; ++tries) {
-        procs.walk([&](const platform::ProcessEntry& e) {
-            if (procs.parent(e.pid) == helper.pid && e.exeName == "sleep")
-                daemon = e.pid;
-            return daemon == 0;
-        });
-        if (daemon == 0)
-            ::usleep(10000);
-    }
+    const qint64 daemon = sleepChildOf(procs, helper.pid);
     ASSERT_NE(daemon, 0);
     EXPECT_TRUE(procs.ownDescendant(daemon));
     EXPECT_TRUE(procs.ownDescendant(helper.pid));
@@ -235,16 +243,7 @@ TEST(LinuxProcesses, OwnDescendantsByTheirParentChain)
     leaver.type("/bin/sleep 600 & exit\n");
     ::waitpid(std::exchange(leaver.pid, -1), nullptr, 0);
     procs.adoptOrphans(false);
-    qint64 orphan = 0;
-    for (int tries = 0; tries < 1000 && orphan == 0; ++tries) {
-        procs.walk([&](const platform::ProcessEntry& e) {
-            if (procs.parent(e.pid) == ::getpid() && e.exeName == "sleep")
-                orphan = e.pid;
-            return orphan == 0;
-        });
-        if (orphan == 0)
-            ::usleep(10000);
-    }
+    const qint64 orphan = sleepChildOf(procs, ::getpid());
     ASSERT_NE(orphan, 0);
     EXPECT_TRUE(procs.ownDescendant(orphan));
     ASSERT_TRUE(visit(procs, orphan));
