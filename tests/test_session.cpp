@@ -35,25 +35,25 @@ TEST(Session, LeavesTheRecordedFiles)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const auto decide = [&](qint64 pid, const char* name, void (frmMain::*press)()) {
             t.processes.add(pid, name, t.path(QString("bin/") + name));
-            m.time_Timer();
+            m.guard.time_Timer();
             ASSERT_TRUE(m.isVisible());
-            ASSERT_EQ(m.appName, name);
+            ASSERT_EQ(m.guard.appName, name);
             (m.*press)();
         };
-        m.time_Timer();
+        m.guard.time_Timer();
         decide(10, "b", &frmMain::btnAllow_MouseUp);
         decide(11, "c", &frmMain::btnDeny_MouseUp);
         decide(12, "e", &frmMain::btnAllowNow_MouseUp);
         decide(13, "f", &frmMain::btnDenyNow_MouseUp);
         decide(14, "g", &frmMain::btnClose_MouseUp);
         t.files.failRemoves.insert("g");
-        m.time_Timer();
+        m.guard.time_Timer();
         m.btnDelete_MouseUp();
         m.btnDelete_MouseUp();
         t.files.failRemoves.clear();
         m.btnDelete_MouseUp();
         t.processes.add(15, "c", t.path("bin/c"));
-        m.time_Timer();
+        m.guard.time_Timer();
         decide(16, "k", &frmMain::btnAllow_MouseUp);
         EXPECT_EQ(t.processes.killed, (std::vector<qint64>{11, 13, 14, 15}));
     }
@@ -61,7 +61,7 @@ TEST(Session, LeavesTheRecordedFiles)
     App again({t.processes, t.files, t.env, t.shell, t.desktop, t.program});
     frmMain restarted(again);
     EXPECT_EQ(restarted.Form_Load(), frmMain::Start::Running);
-    EXPECT_FALSE(restarted.time.isActive());
+    EXPECT_FALSE(restarted.guard.time.isActive());
     for (const char* name : {"allow.csv", "deny.csv", "settings.ini", "error.log"}) {
         QFile expected(QString(MIRVAK_SOURCE_DIR "/tests/data/session/") + name);
         // Recorded anew only on request, from the code before a change.

@@ -356,17 +356,17 @@ TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
     t.app.notice = [&told](const QString& text) { told << text; };
     frmMain main(t.app);
     t.write("bin/a|1", "x");
-    main.appName = "a|1";
-    main.appPath = t.path("bin/a|1");
-    main.appRecord = "a|1|" + main.appPath;
-    main.appParent = "1";
-    main.appPid = t.processes.add(7, main.appName, main.appPath).pid;
-    main.ShowMsg();
+    main.guard.appName = "a|1";
+    main.guard.appPath = t.path("bin/a|1");
+    main.guard.appRecord = "a|1|" + main.guard.appPath;
+    main.guard.appParent = "1";
+    main.guard.appPid = t.processes.add(7, main.guard.appName, main.guard.appPath).pid;
+    main.guard.ShowMsg();
     EXPECT_TRUE(main.txtPath->toPlainText().endsWith("\ncan't be kept in a list (a number after its last \"|\", which reads "
                                                      "back as a count): Allow and Deny hold for the present period"))
         << main.txtPath->toPlainText().toStdString();
     main.btnAllow_MouseUp();
-    EXPECT_EQ(std::pair(t.exists("allow.csv"), t.app.allowTmp.search(main.appRecord, "")), std::pair(false, 1));
+    EXPECT_EQ(std::pair(t.exists("allow.csv"), t.app.allowTmp.search(main.guard.appRecord, "")), std::pair(false, 1));
     EXPECT_EQ(told, QStringList("Can't keep a|1 in allow.csv: a number after its last \"|\", which reads back as a count; "
                                 "the decision holds for the present period."));
 }

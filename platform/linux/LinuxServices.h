@@ -5,12 +5,13 @@
 #include "platform/Files.h"
 #include "platform/Program.h"
 #include "platform/Shell.h"
-#include "platform/Tray.h"
 
 #include <QLockFile>
 #include <memory>
 
 namespace platform {
+
+class Tray;
 
 class LinuxFiles : public Files {
 public:

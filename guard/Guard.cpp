@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 
 #include "guard/Running.h"
-#include "guard/frmTrust.h"
 #include "process/mdProcess.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
@@ -47,7 +46,7 @@ bool listed(App& app, const Collection& list, const QString& record, const QStri
     return mdCollection::clnSearch(app, list, record, suffix) > 0;
 }
 
-bool listed(frmMain& m, const Collection& list)
+bool listed(Guard& m, const Collection& list)
 {
     // Without its hash the record is that of level 3, which another file of the same facts shares.
     if (m.appUnhashed)
@@ -55,7 +54,7 @@ bool listed(frmMain& m, const Collection& list)
     return listed(m.app, list, m.appRecord, m.appPath, m.appPathState);
 }
 
-bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
+bool safeMode(Guard& m) { return isOn(m.app, QStringLiteral("safe_level")); }
 
 QString sizeText(App& app, qint64 bytes);
 
@@ -177,7 +176,7 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
 }
 
 // Ends a program of the deny list, and notes it for the user's notice.
-void endDenied(frmMain& m, qint64 pid, const QString& name, const QString& path)
+void endDenied(Guard& m, qint64 pid, const QString& name, const QString& path)
 {
     if (mdProcess::KillProcess(m.app, pid) > 0)
         m.killNotices.ended(name, path, m.app.sys.desktop.clockMs());
@@ -186,7 +185,7 @@ void endDenied(frmMain& m, qint64 pid, const QString& name, const QString& path)
 // While the alert asks or a candidate waits, the deny list still holds: its
 // programs are ended at each tick, and nothing else happens, so the
 // candidate stays as it is.
-void sweep(frmMain& m)
+void sweep(Guard& m)
 {
     std::optional<double> level;
     std::exception_ptr failure;
@@ -208,7 +207,7 @@ void sweep(frmMain& m)
 
 // While the candidate's path (or, under safe_level 1, its arguments) cannot be
 // read yet, it is waited for up to path_search milliseconds, one tick at a time.
-bool keepWaiting(frmMain& m)
+bool keepWaiting(Guard& m)
 {
     if ((m.appLaunch || !safeMode(m)) && !m.appPath.isEmpty() && !m.appHashPending)
         return false;
@@ -225,7 +224,7 @@ bool keepWaiting(frmMain& m)
 }
 
 // An unknown process found by the walk becomes the candidate.
-void takeCandidate(frmMain& m, qint64 moduleId)
+void takeCandidate(Guard& m, qint64 moduleId)
 {
     m.appModule = moduleId;
     m.appArgs.clear();
@@ -241,7 +240,7 @@ void takeCandidate(frmMain& m, qint64 moduleId)
 }
 
 // One more look at the candidate that is waited for.
-void settlePending(frmMain& m)
+void settlePending(Guard& m)
 {
     // Since the walk it runs another program: name and path come from that one.
     if (mdProcess::Replaced(m.app, m.appPid)) {
@@ -284,7 +283,7 @@ void settlePending(frmMain& m)
 
 } // namespace
 
-void frmMain::time_Timer()
+void Guard::time_Timer()
 {
     guarded(app, "frmMain", "time_Timer", [&] {
         // What another program wrote to the lists counts from this tick on.
@@ -293,7 +292,7 @@ void frmMain::time_Timer()
         keepHeld();
     });
     // While a question is open only the deny list acts: no alert may cover it.
-    if (isVisible() || trust)
+    if (alertUp || asking)
         guarded(app, "frmMain", "time_Timer", [&] { sweep(*this); });
     else
         guarded(app, "frmMain", "time_Timer", [&] {
@@ -310,7 +309,7 @@ void frmMain::time_Timer()
                 app.sys.processes.hold(0);
             TakeProcesses();
             // The sweeps while the alert asks must not lose the process it asks about.
-            if (isVisible())
+            if (alertUp)
                 app.sys.processes.hold(appPid);
             if (period > 0) {
                 if (tmpTicks == kMaxTicks)
@@ -321,7 +320,7 @@ void frmMain::time_Timer()
     tellKills();
 }
 
-void frmMain::tellKills()
+void Guard::tellKills()
 {
     guarded(app, "frmMain", "tellKills", [&] {
         if (!killNotices.waiting())
@@ -336,7 +335,7 @@ void frmMain::tellKills()
     });
 }
 
-void frmMain::TakeProcesses()
+void Guard::TakeProcesses()
 {
     guarded(app, "frmMain", "TakeProcesses", [&] {
         if (waitTicks > 0) {
@@ -414,13 +413,13 @@ void frmMain::TakeProcesses()
     });
 }
 
-QString frmMain::hashedRecord(qint64 pid, const QString& name, const QString& path, HashCache::State& hash)
+QString Guard::hashedRecord(qint64 pid, const QString& name, const QString& path, HashCache::State& hash)
 {
     std::optional<double> level;
     return processRecord(app, pid, name, path, level, hash);
 }
 
-QString frmMain::strProcess(const QString& name, const QString& path)
+QString Guard::strProcess(const QString& name, const QString& path)
 {
     std::optional<double> level;
     HashCache::State hash;
@@ -430,7 +429,7 @@ QString frmMain::strProcess(const QString& name, const QString& path)
     return record;
 }
 
-QString frmMain::fSize(qint64 bytes)
+QString Guard::fSize(qint64 bytes)
 {
     return sizeText(app, bytes);
 }
@@ -444,20 +443,20 @@ QString sizeText(App& app, qint64 bytes)
 }
 } // namespace
 
-void frmMain::hashReady()
+void Guard::hashReady()
 {
     guarded(app, "frmMain", "hashReady", [&] {
         keepHeld();
         // Only a candidate shown before its hash was known needs this: one
         // that waits is settled at the next tick.
-        if (!appHashPending || !isVisible() || appPath.isEmpty())
+        if (!appHashPending || !alertUp || appPath.isEmpty())
             return;
         appRecord = strProcess(appName, appPath);
         if (appHashPending)
             return;
         if (listed(*this, app.allowTmp)) {
             if (appStopped)
-                btnAllowNow_MouseUp();   // starts it again as the alert found it
+                decide(Decision::AllowNow);   // starts it again as the alert found it
             else
                 HideMsg();
         } else if (listed(*this, app.denyTmp)) {
@@ -467,13 +466,13 @@ void frmMain::hashReady()
     });
 }
 
-QString frmMain::hashDetails() const
+QString Guard::hashDetails() const
 {
     const qsizetype at = appRecord.lastIndexOf(QLatin1String("|sha256:"));
     return at < 0 ? QString() : QStringLiteral("sha256: ") + appRecord.mid(at + 8);
 }
 
-bool frmMain::isSelf(const QString& name, const QString& path, platform::PathState state)
+bool Guard::isSelf(const QString& name, const QString& path, platform::PathState state)
 {
     return isOwnProcess(app, name, path, state);
 }
