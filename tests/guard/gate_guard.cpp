@@ -34,14 +34,9 @@ QStringList records(const QString& path)
 
 QString verdict(gatewire::Verdict v)
 {
-    switch (v) {
-    case gatewire::Verdict::Denied:
+    if (v == gatewire::Verdict::Denied)
         return QStringLiteral("denied");
-    case gatewire::Verdict::Held:
-        return QStringLiteral("held");
-    default:
-        return QStringLiteral("unknown");
-    }
+    return v == gatewire::Verdict::Held ? QStringLiteral("held") : QStringLiteral("unknown");
 }
 
 } // namespace
