@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The desktop's services, apart from the others: only they need Qt Gui and Widgets.
-#include "platform/Tray.h"
-#include "platform/linux/LinuxServices.h"
+#include "platform/linux/LinuxDesktop.h"
+
 #include "widgets/KeyGate.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 

@@ -1,39 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/linux/LinuxServices.h"
+#include "platform/linux/LinuxFiles.h"
 
 #include "platform/SysText.h"
 #include "platform/linux/FileDigest.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QMimeDatabase>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
-#include <QUrl>
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <memory>
-#include <ctime>
 #include <filesystem>
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
 
 namespace platform {
 
@@ -321,243 +306,6 @@ std::vector<Files::Entry> LinuxFiles::list(const QString& folder)
     }
     ::closedir(dir);
     return entries;
-}
-
-QString LinuxEnvironment::variable(const QString& windowsName)
-{
-    if (qEnvironmentVariableIsSet(windowsName.toLocal8Bit().constData()))
-        return qEnvironmentVariable(windowsName.toLocal8Bit().constData());
-    if (windowsName == QLatin1String("ProgramFiles"))
-        return QStringLiteral("/opt");
-    if (windowsName == QLatin1String("TMP")) {
-        const QString tmpdir = qEnvironmentVariable("TMPDIR");
-        return tmpdir.isEmpty() ? QStringLiteral("/tmp") : tmpdir;
-    }
-    if (windowsName == QLatin1String("USERPROFILE"))
-        return QDir::homePath();
-    if (windowsName == QLatin1String("OS"))
-        return QStringLiteral("Linux");
-    return QString();   // SYSTEMDRIVE, SystemDrive: the root folder has no drive name
-}
-
-QString LinuxEnvironment::startupFolder()
-{
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty() || !QDir::isAbsolutePath(config))
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/autostart");
-}
-
-bool LinuxShell::canOpen(const QString& target)
-{
-    // QProcess passes arguments in the local 8-bit encoding; the kernel refuses
-    // one of MAX_ARG_STRLEN (32 pages) or more, its closing NUL included.
-    return target.toLocal8Bit().size() < 32 * ::sysconf(_SC_PAGESIZE);
-}
-
-namespace {
-// True when the desktop entry's program is installed: the first word of its
-// TryExec or Exec line, looked up as the desktop would; for one that runs in
-// a terminal, a terminal too (xdg-open takes $TERMINAL or x-terminal-emulator).
-bool installed(const QString& entry)
-{
-    QFile file(entry);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QString program;
-    bool terminal = false;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
-        const QByteArray line = raw.trimmed();
-        if (line.startsWith("TryExec=") || (program.isEmpty() && line.startsWith("Exec=")))
-            program = QString::fromUtf8(line.mid(line.indexOf('=') + 1)).section(QLatin1Char(' '), 0, 0).remove(QLatin1Char('"'));
-        terminal = terminal || line == "Terminal=true";
-    }
-    const QString term = qEnvironmentVariable("TERMINAL").section(QLatin1Char(' '), 0, 0);
-    const auto found = [](const QString& name) { return !name.isEmpty() && !QStandardPaths::findExecutable(name).isEmpty(); };
-    return found(program) && (!terminal || found(term.isEmpty() ? QStringLiteral("x-terminal-emulator") : term));
-}
-
-// True when xdg-mime names an installed default application for the file's
-// type or for a type it is a kind of (an .ini file is plain text too).
-bool hasHandler(const QString& path)
-{
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
-    for (const QString& name : QStringList{type.name()} + type.allAncestors()) {
-        QProcess query;
-        query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), name});
-        if (!query.waitForFinished(2000)) {
-            query.kill();
-            query.waitForFinished();
-            return false;
-        }
-        const QString entry = QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
-        const QString file = entry.isEmpty() ? QString() : QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
-        if (!file.isEmpty())
-            return installed(file);
-    }
-    return false;
-}
-} // namespace
-
-bool LinuxShell::open(const QString& target)
-{
-    // xdg-open of a file with no application for it ends quietly, and its
-    // status comes only once an editor it started has ended: ask first.
-    if (target.startsWith(QLatin1Char('/')) && !hasHandler(target))
-        return false;
-    // Through xdg-open with an argument list: no shell sees the text.
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
-}
-
-namespace {
-// A NULL-ended array of pointers into `strings`, which must outlive it.
-std::vector<char*> pointers(const QByteArrayList& strings)
-{
-    std::vector<char*> out;
-    out.reserve(strings.size() + 1);
-    for (const QByteArray& s : strings)
-        out.push_back(const_cast<char*>(s.constData()));
-    out.push_back(nullptr);
-    return out;
-}
-} // namespace
-
-void LinuxShell::restart(const QString& program, const Launch& launch)
-{
-    // QProcess takes arguments as text and cannot set argv[0]: fork and exec
-    // give back the very bytes. Everything is built before the fork, so the
-    // children only make calls that are safe after a fork.
-    if (launch.argv.isEmpty())
-        return;
-    const QByteArray path = toSys(program);
-    std::vector<char*> argv = pointers(launch.argv);
-    std::vector<char*> envp = launch.env ? pointers(*launch.env) : std::vector<char*>();
-    char** env = launch.env ? envp.data() : environ;
-    const char* folder = launch.folder.isEmpty() ? nullptr : launch.folder.constData();
-    const pid_t child = ::fork();
-    if (child < 0)
-        return;
-    if (child == 0) {
-        // The grandchild loses its parent at once and belongs to no one here.
-        if (::fork() == 0) {
-            ::setsid();
-            sigset_t none;
-            ::sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            struct sigaction standard = {};
-            standard.sa_handler = SIG_DFL;
-            for (int sig = 1; sig < NSIG; ++sig)
-                ::sigaction(sig, &standard, nullptr);   // an ignored signal stays ignored over exec
-            if (folder && ::chdir(folder) != 0)
-                folder = nullptr;   // a folder that is gone: this process's own, as without one
-            ::execve(path.constData(), argv.data(), env);
-            ::_exit(127);
-        }
-        ::_exit(0);
-    }
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-}
-
-LinuxProgram::LinuxProgram()
-{
-    // Portable: the executable's folder holds settings.ini and may be written.
-    const QString own = QCoreApplication::applicationDirPath();
-    if (QFileInfo(own + QStringLiteral("/settings.ini")).isFile() && QFileInfo(own).isWritable()) {
-        folders_ = {own, own, own};
-        return;
-    }
-    // Installed: bin/ beside share/mirvak/, the user's files in the XDG folders.
-    folders_.resources = QDir::cleanPath(own + QStringLiteral("/../share/mirvak"));
-    folders_.config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/mirvak");
-    folders_.data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/mirvak");
-    const QString settings = folders_.config + QStringLiteral("/settings.ini");
-    const QString shipped = folders_.resources + QStringLiteral("/settings.ini");
-    if (!QFileInfo::exists(settings) && QFileInfo::exists(shipped) && QDir().mkpath(folders_.config)
-        && QFile::copy(shipped, settings))
-        QFile::setPermissions(settings, QFile::permissions(settings) | QFileDevice::WriteOwner);   // the user edits it
-    if (QFileInfo::exists(settings))
-        QDir().mkpath(folders_.data);   // the lists are saved by replacing files there
-}
-
-QString LinuxProgram::exeName()
-{
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-}
-
-unsigned LinuxProgram::userId()
-{
-    return ::geteuid();
-}
-
-QString LinuxProgram::exePath()
-{
-    // The kernel's own name of this executable, as the walk reads it for
-    // every process, so that the scan knows this process by its path.
-    if (exePath_.isEmpty()) {
-        char target[PATH_MAX + 1];
-        ssize_t n = ::readlink("/proc/self/exe", target, sizeof target - 1);
-        constexpr char deleted[] = " (deleted)";
-        constexpr ssize_t tail = sizeof deleted - 1;
-        if (n > tail && std::memcmp(target + n - tail, deleted, tail) == 0)
-            n -= tail;
-        exePath_ = n > 0 ? fromSys(QByteArrayView(target, n)) : QCoreApplication::applicationFilePath();
-    }
-    return exePath_;
-}
-
-QString LinuxProgram::description()
-{
-    return QStringLiteral("Protection against spyware, trojans and viruses. "
-                          "A manager of the running programs with an allow list and a deny list.");
-}
-
-QString LinuxProgram::lockPath(bool quiet)
-{
-    QString dir;
-    if (quiet && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        // The folder Qt falls back to, with a warning, for the guard's lock;
-        // a look at that lock (--allow-running) finds it without the warning.
-        const passwd* user = ::getpwuid(::geteuid());
-        dir = QDir::tempPath() + QStringLiteral("/runtime-") + (user ? fromSys(user->pw_name) : QString());
-    } else {
-        dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    }
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return dir + QStringLiteral("/mirvak-") + exeName() + QStringLiteral(".lock");
-}
-
-bool LinuxProgram::otherCopyRuns()
-{
-    // Reads the lock's owner; a QLockFile that was never locked leaves the file alone.
-    qint64 owner = 0;
-    QString host;
-    QString name;
-    if (!QLockFile(lockPath(true)).getLockInfo(&owner, &host, &name) || owner == QCoreApplication::applicationPid())
-        return false;
-    // As QLockFile judges a lock stale: its id is free, or runs another program now.
-    if (::kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH)
-        return false;
-    const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(owner));
-    return exe.isEmpty() || QFileInfo(exe).fileName() == name;
-}
-
-bool LinuxProgram::takeInstanceLock()
-{
-    lock_ = std::make_unique<QLockFile>(lockPath());
-    lock_->setStaleLockTime(0);   // a lock left by a crashed copy is taken over
-    if (lock_->tryLock(0))
-        return true;
-    // A lock left by a copy that had this very process id (a crash, then a
-    // fresh session handing out the same id) names this process as its owner.
-    qint64 owner = 0;
-    QString host;
-    QString name;
-    if (lock_->error() == QLockFile::LockFailedError && lock_->getLockInfo(&owner, &host, &name)
-        && owner == QCoreApplication::applicationPid() && lock_->removeStaleLockFile())
-        return lock_->tryLock(0);
-    return false;
 }
 
 } // namespace platform
