@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QGraphicsEffect>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <regex>
@@ -391,4 +392,29 @@ TEST(Search, ASearchEndsWithItsAlertAndANewAlertSearchesAfresh)
         EXPECT_TRUE(std::regex_match(s.text(), std::regex(expected))) << s.text();
         EXPECT_EQ(str(s.main.guard.appPath), str(shownAgain ? tool : ""));
     }
+}
+
+// The alert says that such a decision cannot be kept; Allow holds it for the present period.
+TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
+{
+    TestBed t;
+    t.settings();
+    mdSettings::getSettings(t.app);
+    QStringList told;
+    t.app.notice = [&told](const QString& text) { told << text; };
+    frmMain main(t.app);
+    t.write("bin/a|1", "x");
+    main.guard.appName = "a|1";
+    main.guard.appPath = t.path("bin/a|1");
+    main.guard.appRecord = "a|1|" + main.guard.appPath;
+    main.guard.appParent = "1";
+    main.guard.appPid = t.processes.add(7, main.guard.appName, main.guard.appPath).pid;
+    main.guard.ShowMsg();
+    EXPECT_TRUE(main.txtPath->toPlainText().endsWith("\ncan't be kept in a list (a number after its last \"|\", which reads "
+                                                     "back as a count): Allow and Deny hold for the present period"))
+        << main.txtPath->toPlainText().toStdString();
+    main.btnAllow_MouseUp();
+    EXPECT_EQ(std::pair(t.exists("allow.csv"), t.app.allowTmp.search(main.guard.appRecord, "")), std::pair(false, 1));
+    EXPECT_EQ(told, QStringList("Can't keep a|1 in allow.csv: a number after its last \"|\", which reads back as a count; "
+                                "the decision holds for the present period."));
 }

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
-#include "guard/frmMain.h"
 #include "platform/SysText.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
-#include <QPlainTextEdit>
 #include <chrono>
 #include <future>
 #include <sys/stat.h>
@@ -344,31 +342,6 @@ TEST(Lists, RecordsThatWouldNotReadBackAsThemselvesAreNotStored)
         kept.sort();
         EXPECT_EQ(records(back), kept.join(",")) << clean;
     }
-}
-
-// The alert says that such a decision cannot be kept; Allow holds it for the present period.
-TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
-{
-    TestBed t;
-    t.settings();
-    getSettings(t.app);
-    QStringList told;
-    t.app.notice = [&told](const QString& text) { told << text; };
-    frmMain main(t.app);
-    t.write("bin/a|1", "x");
-    main.guard.appName = "a|1";
-    main.guard.appPath = t.path("bin/a|1");
-    main.guard.appRecord = "a|1|" + main.guard.appPath;
-    main.guard.appParent = "1";
-    main.guard.appPid = t.processes.add(7, main.guard.appName, main.guard.appPath).pid;
-    main.guard.ShowMsg();
-    EXPECT_TRUE(main.txtPath->toPlainText().endsWith("\ncan't be kept in a list (a number after its last \"|\", which reads "
-                                                     "back as a count): Allow and Deny hold for the present period"))
-        << main.txtPath->toPlainText().toStdString();
-    main.btnAllow_MouseUp();
-    EXPECT_EQ(std::pair(t.exists("allow.csv"), t.app.allowTmp.search(main.guard.appRecord, "")), std::pair(false, 1));
-    EXPECT_EQ(told, QStringList("Can't keep a|1 in allow.csv: a number after its last \"|\", which reads back as a count; "
-                                "the decision holds for the present period."));
 }
 
 // Level 3 and 4 records hold ":": the credit still goes to exactly the records that ran.
