@@ -11,7 +11,7 @@
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxProgram.h"
-#include "process/HashCache.h"
+#include "store/HashCache.h"
 #include "store/mdSettings.h"
 
 #include <QApplication>
