@@ -5,6 +5,7 @@
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
 #include "lists/frmList.h"
+#include "platform/linux/LinuxDesktop.h"
 #include "store/mdSettings.h"
 
 #include <QApplication>
