@@ -2,7 +2,11 @@
 #include "app/Cli.h"
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxServices.h"
+#include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxEnvironment.h"
+#include "platform/linux/LinuxShell.h"
+#include "platform/linux/LinuxDesktop.h"
+#include "platform/linux/LinuxProgram.h"
 #include "platform/linux/LinuxTray.h"
 #include "tray/frmTray.h"
 

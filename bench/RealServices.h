@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxServices.h"
+#include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxEnvironment.h"
+#include "platform/linux/LinuxShell.h"
+#include "platform/linux/LinuxDesktop.h"
+#include "platform/linux/LinuxProgram.h"
 #include "store/App.h"
 
 #include <QTemporaryDir>

@@ -6,7 +6,11 @@
 #include "guard/frmMain.h"
 #include "guard/frmTrust.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxServices.h"
+#include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxEnvironment.h"
+#include "platform/linux/LinuxShell.h"
+#include "platform/linux/LinuxDesktop.h"
+#include "platform/linux/LinuxProgram.h"
 #include "process/HashCache.h"
 #include "store/mdSettings.h"
 

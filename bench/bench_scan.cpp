@@ -3,7 +3,11 @@
 // must do: list /proc, read each exe link and stat() its file.
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxServices.h"
+#include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxEnvironment.h"
+#include "platform/linux/LinuxShell.h"
+#include "platform/linux/LinuxDesktop.h"
+#include "platform/linux/LinuxProgram.h"
 #include "store/mdSettings.h"
 
 #include <QApplication>

@@ -3,7 +3,10 @@
 // the same kind of tree for comparison.
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxServices.h"
+#include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxShell.h"
+#include "platform/linux/LinuxDesktop.h"
+#include "platform/linux/LinuxProgram.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -9,6 +9,7 @@
 #include "platform/linux/LinuxGateServer.h"
 #include "platform/linux/LinuxMountTable.h"
 #include "platform/linux/LinuxTermSignals.h"
+#include "platform/Version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -55,7 +56,7 @@ int main(int argc, char** argv)
     platform::LinuxTermSignals terms;
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("mirvak-gate"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(MIRVAK_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(platform::version::kText));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Decides each exec of a user whose Mirvak guard is connected."));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "app/Cli.h"
+#include "platform/Version.h"
 #include "guard/frmMain.h"
 #include "design/mdDesign.h"
 #include "guard/frmTrust.h"
@@ -257,7 +258,7 @@ TEST(CommandLine, HelpVersionAndWrongArgumentsNeedNoDisplay)
         GTEST_SKIP() << "no PID namespace here";
     const QString usage = "Usage: Mirvak [OPTION]\n";
     const QString hint = "\nTry 'Mirvak --help' for more information.\n";
-    for (const auto& [arguments, status, text] : {std::tuple(QStringList{"--version"}, 0, QString("Mirvak 1.9.0\n")),
+    for (const auto& [arguments, status, text] : {std::tuple(QStringList{"--version"}, 0, QString("Mirvak %1\n").arg(platform::version::kText)),
              {{"-session", "1a2b", "-h", "--allow-running"}, 0, usage}, {{"--help"}, 0, usage},
              {{"--allow-running", "--bogus"}, 2, "Mirvak: Unknown option 'bogus'." + hint},
              {{"stray"}, 2, "Mirvak: Unexpected argument 'stray'." + hint}}) {

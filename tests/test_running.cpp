@@ -2,7 +2,7 @@
 // What runs, as the system shows it to the guard: the file a process runs, and the process a kill reaches.
 #include "Fakes.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxServices.h"
+#include "platform/linux/LinuxFiles.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>

@@ -2,6 +2,7 @@
 // The real program started where a desktop is missing: no display, no XDG_RUNTIME_DIR. Each run is PID 1's
 // child in a PID namespace of its own, so --allow-running sees only the one sleep started beside it.
 #include "Fakes.h"
+#include "platform/Version.h"
 
 #include <QProcess>
 
@@ -67,7 +68,7 @@ TEST(StartUp, OptionsNeedNeitherDisplayNorRuntimeFolderAndPrintNoQtWarning)
     if (!Terminal::namespaces())
         GTEST_SKIP() << "no PID namespace here";
     Terminal t;
-    EXPECT_EQ(t.run({"--version"}).out, "Mirvak 1.9.0\n");
+    EXPECT_EQ(t.run({"--version"}).out, std::string("Mirvak ") + platform::version::kText + "\n");
     const Start help = t.run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--allow-running"), std::string::npos);
