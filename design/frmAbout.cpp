@@ -28,9 +28,14 @@ frmAbout::frmAbout(App& application, frmMain& mainWindow, QWidget* parent)
     txtAbout->setObjectName(QStringLiteral("txtAbout"));
     mdDesign::textBox(txtAbout, {18, 48, 245, 81});
 
-    btnContact = mdDesign::imageButton(app, this, "btnContact", {142, 137, 18, 18}, &frmAbout::btnContact_MouseUp);
-    btnWeb = mdDesign::imageButton(app, this, "btnWeb", {205, 137, 18, 18}, &frmAbout::btnWeb_MouseUp);
-    btnClose = mdDesign::imageButton(app, this, "btnClose", {259, 3, 18, 18}, &frmAbout::btnClose_MouseUp);
+    btnContact = mdDesign::imageButton(app, this, "btnContact", {142, 137, 18, 18}, &frmAbout::btnContact_MouseUp,
+                                       QStringLiteral("Contact"));
+    btnContact->setToolTip(QStringLiteral("Writes an e-mail to ") + QLatin1String(kContact));
+    btnWeb = mdDesign::imageButton(app, this, "btnWeb", {205, 137, 18, 18}, &frmAbout::btnWeb_MouseUp,
+                                   QStringLiteral("Report"));
+    btnWeb->setToolTip(QStringLiteral("Opens a problem report on the web, with the error log"));
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {259, 3, 18, 18}, &frmAbout::btnClose_MouseUp,
+                                     QStringLiteral("Close"));
 
     Form_Load();
 }
