@@ -27,6 +27,7 @@ frmAbout::frmAbout(App& application, frmMain& mainWindow, QWidget* parent)
     txtAbout = new QPlainTextEdit(this);
     txtAbout->setObjectName(QStringLiteral("txtAbout"));
     mdDesign::textBox(txtAbout, {18, 48, 245, 81});
+    txtAbout->setAccessibleName(QStringLiteral("About"));
 
     btnContact = mdDesign::imageButton(app, this, "btnContact", {142, 137, 18, 18}, &frmAbout::btnContact_MouseUp,
                                        QStringLiteral("Contact"));

@@ -7,6 +7,7 @@
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
+#include <QToolButton>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -74,6 +75,8 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     txtFilter->setPlaceholderText(QStringLiteral("Filter"));
     txtFilter->setClearButtonEnabled(true);
     txtFilter->setAccessibleName(QStringLiteral("Filter"));
+    for (QToolButton* clear : txtFilter->findChildren<QToolButton*>())
+        clear->setAccessibleName(QStringLiteral("Clear the filter"));
     connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
         rows.setText(text);
         showCount();

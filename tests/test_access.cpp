@@ -72,13 +72,13 @@ TEST(Access, EveryControlHasRoleNameAndAction)
     for (const QString& line : full)
         lines << line.section('|', 0, 2);
     const QStringList wanted{
-        "frame|New application: editor|", "push button|Allow|Press", "push button|Deny|Press",
-        "push button|Allow now|Press", "push button|Deny now|Press", "push button|Search the web|Press",
-        "push button|Delete|Press", "push button|Close|Press",
-        "frame|Allow List of Applications (0)|", "text|Filter|", "table|Allow List of Applications|",
-        "push button|Move to the deny list|Press", "push button|Add\u2026|Press",
-        "push button|Contact|Press", "push button|Report|Press",
-        "frame|Settings|", "text|check_interval|", "text|web_search|", "push button|Save|Press"};
+        "filler|New application: editor|", "push button|Allow|Press,SetFocus", "push button|Deny|Press,SetFocus",
+        "push button|Allow now|Press,SetFocus", "push button|Deny now|Press,SetFocus", "push button|Search the web|Press,SetFocus",
+        "push button|Delete|Press,SetFocus", "push button|Close|Press,SetFocus",
+        "filler|Allow List of Applications (0)|", "text|Filter|SetFocus", "table|Allow List of Applications|",
+        "push button|Move to the deny list|Press,SetFocus", "push button|Add\u2026|Press,SetFocus",
+        "push button|Contact|Press,SetFocus", "text|About|SetFocus", "push button|Clear the filter|Press", "push button|Report|Press,SetFocus",
+        "filler|Settings|", "text|check_interval|SetFocus", "text|web_search|SetFocus", "push button|Save|Press,SetFocus"};
     for (const QString& line : wanted)
         EXPECT_TRUE(lines.contains(line)) << line.toStdString() << "\n" << lines.join('\n').toStdString();
     // The details are read out as text, never as markup.

@@ -101,7 +101,7 @@ TEST(Alert, DetailsAndDecisions)
         QString open;        // the text of an alert left open ($ stands for the path); null: closed
     } cases[] = {
         {"0", "", {}, "0000", 7, 0, false, details},
-        {"1", "path", {}, "0000", 7, 0, false, "opened by: explorer"},
+        {"1", "path", {}, "0000", 7, 0, false, "belongs to ann: can be listed, not ended\nopened by: explorer"},
         {"1", "parent", {}, "0000", 7, 1, false, details.mid(21)},
         {"1", "parent file kill", {}, "0000", 7, 1, false, "path: $"},
         {"1", "", {allow}, "1100", 7, 1, true, {}},
@@ -109,14 +109,14 @@ TEST(Alert, DetailsAndDecisions)
         {"1", "args", {allowNow}, "0100", 0, 1, false, {}},   // not without its arguments
         {"0", "", {deny}, "0011", 7, 1, false, {}},
         {"1", "", {deny}, "0011", 7, 1, false, {}},
-        {"0", "kill", {deny, deny}, "0012", 7, 2, false, "can't deny app: it belongs to another user"},   // the save drops the twin
+        {"0", "kill", {deny, deny}, "0012", 7, 2, false, "can't deny app: it belongs to ann: can be listed, not ended"},   // the save drops the twin
         {"0", "", {denyNow}, "0001", 0, 1, false, {}},
         {"1", "", {denyNow}, "0001", 0, 1, false, {}},
-        {"0", "kill", {denyNow}, "0001", 0, 1, false, "can't deny app: it belongs to another user"},
+        {"0", "kill", {denyNow}, "0001", 0, 1, false, "can't deny app: it belongs to ann: can be listed, not ended"},
         {"1", "", {close}, "0000", 7, 1, false, {}},
         {"0", "", {desktop}, "0000", 7, 0, false, {}},
         {"0", "", {del}, "0001", 0, 1, false, "confirm delete $"},
-        {"0", "kill", {del}, "0001", 0, 1, false, "confirm delete $\ncan't deny app: it belongs to another user"},
+        {"0", "kill", {del}, "0001", 0, 1, false, "confirm delete $\ncan't deny app: it belongs to ann: can be listed, not ended"},
         {"0", "", {del, close}, "0001", 0, 1, false, {}},
         {"0", "", {del, deny}, "0012", 0, 1, false, {}},
         {"0", "", {del, del}, "0001", 0, 1, false, {}},
