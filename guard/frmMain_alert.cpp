@@ -63,7 +63,7 @@ void nameControls(frmMain& main)
         {main.btnFindPath, "Find path"}, {main.btnClose, "Close"}};
     for (const auto& [button, caption] : captions)
         button->setText(QString::fromLatin1(caption));
-    main.setWindowTitle(QStringLiteral("New application: ") + main.appName);
+    main.setAccessibleName(QStringLiteral("New application: ") + main.appName);
     main.txtPath->setAccessibleName(QStringLiteral("Details"));
 }
 
