@@ -55,6 +55,14 @@ void frmAbout::Form_Load()
         auto& program = app.sys.program;
         lblAbout->setText(program.productTitle() + QLatin1Char(' ') + QString::number(program.versionMajor())
                           + QLatin1Char('.') + QString::number(program.versionMinor()));
+        // The title takes the width up to the close button; a system font too large for it shrinks until the title is whole.
+        lblAbout->setFont(font());
+        lblAbout->setFixedWidth(btnClose->x() - lblAbout->x() - 4);
+        QFont title = lblAbout->font();
+        while (title.pointSizeF() > 6 && QFontMetrics(title).horizontalAdvance(lblAbout->text()) > lblAbout->width()) {
+            title.setPointSizeF(title.pointSizeF() - 0.5);
+            lblAbout->setFont(title);
+        }
         txtAbout->setPlainText(program.description() + QStringLiteral("\n\n")
                                + QStringLiteral("Mirvak Software. All rights reserved."));
     });
