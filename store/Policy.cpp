@@ -156,8 +156,9 @@ Policy::Decision Policy::decide(const QString& record, const QString& suffix, co
     const int allowed = allow_.list.count() ? allow_.list.search(record, suffix) : 0;
     if (allowed && !userMayDeny())
         return {Verdict::Allow, rule(allow_, allowed)};
-    if (const int at = userAllow.search(record, suffix))
-        return {Verdict::Allow, QStringLiteral("allow.csv: ") + userAllow.item(at)};
+    // Most processes of a tick end here: no rule is put in words for them.
+    if (userAllow.search(record, suffix))
+        return {Verdict::Allow, {}};
     if (const int at = userDeny.search(record, suffix))
         return {Verdict::Deny, QStringLiteral("deny.csv: ") + userDeny.item(at)};
     if (allowed)

@@ -28,7 +28,7 @@ public:
     enum class Verdict { None, Allow, Deny };
     struct Decision {
         Verdict verdict = Verdict::None;
-        QString rule;   // the file and record that decided
+        QString rule;   // the file and record that decided; none for the user's allow list
     };
     // What decides about `record` (found as Collection::search finds it with
     // `suffix`) between these rules and the user's lists: a system deny
