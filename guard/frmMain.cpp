@@ -151,6 +151,8 @@ frmMain::Start frmMain::Form_Load()
     });
     if (!time.isActive())
         emit notGuarding();
+    else
+        emit guarding();
     return Start::Running;
 }
 

@@ -4,6 +4,7 @@
 #include "guard/Events.h"
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxJournal.h"
+#include "tray/frmTray.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -106,6 +107,28 @@ TEST(Journal, WithoutAJournalTheGuardGoesOnAndSaysSoOnce)
         EXPECT_EQ(g.t.processes.killed.size(), 2u);
         EXPECT_TRUE(g.t.journal.entries.empty());
         EXPECT_EQ(g.t.read("error.log").count("No system journal takes the events"), off ? 0 : 1);
+    }
+}
+
+struct TipTray : platform::Tray {
+    QString tip;
+    void add(const QIcon&, const QString& t) override { tip = t; }
+    void modify(const QIcon&, const QString& t) override { tip = t; }
+    void remove() override {}
+};
+
+TEST(Journal, TheTrayTipTellsMonitorMode)
+{
+    for (const char* mode : {"monitor", "enforce"}) {
+        Guard g;
+        TipTray icon;
+        std::unique_ptr<frmTray> tray;
+        g.m.loadTray = [&] {
+            tray = std::make_unique<frmTray>(g.t.app, g.m, icon);
+            tray->Form_Load();
+        };
+        g.start({{"guard_mode", mode}}, "");
+        EXPECT_EQ(icon.tip, mode == QLatin1String("monitor") ? "Mirvak: monitor mode, nothing is ended" : "Mirvak: guarding");
     }
 }
 

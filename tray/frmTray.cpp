@@ -85,6 +85,8 @@ frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon
     };
     app.notice = [this](const QString& text) { tray.notify(app.sys.program.productTitle(), text); };
     connect(&main, &frmMain::notGuarding, this, &frmTray::notGuarding);
+    // The tip is first set before the settings are read: guard_mode shows once they are.
+    connect(&main, &frmMain::guarding, this, [this] { tray.modify(enabledIcon, enabledTip()); });
 }
 
 frmTray::~frmTray()
