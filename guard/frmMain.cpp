@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/frmMain.h"
+#include "guard/Events.h"
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
@@ -130,12 +131,14 @@ frmMain::Start frmMain::Form_Load()
     mdDesign::frmBalloon(app, this);
     if (!getSettings(app))
         return Start::NoSettings;
+    reloadPolicy(app);
     guarded(app, "frmMain", "Form_Load", [&] {
         dirWindows = app.sys.env.windowsDirectory();
         dirSystem = app.sys.env.systemDirectory();
         const bool firstStart = !app.sys.files.exists(app.file(QStringLiteral("allow.csv")));
         getList(app, app.allowList, QStringLiteral("allow.csv"));
         getList(app, app.denyList, QStringLiteral("deny.csv"));
+        getList(app, app.seenList, QStringLiteral("seen.csv"));
         if (firstStart)
             offerTrust();
         waitTicks = 0;
@@ -143,9 +146,13 @@ frmMain::Start frmMain::Form_Load()
         app.seenPending = true;
         applySettings(true);
         timerOn();
+        if (time.isActive())
+            events::send(app, {.kind = events::Kind::GuardStart});
     });
     if (!time.isActive())
         emit notGuarding();
+    else
+        emit guarding();
     return Start::Running;
 }
 

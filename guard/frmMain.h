@@ -142,6 +142,8 @@ public:
 signals:
     // Start-up ended with the scan timer off: nothing is guarded.
     void notGuarding();
+    // Start-up ended with the scan timer on, the settings read.
+    void guarding();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag

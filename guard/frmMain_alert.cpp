@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/frmMain.h"
+#include "guard/Events.h"
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
@@ -138,6 +139,15 @@ bool keepable(frmMain& main, const QString& record, const QString& name, const Q
 }
 } // namespace
 
+namespace {
+// Told to the journal before the decision acts, while the process still runs.
+void tellDecision(frmMain& m, const char* answer)
+{
+    events::send(m.app, {.kind = events::Kind::Decision, .name = m.appName, .path = m.appPath, .record = m.appRecord,
+                         .pid = m.appPid, .answer = QString::fromLatin1(answer)});
+}
+} // namespace
+
 void frmMain::takeArgs()
 {
     appLaunch = mdProcess::TakeLaunch(app, appPid);
@@ -219,6 +229,7 @@ void frmMain::btnAllow_MouseUp()
 {
     mdDesign::loadImage(app, btnAllow);
     guarded(app, "frmMain", "btnAllow_MouseUp", [&] {
+        tellDecision(*this, "allow");
         restart(*this);
         // The save rewrites the file from memory: what another program wrote comes in first.
         reloadChanged(app);
@@ -262,6 +273,7 @@ void frmMain::btnAllowNow_MouseUp()
 {
     mdDesign::loadImage(app, btnAllowNow);
     guarded(app, "frmMain", "btnAllowNow_MouseUp", [&] {
+        tellDecision(*this, "allow_now");
         restart(*this);
         app.allowTmp.add(appRecord);
         if (appHashPending)
@@ -276,6 +288,7 @@ void frmMain::btnDeny_MouseUp()
 {
     mdDesign::loadImage(app, btnDeny);
     guarded(app, "frmMain", "btnDeny_MouseUp", [&] {
+        tellDecision(*this, "deny");
         const bool gone = terminate(*this);
         reloadChanged(app);
         app.denyTmp.add(appRecord);
@@ -294,6 +307,7 @@ void frmMain::btnDenyNow_MouseUp()
 {
     mdDesign::loadImage(app, btnDenyNow);
     guarded(app, "frmMain", "btnDenyNow_MouseUp", [&] {
+        tellDecision(*this, "deny_now");
         const bool gone = terminate(*this);
         app.denyTmp.add(appRecord);
         if (appHashPending)
@@ -308,6 +322,8 @@ void frmMain::btnDelete_MouseUp()
 {
     mdDesign::loadImage(app, btnDelete);
     guarded(app, "frmMain", "btnDelete_MouseUp", [&] {
+        if (!deleteArmed)
+            tellDecision(*this, "delete");
         if (!deleteArmed) {
             txtPath->setPlainText(QStringLiteral("confirm delete ") + appPath);
             deleteArmed = true;

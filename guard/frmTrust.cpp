@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/frmTrust.h"
+#include "guard/Events.h"
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
@@ -170,11 +171,15 @@ void frmTrust::done(int result)
     mdSettings::guarded(app, "frmTrust", "done", [&] {
         // The file may have come meanwhile, from --allow-running: the answer adds to it.
         mdSettings::reloadChanged(app);
-        if (result == Accepted)
-            for (const Running::Program& program : running.programs) {
-                app.allowList.add(program.record);
-                app.allowTmp.add(program.record);
-            }
+        const QString answer = result == Accepted ? QStringLiteral("trust") : QStringLiteral("no");
+        for (const Running::Program& program : running.programs) {
+            events::send(app, {.kind = events::Kind::FirstStart, .name = program.name, .path = program.path,
+                               .record = program.record, .answer = answer});
+            if (result != Accepted)
+                continue;
+            app.allowList.add(program.record);
+            app.allowTmp.add(program.record);
+        }
         // An empty file for No: the question is not asked again.
         mdSettings::putList(app, app.allowList, QStringLiteral("allow.csv"), false);
     });

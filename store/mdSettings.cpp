@@ -294,6 +294,8 @@ QString alertDefault(const App& app)
 
 QString getSetting(const App& app, const QString& key)
 {
+    if (auto fixed = app.policy.fixed(key))
+        return *fixed;
     return mdCollection::clnItem(app.settingList, key);
 }
 
@@ -335,7 +337,7 @@ bool isOn(const App& app, const QString& key)
 
 bool isOn(const App& app, const QString& key, bool absent)
 {
-    return app.settingList.hasKey(key) ? isOn(app, key) : absent;
+    return app.settingList.hasKey(key) || app.policy.fixed(key) ? isOn(app, key) : absent;
 }
 
 QString numText(double value)
