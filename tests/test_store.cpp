@@ -124,20 +124,6 @@ TEST(Lists, LoadTakesNumericCountsAndTheFirstOfTwins)
     EXPECT_EQ(t.read("deny.csv"), "kept\r\nnew\r\n");
 }
 
-// HEAD and head are two programs: both records survive a load and a save, counted or not.
-TEST(Lists, RecordsThatDifferInLetterCaseAloneStayTwo)
-{
-    for (const char* clean : {"0", "3"}) {
-        ListBed t(clean);
-        const QByteArray file = *clean == '0' ? "HEAD|/x/HEAD\r\nhead|/x/head\r\n" : "HEAD|/x/HEAD|2\r\nhead|/x/head|2\r\n";
-        t.write("deny.csv", file);
-        getList(t.app, t.list, "deny.csv");
-        EXPECT_EQ(text(t.list), "HEAD|/x/HEAD,head|/x/head");
-        putList(t.app, t.list, "deny.csv", false);
-        EXPECT_EQ(t.read("deny.csv"), file) << clean;
-    }
-}
-
 TEST(Lists, SavesSortMergeAgeCreditAndPrune)
 {
     struct Case { const char *clean, *file; QByteArray before; QStringList records; bool update; QStringList seen; QByteArray after;
