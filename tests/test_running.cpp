@@ -110,8 +110,9 @@ TEST(RunningPin, AProcessThatRunsAnotherProgramSinceTheWalkIsNotReached)
             // Between the walk's look and the first call about it, it turns into sleep.
             EXPECT_EQ(::write(shell.input[1], "\n", 1), 1);
             EXPECT_TRUE(waitUntil(3000, [&] { return shell.exe() == "/usr/bin/sleep"; }));
-            if (pinnedFirst)
+            if (pinnedFirst) {
                 EXPECT_EQ(procs.parent(entry.pid), 0);   // its pin holds no process
+            }
             killed = procs.kill(entry.pid);
             return false;
         });
