@@ -14,7 +14,6 @@ struct QuietTray : platform::Tray {
     void add(const QIcon&, const QString&) override {}
     void modify(const QIcon&, const QString&) override {}
     void remove() override {}
-    void notify(const QString&, const QString&) override {}
 };
 
 // The program started on the given settings, its tray up and the settings window open from the menu.
