@@ -56,14 +56,15 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     txtList->setFixedHeight(150);
     txtList->hide();
 
+    // A push button whose name says what the next press does, not a check box.
     btnShow = new QPushButton(QStringLiteral("Show"), this);
-    btnShow->setCheckable(true);
     btnYes = new QPushButton(QStringLiteral("Yes"), this);
     btnNo = new QPushButton(QStringLiteral("No"), this);
     btnYes->setDefault(true);
     connect(btnYes, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnNo, &QPushButton::clicked, this, &QDialog::reject);
-    connect(btnShow, &QPushButton::toggled, this, [this](bool shown) {
+    connect(btnShow, &QPushButton::clicked, this, [this] {
+        const bool shown = txtList->isHidden();
         txtList->setVisible(shown);
         btnShow->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
         adjustSize();

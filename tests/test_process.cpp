@@ -191,10 +191,11 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
         last.close();
         Child newcomer(dir, "mv-newcomer");
         ASSERT_EQ(newcomer.pid, id);
-        EXPECT_TRUE(procs.path(id, 0).isEmpty() && !procs.launch(id));
+        // The kill first: no read since the walk has told the pin that its process ended.
         auto why = platform::KillFailure::None;
         EXPECT_EQ(std::pair(procs.kill(id, &why), why), std::pair(0, platform::KillFailure::Gone));
         EXPECT_TRUE(newcomer.running());
+        EXPECT_TRUE(procs.path(id, 0).isEmpty() && !procs.launch(id));
     }
 }
 

@@ -60,6 +60,7 @@ frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon
     setObjectName(QStringLiteral("frmTray"));
     PopupSys.setObjectName(QStringLiteral("PopupSys"));
     PopupSys.setTitle(QStringLiteral("PopupMenu"));
+    PopupSys.setAccessibleName(app.sys.program.productTitle());
     Enable = PopupSys.addAction(QStringLiteral("Enable"), this, &frmTray::Enable_Click);
     Enable->setEnabled(false);
     Disable = PopupSys.addAction(QStringLiteral("Disable"), this, &frmTray::Disable_Click);
