@@ -198,7 +198,7 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
 void noteSeen(App& app, events::Kind kind, qint64 pid, const QString& name, const QString& path,
               const QString& record, const QString& rule)
 {
-    if (std::find(app.seenList.begin(), app.seenList.end(), record) != app.seenList.end())
+    if (app.seenList.search(record, QString()) > 0)
         return;
     app.seenList.add(record);
     putList(app, app.seenList, QStringLiteral("seen.csv"), false);

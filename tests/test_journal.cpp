@@ -40,6 +40,21 @@ struct Guard {
     QByteArrayList events() const { return t.journal.field("MIRVAK_EVENT"); }
 };
 
+// The fields of the end of `tool` (pid 10, parent 4) by its deny record.
+template <typename Entry>
+void expectEnded(const Entry& ended, const Guard& g)
+{
+    EXPECT_EQ(ended.value("MESSAGE_ID"), events::messageId(events::Kind::Ended));
+    EXPECT_EQ(ended.value("SYSLOG_IDENTIFIER"), "mirvak");
+    EXPECT_EQ(ended.value("PRIORITY"), "5");
+    EXPECT_EQ(ended.value("MIRVAK_NAME"), "tool");
+    EXPECT_EQ(ended.value("MIRVAK_PATH"), g.tool.toUtf8());
+    EXPECT_EQ(ended.value("MIRVAK_PID"), "10");
+    EXPECT_EQ(ended.value("MIRVAK_PPID"), "4");
+    EXPECT_EQ(ended.value("MIRVAK_RULE"), ("deny.csv: " + Guard::record(g.tool)).toUtf8());
+    EXPECT_EQ(ended.value("MIRVAK_MODE"), "enforce");
+}
+
 TEST(Journal, EachEventCarriesItsFields)
 {
     Guard g;
@@ -48,17 +63,9 @@ TEST(Journal, EachEventCarriesItsFields)
     g.m.time_Timer();
     ASSERT_EQ(g.events(), (QByteArrayList{"start", "ended", "end_failed"}));
     const auto& ended = g.t.journal.entries[1];
-    EXPECT_EQ(ended.value("MESSAGE_ID"), events::messageId(events::Kind::Ended));
+    expectEnded(ended, g);
     EXPECT_EQ(ended.value("MESSAGE"), "Ended tool");
-    EXPECT_EQ(ended.value("SYSLOG_IDENTIFIER"), "mirvak");
-    EXPECT_EQ(ended.value("PRIORITY"), "5");
-    EXPECT_EQ(ended.value("MIRVAK_NAME"), "tool");
-    EXPECT_EQ(ended.value("MIRVAK_PATH"), g.tool.toUtf8());
-    EXPECT_EQ(ended.value("MIRVAK_PID"), "10");
-    EXPECT_EQ(ended.value("MIRVAK_PPID"), "4");
     EXPECT_EQ(ended.value("MIRVAK_UID"), "ann");
-    EXPECT_EQ(ended.value("MIRVAK_RULE"), ("deny.csv: " + Guard::record(g.tool)).toUtf8());
-    EXPECT_EQ(ended.value("MIRVAK_MODE"), "enforce");
     const auto& failed = g.t.journal.entries[2];
     EXPECT_EQ(failed.value("MESSAGE_ID"), events::messageId(events::Kind::EndFailed));
     EXPECT_EQ(failed.value("PRIORITY"), "4");
@@ -187,17 +194,8 @@ TEST(Journal, TheSystemJournalReceivesTheEvents)
     ASSERT_GE(entries.size(), 2u);
     EXPECT_EQ(entries[0].value("MIRVAK_EVENT"), "start");
     EXPECT_EQ(entries[0].value("MESSAGE_ID"), events::messageId(events::Kind::GuardStart));
-    const auto& ended = entries[1];
-    EXPECT_EQ(ended.value("MESSAGE_ID"), events::messageId(events::Kind::Ended));
-    EXPECT_EQ(ended.value("SYSLOG_IDENTIFIER"), "mirvak");
-    EXPECT_EQ(ended.value("PRIORITY"), "5");
-    EXPECT_EQ(ended.value("MIRVAK_EVENT"), "ended");
-    EXPECT_EQ(ended.value("MIRVAK_NAME"), "tool");
-    EXPECT_EQ(ended.value("MIRVAK_PATH"), g.tool.toUtf8());
-    EXPECT_EQ(ended.value("MIRVAK_PID"), "10");
-    EXPECT_EQ(ended.value("MIRVAK_PPID"), "4");
-    EXPECT_EQ(ended.value("MIRVAK_RULE"), ("deny.csv: " + Guard::record(g.tool)).toUtf8());
-    EXPECT_EQ(ended.value("MIRVAK_MODE"), "enforce");
+    expectEnded(entries[1], g);
+    EXPECT_EQ(entries[1].value("MIRVAK_EVENT"), "ended");
     EXPECT_TRUE(g.t.read("error.log").isEmpty());
 }
 
