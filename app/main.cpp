@@ -3,6 +3,7 @@
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxJournal.h"
 #include "platform/linux/LinuxEnvironment.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxDesktop.h"
@@ -28,7 +29,8 @@ int withApp(platform::LinuxProcesses& processes, Body body)
     platform::LinuxShell shell;
     platform::LinuxDesktop desktop;
     platform::LinuxProgram program;
-    App app({processes, files, env, shell, desktop, program});
+    platform::LinuxJournal journal;
+    App app({processes, files, env, shell, desktop, program, &journal});
     return body(app, desktop);
 }
 

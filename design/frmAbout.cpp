@@ -28,10 +28,16 @@ frmAbout::frmAbout(App& application, Guard& core, QWidget* parent)
     txtAbout = new QPlainTextEdit(this);
     txtAbout->setObjectName(QStringLiteral("txtAbout"));
     mdDesign::textBox(txtAbout, {18, 48, 245, 81});
+    txtAbout->setAccessibleName(QStringLiteral("About"));
 
-    btnContact = mdDesign::imageButton(app, this, "btnContact", {142, 137, 18, 18}, &frmAbout::btnContact_MouseUp);
-    btnWeb = mdDesign::imageButton(app, this, "btnWeb", {205, 137, 18, 18}, &frmAbout::btnWeb_MouseUp);
-    btnClose = mdDesign::imageButton(app, this, "btnClose", {259, 3, 18, 18}, &frmAbout::btnClose_MouseUp);
+    btnContact = mdDesign::imageButton(app, this, "btnContact", {142, 137, 18, 18}, &frmAbout::btnContact_MouseUp,
+                                       QStringLiteral("Contact"));
+    btnContact->setToolTip(QStringLiteral("Writes an e-mail to ") + QLatin1String(kContact));
+    btnWeb = mdDesign::imageButton(app, this, "btnWeb", {205, 137, 18, 18}, &frmAbout::btnWeb_MouseUp,
+                                   QStringLiteral("Report"));
+    btnWeb->setToolTip(QStringLiteral("Opens a problem report on the web, with the error log"));
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {259, 3, 18, 18}, &frmAbout::btnClose_MouseUp,
+                                     QStringLiteral("Close"));
 
     Form_Load();
 }
@@ -50,6 +56,14 @@ void frmAbout::Form_Load()
         auto& program = app.sys.program;
         lblAbout->setText(program.productTitle() + QLatin1Char(' ') + QString::number(program.versionMajor())
                           + QLatin1Char('.') + QString::number(program.versionMinor()));
+        // The title takes the width up to the close button; a system font too large for it shrinks until the title is whole.
+        lblAbout->setFont(font());
+        lblAbout->setFixedWidth(btnClose->x() - lblAbout->x() - 4);
+        QFont title = lblAbout->font();
+        while (title.pointSizeF() > 6 && QFontMetrics(title).horizontalAdvance(lblAbout->text()) > lblAbout->width()) {
+            title.setPointSizeF(title.pointSizeF() - 0.5);
+            lblAbout->setFont(title);
+        }
         txtAbout->setPlainText(program.description() + QStringLiteral("\n\n")
                                + QStringLiteral("Mirvak Software. All rights reserved."));
     });

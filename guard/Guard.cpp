@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/Guard.h"
 
+#include "guard/Events.h"
 #include "guard/Running.h"
 #include "process/mdProcess.h"
 #include "store/mdCollection.h"
@@ -32,6 +33,7 @@ struct Look {
     QString record;
     bool pending = false;    // its hash is being computed
     bool unhashed = false;   // its file cannot be read to hash
+    QString rule;            // what denied it
 };
 
 // Found in a working list. Another user's process, whose path we may not
@@ -46,12 +48,23 @@ bool listed(App& app, const Collection& list, const QString& record, const QStri
     return mdCollection::clnSearch(app, list, record, suffix) > 0;
 }
 
-bool listed(Guard& m, const Collection& list)
+
+// What the administrator's rules and the user's lists say of a record, as
+// listed() finds it.
+Policy::Decision decided(App& app, const Collection& allow, const Collection& deny, const QString& record,
+                         const QString& path, platform::PathState state)
+{
+    if (path.isEmpty() && state != platform::PathState::Refused)
+        return {};
+    return app.policy.decide(record, path.isEmpty() ? QStringLiteral("|") : QString(), allow, deny);
+}
+
+Policy::Decision decided(Guard& m)
 {
     // Without its hash the record is that of level 3, which another file of the same facts shares.
     if (m.appUnhashed)
-        return false;
-    return listed(m.app, list, m.appRecord, m.appPath, m.appPathState);
+        return {};
+    return decided(m.app, m.app.allowTmp, m.app.denyTmp, m.appRecord, m.appPath, m.appPathState);
 }
 
 bool safeMode(Guard& m) { return isOn(m.app, QStringLiteral("safe_level")); }
@@ -161,7 +174,9 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
     look.unhashed = hash == HashCache::State::Failed;
     // What runs could not be read: no record tells who it is.
     const bool identified = !look.pending && !look.unhashed;
-    if (identified && listed(app, allow, look.record, look.path, look.state))
+    const Policy::Decision decision = identified ? decided(app, allow, deny, look.record, look.path, look.state)
+                                                 : Policy::Decision{};
+    if (decision.verdict == Policy::Verdict::Allow)
         return Verdict::Allowed;
     // What this program or its libraries started for it (Qt's session bus helper) is its own.
     if (mdProcess::OwnDescendant(app, look.pid))
@@ -170,16 +185,46 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
         return Verdict::Pending;
     if (look.unhashed)
         return Verdict::Unknown;
-    if (listed(app, deny, look.record, look.path, look.state))
+    if (decision.verdict == Policy::Verdict::Deny) {
+        look.rule = decision.rule;
         return Verdict::Denied;
+    }
     return Verdict::Unknown;
 }
 
-// Ends a program of the deny list, and notes it for the user's notice.
-void endDenied(Guard& m, qint64 pid, const QString& name, const QString& path)
+// In monitor mode: notes a program that would have been ended or asked
+// about, once per version, in seen.csv and the journal.
+void noteSeen(App& app, events::Kind kind, qint64 pid, const QString& name, const QString& path,
+              const QString& record, const QString& rule)
 {
-    if (mdProcess::KillProcess(m.app, pid) > 0)
+    if (app.seenList.search(record, QString()) > 0)
+        return;
+    app.seenList.add(record);
+    putList(app, app.seenList, QStringLiteral("seen.csv"), false);
+    events::send(app, {kind, name, path, record, pid, -1, {}, rule, {}});
+}
+
+// Ends a program of the deny list, and notes it for the user's notice.
+void endDenied(Guard& m, qint64 pid, const QString& name, const QString& path, const QString& record,
+               const QString& rule)
+{
+    if (events::monitoring(m.app)) {
+        noteSeen(m.app, events::Kind::WouldEnd, pid, name, path, record, rule);
+        return;
+    }
+    // Read while it runs: the event tells whose it was.
+    const qint64 parent = m.app.sys.processes.parent(pid);
+    const QString owner = m.app.sys.processes.owner(pid);
+    const bool ended = mdProcess::KillProcess(m.app, pid) > 0;
+    if (ended)
         m.killNotices.ended(name, path, m.app.sys.desktop.clockMs());
+    events::send(m.app, {ended ? events::Kind::Ended : events::Kind::EndFailed, name, path, record, pid, parent, owner,
+                         rule, {}});
+}
+
+void endDenied(Guard& m, const Policy::Decision& decision)
+{
+    endDenied(m, m.appPid, m.appName, m.appPath, m.appRecord, decision.rule);
 }
 
 // While the alert asks or a candidate waits, the deny list still holds: its
@@ -194,7 +239,7 @@ void sweep(Guard& m)
         try {
             const Verdict verdict = examine(m.app, entry, level, look, m.app.allowTmp, m.app.denyTmp);
             if (verdict == Verdict::Denied)
-                endDenied(m, look.pid, look.name, look.path);
+                endDenied(m, look.pid, look.name, look.path, look.record, look.rule);
             return verdict != Verdict::Cut;
         } catch (...) {
             failure = std::current_exception();
@@ -272,10 +317,11 @@ void settlePending(Guard& m)
         m.ShowMsg();
         return;
     }
-    if (listed(m, m.app.allowTmp))
+    const Policy::Decision decision = decided(m);
+    if (decision.verdict == Policy::Verdict::Allow)
         return;
-    if (listed(m, m.app.denyTmp)) {
-        endDenied(m, m.appPid, m.appName, m.appPath);
+    if (decision.verdict == Policy::Verdict::Deny) {
+        endDenied(m, decision);
         return;
     }
     m.ShowMsg();
@@ -288,6 +334,7 @@ void Guard::time_Timer()
     guarded(app, "frmMain", "time_Timer", [&] {
         // What another program wrote to the lists counts from this tick on.
         reloadChanged(app);
+        reloadPolicy(app);
         // A hash may be ready before its signal arrives: the held decision goes first.
         keepHeld();
     });
@@ -363,6 +410,12 @@ void Guard::TakeProcesses()
                 // Decided by the user already: only its record waits for the hash.
                 if (look.pending && std::ranges::any_of(heldKeeps, [&](const HeldKeep& held) { return held.pid == look.pid; }))
                     return true;
+                // Monitor mode asks nothing: the program is noted once its record is known.
+                if ((verdict == Verdict::Unknown || verdict == Verdict::Pending) && events::monitoring(app)) {
+                    if (verdict == Verdict::Unknown && !look.unhashed)
+                        noteSeen(app, events::Kind::WouldAsk, look.pid, look.name, look.path, look.record, {});
+                    return true;
+                }
                 if (verdict == Verdict::Unknown || verdict == Verdict::Pending) {
                     // Past a candidate whose hash is pending the walk goes on, so
                     // later hashes start now and known denied programs end now.
@@ -385,7 +438,7 @@ void Guard::TakeProcesses()
                     return look.pending;
                 }
                 if (verdict == Verdict::Denied)
-                    endDenied(*this, look.pid, look.name, look.path);
+                    endDenied(*this, look.pid, look.name, look.path, look.record, look.rule);
                 if (!counting)
                     counting = numSetting(app, QStringLiteral("clean_value")) > 0;
                 if (*counting && app.seenPending)
@@ -454,13 +507,14 @@ void Guard::hashReady()
         appRecord = strProcess(appName, appPath);
         if (appHashPending)
             return;
-        if (listed(*this, app.allowTmp)) {
+        const Policy::Decision decision = decided(*this);
+        if (decision.verdict == Policy::Verdict::Allow) {
             if (appStopped)
                 decide(Decision::AllowNow);   // starts it again as the alert found it
             else
                 HideMsg();
-        } else if (listed(*this, app.denyTmp)) {
-            endDenied(*this, appPid, appName, appPath);
+        } else if (decision.verdict == Policy::Verdict::Deny) {
+            endDenied(*this, decision);
             HideMsg();
         }
     });

@@ -72,6 +72,8 @@ public:
         QString note;
     };
     Outcome decide(Decision decision);
+    // Said of another user's program, which this user may list but not end.
+    QString ownedBy() const;
     void saveAllowList();
     void saveDenyList();
     // Allow or Deny, for good or for now, pressed before the candidate's
@@ -121,6 +123,8 @@ signals:
     void trustWanted();
     // Start-up ended with the scan timer off: nothing is guarded.
     void notGuarding();
+    // Start-up ended with the scan timer on, the settings read.
+    void guarding();
     // The candidate is set and the alert shows it.
     void alertWanted();
     void alertHidden();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/Guard.h"
+#include "guard/Events.h"
 
 #include "platform/ArgQuote.h"
 #include "platform/SysText.h"
@@ -24,7 +25,7 @@ QString cantDeny(const Guard& guard, platform::KillFailure why)
 {
     const QString text = QStringLiteral("can't deny ") + guard.appName;
     switch (why) {
-    case platform::KillFailure::Refused: return text + QStringLiteral(": it belongs to another user");
+    case platform::KillFailure::Refused: return text + QStringLiteral(": it ") + guard.ownedBy();
     case platform::KillFailure::Gone: return text + QStringLiteral(": it has already ended");
     case platform::KillFailure::None: break;
     }
@@ -67,7 +68,27 @@ const char* handlerName(Guard::Decision decision)
     }
     return "btnClose_MouseUp";
 }
+
+// The answer as the journal names it.
+const char* answerName(Guard::Decision decision)
+{
+    switch (decision) {
+    case Guard::Decision::Allow: return "allow";
+    case Guard::Decision::AllowNow: return "allow_now";
+    case Guard::Decision::Deny: return "deny";
+    case Guard::Decision::DenyNow: return "deny_now";
+    case Guard::Decision::Delete: return "delete";
+    case Guard::Decision::Close: break;
+    }
+    return "close";
+}
 } // namespace
+
+QString Guard::ownedBy() const
+{
+    return QStringLiteral("belongs to %1: can be listed, not ended")
+        .arg(appOwner.isEmpty() ? QStringLiteral("another user") : appOwner);
+}
 
 Guard::Guard(App& application, QObject* parent) : QObject(parent), app(application)
 {
@@ -121,6 +142,10 @@ Guard::Outcome Guard::decide(Decision decision)
         return outcome;
     }
     guarded(app, "frmMain", handlerName(decision), [&] {
+        // Told to the journal before the decision acts, while the process still runs.
+        if (decision != Decision::Delete || !deleteArmed)
+            events::send(app, {.kind = events::Kind::Decision, .name = appName, .path = appPath, .record = appRecord,
+                               .pid = appPid, .answer = QString::fromLatin1(answerName(decision))});
         const bool allow = decision == Decision::Allow || decision == Decision::AllowNow;
         const bool forGood = decision == Decision::Allow || decision == Decision::Deny;
         if (decision == Decision::Delete) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/Guard.h"
+#include "guard/Events.h"
 
 #include "process/mdProcess.h"
 #include "store/mdLists.h"
@@ -34,12 +35,14 @@ Guard::Start Guard::Form_Load()
         loadSkin();
     if (!getSettings(app))
         return Start::NoSettings;
+    reloadPolicy(app);
     guarded(app, "frmMain", "Form_Load", [&] {
         dirWindows = app.sys.env.windowsDirectory();
         dirSystem = app.sys.env.systemDirectory();
         const bool firstStart = !app.sys.files.exists(app.file(QStringLiteral("allow.csv")));
         getList(app, app.allowList, QStringLiteral("allow.csv"));
         getList(app, app.denyList, QStringLiteral("deny.csv"));
+        getList(app, app.seenList, QStringLiteral("seen.csv"));
         if (firstStart)
             emit trustWanted();
         waitTicks = 0;
@@ -47,9 +50,13 @@ Guard::Start Guard::Form_Load()
         app.seenPending = true;
         applySettings(true);
         timerOn();
+        if (time.isActive())
+            events::send(app, {.kind = events::Kind::GuardStart});
     });
     if (!time.isActive())
         emit notGuarding();
+    else
+        emit guarding();
     return Start::Running;
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/frmMain.h"
+#include "guard/Events.h"
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"

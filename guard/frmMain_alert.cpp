@@ -8,7 +8,10 @@
 #include "process/mdProcess.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
+#include "widgets/Countdown.h"
 #include "widgets/KeyGate.h"
+
+#include <QTextDocumentFragment>
 
 using namespace mdSettings;
 
@@ -21,6 +24,66 @@ KeyGate& keyGate(frmMain& main)
     return *new KeyGate(&main, [&main] { return main.app.sys.desktop.clockMs(); },
                         {main.btnAllow, main.btnAllowNow, main.btnDeny, main.btnDenyNow, main.btnDelete});
 }
+
+// What each button's picture says, for assistive technology, and the window's name.
+void nameControls(frmMain& main)
+{
+    const std::pair<ImageButton*, const char*> captions[] = {
+        {main.btnAllow, "Allow"}, {main.btnDeny, "Deny"}, {main.btnAllowNow, "Allow now"},
+        {main.btnDenyNow, "Deny now"}, {main.btnSearch, "Search the web"}, {main.btnDelete, "Delete"},
+        {main.btnFindPath, "Find path"}, {main.btnClose, "Close"}};
+    for (const auto& [button, caption] : captions)
+        button->setText(QString::fromLatin1(caption));
+    main.setAccessibleName(QStringLiteral("New application: ") + main.guard.appName);
+    main.txtPath->setAccessibleName(QStringLiteral("Details"));
+}
+
+// The button that alert_default names, which the countdown presses at zero.
+ImageButton* defaultButton(frmMain& main)
+{
+    const QString name = alertDefault(main.app);
+    if (name == QLatin1String("allow_now"))
+        return main.btnAllowNow;
+    if (name == QLatin1String("deny_now"))
+        return main.btnDenyNow;
+    return main.btnClose;
+}
+
+// The alert's countdown, made once, with the alert: the default button and a
+// line beside Close show the seconds left; a click or a key that counts stops it.
+Countdown& countdown(frmMain& main)
+{
+    if (auto* made = main.findChild<Countdown*>(QString(), Qt::FindDirectChildrenOnly))
+        return *made;
+    auto* count = new Countdown([&main] { return main.app.sys.desktop.clockMs(); }, &main);
+    auto* shown = new QLabel(&main);
+    shown->setObjectName(QStringLiteral("lblCountdown"));
+    shown->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    shown->setGeometry(main.btnClose->x() - 124, main.btnClose->y(), 120, main.btnClose->height());
+    shown->hide();
+    QObject::connect(count, &Countdown::changed, &main, [&main, shown](int seconds) {
+        nameControls(main);
+        ImageButton* button = defaultButton(main);
+        button->setText(button->text() + QStringLiteral(" (%1)").arg(seconds));
+        shown->setText(button->text());
+        shown->show();
+    });
+    const auto ended = [&main, shown] {
+        nameControls(main);
+        shown->hide();
+    };
+    QObject::connect(count, &Countdown::expired, &main, [&main, ended] {
+        ended();
+        defaultButton(main)->click();
+    });
+    QObject::connect(&keyGate(main), &KeyGate::counted, count, [count, ended] {
+        if (count->running()) {
+            count->stop();
+            ended();
+        }
+    });
+    return *count;
+}
 } // namespace
 
 void frmMain::ShowMsg()
@@ -28,6 +91,10 @@ void frmMain::ShowMsg()
     guarded(app, "frmMain", "ShowMsg", [&] {
         // Another candidate in an alert already up waits for the keys anew too.
         keyGate(*this).restart();
+        nameControls(*this);
+        Countdown& count = countdown(*this);
+        findChild<QLabel*>(QStringLiteral("lblCountdown"))->hide();
+        count.start(alertTimeout(app));
         show();
         // Tab starts from the first button; no button holds the focus the window gets.
         setFocus();
@@ -41,26 +108,30 @@ void frmMain::ShowMsg()
         btnAllowNow->setToolTip(QStringLiteral("Allows it %1, then asks again").arg(lasting));
         btnDenyNow->setToolTip(QStringLiteral("Ends it, and again whenever it starts, %1").arg(lasting));
         txtPath->setToolTip(detailsTip(guard.appOwner, guard.shownLaunch));
+        // Read out as text, not as the markup that wraps the tooltip.
+        txtPath->setAccessibleDescription(QTextDocumentFragment::fromHtml(txtPath->toolTip()).toPlainText());
 
         const QString parent = mdProcess::TakeName(app, qint64(roundEven(toNumber(guard.appParent))));
         QString details = parent.isEmpty() ? QString() : QStringLiteral("opened by: ") + parent;
+        // Before any press: Deny lists it, but cannot end it.
+        const QString mark = guard.appPathState == platform::PathState::Refused ? guard.ownedBy() + QLatin1Char('\n') : QString();
         // Said before the decision: Allow and Deny of this one last the present period only.
         const QString unkept = storable(guard.appRecord) ? QString()
             : QStringLiteral("\ncan't be kept in a list (%1): Allow and Deny hold for the present period")
                   .arg(unstorable(guard.appRecord));
-        txtPath->setPlainText(details + unkept);
+        txtPath->setPlainText(mark + details + unkept);
         if (guard.appPath.isEmpty()) {
             btnDelete->hide();
             btnFindPath->show();
             return;
         }
         details += (details.isEmpty() ? QStringLiteral("path: ") : QStringLiteral("; path: ")) + guard.appPath;
-        txtPath->setPlainText(details + unkept);
+        txtPath->setPlainText(mark + details + unkept);
         if (fileExists(app, guard.appPath)) {
             details += QStringLiteral("; date: ")
                 + app.sys.files.modified(guard.appPath).toLocalTime().toString(QStringLiteral("yyyy.MM.dd H:mm"))
                 + QStringLiteral("; size: ") + guard.fSize(app.sys.files.size(guard.appPath));
-            txtPath->setPlainText(details + unkept);
+            txtPath->setPlainText(mark + details + unkept);
         }
         btnDelete->show();
         btnFindPath->hide();
@@ -69,6 +140,7 @@ void frmMain::ShowMsg()
 
 void frmMain::hideAlert()
 {
+    countdown(*this).stop();
     hide();
     findNotes.clear();
 }

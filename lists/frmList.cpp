@@ -7,6 +7,7 @@
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
+#include <QToolButton>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -73,6 +74,9 @@ frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
     txtFilter->setGeometry(15, 41, 530, 22);
     txtFilter->setPlaceholderText(QStringLiteral("Filter"));
     txtFilter->setClearButtonEnabled(true);
+    txtFilter->setAccessibleName(QStringLiteral("Filter"));
+    for (QToolButton* clear : txtFilter->findChildren<QToolButton*>())
+        clear->setAccessibleName(QStringLiteral("Clear the filter"));
     connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
         rows.setText(text);
         showCount();
@@ -85,6 +89,9 @@ frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
     List->setModel(&rows);
     List->setSelectionMode(QAbstractItemView::ExtendedSelection);
     List->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // The arrows move inside the table; Tab goes on to the buttons.
+    List->setTabKeyNavigation(false);
+    List->setAccessibleName(QString::fromLatin1(t.title));
     List->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List->setShowGrid(false);
     List->setWordWrap(false);
@@ -123,13 +130,18 @@ frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
     lblEmpty->setTextFormat(Qt::PlainText);   // it quotes the filter as typed
     lblEmpty->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 322, 110, 28}, &frmList::btnMoveEntry_MouseUp);
+    const QString other = kind == Kind::Allow ? QStringLiteral("deny") : QStringLiteral("allow");
+    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 322, 110, 28}, &frmList::btnMoveEntry_MouseUp,
+                                         QStringLiteral("Move to the %1 list").arg(other));
     btnMoveEntry->resize(110, 28);
-    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 322, 110, 28}, &frmList::btnDelEntry_MouseUp);
+    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 322, 110, 28}, &frmList::btnDelEntry_MouseUp,
+                                        QStringLiteral("Delete"));
     btnDelEntry->resize(110, 28);
-    btnAddEntry = mdDesign::imageButton(app, this, "btnAddEntry", {255, 322, 110, 28}, &frmList::btnAddEntry_MouseUp);
+    btnAddEntry = mdDesign::imageButton(app, this, "btnAddEntry", {255, 322, 110, 28}, &frmList::btnAddEntry_MouseUp,
+                                        QStringLiteral("Add\u2026"));
     btnAddEntry->resize(110, 28);
-    btnClose = mdDesign::imageButton(app, this, "btnClose", {536, 6, 18, 18}, &frmList::btnClose_MouseUp);
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {536, 6, 18, 18}, &frmList::btnClose_MouseUp,
+                                     QStringLiteral("Close"));
     btnClose->resize(18, 18);
 
     Form_Load();

@@ -4,6 +4,7 @@
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
 #include "store/mdSettings.h"
+#include "widgets/Countdown.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -102,7 +103,7 @@ TEST(Alert, DetailsAndDecisions)
         QString open;        // the text of an alert left open ($ stands for the path); null: closed
     } cases[] = {
         {"0", "", {}, "0000", 7, 0, false, details},
-        {"1", "path", {}, "0000", 7, 0, false, "opened by: explorer"},
+        {"1", "path", {}, "0000", 7, 0, false, "belongs to ann: can be listed, not ended\nopened by: explorer"},
         {"1", "parent", {}, "0000", 7, 1, false, details.mid(21)},
         {"1", "parent file kill", {}, "0000", 7, 1, false, "path: $"},
         {"1", "", {allow}, "1100", 7, 1, true, {}},
@@ -110,14 +111,14 @@ TEST(Alert, DetailsAndDecisions)
         {"1", "args", {allowNow}, "0100", 0, 1, false, {}},   // not without its arguments
         {"0", "", {deny}, "0011", 7, 1, false, {}},
         {"1", "", {deny}, "0011", 7, 1, false, {}},
-        {"0", "kill", {deny, deny}, "0012", 7, 2, false, "can't deny app: it belongs to another user"},   // the save drops the twin
+        {"0", "kill", {deny, deny}, "0012", 7, 2, false, "can't deny app: it belongs to ann: can be listed, not ended"},   // the save drops the twin
         {"0", "", {denyNow}, "0001", 0, 1, false, {}},
         {"1", "", {denyNow}, "0001", 0, 1, false, {}},
-        {"0", "kill", {denyNow}, "0001", 0, 1, false, "can't deny app: it belongs to another user"},
+        {"0", "kill", {denyNow}, "0001", 0, 1, false, "can't deny app: it belongs to ann: can be listed, not ended"},
         {"1", "", {close}, "0000", 7, 1, false, {}},
         {"0", "", {desktop}, "0000", 7, 0, false, {}},
         {"0", "", {del}, "0001", 0, 1, false, "confirm delete $"},
-        {"0", "kill", {del}, "0001", 0, 1, false, "confirm delete $\ncan't deny app: it belongs to another user"},
+        {"0", "kill", {del}, "0001", 0, 1, false, "confirm delete $\ncan't deny app: it belongs to ann: can be listed, not ended"},
         {"0", "", {del, close}, "0001", 0, 1, false, {}},
         {"0", "", {del, deny}, "0012", 0, 1, false, {}},
         {"0", "", {del, del}, "0001", 0, 1, false, {}},
@@ -417,4 +418,43 @@ TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
     EXPECT_EQ(std::pair(t.exists("allow.csv"), t.app.allowTmp.search(main.guard.appRecord, "")), std::pair(false, 1));
     EXPECT_EQ(told, QStringList("Can't keep a|1 in allow.csv: a number after its last \"|\", which reads back as a count; "
                                 "the decision holds for the present period."));
+}
+
+// The default button counts down on the fake clock; at zero its decision is taken as if pressed, unless a click came first.
+TEST(AlertView, CountsDownToTheDefaultDecisionUnlessTheUserActs)
+{
+    // alert_default, whether a click comes at 5 s, what the default button then says, whether it stays up, deny.csv, Deny Now's record.
+    const std::tuple<QString, bool, QString, bool, int> runs[] = {
+        {"close", false, "Close", false, 0},
+        {"deny_now", false, "Deny now", false, 1},
+        {"allow_now", false, "Allow now", false, 0},
+        {"deny_now", true, "Deny now", true, 0},
+    };
+    for (const auto& [decision, click, caption, open, denied] : runs) {
+        SCOPED_TRACE(decision.toStdString() + (click ? " clicked" : ""));
+        Alert v({{"alert_timeout", "12"}, {"alert_default", decision}});
+        auto* count = v.main.findChild<Countdown*>();
+        auto* button = v.main.findChild<ImageButton*>(decision == "close" ? "btnClose" : decision == "deny_now" ? "btnDenyNow" : "btnAllowNow");
+        auto* shown = v.main.findChild<QLabel*>("lblCountdown");
+        EXPECT_EQ(button->text(), caption + " (12)");
+        v.t.desktop.clock = 5000;
+        count->poll();
+        EXPECT_EQ(shown->text(), caption + " (7)");
+        if (click)
+            QTest::mouseClick(v.main.lblApp, Qt::LeftButton);
+        v.t.desktop.clock = 11999;
+        count->poll();
+        EXPECT_EQ(v.main.isVisible(), true);
+        v.t.desktop.clock = 12000;
+        count->poll();
+        EXPECT_EQ(v.main.isVisible(), open);
+        EXPECT_EQ(button->text(), caption);
+        EXPECT_EQ(shown->isVisible(), false);
+        EXPECT_EQ(v.t.app.denyTmp.count(), denied);
+        EXPECT_EQ(v.t.app.allowTmp.count(), int(decision == "allow_now" && !click));
+    }
+    // Without the settings, as in older files, nothing counts.
+    Alert old;
+    EXPECT_FALSE(old.main.findChild<Countdown*>()->running());
+    EXPECT_EQ(old.main.btnClose->text(), "Close");
 }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
+#include "design/ImageButton.h"
 #include "guard/frmMain.h"
 #include "lists/frmList.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 #include "tray/frmTray.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QHeaderView>
@@ -300,4 +302,18 @@ TEST(ListWindow, SortingKeepsTheSelectionAndTheFilterKeepsTheOrder)
     EXPECT_EQ(names(), "dbc");
     w.txtFilter->setText("r/b");
     EXPECT_EQ(names(), "b");
+}
+
+// The arrows move inside the table; Tab goes on to the buttons below it, however long the list.
+TEST(ListWindow, TabLeavesTheTableForTheButtons)
+{
+    ListBed b({"a|/a", "b|/b", "c|/c"}, {});
+    QApplication::setActiveWindow(b.allow);
+    b.allow->List->setFocus(Qt::TabFocusReason);
+    b.allow->List->setCurrentIndex(b.allow->rows.index(0, 0));
+    key(b.allow->List, Qt::Key_Down);
+    EXPECT_EQ(b.allow->List->currentIndex().row(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(b.allow->List));
+    key(b.allow->List, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(b.allow->btnMoveEntry));
 }

@@ -141,8 +141,9 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
         }
     }).join();
     EXPECT_TRUE(bare.running() && refused == (::geteuid() == 0 ? platform::KillFailure::Refused : platform::KillFailure::None));
-    // Only a process a walk examined may be ended: an id alone may belong to anyone by now.
+    // Only a process a walk examined may be ended: an id alone may belong to anyone by now, even one asked about.
     auto unpinned = platform::KillFailure::None;
+    EXPECT_EQ(procs.parent(bare.pid), ::getpid());
     EXPECT_EQ(std::pair(procs.kill(bare.pid, &unpinned), unpinned), std::pair(0, platform::KillFailure::Gone));
     EXPECT_TRUE(bare.running());
     ASSERT_TRUE(visit(procs, bare.pid));
@@ -190,10 +191,11 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
         last.close();
         Child newcomer(dir, "mv-newcomer");
         ASSERT_EQ(newcomer.pid, id);
-        EXPECT_TRUE(procs.path(id, 0).isEmpty() && !procs.launch(id));
+        // The kill first: no read since the walk has told the pin that its process ended.
         auto why = platform::KillFailure::None;
         EXPECT_EQ(std::pair(procs.kill(id, &why), why), std::pair(0, platform::KillFailure::Gone));
         EXPECT_TRUE(newcomer.running());
+        EXPECT_TRUE(procs.path(id, 0).isEmpty() && !procs.launch(id));
     }
 }
 

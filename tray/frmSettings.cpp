@@ -87,7 +87,8 @@ frmSettings::frmSettings(App& application, Guard& core, QWidget* parent)
     layout->addWidget(scrRows, 1);
     layout->addLayout(buttons);
 
-    btnClose = mdDesign::imageButton(app, this, "btnClose", {width() - 21, 3, 18, 18}, &frmSettings::btnCancel_Click);
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {width() - 21, 3, 18, 18}, &frmSettings::btnCancel_Click,
+                                     QStringLiteral("Close"));
 
     mdSettings::guarded(app, "frmSettings", "Form_Load", [&] {
         mdDesign::frmSkin(app, this);
@@ -147,6 +148,9 @@ void frmSettings::Form_Load()
             row.field->setToolTip(setting.value);
             connect(row.field, &QLineEdit::textChanged, this, &frmSettings::validate);
             connect(row.field, &QLineEdit::returnPressed, this, &frmSettings::btnSave_Click);
+            // Named by its key, and described by the meaning beside it.
+            key->setBuddy(row.field);
+            row.field->setAccessibleDescription(setting.comment);
             shown = row.field;
         } else {
             auto* text = new QLabel(setting.value, box);   // not read by this program: kept as it is

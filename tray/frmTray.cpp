@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tray/frmTray.h"
 
+#include "guard/Events.h"
+
 #include "design/frmAbout.h"
 #include "store/mdSettings.h"
 #include "tray/frmSettings.h"
@@ -60,6 +62,7 @@ frmTray::frmTray(App& application, Guard& core, platform::Tray& trayIcon, QWidge
     setObjectName(QStringLiteral("frmTray"));
     PopupSys.setObjectName(QStringLiteral("PopupSys"));
     PopupSys.setTitle(QStringLiteral("PopupMenu"));
+    PopupSys.setAccessibleName(app.sys.program.productTitle());
     Enable = PopupSys.addAction(QStringLiteral("Enable"), this, &frmTray::Enable_Click);
     Enable->setEnabled(false);
     Disable = PopupSys.addAction(QStringLiteral("Disable"), this, &frmTray::Disable_Click);
@@ -83,6 +86,8 @@ frmTray::frmTray(App& application, Guard& core, platform::Tray& trayIcon, QWidge
     };
     app.notice = [this](const QString& text) { tray.notify(app.sys.program.productTitle(), text); };
     connect(&guard, &Guard::notGuarding, this, &frmTray::notGuarding);
+    // The tip is first set before the settings are read: guard_mode shows once they are.
+    connect(&guard, &Guard::guarding, this, [this] { tray.modify(enabledIcon, enabledTip()); });
 }
 
 frmTray::~frmTray()
@@ -103,6 +108,8 @@ QString frmTray::tip(const QString& state) const
 
 QString frmTray::enabledTip() const
 {
+    if (events::monitoring(app))
+        return tip(QStringLiteral("monitor mode, nothing is ended"));
     if (app.sys.program.userId() == 0)
         return tip(QStringLiteral("guarding as root, can end system programs"));
     return tip(QStringLiteral("guarding"));
@@ -150,6 +157,7 @@ void frmTray::Enable_Click()
 {
     guarded(app, "frmTray", "Enable_Click", [&] {
         guard.timerOn();
+        events::send(app, {.kind = events::Kind::GuardStart});
         Enable->setEnabled(false);
         Disable->setEnabled(true);
         tray.modify(enabledIcon, enabledTip());
@@ -160,6 +168,7 @@ void frmTray::Disable_Click()
 {
     guarded(app, "frmTray", "Disable_Click", [&] {
         guard.timerOff();
+        events::send(app, {.kind = events::Kind::GuardStop});
         // The alert goes without a decision on its process.
         if (guard.alertUp)
             guard.dropAlert();
@@ -232,5 +241,6 @@ void frmTray::ExitProgram_Click()
     if (!app.sys.desktop.askYesNo(app.sys.program.productTitle(), question))
         return;
     tray.remove();
+    events::send(app, {.kind = events::Kind::GuardStop});
     app.sys.desktop.quit();
 }
