@@ -66,15 +66,17 @@ struct Hashing : Scan {
 
 } // namespace
 
+// Only the path the system gives this very process makes it the program itself: a copy elsewhere is another program.
 TEST(Scan, OneCandidatePerTickInSnapshotOrder)
 {
     Scan s;
     auto& procs = s.t.processes;
     s.t.program.name = "Mirvak.bin";
-    const QString ok = s.exe("ok"), bad = s.exe("bad"), a = s.exe("a");
+    const QString ok = s.exe("ok"), bad = s.exe("bad"), a = s.exe("a"), copy = s.exe("Mirvak.bin");
     procs.add(1, "System");
     procs.add(2, "Mirvak.bin", s.t.program.exePath());   // itself, known by its path
     procs.add(3, "Mirvak.bin");   // another user's copy: its path is refused
+    procs.add(4, "Mirvak.bin", copy);
     procs.add(10, "ok", ok);
     procs.add(11, "tool");   // another user's: matched by name
     procs.add(12, "bad", bad).killable = false;
@@ -82,14 +84,16 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     procs.add(14, "tool2");
     procs.add(15, "system");
     procs.add(16, "ok").missing = platform::PathState::Unreadable;   // a name it chose proves nothing
-    s.start({}, ("ok|" + ok + "\r\ntool|/x/tool\r\n").toUtf8(), ("bad|" + bad + "\r\n").toUtf8());
+    const QString deny = "bad|" + bad + "\r\nMirvak.bin|" + copy + "\r\nMirvak.bin|" + s.t.program.exePath() + "\r\n";
+    s.start({}, ("ok|" + ok + "\r\ntool|/x/tool\r\n").toUtf8(), deny.toUtf8());
     // The next one comes once this one is settled; the denied process that would not end is tried again.
     for (const QString& record : {"a|" + a, QString("tool2"), QString("system"), QString("ok")}) {
         s.tick();
         EXPECT_EQ(std::pair(s.alert(), s.m.guard.appParent), std::pair(record, QString(record == "a|" + a ? "7" : "1")));
         s.m.btnAllowNow_MouseUp();
     }
-    EXPECT_TRUE(s.t.processes.killed == std::vector<qint64>(4, 12) && !s.t.exists("error.log"));
+    EXPECT_EQ(s.t.processes.killed, (std::vector<qint64>{4, 12, 12, 12, 12}));
+    EXPECT_FALSE(s.t.exists("error.log"));
 }
 
 TEST(Scan, PendingCandidateSettledByItsLatePath)
@@ -314,18 +318,6 @@ TEST(Startup, RefusesWhatTheSettingsWindowRefuses)
     }
 }
 
-// Only the path the system gives this very process makes it the program itself: a copy elsewhere is another program.
-TEST(Scan, ItselfOnlyByItsOwnPath)
-{
-    Scan s;
-    const QString copy = s.exe("Mirvak");
-    s.t.processes.add(2, "Mirvak", s.t.program.exePath());
-    s.t.processes.add(3, "Mirvak", copy);
-    s.start({}, {}, ("Mirvak|" + copy + "\r\nMirvak|" + s.t.program.exePath() + "\r\n").toUtf8());
-    s.tick();
-    EXPECT_EQ(s.t.processes.killed, std::vector<qint64>{3});
-}
-
 TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLeftovers)
 {
     TestBed none, second;
@@ -347,18 +339,3 @@ TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLefto
     EXPECT_EQ(QDir(second.tmp.path()).entryList(QDir::Files).size(), files.size() + 1);
     EXPECT_FALSE(first.guard.time.isActive() || second.app.settingList.count() || second.exists("error.log"));
 }
-
-TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)
-{
-    // A crashed copy's lock names an id that a new session may give the next copy: not "another copy runs".
-    QTemporaryDir runtime;
-    const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-    platform::LinuxProgram program;
-    const QString path = runtime.path() + "/mirvak-" + program.exeName() + ".lock";
-    ASSERT_TRUE(QLockFile(path).tryLock(0) && QFile::copy(path, path + ".kept") && QFile::remove(path)
-                && QFile::rename(path + ".kept", path));
-    EXPECT_TRUE(program.takeInstanceLock());
-    qputenv("XDG_RUNTIME_DIR", old);
-}
-
