@@ -3,10 +3,7 @@
 #include "guard/frmMain.h"
 #include "tray/frmTray.h"
 
-#include <cstdio>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 struct TipTray : platform::Tray {
@@ -31,19 +28,12 @@ TEST(RunAsRoot, SaysSoOnTheTerminalAndInTheTip)
             tray = std::make_unique<frmTray>(t.app, main.guard, icon);
             tray->Form_Load();
         };
-        // What it writes to the terminal lands in a file meanwhile.
-        std::fflush(stderr);
-        const int terminal = ::dup(2);
-        const int file = ::open(QFile::encodeName(t.path("stderr")), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(file, 2);
+        testing::internal::CaptureStderr();
         main.Form_Load();
-        std::fflush(stderr);
-        ::dup2(terminal, 2);
-        ::close(terminal);
-        ::close(file);
+        const std::string terminal = testing::internal::GetCapturedStderr();
         const bool root = uid == 0;
         EXPECT_EQ(icon.tip, root ? "Mirvak: guarding as root, can end system programs" : "Mirvak: guarding");
-        EXPECT_EQ(t.read("stderr"),
+        EXPECT_EQ(terminal,
                   root ? "Mirvak: guarding as root: it can end system programs; start it as your own user instead\n" : "");
     }
 }
