@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "app/Cli.h"
-#include "platform/Version.h"
 #include "guard/frmMain.h"
 #include "design/mdDesign.h"
 #include "guard/frmTrust.h"
@@ -149,24 +148,13 @@ TEST(FirstStart, OpensInItsCornerAndWaitsForTheUsersKeys)
     EXPECT_EQ(asked->pos(), corner());
     EXPECT_GT(asked->height(), 150);
 
-    // Each Return in the first second does nothing and restarts it; Yes and No look dimmed meanwhile.
-    QStringList seen;
-    for (qint64 at : {0, 900, 1800, 2800}) {
-        t.desktop.clock = at;
-        QTest::keyClick(asked->btnYes, Qt::Key_Return);
-        seen << QString::number(at) + (dimmed(asked->btnYes) ? " dimmed" : " ready")
-                + (asked->isVisible() ? "" : " answered");
-    }
-    EXPECT_EQ(seen.join(", "), "0 dimmed, 900 dimmed, 1800 dimmed, 2800 ready answered");
+    // A Return in the first second does nothing, and Yes and No look dimmed; after a quiet second it answers.
+    QTest::keyClick(asked->btnYes, Qt::Key_Return);
+    EXPECT_TRUE(asked->isVisible() && dimmed(asked->btnYes));
+    t.desktop.clock = 1000;
+    QTest::keyClick(asked->btnYes, Qt::Key_Return);
+    EXPECT_FALSE(asked->isVisible());
     EXPECT_EQ(t.read("allow.csv"), ("a|" + t.a + "\r\nother\r\n").toUtf8());
-    // A click into the question lets keys count at once.
-    QFile::remove(t.path("allow.csv"));
-    Started again(t);
-    ASSERT_TRUE(again.m.trust);
-    QTest::mouseClick(again.m.trust->lblText, Qt::LeftButton);
-    QTest::keyClick(again.m.trust->btnYes, Qt::Key_Tab);
-    QTest::keyClick(again.m.trust->btnNo, Qt::Key_Space);
-    EXPECT_EQ(std::pair(again.m.trust.isNull() || !again.m.trust->isVisible(), t.read("allow.csv")), std::pair(true, QByteArray()));
 }
 
 // Merged into what the file holds, saved whole or not at all, the lock left alone and a running copy warned.
@@ -249,45 +237,30 @@ TEST(CommandLine, AllowRunningKeepsWhatTheGuardSavesMeanwhile)
     EXPECT_TRUE(file.startsWith("a|") && file.contains("\r\nnew|/n\r\nold|/o\r\nother\r\n")) << file.constData();
 }
 
-// The real program, with no display to reach: these options end before it would need one.
-TEST(CommandLine, HelpVersionAndWrongArgumentsNeedNoDisplay)
-{
-    // In a process table of its own, as every start of the guard in a test.
-    const QStringList own{"--pid", "--fork", "--mount-proc", "--kill-child"};
-    if (QProcess::execute("unshare", own + QStringList{"true"}) != 0)
-        GTEST_SKIP() << "no PID namespace here";
-    const QString usage = "Usage: Mirvak [OPTION]\n";
-    const QString hint = "\nTry 'Mirvak --help' for more information.\n";
-    for (const auto& [arguments, status, text] : {std::tuple(QStringList{"--version"}, 0, QString("Mirvak %1\n").arg(platform::version::kText)),
-             {{"-session", "1a2b", "-h", "--allow-running"}, 0, usage}, {{"--help"}, 0, usage},
-             {{"--allow-running", "--bogus"}, 2, "Mirvak: Unknown option 'bogus'." + hint},
-             {{"stray"}, 2, "Mirvak: Unexpected argument 'stray'." + hint}}) {
-        QProcess p;
-        p.start("unshare", own + QStringList{"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", MIRVAK_EXE}
-                               + arguments);
-        ASSERT_TRUE(p.waitForFinished(30000));
-        const QString out = p.readAllStandardOutput();
-        const QString err = p.readAllStandardError();
-        EXPECT_EQ(std::pair(p.exitCode(), (status ? err : out).left(text.size())), std::pair(status, text));
-        EXPECT_TRUE(status ? out.isEmpty() : err.isEmpty()) << err.toStdString();
-    }
-}
-
 // Another copy's lock is read, never taken over or rewritten; a lock whose id is free or runs another program is stale.
+// A crashed copy's lock names an id that a new session may give the next copy: not "another copy runs".
 TEST(CommandLine, AnotherCopysLockIsOnlyRead)
 {
     TestBed lock;
     const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", lock.tmp.path().toUtf8());
     platform::LinuxProgram program;
+    const QString name = "mirvak-" + program.exeName() + ".lock";
     QProcess copy;   // stands for the running copy
-    copy.start("sleep", {"30"}), copy.waitForStarted();
+    copy.start("sleep", {"30"});
+    copy.waitForStarted();
     const QByteArray id = QByteArray::number(copy.processId());
     for (const auto& [owner, runs] : {std::pair(id + "\nsleep", true), {id + "\nMirvak", false}, {"4194305\nsleep", false}}) {
         const QByteArray text = owner + "\n" + QSysInfo::machineHostName().toUtf8() + "\n";
-        lock.write("mirvak-" + program.exeName() + ".lock", text);
+        lock.write(name, text);
         EXPECT_EQ(program.otherCopyRuns(), runs) << owner.constData();
-        EXPECT_EQ(lock.read("mirvak-" + program.exeName() + ".lock"), text);
+        EXPECT_EQ(lock.read(name), text);
     }
-    copy.kill(), copy.waitForFinished(), qputenv("XDG_RUNTIME_DIR", old);
+    copy.kill();
+    copy.waitForFinished();
+    const QString path = lock.path(name);
+    ASSERT_TRUE(QFile::remove(path) && QLockFile(path).tryLock(0) && QFile::copy(path, path + ".kept") && QFile::remove(path)
+                && QFile::rename(path + ".kept", path));
+    EXPECT_TRUE(program.takeInstanceLock());
+    qputenv("XDG_RUNTIME_DIR", old);
 }

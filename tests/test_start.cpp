@@ -68,12 +68,18 @@ TEST(StartUp, OptionsNeedNeitherDisplayNorRuntimeFolderAndPrintNoQtWarning)
     if (!Terminal::namespaces())
         GTEST_SKIP() << "no PID namespace here";
     Terminal t;
-    EXPECT_EQ(t.run({"--version"}).out, std::string("Mirvak ") + platform::version::kText + "\n");
-    const Start help = t.run({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--allow-running"), std::string::npos);
-    EXPECT_EQ(help.err, "");
-
+    const std::string usage = "Usage: Mirvak [OPTION]\n";
+    const std::string hint = "\nTry 'Mirvak --help' for more information.\n";
+    for (const auto& [arguments, status, text] : {std::tuple(QStringList{"--version"}, 0, "Mirvak " + std::string(platform::version::kText) + "\n"),
+             {{"-session", "1a2b", "-h", "--allow-running"}, 0, usage}, {{"--help"}, 0, usage},
+             {{"--allow-running", "--bogus"}, 2, "Mirvak: Unknown option 'bogus'." + hint},
+             {{"stray"}, 2, "Mirvak: Unexpected argument 'stray'." + hint}}) {
+        const Start start = t.run(arguments);
+        EXPECT_EQ(std::pair(start.status, (status ? start.err : start.out).substr(0, text.size())), std::pair(status, text));
+        EXPECT_EQ(status ? start.out : start.err, "");
+        if (arguments == QStringList{"--help"})
+            EXPECT_NE(start.out.find("--allow-running"), std::string::npos);
+    }
     const Start allow = t.run({"--allow-running"});
     EXPECT_EQ(allow.status, 0);
     EXPECT_TRUE(allow.out.starts_with("Mirvak: added ")) << allow.out;
