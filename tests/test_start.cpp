@@ -77,8 +77,9 @@ TEST(StartUp, OptionsNeedNeitherDisplayNorRuntimeFolderAndPrintNoQtWarning)
         const Start start = t.run(arguments);
         EXPECT_EQ(std::pair(start.status, (status ? start.err : start.out).substr(0, text.size())), std::pair(status, text));
         EXPECT_EQ(status ? start.out : start.err, "");
-        if (arguments == QStringList{"--help"})
+        if (arguments == QStringList{"--help"}) {
             EXPECT_NE(start.out.find("--allow-running"), std::string::npos);
+        }
     }
     const Start allow = t.run({"--allow-running"});
     EXPECT_EQ(allow.status, 0);
