@@ -202,7 +202,7 @@ void noteSeen(App& app, events::Kind kind, qint64 pid, const QString& name, cons
         return;
     app.seenList.add(record);
     putList(app, app.seenList, QStringLiteral("seen.csv"), false);
-    events::send(app, {kind, name, path, record, pid, -1, {}, rule, {}});
+    events::send(app, {kind, name, path, record, pid, -1, -1, rule, {}});
 }
 
 // Ends a program of the deny list, and notes it for the user's notice.
@@ -215,11 +215,11 @@ void endDenied(frmMain& m, qint64 pid, const QString& name, const QString& path,
     }
     // Read while it runs: the event tells whose it was.
     const qint64 parent = m.app.sys.processes.parent(pid);
-    const QString owner = m.app.sys.processes.owner(pid);
+    const qint64 uid = m.app.sys.processes.ownerId(pid);
     const bool ended = mdProcess::KillProcess(m.app, pid) > 0;
     if (ended)
         m.killNotices.ended(name, path, m.app.sys.desktop.clockMs());
-    events::send(m.app, {ended ? events::Kind::Ended : events::Kind::EndFailed, name, path, record, pid, parent, owner,
+    events::send(m.app, {ended ? events::Kind::Ended : events::Kind::EndFailed, name, path, record, pid, parent, uid,
                          rule, {}});
 }
 
