@@ -46,7 +46,7 @@ QByteArray messageId(Kind kind)
 
 bool monitoring(const App& app)
 {
-    return mdSettings::getSetting(app, QStringLiteral("guard_mode")).trimmed() == QLatin1String("monitor");
+    return Collection::lower(mdSettings::getSetting(app, QStringLiteral("guard_mode")).trimmed()) == QLatin1String("monitor");
 }
 
 QString mode(const App& app)

@@ -97,6 +97,33 @@ TEST(Policy, ABadFileIsSkippedWholeAndTheRestGuards)
     EXPECT_EQ(mdSettings::getSetting(s.t.app, "guard_mode"), "");
 }
 
+TEST(Policy, AnUnknownKeyIsLeftOutAndARefusedValueSkipsTheFile)
+{
+    struct Case {
+        const char* text;   // after check_interval=7 on line 1
+        const char* log;    // what error.log is told, or nothing
+        const char* interval;
+    };
+    const Case cases[] = {
+        {"chek_interval=3", "policy.ini:2: chek_interval is no setting of this program; the line is left out", "7"},
+        {"list_level=5", "policy.ini:2: list_level is a whole number from 0 to 4; the file is skipped", ""},
+        {"Check_Interval=8", "policy.ini:2: check_interval is set twice; the file is skipped", ""},
+        {"journal=2", "policy.ini:2: journal is 1 for on or 0 for off; the file is skipped", ""},
+        {"block_url=ftp://help", "policy.ini:2: block_url begins with https:// or http://; the file is skipped", ""},
+        {"block_message=Ask the help desk\r\nguard_mode=Monitor", "", "7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        TestBed t;
+        t.write("mirvak/policy.ini", QByteArray("check_interval=7\r\n") + c.text + "\r\n");
+        Policy policy;
+        QStringList logged;
+        policy.refresh(t.files, t.path("mirvak"), [&](const QString& why) { logged << why; });
+        EXPECT_EQ(logged, c.log[0] ? QStringList(t.path("mirvak/") + c.log) : QStringList());
+        EXPECT_EQ(policy.fixed("check_interval").value_or(""), c.interval);
+    }
+}
+
 TEST(Policy, AFileChangedWhileGuardingCountsFromTheNextTick)
 {
     Site s;
