@@ -4,7 +4,7 @@
 // event sent to the system journal, against the journal turned off.
 #include "bench/RealServices.h"
 #include "guard/Events.h"
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 #include "platform/linux/LinuxJournal.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
@@ -44,7 +44,7 @@ void write(const QString& path, const QByteArray& bytes)
 // half of `kRecords` user records in each list that match nothing; with
 // `system`, as many such records in allow.d and deny.d.
 struct Site : RealServices {
-    std::unique_ptr<frmMain> main;
+    Guard guard{app};
 
     Site(int level, bool system)
     {
@@ -52,13 +52,12 @@ struct Site : RealServices {
               "startup_load=0\r\ncheck_interval=1\r\ntmp_interval=60\r\nlist_level=" + QByteArray::number(level)
                   + "\r\nsafe_level=0\r\npath_search=0\r\nclean_value=0\r\nalways_top=0\r\nerror_log=0\r\n");
         mdSettings::getSettings(app);
-        main = std::make_unique<frmMain>(app);
-        main->dirWindows = env.windowsDirectory();
-        main->dirSystem = env.systemDirectory();
+        guard.dirWindows = env.windowsDirectory();
+        guard.dirSystem = env.systemDirectory();
         app.hashes.run = [](std::function<void()> task) { task(); };
         platform::LinuxProcesses table;
         table.walk([&](const platform::ProcessEntry& e) {
-            app.allowTmp.add(main->strProcess(e.exeName, table.path(e.pid, 0)));
+            app.allowTmp.add(guard.strProcess(e.exeName, table.path(e.pid, 0)));
             return true;
         });
         QByteArray allow;
@@ -84,18 +83,18 @@ struct Site : RealServices {
     void tick()
     {
         mdSettings::reloadPolicy(app);
-        main->TakeProcesses();
+        guard.TakeProcesses();
     }
 
     // A process started meanwhile became the candidate: allowed, as the user would.
     void settle()
     {
-        if (main->waitTicks == 0 && !main->isVisible())
+        if (guard.waitTicks == 0 && !guard.alertUp)
             return;
-        app.allowTmp.add(main->appRecord);
-        main->waitTicks = 0;
-        main->hide();
-        main->timerOff();
+        app.allowTmp.add(guard.appRecord);
+        guard.waitTicks = 0;
+        guard.dropAlert();
+        guard.timerOff();
     }
 };
 
