@@ -204,6 +204,20 @@ void noteSeen(App& app, events::Kind kind, qint64 pid, const QString& name, cons
     events::send(app, {kind, name, path, record, pid, -1, -1, rule, {}});
 }
 
+// The hash a level-4 record ends with, or empty text.
+QString sha256Of(const QString& record)
+{
+    const qsizetype at = record.lastIndexOf(QLatin1String("|sha256:"));
+    return at < 0 ? QString() : record.mid(at + 8);
+}
+
+// What the administrator says about a blocked program.
+KillNotices::Block blockWords(const App& app)
+{
+    return {app.policy.fixed(QStringLiteral("block_message")).value_or(QString()),
+            app.policy.fixed(QStringLiteral("block_url")).value_or(QString())};
+}
+
 // Ends a program of the deny list, and notes it for the user's notice.
 void endDenied(Guard& m, qint64 pid, const QString& name, const QString& path, const QString& record,
                const QString& rule)
@@ -217,7 +231,7 @@ void endDenied(Guard& m, qint64 pid, const QString& name, const QString& path, c
     const qint64 uid = m.app.sys.processes.ownerId(pid);
     const bool ended = mdProcess::KillProcess(m.app, pid) > 0;
     if (ended)
-        m.killNotices.ended(name, path, m.app.sys.desktop.clockMs());
+        m.killNotices.ended(name, path, m.app.sys.desktop.clockMs(), sha256Of(record));
     events::send(m.app, {ended ? events::Kind::Ended : events::Kind::EndFailed, name, path, record, pid, parent, uid,
                          rule, {}});
 }
@@ -376,7 +390,7 @@ void Guard::tellKills()
             killNotices.clear();
             return;
         }
-        const QString text = killNotices.due(app.sys.desktop.clockMs());
+        const QString text = killNotices.due(app.sys.desktop.clockMs(), blockWords(app));
         if (!text.isEmpty())
             app.tell(text);
     });

@@ -3,6 +3,8 @@
 #include "guard/Guard.h"
 #include "store/mdSettings.h"
 
+#include <QUrl>
+
 namespace {
 
 // A guard at list_level 1 with the administrator's folder in etc/mirvak.
@@ -122,6 +124,19 @@ TEST(Policy, AnUnknownKeyIsLeftOutAndARefusedValueSkipsTheFile)
         EXPECT_EQ(logged, c.log[0] ? QStringList(t.path("mirvak/") + c.log) : QStringList());
         EXPECT_EQ(policy.fixed("check_interval").value_or(""), c.interval);
     }
+}
+
+TEST(Policy, ABlockedProgramsNoticeCarriesTheAdministratorsWords)
+{
+    Site s;
+    s.policy("deny.d/site.csv", Site::record(s.tool) + "\r\n");
+    s.policy("policy.ini", "block_message=Ask the help desk about %name%.\r\nblock_url=https://help.example/?p=%path%&h=%sha256%\r\n");
+    QStringList told;
+    s.t.app.notice = [&](const QString& text) { told << text; };
+    s.start(Site::record(s.other) + "\r\n");
+    s.m.time_Timer();
+    const QString link = "https://help.example/?p=" + QUrl::toPercentEncoding(s.tool) + "&h=";
+    EXPECT_EQ(told, QStringList("Ended tool (" + s.tool + "): it is on the deny list. Ask the help desk about tool. " + link));
 }
 
 TEST(Policy, AFileChangedWhileGuardingCountsFromTheNextTick)
