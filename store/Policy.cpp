@@ -145,6 +145,7 @@ bool Policy::refresh(platform::Files& files, const QString& folder, const std::f
     deny_ = std::move(deny);
     fixed_ = std::move(fixed);
     fixedFrom_ = std::move(fixedFrom);
+    userMayDeny_ = Policy::fixed(QStringLiteral("user_may_deny")).value_or(QStringLiteral("1")) != QLatin1String("0");
     return true;
 }
 
@@ -158,24 +159,33 @@ std::optional<QString> Policy::fixed(const QString& key) const
     return *it;
 }
 
-bool Policy::userMayDeny() const
-{
-    return fixed(QStringLiteral("user_may_deny")).value_or(QStringLiteral("1")) != QLatin1String("0");
-}
 
 QString Policy::rule(const Rules& rules, int position) const
 {
     return rules.origins[std::size_t(position - 1)] + QStringLiteral(": ") + rules.list.item(position);
 }
 
-Policy::Decision Policy::decide(const QString& record, const QString& suffix, const Collection& userAllow,
-                                const Collection& userDeny) const
+QString Policy::origin(Verdict verdict, int position) const
+{
+    const Rules& rules = verdict == Verdict::Allow ? allow_ : deny_;
+    return rules.origins[std::size_t(position - 1)];
+}
+
+Policy::Decision Policy::fixedVerdict(const QString& record, const QString& suffix) const
 {
     if (const int at = deny_.list.count() ? deny_.list.search(record, suffix) : 0)
         return {Verdict::Deny, rule(deny_, at)};
+    if (const int at = allow_.list.count() && !userMayDeny() ? allow_.list.search(record, suffix) : 0)
+        return {Verdict::Allow, rule(allow_, at)};
+    return {};
+}
+
+Policy::Decision Policy::decide(const QString& record, const QString& suffix, const Collection& userAllow,
+                                const Collection& userDeny) const
+{
+    if (const Decision fixed = fixedVerdict(record, suffix); fixed.verdict != Verdict::None)
+        return fixed;
     const int allowed = allow_.list.count() ? allow_.list.search(record, suffix) : 0;
-    if (allowed && !userMayDeny())
-        return {Verdict::Allow, rule(allow_, allowed)};
     // Most processes of a tick end here: no rule is put in words for them.
     if (userAllow.search(record, suffix))
         return {Verdict::Allow, {}};
