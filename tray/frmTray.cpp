@@ -70,6 +70,7 @@ frmTray::frmTray(App& application, Guard& core, platform::Tray& trayIcon, QWidge
     SeeAllow = PopupSys.addAction(QStringLiteral("See Allow List"), this, &frmTray::SeeAllow_Click);
     SeeDeny = PopupSys.addAction(QStringLiteral("See Deny List"), this, &frmTray::SeeDeny_Click);
     SeeSeen = PopupSys.addAction(QStringLiteral("See Programs Seen"), this, &frmTray::SeeSeen_Click);
+    SeeSeen->setVisible(false);
     connect(&PopupSys, &QMenu::aboutToShow, this, [this] { SeeSeen->setVisible(events::monitoring(app)); });
     PopupSys.addSeparator();
     Settings = PopupSys.addAction(QStringLiteral("Settings"), this, &frmTray::Settings_Click);
