@@ -534,6 +534,11 @@ void Guard::hashReady()
     });
 }
 
+QString Guard::blockNote() const
+{
+    return KillNotices::blockText(blockWords(app), appName, appPath, sha256Of(appRecord));
+}
+
 QString Guard::hashDetails() const
 {
     const qsizetype at = appRecord.lastIndexOf(QLatin1String("|sha256:"));

@@ -137,6 +137,14 @@ TEST(Policy, ABlockedProgramsNoticeCarriesTheAdministratorsWords)
     s.m.time_Timer();
     const QString link = "https://help.example/?p=" + QUrl::toPercentEncoding(s.tool) + "&h=";
     EXPECT_EQ(told, QStringList("Ended tool (" + s.tool + "): it is on the deny list. Ask the help desk about tool. " + link));
+    // An alert's program that Deny cannot end stays shown, with the same words.
+    const QString third = s.exe("third");
+    s.t.processes.add(12, "third", third).killable = false;
+    s.m.time_Timer();
+    s.m.time_Timer();
+    ASSERT_TRUE(s.m.alertUp);
+    const QString note = s.m.decide(Guard::Decision::DenyNow).note;
+    EXPECT_TRUE(note.endsWith("\nAsk the help desk about third. https://help.example/?p=" + QUrl::toPercentEncoding(third) + "&h=")) << qPrintable(note);
 }
 
 TEST(Policy, AFileChangedWhileGuardingCountsFromTheNextTick)
