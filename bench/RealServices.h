@@ -16,7 +16,8 @@ struct RealServices {
     class FolderProgram : public platform::LinuxProgram {
     public:
         QString dir;
-        Folders folders() override { return {dir, dir, dir}; }
+        QString policy;   // the administrator's folder; empty: none
+        Folders folders() override { return {dir, dir, dir, policy}; }
     };
 
     QTemporaryDir tmp;

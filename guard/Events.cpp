@@ -46,7 +46,7 @@ QByteArray messageId(Kind kind)
 
 bool monitoring(const App& app)
 {
-    return mdSettings::getSetting(app, QStringLiteral("guard_mode")).trimmed() == QLatin1String("monitor");
+    return Collection::lower(mdSettings::getSetting(app, QStringLiteral("guard_mode")).trimmed()) == QLatin1String("monitor");
 }
 
 QString mode(const App& app)
@@ -81,7 +81,8 @@ void send(App& app, const Event& event)
     if (event.pid > 0) {
         add("MIRVAK_PID", QString::number(event.pid));
         add("MIRVAK_PPID", QString::number(event.ppid >= 0 ? event.ppid : app.sys.processes.parent(event.pid)));
-        add("MIRVAK_UID", event.uid.isEmpty() ? app.sys.processes.owner(event.pid) : event.uid);
+        if (const qint64 uid = event.uid >= 0 ? event.uid : app.sys.processes.ownerId(event.pid); uid >= 0)
+            add("MIRVAK_UID", QString::number(uid));
     }
     add("MIRVAK_RULE", event.rule);
     add("MIRVAK_ANSWER", event.answer);

@@ -16,7 +16,7 @@ struct Event {
     QString record{};   // the process's record: its hash, at level 4
     qint64 pid = 0;
     qint64 ppid = -1;   // -1: read when sent, while the process runs
-    QString uid{};      // empty: read when sent
+    qint64 uid = -1;    // the owner's number; -1: read when sent
     QString rule{};     // the file and record that decided
     QString answer{};   // a decision or a first-start answer
 };

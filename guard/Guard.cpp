@@ -201,7 +201,21 @@ void noteSeen(App& app, events::Kind kind, qint64 pid, const QString& name, cons
         return;
     app.seenList.add(record);
     putList(app, app.seenList, QStringLiteral("seen.csv"), false);
-    events::send(app, {kind, name, path, record, pid, -1, {}, rule, {}});
+    events::send(app, {kind, name, path, record, pid, -1, -1, rule, {}});
+}
+
+// The hash a level-4 record ends with, or empty text.
+QString sha256Of(const QString& record)
+{
+    const qsizetype at = record.lastIndexOf(QLatin1String("|sha256:"));
+    return at < 0 ? QString() : record.mid(at + 8);
+}
+
+// What the administrator says about a blocked program.
+KillNotices::Block blockWords(const App& app)
+{
+    return {app.policy.fixed(QStringLiteral("block_message")).value_or(QString()),
+            app.policy.fixed(QStringLiteral("block_url")).value_or(QString())};
 }
 
 // Ends a program of the deny list, and notes it for the user's notice.
@@ -214,11 +228,11 @@ void endDenied(Guard& m, qint64 pid, const QString& name, const QString& path, c
     }
     // Read while it runs: the event tells whose it was.
     const qint64 parent = m.app.sys.processes.parent(pid);
-    const QString owner = m.app.sys.processes.owner(pid);
+    const qint64 uid = m.app.sys.processes.ownerId(pid);
     const bool ended = mdProcess::KillProcess(m.app, pid) > 0;
     if (ended)
-        m.killNotices.ended(name, path, m.app.sys.desktop.clockMs());
-    events::send(m.app, {ended ? events::Kind::Ended : events::Kind::EndFailed, name, path, record, pid, parent, owner,
+        m.killNotices.ended(name, path, m.app.sys.desktop.clockMs(), sha256Of(record));
+    events::send(m.app, {ended ? events::Kind::Ended : events::Kind::EndFailed, name, path, record, pid, parent, uid,
                          rule, {}});
 }
 
@@ -376,7 +390,7 @@ void Guard::tellKills()
             killNotices.clear();
             return;
         }
-        const QString text = killNotices.due(app.sys.desktop.clockMs());
+        const QString text = killNotices.due(app.sys.desktop.clockMs(), blockWords(app));
         if (!text.isEmpty())
             app.tell(text);
     });
@@ -518,6 +532,11 @@ void Guard::hashReady()
             HideMsg();
         }
     });
+}
+
+QString Guard::blockNote() const
+{
+    return KillNotices::blockText(blockWords(app), appName, appPath, sha256Of(appRecord));
 }
 
 QString Guard::hashDetails() const

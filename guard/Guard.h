@@ -55,6 +55,9 @@ public:
     void hashReady();
     // The details line of the candidate's hash; empty when its record has none.
     QString hashDetails() const;
+    // The administrator's block_message and block_url about the candidate,
+    // filled in; empty text when policy.ini sets neither.
+    QString blockNote() const;
 
     // The alert's candidate (Guard_decide.cpp).
     // Reads how the candidate was started, and its arguments text from that.

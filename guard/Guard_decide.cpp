@@ -178,6 +178,9 @@ Guard::Outcome Guard::decide(Decision decision)
             return;
         }
         const bool gone = allow || terminate(*this, outcome.note);
+        // Denied but still running: the alert shows it, with what the administrator says of blocked programs.
+        if (!gone && !blockNote().isEmpty())
+            outcome.note += QLatin1Char('\n') + blockNote();
         if (allow)
             restart(*this);
         // The save rewrites the file from memory: what another program wrote comes in first.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/KillNotices.h"
 
+#include <QUrl>
 #include <algorithm>
 
 namespace {
@@ -10,7 +11,7 @@ QString key(const QString& name, const QString& path)
 }
 } // namespace
 
-void KillNotices::ended(const QString& name, const QString& path, qint64 now)
+void KillNotices::ended(const QString& name, const QString& path, qint64 now, const QString& sha256)
 {
     const QString program = key(name, path);
     const auto told = told_.constFind(program);
@@ -19,14 +20,30 @@ void KillNotices::ended(const QString& name, const QString& path, qint64 now)
     const bool known = std::any_of(waiting_.begin(), waiting_.end(),
                                    [&](const Program& p) { return key(p.name, p.path) == program; });
     if (!known)
-        waiting_.push_back({name, path});
+        waiting_.push_back({name, path, sha256});
 }
 
-QString KillNotices::due(qint64 now)
+QString KillNotices::blockText(const Block& block, const QString& name, const QString& path, const QString& sha256)
+{
+    const auto fill = [&](QString text, bool encoded) {
+        const auto value = [encoded](const QString& fact) {
+            return encoded ? QString::fromLatin1(QUrl::toPercentEncoding(fact)) : fact;
+        };
+        return text.replace(QLatin1String("%name%"), value(name))
+            .replace(QLatin1String("%path%"), value(path))
+            .replace(QLatin1String("%sha256%"), value(sha256));
+    };
+    QString text = fill(block.message.trimmed(), false);
+    if (!block.url.trimmed().isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + fill(block.url.trimmed(), true);
+    return text;
+}
+
+QString KillNotices::due(qint64 now, const Block& block)
 {
     if (waiting_.empty() || (lastNotice_ && now - *lastNotice_ < kAnyMs))
         return QString();
-    const Program& first = waiting_.front();
+    const Program first = waiting_.front();
     QString text = QStringLiteral("Ended %1").arg(first.name);
     if (!first.path.isEmpty())
         text += QStringLiteral(" (%1)").arg(first.path);
@@ -38,5 +55,6 @@ QString KillNotices::due(qint64 now)
         told_.insert(key(p.name, p.path), now);
     waiting_.clear();
     lastNotice_ = now;
-    return text + QLatin1Char('.');
+    const QString words = blockText(block, first.name, first.path, first.sha256);
+    return text + QLatin1Char('.') + (words.isEmpty() ? QString() : QLatin1Char(' ') + words);
 }

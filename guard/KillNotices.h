@@ -13,17 +13,27 @@ public:
     static constexpr qint64 kPerProgramMs = 60000;
     static constexpr qint64 kAnyMs = 10000;
 
-    // Notes an ended program, known by its path, or by its name without one.
-    void ended(const QString& name, const QString& path, qint64 now);
+    // Notes an ended program, known by its path, or by its name without one;
+    // `sha256` is its hash where its record holds one.
+    void ended(const QString& name, const QString& path, qint64 now, const QString& sha256 = {});
     bool waiting() const { return !waiting_.empty(); }
-    // The notice to show now; empty text when none is due.
-    QString due(qint64 now);
+    // The administrator's words about a blocked program, block_message and
+    // block_url: %name%, %path% and %sha256% are filled in, URL-encoded in the link.
+    struct Block {
+        QString message;
+        QString url;
+    };
+    static QString blockText(const Block& block, const QString& name, const QString& path, const QString& sha256);
+    // The notice to show now, with `block` about its first program; empty
+    // text when none is due.
+    QString due(qint64 now, const Block& block = {});
     void clear() { *this = KillNotices(); }
 
 private:
     struct Program {
         QString name;
         QString path;
+        QString sha256;
     };
     std::vector<Program> waiting_;   // each program once, in the order ended
     QHash<QString, qint64> told_;    // program to the time it was last told

@@ -73,17 +73,25 @@ ListModel::Row ListModel::split(const QString& record)
     return row;
 }
 
-void ListModel::setRecords(const Collection& records)
+void ListModel::setRecords(const Collection& records, const std::vector<SystemRecord>& system)
 {
     beginResetModel();
     rows_.clear();
-    rows_.reserve(std::size_t(records.count()));
+    rows_.reserve(std::size_t(records.count()) + system.size());
     filled_ = {};
-    for (const QString& record : records) {
+    const auto add = [this](const QString& record, const QString& origin) {
         rows_.push_back(split(record));
+        if (!origin.isEmpty()) {
+            rows_.back().origin = origin;
+            rows_.back().cells[Source] = QStringLiteral("system");
+        }
         for (int column = 0; column < Columns; ++column)
             filled_[column] = filled_[column] || !rows_.back().cells[column].isEmpty();
-    }
+    };
+    for (const QString& record : records)
+        add(record, QString());
+    for (const SystemRecord& record : system)
+        add(record.record, record.origin);
     endResetModel();
 }
 
@@ -105,10 +113,18 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
     const auto column = Column(index.column());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return r.cells[column];
+    case Qt::ToolTipRole:
+        return column == Source && !r.origin.isEmpty() ? QStringLiteral("Set by the administrator in ") + r.origin
+                                                       : r.cells[column];
+    case Qt::AccessibleTextRole:
+        // Each cell of a system row says so, wherever the reader enters the row.
+        return r.origin.isEmpty() ? QVariant()
+                                  : QVariant(r.cells[column] + QStringLiteral(", set by the administrator"));
     case RecordRole:
         return r.record;
+    case OriginRole:
+        return r.origin;
     case SortRole:
         if (column == Date)
             return r.minutes < 0 ? QVariant() : QVariant(r.minutes);
@@ -124,7 +140,7 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    static constexpr const char* kTitles[Columns] = {"Name", "Date", "Size", "Path", "SHA-256"};
+    static constexpr const char* kTitles[Columns] = {"Name", "Date", "Size", "Path", "SHA-256", "Set by"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= Columns)
         return QAbstractTableModel::headerData(section, orientation, role);
     return QString::fromLatin1(kTitles[section]);

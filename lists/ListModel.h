@@ -10,16 +10,24 @@
 // column of what it is, so records of every list level share one layout.
 class ListModel : public QAbstractTableModel {
 public:
-    enum Column { Name, Date, Size, Path, Hash, Columns };
-    // The whole record of a row, and the value a column sorts by.
+    enum Column { Name, Date, Size, Path, Hash, Source, Columns };
+    // The whole record of a row, the value a column sorts by, and where the
+    // administrator set it (empty for the user's own).
     static constexpr int RecordRole = Qt::UserRole;
     static constexpr int SortRole = Qt::UserRole + 1;
+    static constexpr int OriginRole = Qt::UserRole + 2;
 
     struct Row {
         QString record;
         std::array<QString, Columns> cells;
         qint64 minutes = -1;   // the date as yyyymmddhhmm
         double bytes = -1;     // the size, as the record rounds it
+        QString origin{};      // "file:line" of a system record
+    };
+    // A system record and where it lies.
+    struct SystemRecord {
+        QString record;
+        QString origin;
     };
     // A date reads "yyyy.mm.dd h:mm", a size is a number with b, K or M, a
     // hash begins with "sha256:"; any other field is the path (a Windows
@@ -27,7 +35,8 @@ public:
     static Row split(const QString& record);
 
     using QAbstractTableModel::QAbstractTableModel;
-    void setRecords(const Collection& records);
+    // The user's records, then the administrator's, marked as such.
+    void setRecords(const Collection& records, const std::vector<SystemRecord>& system = {});
     const Row& row(int at) const { return rows_[std::size_t(at)]; }
     // Whether any record fills the column.
     bool filled(Column column) const { return filled_[column]; }

@@ -22,9 +22,15 @@ using mdSettings::guarded;
 namespace {
 
 const frmList::Traits kAllow{"frmAllowList", "Allow List of Applications", "allow", &App::allowList, &App::allowTmp,
-                             &App::denyList, &App::denyTmp, "allow.csv", "btnDenyEntry", "btnDenyEntry_MouseUp"};
+                             &App::denyList, &App::denyTmp, "allow.csv", "deny.csv", "btnDenyEntry",
+                             "btnDenyEntry_MouseUp"};
 const frmList::Traits kDeny{"frmDenyList", "Deny List of Applications", "deny", &App::denyList, &App::denyTmp,
-                            &App::allowList, &App::allowTmp, "deny.csv", "btnAllowEntry", "btnAllowEntry_MouseUp"};
+                            &App::allowList, &App::allowTmp, "deny.csv", "allow.csv", "btnAllowEntry",
+                            "btnAllowEntry_MouseUp"};
+// Monitor mode's list is its own working copy: nothing reads it at a tick.
+const frmList::Traits kSeen{"frmSeenList", "Programs Seen in Monitor Mode", "see", &App::seenList, &App::seenList,
+                            &App::allowList, &App::allowTmp, "seen.csv", "allow.csv", "btnAllowEntry",
+                            "btnAllowEntry_MouseUp"};
 
 // The table, its header, the filter and the scroll bars on the skin's panel.
 QString skinStyle()
@@ -53,7 +59,7 @@ bool holds(const Collection& list, const QString& record)
 
 const frmList::Traits& frmList::traits(Kind kind)
 {
-    return kind == Kind::Allow ? kAllow : kDeny;
+    return kind == Kind::Allow ? kAllow : kind == Kind::Deny ? kDeny : kSeen;
 }
 
 frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
@@ -143,6 +149,17 @@ frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
     btnClose = mdDesign::imageButton(app, this, "btnClose", {536, 6, 18, 18}, &frmList::btnClose_MouseUp,
                                      QStringLiteral("Close"));
     btnClose->resize(18, 18);
+    if (kind == Kind::Seen) {
+        // One action: allow what was seen.
+        btnDelEntry->hide();
+        btnAddEntry->hide();
+        const auto caption = [this] {
+            btnMoveEntry->setText(List->selectionModel()->hasSelection() ? QStringLiteral("Allow the selected")
+                                                                        : QStringLiteral("Allow all"));
+        };
+        connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this, caption);
+        caption();
+    }
 
     Form_Load();
     showCount();
@@ -183,7 +200,15 @@ void frmList::Form_Load()
 void frmList::listLoad()
 {
     guarded(app, t.window, "listLoad", [&] {
-        records.setRecords(own());
+        std::vector<ListModel::SystemRecord> system;
+        if (kind != Kind::Seen) {
+            const auto verdict = kind == Kind::Allow ? Policy::Verdict::Allow : Policy::Verdict::Deny;
+            const Collection& list = app.policy.list(verdict);
+            system.reserve(std::size_t(list.count()));
+            for (int at = 1; at <= list.count(); ++at)
+                system.push_back({list.item(at), app.policy.origin(verdict, at)});
+        }
+        records.setRecords(own(), system);
         // Only the columns that some record fills.
         for (int column = ListModel::Date; column < ListModel::Columns; ++column)
             List->setColumnHidden(column, !records.filled(ListModel::Column(column)));
@@ -199,10 +224,12 @@ void frmList::showCount()
     const QString title = QStringLiteral("%1 (%2)").arg(QString::fromLatin1(t.title), count);
     lblList->setText(title);
     setWindowTitle(title);
-    lblEmpty->setText(all == 0 ? QStringLiteral("The %1 list is empty. Programs you %1 in an alert, or add with "
-                                                "Add\u2026, appear here.")
-                                     .arg(QString::fromLatin1(t.verb))
-                               : QStringLiteral("No record holds \u201c%1\u201d.").arg(rows.text()));
+    const QString empty = kind == Kind::Seen
+        ? QStringLiteral("Nothing seen yet. In monitor mode each program the guard would have ended or asked "
+                         "about appears here.")
+        : QStringLiteral("The %1 list is empty. Programs you %1 in an alert, or add with Add\u2026, appear here.")
+              .arg(QString::fromLatin1(t.verb));
+    lblEmpty->setText(all == 0 ? empty : QStringLiteral("No record holds \u201c%1\u201d.").arg(rows.text()));
     lblEmpty->setVisible(shown == 0);
 }
 
@@ -220,9 +247,38 @@ QStringList frmList::selectedRecords() const
     QModelIndexList selected = List->selectionModel()->selectedRows();
     std::sort(selected.begin(), selected.end());
     QStringList picked;
-    for (const QModelIndex& row : selected)
-        picked << row.data(ListModel::RecordRole).toString();
+    int fixed = 0;
+    for (const QModelIndex& row : selected) {
+        if (!row.data(ListModel::OriginRole).toString().isEmpty())
+            ++fixed;
+        else
+            picked << row.data(ListModel::RecordRole).toString();
+    }
+    if (fixed)
+        app.sys.desktop.message(QString::fromLatin1(t.title),
+                                QStringLiteral("%1 of the selected records %2 the administrator's, set in %3: they "
+                                               "stay as they are.")
+                                    .arg(fixed)
+                                    .arg(QLatin1String(fixed == 1 ? "is" : "are"))
+                                    .arg(app.sys.program.folders().policy));
     return picked;
+}
+
+QStringList frmList::seenRecords() const
+{
+    if (List->selectionModel()->hasSelection())
+        return selectedRecords();
+    return shownRecords();
+}
+
+QString frmList::systemDecides(const QString& record) const
+{
+    const Policy::Decision fixed = app.policy.fixedVerdict(record, QString());
+    if (fixed.verdict == Policy::Verdict::None)
+        return QString();
+    return QStringLiteral("The system decides about %1: the administrator %2 it in %3. Your lists do not change that.")
+        .arg(record.section(QLatin1Char('|'), 0, 0),
+             QLatin1String(fixed.verdict == Policy::Verdict::Allow ? "allows" : "denies"), fixed.rule);
 }
 
 void frmList::select(const QString& record)
@@ -257,7 +313,26 @@ void frmList::btnMoveEntry_MouseUp()
 {
     mdDesign::loadImage(app, btnMoveEntry);
     guarded(app, t.window, t.moveProcedure, [&] {
-        const QStringList picked = selectedRecords();
+        QStringList picked = kind == Kind::Seen ? seenRecords() : selectedRecords();
+        if (picked.size() > 1 && kind == Kind::Seen && !List->selectionModel()->hasSelection()
+            && !app.sys.desktop.askYesNo(QString::fromLatin1(t.title),
+                                         QStringLiteral("Allow all %1 programs?").arg(picked.size())))
+            return;
+        // What the administrator decides stays where it is, told once.
+        QStringList decided;
+        picked.removeIf([&](const QString& record) {
+            const QString why = systemDecides(record);
+            if (!why.isEmpty())
+                decided << why;
+            return !why.isEmpty();
+        });
+        if (!decided.isEmpty())
+            app.sys.desktop.message(QString::fromLatin1(t.title),
+                                    decided.size() == 1 ? decided.front()
+                                                        : decided.front()
+                                                              + QStringLiteral(" %1 more records stay for the same "
+                                                                               "reason.")
+                                                                    .arg(decided.size() - 1));
         // Each save takes in what another program wrote meanwhile.
         for (const QString& record : picked) {
             (app.*(t.otherTmp)).add(record);
@@ -266,9 +341,8 @@ void frmList::btnMoveEntry_MouseUp()
         removeOwn(picked);
         // The list that received the records counts their use; each save
         // fills the open window of its list again.
-        const bool toDeny = kind == Kind::Allow;
-        mdSettings::putList(app, app.allowList, QStringLiteral("allow.csv"), !toDeny);
-        mdSettings::putList(app, app.denyList, QStringLiteral("deny.csv"), toDeny);
+        mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), false);
+        mdSettings::putList(app, app.*(t.other), QString::fromLatin1(t.otherFile), true);
     });
 }
 
@@ -325,6 +399,10 @@ void frmList::addFile(const QString& path)
         txtFilter->clear();
         // Whether the other list holds it, as its file has it now.
         mdSettings::reloadChanged(app);
+        if (const QString why = systemDecides(record); !why.isEmpty()) {
+            app.sys.desktop.message(QString::fromLatin1(t.title), why);
+            return;
+        }
         if (holds(app.*(t.other), record)) {
             app.sys.desktop.message(QString::fromLatin1(t.title),
                                     QStringLiteral("%1 is on the %2 list already; move it from that list's window "

@@ -10,13 +10,15 @@
 
 class ImageButton;
 
-// The allow list window and the deny list window: one class, the differences
-// held as data. Each row carries the record it shows, and the buttons act on
-// those records, whatever has happened to the list since the rows were filled.
+// The allow list window, the deny list window and the window of the programs
+// monitor mode saw: one class, the differences held as data. Each row carries
+// the record it shows, and the buttons act on those records, whatever has
+// happened to the list since the rows were filled. The administrator's
+// records show beside the user's, marked, and no button changes them.
 class frmList : public QWidget {
     Q_OBJECT
 public:
-    enum class Kind { Allow, Deny };
+    enum class Kind { Allow, Deny, Seen };
 
     // What tells the twins apart.
     struct Traits {
@@ -28,6 +30,7 @@ public:
         Collection App::*other;
         Collection App::*otherTmp;
         const char* ownFile;
+        const char* otherFile;
         const char* moveButton;   // the button that moves records to the other list
         const char* moveProcedure;
     };
@@ -75,8 +78,14 @@ protected:
 
 private:
     Collection& own() const { return app.*(t.own); }
-    // The records of the selected rows, top down.
+    // The records of the selected rows, top down, the administrator's left
+    // out and told of.
     QStringList selectedRecords() const;
+    // The Allow of the seen window: the selected rows, or all when none is.
+    QStringList seenRecords() const;
+    // Why the administrator's rules decide about `record` whatever the
+    // user's lists say, or empty text when the user decides.
+    QString systemDecides(const QString& record) const;
     // Takes `records` out of the own list and its working copy, letter case aside.
     void removeOwn(const QStringList& records);
     // Adds the record of the executable at `path`, once its hash is known.

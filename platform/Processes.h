@@ -53,6 +53,8 @@ public:
     // Name of the user who owns the process, its number when it has no name,
     // or empty text when it cannot be read.
     virtual QString owner(qint64 pid) = 0;
+    // The number of that user, or -1 when it cannot be read.
+    virtual qint64 ownerId(qint64 pid) { (void)pid; return -1; }
     // Full path of the executable of any process, for display only: it pins
     // nothing. Empty text when it cannot be read.
     virtual QString exePath(qint64 pid) = 0;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/Policy.h"
 
+#include "store/mdSettings.h"
+
 #include <algorithm>
 
 namespace {
@@ -27,22 +29,36 @@ QString badRecord(const QString& line)
     return QString();
 }
 
-// Why a setting line is bad, or empty text; `key` and `value` take it.
-QString badSetting(const QString& line, QString& key, QString& value)
+// Keys only policy.ini holds.
+bool policyKey(const QString& key)
+{
+    return key == QLatin1String("user_may_deny") || key == QLatin1String("block_message")
+        || key == QLatin1String("block_url");
+}
+
+// Why a setting line makes the file bad, or empty text; `key` and `value`
+// take it. `values` holds the settings of the lines above, for the rules
+// that join them; the settings window refuses what this refuses.
+QString badSetting(const QString& line, const QHash<QString, QString>& values, QString& key, QString& value)
 {
     const auto equals = line.indexOf(QLatin1Char('='));
     if (equals <= 0)
         return QStringLiteral("no key=value");
     key = line.left(equals).trimmed().toLower();
     value = line.mid(equals + 1).trimmed();
-    if ((key == QLatin1String("user_may_deny") || key == QLatin1String("journal"))
-        && value != QLatin1String("0") && value != QLatin1String("1"))
-        return key + QStringLiteral(" is 0 or 1");
-    if (key == QLatin1String("guard_mode") && value != QLatin1String("enforce") && value != QLatin1String("monitor"))
-        return QStringLiteral("guard_mode is enforce or monitor");
-    return QString();
+    if (values.contains(key))
+        return key + QStringLiteral(" is set twice");
+    if (key == QLatin1String("user_may_deny") && value != QLatin1String("0") && value != QLatin1String("1"))
+        return QStringLiteral("user_may_deny is 0 or 1");
+    if (key == QLatin1String("block_url") && !value.isEmpty()
+        && !value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)
+        && !value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive))
+        return QStringLiteral("block_url begins with https:// or http://");
+    if (policyKey(key))
+        return QString();
+    const QString why = mdSettings::checkSetting(key, value, values);
+    return why.isEmpty() ? QString() : key + QStringLiteral(" is ") + why;
 }
-
 } // namespace
 
 bool Policy::refresh(platform::Files& files, const QString& folder, const std::function<void(const QString&)>& log)
@@ -90,9 +106,13 @@ bool Policy::refresh(platform::Files& files, const QString& folder, const std::f
                 continue;
             QString key;
             QString value;
-            const QString why = isIni ? badSetting(line, key, value) : badRecord(line);
+            const QString why = isIni ? badSetting(line, settings, key, value) : badRecord(line);
             if (!why.isEmpty())
                 bad = QStringLiteral("%1:%2: %3; the file is skipped").arg(path).arg(n + 1).arg(why);
+            else if (isIni && !policyKey(key) && !mdSettings::knownSetting(key))
+                // A key of a later version, or a typing slip: the other lines still hold.
+                log(QStringLiteral("%1:%2: %3 is no setting of this program; the line is left out")
+                        .arg(path).arg(n + 1).arg(key));
             else if (isIni)
                 settings.insert(key, value);
             else
@@ -125,6 +145,7 @@ bool Policy::refresh(platform::Files& files, const QString& folder, const std::f
     deny_ = std::move(deny);
     fixed_ = std::move(fixed);
     fixedFrom_ = std::move(fixedFrom);
+    userMayDeny_ = Policy::fixed(QStringLiteral("user_may_deny")).value_or(QStringLiteral("1")) != QLatin1String("0");
     return true;
 }
 
@@ -138,24 +159,33 @@ std::optional<QString> Policy::fixed(const QString& key) const
     return *it;
 }
 
-bool Policy::userMayDeny() const
-{
-    return fixed(QStringLiteral("user_may_deny")).value_or(QStringLiteral("1")) != QLatin1String("0");
-}
 
 QString Policy::rule(const Rules& rules, int position) const
 {
     return rules.origins[std::size_t(position - 1)] + QStringLiteral(": ") + rules.list.item(position);
 }
 
-Policy::Decision Policy::decide(const QString& record, const QString& suffix, const Collection& userAllow,
-                                const Collection& userDeny) const
+QString Policy::origin(Verdict verdict, int position) const
+{
+    const Rules& rules = verdict == Verdict::Allow ? allow_ : deny_;
+    return rules.origins[std::size_t(position - 1)];
+}
+
+Policy::Decision Policy::fixedVerdict(const QString& record, const QString& suffix) const
 {
     if (const int at = deny_.list.count() ? deny_.list.search(record, suffix) : 0)
         return {Verdict::Deny, rule(deny_, at)};
+    if (const int at = allow_.list.count() && !userMayDeny() ? allow_.list.search(record, suffix) : 0)
+        return {Verdict::Allow, rule(allow_, at)};
+    return {};
+}
+
+Policy::Decision Policy::decide(const QString& record, const QString& suffix, const Collection& userAllow,
+                                const Collection& userDeny) const
+{
+    if (const Decision fixed = fixedVerdict(record, suffix); fixed.verdict != Verdict::None)
+        return fixed;
     const int allowed = allow_.list.count() ? allow_.list.search(record, suffix) : 0;
-    if (allowed && !userMayDeny())
-        return {Verdict::Allow, rule(allow_, allowed)};
     // Most processes of a tick end here: no rule is put in words for them.
     if (userAllow.search(record, suffix))
         return {Verdict::Allow, {}};

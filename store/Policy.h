@@ -23,7 +23,7 @@ public:
     std::optional<QString> fixed(const QString& key) const;
     // The file that fixes the settings.
     QString fixedFrom() const { return fixedFrom_; }
-    bool userMayDeny() const;
+    bool userMayDeny() const { return userMayDeny_; }
 
     enum class Verdict { None, Allow, Deny };
     struct Decision {
@@ -37,7 +37,18 @@ public:
     Decision decide(const QString& record, const QString& suffix, const Collection& userAllow,
                     const Collection& userDeny) const;
 
+    // Where the verdict on `record` is the system's whatever the user's lists
+    // say: a system deny, or a system allow the user may not deny; None
+    // where the user decides.
+    Decision fixedVerdict(const QString& record, const QString& suffix) const;
+
     int records() const { return allow_.list.count() + deny_.list.count(); }
+    // The system's records of a kind (Allow or Deny), by position from 1, and
+    // where each lies as "file:line".
+    const Collection& list(Verdict verdict) const { return verdict == Verdict::Allow ? allow_.list : deny_.list; }
+    QString origin(Verdict verdict, int position) const;
+    // The keys policy.ini fixes, in lower case.
+    QStringList fixedKeys() const { return fixed_.keys(); }
 
 private:
     struct Rules {
@@ -50,6 +61,7 @@ private:
     Rules deny_;
     QHash<QString, QString> fixed_;   // by lower-case key
     QString fixedFrom_;
+    bool userMayDeny_ = true;
     std::map<QString, std::optional<platform::FileVersion>> versions_;
     bool read_ = false;
 };

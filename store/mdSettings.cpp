@@ -85,7 +85,7 @@ const QSet<QString>& switches()
 {
     static const QSet<QString> keys{QStringLiteral("startup_load"), QStringLiteral("always_top"),
                                     QStringLiteral("safe_level"), QStringLiteral("kill_notice"),
-                                    QStringLiteral("error_log")};
+                                    QStringLiteral("error_log"), QStringLiteral("journal")};
     return keys;
 }
 const QSet<QString>& numbers()
@@ -196,7 +196,7 @@ bool knownSetting(const QString& key)
 {
     const QString name = Collection::lower(key);
     return switches().contains(name) || numbers().contains(name) || name == QLatin1String("web_search")
-        || name == QLatin1String("alert_default");
+        || name == QLatin1String("alert_default") || name == QLatin1String("guard_mode");
 }
 
 QString checkSetting(const QString& key, const QString& value, const QHash<QString, QString>& values)
@@ -213,6 +213,10 @@ QString checkSetting(const QString& key, const QString& value, const QHash<QStri
     if (name == QLatin1String("alert_default"))
         return alertDefaults().contains(Collection::lower(value)) ? QString()
                                                                   : QStringLiteral("close, allow_now or deny_now");
+    if (name == QLatin1String("guard_mode"))
+        return Collection::lower(value) == QLatin1String("enforce") || Collection::lower(value) == QLatin1String("monitor")
+            ? QString()
+            : QStringLiteral("enforce or monitor");
     if (!knownSetting(name))
         return QString();
     const auto number = parseNumber(value);
@@ -264,7 +268,7 @@ QString refusedSetting(const App& app)
     QStringList keys;
     for (const QSet<QString>* names : {&switches(), &numbers()})
         keys += QStringList(names->cbegin(), names->cend());
-    keys << QStringLiteral("web_search") << QStringLiteral("alert_default");
+    keys << QStringLiteral("web_search") << QStringLiteral("alert_default") << QStringLiteral("guard_mode");
     keys.sort();
     QHash<QString, QString> values;
     for (const QString& key : keys)

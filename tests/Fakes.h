@@ -29,6 +29,7 @@ struct FakeProcess {
     bool killable = true, alive = true;
     bool execed = false;                         // runs another executable since it was examined; told once
     QString owner = "ann";
+    qint64 uid = 1000;
 };
 
 class FakeProcesses : public platform::Processes {
@@ -57,6 +58,7 @@ public:
     QString name(qint64 pid) override { auto* p = find(pid); return p ? p->name : QString(); }
     qint64 parent(qint64 pid) override { auto* p = find(pid); return p ? p->parentPid : 0; }
     QString owner(qint64 pid) override { auto* p = find(pid); return p ? p->owner : QString(); }
+    qint64 ownerId(qint64 pid) override { auto* p = find(pid); return p ? p->uid : -1; }
     QString exePath(qint64 pid) override { return path(pid, 0); }
     bool ownDescendant(qint64 pid) override
     {

@@ -5,6 +5,7 @@
 #include "lists/frmList.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
+#include "tray/frmSettings.h"
 #include "tray/frmTray.h"
 
 #include <QApplication>
@@ -76,12 +77,12 @@ QString table(frmList& w)
 TEST(ListWindow, PlacesEachFieldInItsColumnAndShowsOnlyFilledColumns)
 {
     const std::pair<QStringList, QString> cases[] = {
-        {{"b.exe", "a.exe"}, "Name;\na.exe;;;;\nb.exe;;;;"},
-        {{"a|/usr/bin/a", "b|C:\\W\\b.exe"}, "Name;Path;\na;;;/usr/bin/a;\nb;;;C:\\W\\b.exe;"},
+        {{"b.exe", "a.exe"}, "Name;\na.exe;;;;;\nb.exe;;;;;"},
+        {{"a|/usr/bin/a", "b|C:\\W\\b.exe"}, "Name;Path;\na;;;/usr/bin/a;;\nb;;;C:\\W\\b.exe;;"},
         // Sizes with units only fSize writes, dates of one- and two-digit hours; anything else joins the path.
         {{"a|2026.12.06 7:35|1.5K|/a", "b|512b|/b", "c|2026.12.6 7:35|1.5G|/c|sha256:" + QString(64, 'f'), "d|2026.01.02 17:05|3M|/d|x"},
-         "Name;Date;Size;Path;SHA-256;\na;2026.12.06 7:35;1.5K;/a;\nb;;512b;/b;\n"
-         "c;;;2026.12.6 7:35|1.5G|/c;" + QString(64, 'f') + "\nd;2026.01.02 17:05;3M;/d|x;"},
+         "Name;Date;Size;Path;SHA-256;\na;2026.12.06 7:35;1.5K;/a;;\nb;;512b;/b;;\n"
+         "c;;;2026.12.6 7:35|1.5G|/c;" + QString(64, 'f') + ";\nd;2026.01.02 17:05;3M;/d|x;;"},
     };
     for (const auto& [records, expected] : cases)
         EXPECT_EQ(table(*ListBed(records, {}).allow), expected);
@@ -316,4 +317,55 @@ TEST(ListWindow, TabLeavesTheTableForTheButtons)
     EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(b.allow->List));
     key(b.allow->List, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(b.allow->btnMoveEntry));
+}
+
+TEST(ListWindow, TheAdministratorsRecordsAndSettingsStayAndWhatMonitorModeSawIsAllowed)
+{
+    ListBed t({"mine|/bin/mine"}, {});
+    t.program.policy = t.path("etc");
+    t.write("etc/allow.d/site.csv", "site|/opt/site\r\n");
+    t.write("etc/deny.d/site.csv", "sh|/bin/sh\r\n");
+    t.write("etc/policy.ini", "check_interval=7\r\nguard_mode=monitor\r\n");
+    mdSettings::reloadPolicy(t.app);
+    t.allow->listLoad();
+    EXPECT_EQ(table(*t.allow), "Name;Path;Set by;\nmine;;;/bin/mine;;\nsite;;;/opt/site;;system");
+    EXPECT_EQ(t.allow->rows.index(1, ListModel::Path).data(Qt::AccessibleTextRole), "/opt/site, set by the administrator");
+    EXPECT_EQ(t.allow->rows.index(1, ListModel::Source).data(Qt::ToolTipRole), "Set by the administrator in " + t.path("etc/allow.d/site.csv:1"));
+    // Delete and Move leave the system's row; Add of a program the system denies says who decides.
+    t.press(t.allow, {"mine", "site"}, del);
+    t.press(t.allow, {"site"}, move);
+    EXPECT_EQ(t.allow->shownRecords(), QStringList("site|/opt/site"));
+    t.desktop.picked = "/bin/sh";
+    t.allow->btnAddEntry_MouseUp();
+    EXPECT_EQ(items(t.app.allowList) + items(t.app.denyList), QStringList());
+    ASSERT_EQ(t.desktop.asked.size(), 3);
+    EXPECT_TRUE(t.desktop.asked[0].startsWith("1 of the selected records is the administrator's"));
+    EXPECT_EQ(t.desktop.asked[2], "The system decides about sh: the administrator denies it in " + t.path("etc/deny.d/site.csv:1: sh|/bin/sh") + ". Your lists do not change that.");
+    // The settings window shows what policy.ini fixes, read only, and Save never writes it.
+    frmSettings settings(t.app, t.main.guard);
+    for (const char* key : {"check_interval", "guard_mode"}) {
+        const auto row = std::ranges::find_if(settings.rows, [&](const auto& r) { return r.key == key; });
+        ASSERT_NE(row, settings.rows.end());
+        EXPECT_TRUE(row->field->isReadOnly());
+        EXPECT_EQ(row->reason->text(), "fixed by the administrator in " + t.path("etc/policy.ini"));
+    }
+    const QString before = t.read("settings.ini");
+    settings.btnSave_Click();
+    EXPECT_EQ(t.read("settings.ini"), before);
+    // In monitor mode the tray offers the seen window: Allow takes the selected, then all.
+    for (const char* seen : {"s1|/bin/s1", "s2|/bin/s2", "s3|/bin/s3"})
+        t.app.seenList.add(seen);
+    emit t.tray.PopupSys.aboutToShow();
+    EXPECT_TRUE(t.tray.SeeSeen->isVisible());
+    t.tray.SeeSeen_Click();
+    frmList* seen = t.tray.seenWindow;
+    EXPECT_EQ(seen->btnMoveEntry->text(), "Allow all");
+    t.press(seen, {"s1"}, move);
+    EXPECT_EQ(items(t.app.allowList), QStringList("s1|/bin/s1"));
+    seen->List->clearSelection();
+    t.desktop.answer = true;
+    seen->btnMoveEntry_MouseUp();
+    EXPECT_EQ(t.desktop.asked.last(), "Allow all 2 programs?");
+    EXPECT_EQ(t.read("allow.csv").count("|/bin/s"), 3);
+    EXPECT_EQ(t.read("seen.csv"), "");
 }

@@ -125,6 +125,7 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     EXPECT_EQ(procs.name(bare.pid) + "|" + procs.launch(bare.pid).value_or(platform::Launch()).argv.join(' '), "mv-bare|./mv-bare");
     EXPECT_EQ(std::pair(procs.owner(bare.pid), procs.exePath(bare.pid)),
               std::pair(QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name), tmp.path() + "/mv-bare"));
+    EXPECT_EQ(procs.ownerId(bare.pid), qint64(::getuid()));
     // A path the link cannot hold leaves only the name the process chose: not another user's.
     const auto unnamed = visit(procs, deep.pid).value_or(std::pair(platform::ProcessEntry(), 0));
     EXPECT_EQ(std::pair(unnamed.first.exeName, unnamed.first.pathState), std::pair(QString("mv-deep"), platform::PathState::Unreadable));
@@ -152,6 +153,7 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     int status = 0;
     EXPECT_TRUE(::waitpid(gone, &status, 0) == gone && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     EXPECT_TRUE(!procs.launch(gone) && procs.owner(gone).isEmpty());
+    EXPECT_EQ(procs.ownerId(gone), -1);
     // Ids that would reach a group or every process end nothing.
     for (qint64 pid : {qint64(0), qint64(-1)}) {
         auto why = platform::KillFailure::None;

@@ -122,12 +122,24 @@ void frmSettings::Form_Load()
     list->setSpacing(9);
     QFont small = font();
     small.setPixelSize(11);
-    const std::vector<FileSetting> settings = fileSettings(loaded_);
+    std::vector<FileSetting> settings = fileSettings(loaded_);
+    // What the administrator fixes shows too where the file lacks it.
+    QStringList fixedKeys = app.policy.fixedKeys();
+    fixedKeys.sort();
+    for (const QString& key : std::as_const(fixedKeys))
+        if (knownSetting(key) && std::ranges::none_of(settings, [&](const FileSetting& s) { return Collection::lower(s.key) == key; }))
+            settings.push_back({key, QString(), QStringLiteral("(set by the administrator)")});
     int keyWidth = 0;
     for (const FileSetting& setting : settings)
         keyWidth = std::max(keyWidth, fontMetrics().horizontalAdvance(setting.key));
     for (const FileSetting& setting : settings) {
         Row row{setting.key, setting.value};
+        const auto fixed = knownSetting(setting.key) ? app.policy.fixed(setting.key) : std::nullopt;
+        if (fixed) {
+            // Shown as in effect, and never written: the field holds what the row holds.
+            row.value = *fixed;
+            row.fixedBy = app.policy.fixedFrom();
+        }
         // One line: the key, the value with its reason under it, the meaning.
         auto* line = new QHBoxLayout;
         line->setSpacing(12);
@@ -142,15 +154,17 @@ void frmSettings::Form_Load()
         line->addLayout(value);
         QWidget* shown;
         if (knownSetting(setting.key)) {
-            row.field = new QLineEdit(setting.value, box);
+            row.field = new QLineEdit(row.value, box);
             row.field->setObjectName(setting.key);
             row.field->setCursorPosition(0);
-            row.field->setToolTip(setting.value);
+            row.field->setToolTip(row.value);
+            row.field->setReadOnly(fixed.has_value());
             connect(row.field, &QLineEdit::textChanged, this, &frmSettings::validate);
             connect(row.field, &QLineEdit::returnPressed, this, &frmSettings::btnSave_Click);
             // Named by its key, and described by the meaning beside it.
             key->setBuddy(row.field);
-            row.field->setAccessibleDescription(setting.comment);
+            row.field->setAccessibleDescription(
+                fixed ? setting.comment + QStringLiteral(" Fixed by the administrator in ") + row.fixedBy : setting.comment);
             shown = row.field;
         } else {
             auto* text = new QLabel(setting.value, box);   // not read by this program: kept as it is
@@ -216,6 +230,8 @@ bool frmSettings::validate()
         if (reason.isEmpty() && row.field && row.key == QLatin1String("list_level") && row.field->text().trimmed() != row.value)
             reason = QStringLiteral("records kept at level %1 stop matching: their programs are asked about again")
                          .arg(row.value);
+        if (reason.isEmpty() && !row.fixedBy.isEmpty())
+            reason = QStringLiteral("fixed by the administrator in ") + row.fixedBy;
         // A blank around a name makes another key, which the program never reads: told, but no bar to Save.
         if (reason.isEmpty() && !row.field && knownSetting(row.key.trimmed()))
             reason = QStringLiteral("not read: the program knows \u201c%1\u201d only without blanks around it; "

@@ -15,7 +15,8 @@ class Guard;
 
 // The settings window: one row per setting of settings.ini with its meaning
 // from the file's comments and its value as the file has it. Save checks,
-// rewrites the file and puts the values into effect at once.
+// rewrites the file and puts the values into effect at once. A setting the
+// administrator fixes shows its fixed value, read only, and where it is set.
 class frmSettings : public QWidget {
     Q_OBJECT
 public:
@@ -44,6 +45,7 @@ public:
         QString value;                // as the file has it
         QLineEdit* field = nullptr;   // none for a key this program does not read
         QLabel* reason = nullptr;
+        QString fixedBy{};            // the file that fixes it; then the field is read only
     };
     std::vector<Row> rows;
     QLabel* lblMessage;

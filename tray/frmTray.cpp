@@ -70,6 +70,9 @@ frmTray::frmTray(App& application, Guard& core, platform::Tray& trayIcon, QWidge
     PopupSys.addSeparator();
     SeeAllow = PopupSys.addAction(QStringLiteral("See Allow List"), this, &frmTray::SeeAllow_Click);
     SeeDeny = PopupSys.addAction(QStringLiteral("See Deny List"), this, &frmTray::SeeDeny_Click);
+    SeeSeen = PopupSys.addAction(QStringLiteral("See Programs Seen"), this, &frmTray::SeeSeen_Click);
+    SeeSeen->setVisible(false);
+    connect(&PopupSys, &QMenu::aboutToShow, this, [this] { SeeSeen->setVisible(events::monitoring(app)); });
     PopupSys.addSeparator();
     Settings = PopupSys.addAction(QStringLiteral("Settings"), this, &frmTray::Settings_Click);
     About = PopupSys.addAction(QStringLiteral("About"), this, &frmTray::About_Click);
@@ -81,7 +84,7 @@ frmTray::frmTray(App& application, Guard& core, platform::Tray& trayIcon, QWidge
     tray.onMessage = [this](int message) { Form_MouseMove(message); };
     // An open list window shows its list as last saved, whoever saved it.
     app.listSaved = [this](const QString& fileName) {
-        for (frmList* window : {allowWindow.data(), denyWindow.data()})
+        for (frmList* window : {allowWindow.data(), denyWindow.data(), seenWindow.data()})
             if (window && fileName == QLatin1String(window->t.ownFile))
                 window->listLoad();
     };
@@ -111,6 +114,7 @@ frmTray::~frmTray()
         app.sys.notices->onFailed = nullptr;
     delete allowWindow.data();
     delete denyWindow.data();
+    delete seenWindow.data();
     delete aboutWindow.data();
 }
 
@@ -230,6 +234,11 @@ void frmTray::SeeAllow_Click()
 void frmTray::SeeDeny_Click()
 {
     showList(denyWindow, frmList::Kind::Deny);
+}
+
+void frmTray::SeeSeen_Click()
+{
+    showList(seenWindow, frmList::Kind::Seen);
 }
 
 void frmTray::Settings_Click()

@@ -30,6 +30,7 @@ public:
     void Disable_Click();
     void SeeAllow_Click();
     void SeeDeny_Click();
+    void SeeSeen_Click();
     void Settings_Click();
     void About_Click();
     void ExitProgram_Click();
@@ -42,6 +43,7 @@ public:
     QAction* Disable;
     QAction* SeeAllow;
     QAction* SeeDeny;
+    QAction* SeeSeen;   // in monitor mode only
     QAction* Settings;
     QAction* About;
     QAction* CloseMenu;
@@ -60,6 +62,7 @@ public:
 
     QPointer<frmList> allowWindow;
     QPointer<frmList> denyWindow;
+    QPointer<frmList> seenWindow;
     QPointer<frmAbout> aboutWindow;
 
 private:

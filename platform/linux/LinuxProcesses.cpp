@@ -448,18 +448,26 @@ QString LinuxProcesses::exePath(qint64 pid)
     return n > 0 ? fromSys(QByteArrayView(exe, n)) : QString();
 }
 
-QString LinuxProcesses::owner(qint64 pid)
+qint64 LinuxProcesses::ownerId(qint64 pid)
 {
     // The owner of /proc/PID is the process's real user.
     struct stat info {};
     if (!readPinned(pid, "", [&](const char* file) { return ::stat(file, &info) == 0; }))
+        return -1;
+    return info.st_uid;
+}
+
+QString LinuxProcesses::owner(qint64 pid)
+{
+    const qint64 uid = ownerId(pid);
+    if (uid < 0)
         return QString();
     passwd entry {};
     passwd* found = nullptr;
     std::vector<char> buffer(16384);
-    if (::getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+    if (::getpwuid_r(uid_t(uid), &entry, buffer.data(), buffer.size(), &found) == 0 && found)
         return fromSys(QByteArray(found->pw_name));
-    return QString::number(info.st_uid);
+    return QString::number(uid);
 }
 
 QString LinuxProcesses::name(qint64 pid)

@@ -25,6 +25,7 @@ public:
     QString name(qint64 pid) override;
     qint64 parent(qint64 pid) override;
     QString owner(qint64 pid) override;
+    qint64 ownerId(qint64 pid) override;
     QString exePath(qint64 pid) override;
     int kill(qint64 pid, KillFailure* why = nullptr) override;
     void hold(qint64 pid) override;

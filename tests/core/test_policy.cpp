@@ -3,6 +3,8 @@
 #include "guard/Guard.h"
 #include "store/mdSettings.h"
 
+#include <QUrl>
+
 namespace {
 
 // A guard at list_level 1 with the administrator's folder in etc/mirvak.
@@ -95,6 +97,54 @@ TEST(Policy, ABadFileIsSkippedWholeAndTheRestGuards)
     EXPECT_TRUE(log.contains("deny.d/bad.csv:2: no name; the file is skipped")) << qPrintable(log);
     EXPECT_TRUE(log.contains("policy.ini:1: guard_mode is enforce or monitor")) << qPrintable(log);
     EXPECT_EQ(mdSettings::getSetting(s.t.app, "guard_mode"), "");
+}
+
+TEST(Policy, AnUnknownKeyIsLeftOutAndARefusedValueSkipsTheFile)
+{
+    struct Case {
+        const char* text;   // after check_interval=7 on line 1
+        const char* log;    // what error.log is told, or nothing
+        const char* interval;
+    };
+    const Case cases[] = {
+        {"chek_interval=3", "policy.ini:2: chek_interval is no setting of this program; the line is left out", "7"},
+        {"list_level=5", "policy.ini:2: list_level is a whole number from 0 to 4; the file is skipped", ""},
+        {"Check_Interval=8", "policy.ini:2: check_interval is set twice; the file is skipped", ""},
+        {"journal=2", "policy.ini:2: journal is 1 for on or 0 for off; the file is skipped", ""},
+        {"block_url=ftp://help", "policy.ini:2: block_url begins with https:// or http://; the file is skipped", ""},
+        {"block_message=Ask the help desk\r\nguard_mode=Monitor", "", "7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        TestBed t;
+        t.write("mirvak/policy.ini", QByteArray("check_interval=7\r\n") + c.text + "\r\n");
+        Policy policy;
+        QStringList logged;
+        policy.refresh(t.files, t.path("mirvak"), [&](const QString& why) { logged << why; });
+        EXPECT_EQ(logged, c.log[0] ? QStringList(t.path("mirvak/") + c.log) : QStringList());
+        EXPECT_EQ(policy.fixed("check_interval").value_or(""), c.interval);
+    }
+}
+
+TEST(Policy, ABlockedProgramsNoticeCarriesTheAdministratorsWords)
+{
+    Site s;
+    s.policy("deny.d/site.csv", Site::record(s.tool) + "\r\n");
+    s.policy("policy.ini", "block_message=Ask the help desk about %name%.\r\nblock_url=https://help.example/?p=%path%&h=%sha256%\r\n");
+    QStringList told;
+    s.t.app.notice = [&](const QString& text) { told << text; };
+    s.start(Site::record(s.other) + "\r\n");
+    s.m.time_Timer();
+    const QString link = "https://help.example/?p=" + QUrl::toPercentEncoding(s.tool) + "&h=";
+    EXPECT_EQ(told, QStringList("Ended tool (" + s.tool + "): it is on the deny list. Ask the help desk about tool. " + link));
+    // An alert's program that Deny cannot end stays shown, with the same words.
+    const QString third = s.exe("third");
+    s.t.processes.add(12, "third", third).killable = false;
+    s.m.time_Timer();
+    s.m.time_Timer();
+    ASSERT_TRUE(s.m.alertUp);
+    const QString note = s.m.decide(Guard::Decision::DenyNow).note;
+    EXPECT_TRUE(note.endsWith("\nAsk the help desk about third. https://help.example/?p=" + QUrl::toPercentEncoding(third) + "&h=")) << qPrintable(note);
 }
 
 TEST(Policy, AFileChangedWhileGuardingCountsFromTheNextTick)
