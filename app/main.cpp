@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Cli.h"
+#include "guard/GateLink.h"
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxGateSocket.h"
 #include "platform/linux/LinuxEnvironment.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxDesktop.h"
@@ -46,6 +48,9 @@ int guard(App& app, platform::LinuxDesktop& desktop)
     platform::LinuxTray trayIcon;
     desktop.tray = &trayIcon;
     frmMain main(app);
+    platform::LinuxGateSocket gateSocket;
+    GateLink gate(app, gateSocket);
+    main.attachGate(gate);
     std::unique_ptr<frmTray> tray;
     main.loadTray = [&] {
         tray = std::make_unique<frmTray>(app, main, trayIcon);

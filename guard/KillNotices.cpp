@@ -10,7 +10,7 @@ QString key(const QString& name, const QString& path)
 }
 } // namespace
 
-void KillNotices::ended(const QString& name, const QString& path, qint64 now)
+void KillNotices::ended(const QString& name, const QString& path, qint64 now, bool beforeStart)
 {
     const QString program = key(name, path);
     const auto told = told_.constFind(program);
@@ -19,7 +19,7 @@ void KillNotices::ended(const QString& name, const QString& path, qint64 now)
     const bool known = std::any_of(waiting_.begin(), waiting_.end(),
                                    [&](const Program& p) { return key(p.name, p.path) == program; });
     if (!known)
-        waiting_.push_back({name, path});
+        waiting_.push_back({name, path, beforeStart});
 }
 
 QString KillNotices::due(qint64 now)
@@ -27,9 +27,11 @@ QString KillNotices::due(qint64 now)
     if (waiting_.empty() || (lastNotice_ && now - *lastNotice_ < kAnyMs))
         return QString();
     const Program& first = waiting_.front();
-    QString text = QStringLiteral("Ended %1").arg(first.name);
+    QString text = (first.beforeStart ? QStringLiteral("Stopped %1") : QStringLiteral("Ended %1")).arg(first.name);
     if (!first.path.isEmpty())
         text += QStringLiteral(" (%1)").arg(first.path);
+    if (first.beforeStart)
+        text += QStringLiteral(" before it started");
     text += QStringLiteral(": it is on the deny list");
     if (waiting_.size() > 1)
         text += QStringLiteral(", and %1 more").arg(waiting_.size() - 1);

@@ -13,8 +13,9 @@ public:
     static constexpr qint64 kPerProgramMs = 60000;
     static constexpr qint64 kAnyMs = 10000;
 
-    // Notes an ended program, known by its path, or by its name without one.
-    void ended(const QString& name, const QString& path, qint64 now);
+    // Notes an ended program, known by its path, or by its name without one;
+    // `beforeStart` when its exec was refused, so it never ran.
+    void ended(const QString& name, const QString& path, qint64 now, bool beforeStart = false);
     bool waiting() const { return !waiting_.empty(); }
     // The notice to show now; empty text when none is due.
     QString due(qint64 now);
@@ -24,6 +25,7 @@ private:
     struct Program {
         QString name;
         QString path;
+        bool beforeStart = false;
     };
     std::vector<Program> waiting_;   // each program once, in the order ended
     QHash<QString, qint64> told_;    // program to the time it was last told

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/frmMain.h"
 
+#include "guard/GateLink.h"
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
 #include "process/mdProcess.h"
@@ -143,6 +144,8 @@ frmMain::Start frmMain::Form_Load()
         app.seenPending = true;
         applySettings(true);
         timerOn();
+        if (gateLink)
+            gateLink->connectGate();
     });
     if (!time.isActive())
         emit notGuarding();

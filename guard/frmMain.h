@@ -12,8 +12,12 @@
 #include <optional>
 #include <vector>
 
+class GateLink;
 class ImageButton;
 class frmTrust;
+namespace gatewire {
+struct Exec;
+}
 
 // The start-up object, the scan and the new-application alert.
 class frmMain : public QWidget {
@@ -91,6 +95,17 @@ public:
     void btnFindPath_MouseUp();
     QString trgSearch(const QString& name);
     QString DirSearch(const QString& root, const QString& name, const QString& rootList);
+
+    // Exec gate (frmMain_gate.cpp): the link, when there is one (attached
+    // before Form_Load, which connects it), and what the alert does with the
+    // execs it tells of.
+    GateLink* gateLink = nullptr;
+    void attachGate(GateLink& link);
+    // The alert about an exec the gate told of: one let through, or one held.
+    void gateCandidate(const gatewire::Exec& exec);
+    void gateHeld();
+    // True when the alert shows a held exec, now answered.
+    bool gateAnswer(bool allow);
 
     // Web lookup (frmMain_web.cpp).
     void btnSearch_MouseUp();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/frmMain.h"
 
+#include "guard/GateLink.h"
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
 #include "platform/ArgQuote.h"
@@ -18,6 +19,7 @@ namespace {
 // would be another program.
 void restart(frmMain& main)
 {
+    main.gateAnswer(true);
     if (main.appStopped && main.appLaunch)
         main.app.sys.shell.restart(main.appPath, *main.appLaunch);
 }
@@ -82,8 +84,11 @@ void frmMain::ShowMsg()
         // Read while it still runs: the alert may stop it next.
         const QString owner = app.sys.processes.owner(appPid);
         const auto launch = appLaunch ? appLaunch : mdProcess::TakeLaunch(app, appPid);
-        appKilled = appStopped = !appPath.isEmpty() && isOn(app, QStringLiteral("safe_level"))
+        // A held exec is not running yet: refusing it ends nothing.
+        const bool held = gateLink && gateLink->shown();
+        appKilled = appStopped = !held && !appPath.isEmpty() && isOn(app, QStringLiteral("safe_level"))
             && mdProcess::KillProcess(app, appPid) > 0;
+        appKilled = appKilled || held;
         // Another candidate in an alert already up waits for the keys anew too.
         keyGate(*this).restart();
         show();
@@ -92,7 +97,9 @@ void frmMain::ShowMsg()
         mdDesign::frmBalloon(app, this);
         lblName->setText(lblName->fontMetrics().elidedText(appName, Qt::ElideRight, lblName->width()));
         lblName->setToolTip(appName);
-        lblStopped->setVisible(appStopped);
+        lblStopped->setText(held ? QStringLiteral("%1 waits to start").arg(appName)
+                                 : QStringLiteral("stopped till you decide"));
+        lblStopped->setVisible(appStopped || held);
         const double minutes = numSetting(app, QStringLiteral("tmp_interval"));
         const QString lasting = minutes > 0 ? QStringLiteral("for %1 min").arg(numText(minutes))
                                             : QStringLiteral("until the next check");
@@ -129,9 +136,13 @@ void frmMain::HideMsg()
 {
     guarded(app, "frmMain", "HideMsg", [&] {
         hide();
+        gateAnswer(false);
         deleteArmed = false;
         findNotes.clear();
         timerOn();
+        // The next held exec, once this alert is gone.
+        if (gateLink)
+            QTimer::singleShot(0, this, &frmMain::gateHeld);
     });
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/frmMain.h"
 
+#include "guard/GateLink.h"
 #include "guard/Running.h"
 #include "guard/frmTrust.h"
 #include "process/mdProcess.h"
@@ -291,6 +292,8 @@ void frmMain::time_Timer()
         reloadChanged(app);
         // A hash may be ready before its signal arrives: the held decision goes first.
         keepHeld();
+        if (gateLink)
+            gateLink->refresh();
     });
     // While a question is open only the deny list acts: no alert may cover it.
     if (isVisible() || trust)
