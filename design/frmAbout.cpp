@@ -3,6 +3,8 @@
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
+#include "guard/GateLink.h"
+#include "guard/frmMain.h"
 #include "guard/WebLookup.h"
 #include "store/mdSettings.h"
 
@@ -49,7 +51,8 @@ void frmAbout::Form_Load()
         auto& program = app.sys.program;
         lblAbout->setText(program.productTitle() + QLatin1Char(' ') + QString::number(program.versionMajor())
                           + QLatin1Char('.') + QString::number(program.versionMinor()));
-        txtAbout->setPlainText(program.description() + QStringLiteral("\n\n")
+        txtAbout->setPlainText(program.description() + QStringLiteral("\n\n") + GateLink::stateText(main.gateLink)
+                               + QStringLiteral(" in this session.\n\n")
                                + QStringLiteral("Mirvak Software. All rights reserved."));
     });
 }

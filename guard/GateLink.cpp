@@ -37,7 +37,8 @@ QStringList minus(const QStringList& a, const QStringList& b)
 
 GateLink::GateLink(App& app, platform::GateSocket& socket) : app_(app), socket_(socket), client_(socket)
 {
-    connect(&client_, &GateClient::welcomed, this, [this] {
+    // On once the lists the guard handed over are in place.
+    connect(&client_, &GateClient::synced, this, [this] {
         on_ = true;
         emit stateChanged(true);
     });
@@ -46,6 +47,11 @@ GateLink::GateLink(App& app, platform::GateSocket& socket) : app_(app), socket_(
     connect(&client_, &GateClient::closed, this, &GateLink::lost);
     retry.setInterval(kRetryMs);
     connect(&retry, &QTimer::timeout, this, &GateLink::connectGate);
+}
+
+QString GateLink::stateText(const GateLink* link)
+{
+    return link && link->isOn() ? QStringLiteral("exec gate: on") : QStringLiteral("exec gate: off");
 }
 
 gatewire::Settings GateLink::settings() const
@@ -75,7 +81,8 @@ bool GateLink::connectGate()
         sentSettings_ = now;
         sentAllow_ = {QStringList(app_.allowTmp.begin(), app_.allowTmp.end()), sorted(app_.allowTmp)};
         sentDeny_ = {QStringList(app_.denyTmp.begin(), app_.denyTmp.end()), sorted(app_.denyTmp)};
-        opened = client_.replace(List::Allow, sentAllow_.sorted) && client_.replace(List::Deny, sentDeny_.sorted);
+        opened = client_.replace(List::Allow, sentAllow_.sorted) && client_.replace(List::Deny, sentDeny_.sorted)
+            && client_.sync(1);
     });
     if (!opened) {
         socket_.close();
@@ -88,8 +95,12 @@ bool GateLink::connectGate()
 
 void GateLink::refresh()
 {
-    if (!socket_.isOpen())
+    // The first tick connects; after that the retry timer does.
+    if (!socket_.isOpen()) {
+        if (!retry.isActive())
+            connectGate();
         return;
+    }
     guarded(app_, "GateLink", "refresh", [&] {
         const gatewire::Settings now = settings();
         if (gatewire::encode(now) != gatewire::encode(sentSettings_) && client_.setSettings(now))

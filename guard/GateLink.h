@@ -23,7 +23,10 @@ public:
     bool connectGate();
     // Connected and welcomed: the gate guards this session.
     bool isOn() const { return on_; }
-    // Sends what changed in the settings and the working lists since last sent.
+    // "exec gate: on" or "off", for this session; off without a link.
+    static QString stateText(const GateLink* link);
+    // Sends what changed in the settings and the working lists since last
+    // sent; connects at the first call.
     void refresh();
 
     // The held exec the alert shows now.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/frmMain.h"
 
-#include "guard/GateLink.h"
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
 #include "process/mdProcess.h"
@@ -144,8 +143,6 @@ frmMain::Start frmMain::Form_Load()
         app.seenPending = true;
         applySettings(true);
         timerOn();
-        if (gateLink)
-            gateLink->connectGate();
     });
     if (!time.isActive())
         emit notGuarding();

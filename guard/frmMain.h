@@ -97,8 +97,8 @@ public:
     QString DirSearch(const QString& root, const QString& name, const QString& rootList);
 
     // Exec gate (frmMain_gate.cpp): the link, when there is one (attached
-    // before Form_Load, which connects it), and what the alert does with the
-    // execs it tells of.
+    // before Form_Load; the first tick connects it), and what the alert does
+    // with the execs it tells of.
     GateLink* gateLink = nullptr;
     void attachGate(GateLink& link);
     // The alert about an exec the gate told of: one let through, or one held.

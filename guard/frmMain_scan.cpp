@@ -292,8 +292,6 @@ void frmMain::time_Timer()
         reloadChanged(app);
         // A hash may be ready before its signal arrives: the held decision goes first.
         keepHeld();
-        if (gateLink)
-            gateLink->refresh();
     });
     // While a question is open only the deny list acts: no alert may cover it.
     if (isVisible() || trust)
@@ -321,6 +319,9 @@ void frmMain::time_Timer()
                 ++tmpTicks;
             }
         });
+    // After the working lists are built: the gate decides by them.
+    if (gateLink)
+        gateLink->refresh();
     tellKills();
 }
 

@@ -53,7 +53,7 @@ TEST(Settings, RewriteChangesOnlyValuesAndKeepsCommentsOrderUnknownLinesAndLineE
                                  "web_search=https://a?b=c ()"}));
     QFile shipped(MIRVAK_SOURCE_DIR "/settings.ini");
     const auto all = shipped.open(QIODevice::ReadOnly) ? fileSettings(shipped.readAll()) : std::vector<FileSetting>();
-    EXPECT_TRUE(all.size() == 11 && std::ranges::all_of(all, [](auto& s) { return knownSetting(s.key) && !s.comment.isEmpty(); }));
+    EXPECT_TRUE(all.size() == 13 && std::ranges::all_of(all, [](auto& s) { return knownSetting(s.key) && !s.comment.isEmpty(); }));
 }
 
 TEST(Settings, EachRuleRefusesBadValuesWithItsReasonAndSaveDoesNothingMeanwhile)
@@ -70,7 +70,9 @@ TEST(Settings, EachRuleRefusesBadValuesWithItsReasonAndSaveDoesNothingMeanwhile)
              {"tmp_interval", "35791395", "1", "too long for a check every 1 seconds"}, {"path_search", "2147483646", "1", ""},
              {"tmp_interval", "35791395", "0", "too long for a check every 0.1 seconds"}, {"web_search", "https://a\nlist_level=4", "1", "one line"},
              {"path_search", "1e10", "0.001", "too long for a check every 0.001 seconds"}, {"web_search", "", "1", ""},
-             {"web_search", "HTTPS://x", "1", ""}, {"web_search", "ftp://x", "1", "an address"}, {"mine", "any", "1", ""}})
+             {"web_search", "HTTPS://x", "1", ""}, {"web_search", "ftp://x", "1", "an address"}, {"mine", "any", "1", ""},
+             {"gate_hold", "86400", "1", ""}, {"gate_hold", "0", "1", "a whole number of seconds"}, {"gate_hold", "2.5", "1", "a whole"},
+             {"gate_socket", "", "1", ""}, {"gate_socket", "/tmp/g.sock", "1", ""}, {"gate_socket", "g.sock", "1", "a path that"}})
         EXPECT_EQ(checkSetting(c[0], c[1], {{"check_interval", c[2]}}).left(c[3].isEmpty() ? -1 : c[3].size()), c[3]) << c.join(" ").toStdString();
     SettingsBed t({{"tmp_interval ", "5"}});   // a name the program does not read: told, no bar to Save
     const QString unread = "tmp_interval : not read: the program knows \u201ctmp_interval\u201d only without blanks around it; remove them in the editor|";

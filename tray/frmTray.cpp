@@ -2,6 +2,7 @@
 #include "tray/frmTray.h"
 
 #include "design/frmAbout.h"
+#include "guard/GateLink.h"
 #include "store/mdSettings.h"
 #include "tray/frmSettings.h"
 
@@ -104,13 +105,13 @@ QString frmTray::tip(const QString& state) const
 QString frmTray::enabledTip() const
 {
     if (app.sys.program.userId() == 0)
-        return tip(QStringLiteral("guarding as root, can end system programs"));
-    return tip(QStringLiteral("guarding"));
+        return tip(QStringLiteral("guarding as root, can end system programs; ") + GateLink::stateText(main.gateLink));
+    return tip(QStringLiteral("guarding; ") + GateLink::stateText(main.gateLink));
 }
 
 QString frmTray::disabledTip() const
 {
-    return tip(QStringLiteral("paused"));
+    return tip(QStringLiteral("paused; ") + GateLink::stateText(main.gateLink));
 }
 
 void frmTray::notGuarding()
@@ -130,6 +131,14 @@ void frmTray::Form_Load()
         disabledIcon = iconFile(app, "mirvak-disabled.png", false);
         tray.setMenu(&PopupSys);
         tray.add(enabledIcon, enabledTip());
+        if (main.gateLink)
+            connect(main.gateLink, &GateLink::stateChanged, this, [this] {
+                // Not guarding at all says so, gate or none.
+                if (Disable->isEnabled())
+                    tray.modify(enabledIcon, enabledTip());
+                else if (Enable->isEnabled())
+                    tray.modify(disabledIcon, disabledTip());
+            });
         // Its decisions reach every process of the system, not only the user's.
         if (app.sys.program.userId() == 0)
             std::fputs("Mirvak: guarding as root: it can end system programs; start it as your own user instead\n", stderr);
