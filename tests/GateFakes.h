@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stand-ins for the exec gate's platform services.
+#include "gate/Gate.h"
 #include "gate/Wire.h"
 #include "platform/Gate.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QHash>
 #include <QList>
@@ -72,4 +74,63 @@ struct FakeGatePeers : platform::GatePeers {
     }
     QList<gatewire::Exec> execs(int peer) const { return sentOf<gatewire::Exec>(peer); }
     QList<gatewire::Done> dones(int peer) const { return sentOf<gatewire::Done>(peer); }
+};
+
+// A gate on the fakes above, whose hashes wait until finishHashes.
+struct FakeGate {
+    FakeGate() { gate.run = [this](std::function<void()> task) { tasks.push_back(std::move(task)); }; }
+    static gatewire::Settings settings(bool safe, double level = 1,
+                                       gatewire::AlertDefault byDefault = gatewire::AlertDefault::Close)
+    {
+        gatewire::Settings s;
+        s.listLevel = level;
+        s.safeLevel = safe;
+        s.alertDefault = byDefault;
+        s.timeZone = QStringLiteral("UTC");
+        return s;
+    }
+    void send(int peer, const gatewire::GuardMessage& message) { gate.received(peer, gatewire::encode(message)); }
+    // Guard `peer`, process `pid` of `uid`, hands over its settings and lists.
+    void guard(int peer, qint64 uid, qint64 pid, const gatewire::Settings& s, const QStringList& allow = {},
+               const QStringList& deny = {})
+    {
+        processes.table.insert(pid, {uid, 1});
+        gate.connected(peer, uid, pid);
+        send(peer, gatewire::Hello{});
+        send(peer, s);
+        for (const auto& [list, records] : {std::pair{gatewire::List::Allow, allow}, std::pair{gatewire::List::Deny, deny}}) {
+            send(peer, gatewire::ListBegin{list});
+            for (const QByteArray& message : gatewire::encodeChanges(list, true, records))
+                gate.received(peer, message);
+            send(peer, gatewire::ListEnd{list});
+        }
+    }
+    // An exec of /opt/NAME by process `pid` of `uid`; the inode is the fd unless given.
+    void exec(int fd, qint64 pid, qint64 uid, const QString& name, qint64 parent = 1, quint64 inode = 0)
+    {
+        processes.table.insert(pid, {uid, parent});
+        platform::ExecFiles::Facts facts;
+        facts.path = QStringLiteral("/opt/") + name;
+        facts.regular = true;
+        facts.size = 2048;
+        facts.modifiedSec = 1700000000;
+        facts.inode = inode ? inode : quint64(fd);
+        files.files.insert(fd, facts);
+        gate.exec({fd, pid});
+    }
+    void finishHashes()
+    {
+        auto now = std::move(tasks);
+        tasks.clear();
+        for (auto& task : now)
+            task();
+        QCoreApplication::sendPostedEvents(&gate);
+    }
+    FakeExecEvents events;
+    FakeExecFiles files;
+    FakeExecProcesses processes;
+    FakeGatePeers peers;
+    qint64 now = 0;
+    std::vector<std::function<void()>> tasks;
+    Gate gate{{events, files, processes, peers}, 42, [this] { return now; }};
 };

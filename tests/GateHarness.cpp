@@ -13,10 +13,6 @@
 
 namespace gateharness {
 
-namespace {
-constexpr int kWaitMs = 20000;
-} // namespace
-
 Outcome runInNamespace(const QStringList& arguments)
 {
     Outcome outcome;
@@ -158,25 +154,10 @@ void Rig::tellGuard(const QString& line)
     guard_->waitForBytesWritten();
 }
 
-qint64 Rig::guardPid() const
-{
-    return guard_ ? guard_->processId() : 0;
-}
-
 void Rig::stopGuard()
 {
     guard_->kill();
     guard_->waitForFinished();
-}
-
-qint64 Rig::gatePid() const
-{
-    return gate_->processId();
-}
-
-bool Rig::gateEnded()
-{
-    return gate_->waitForFinished(kWaitMs);
 }
 
 std::unique_ptr<QProcess> Rig::start(const QString& program, int uid)

@@ -13,6 +13,7 @@ namespace gateharness {
 
 constexpr int kGuardUser = 4242;
 constexpr int kOtherUser = 65534;   // nobody
+constexpr int kWaitMs = 20000;
 
 // Outside the namespace: runs `filter` again in one (as root) and tells
 // the outcome. Inside (the variable MIRVAK_GATE_NS is set): `inside` is true.
@@ -53,11 +54,11 @@ public:
     // The next line the guard prints that begins with `prefix`; empty after 20 s.
     QString guardLine(const QString& prefix);
     void tellGuard(const QString& line);
-    qint64 guardPid() const;
+    qint64 guardPid() const { return guard_ ? guard_->processId() : 0; }
     void stopGuard();
-    qint64 gatePid() const;
+    qint64 gatePid() const { return gate_->processId(); }
     // Waits for the gate to end after a signal.
-    bool gateEnded();
+    bool gateEnded() { return gate_->waitForFinished(kWaitMs); }
 
     // Runs `program` with a marker for its argument as `uid`.
     std::unique_ptr<QProcess> start(const QString& program, int uid = kGuardUser);

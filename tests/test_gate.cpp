@@ -2,10 +2,8 @@
 // The exec gate's decisions, through fake events, files, processes and guards.
 #include "GateFakes.h"
 #include "gate/ExecRecord.h"
-#include "gate/Gate.h"
 #include "gate/Mounts.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 using namespace gatewire;
@@ -16,75 +14,7 @@ constexpr qint64 kGuardUser = 1000;
 constexpr qint64 kGuardPid = 500;
 constexpr int kPeer = 1;
 
-class GateTest : public ::testing::Test {
-public:
-    GateTest()
-    {
-        gate.run = [this](std::function<void()> task) { tasks.push_back(std::move(task)); };
-        processes.table.insert(kGuardPid, {kGuardUser, 1});
-    }
-
-    static Settings settings(bool safe, double level = 1, AlertDefault byDefault = AlertDefault::Close)
-    {
-        Settings s;
-        s.listLevel = level;
-        s.safeLevel = safe;
-        s.alertDefault = byDefault;
-        s.gateHold = 30;
-        s.timeZone = QStringLiteral("UTC");
-        return s;
-    }
-
-    void send(int peer, const GuardMessage& message) { gate.received(peer, encode(message)); }
-
-    void guard(int peer, qint64 uid, qint64 pid, const Settings& s, const QStringList& allow = {},
-               const QStringList& deny = {})
-    {
-        gate.connected(peer, uid, pid);
-        send(peer, Hello{});
-        send(peer, s);
-        for (const auto& [list, records] : {std::pair{List::Allow, allow}, std::pair{List::Deny, deny}}) {
-            send(peer, ListBegin{list});
-            for (const QByteArray& message : encodeChanges(list, true, records))
-                gate.received(peer, message);
-            send(peer, ListEnd{list});
-        }
-    }
-
-    // An exec of /opt/NAME by process `pid` of `uid`, a child of init.
-    platform::ExecEvent exec(int fd, qint64 pid, qint64 uid, const QString& name, qint64 parent = 1,
-                             quint64 inode = 0)
-    {
-        processes.table.insert(pid, {uid, parent});
-        platform::ExecFiles::Facts facts;
-        facts.path = QStringLiteral("/opt/") + name;
-        facts.regular = true;
-        facts.size = 2048;
-        facts.modifiedSec = 1700000000;
-        facts.inode = inode ? inode : quint64(fd);
-        files.files.insert(fd, facts);
-        const platform::ExecEvent event{fd, pid};
-        gate.exec(event);
-        return event;
-    }
-
-    void finishHashes()
-    {
-        auto now = std::move(tasks);
-        tasks.clear();
-        for (auto& task : now)
-            task();
-        QCoreApplication::sendPostedEvents(&gate);
-    }
-
-    FakeExecEvents events;
-    FakeExecFiles files;
-    FakeExecProcesses processes;
-    FakeGatePeers peers;
-    qint64 now = 0;
-    std::vector<std::function<void()>> tasks;
-    Gate gate{{events, files, processes, peers}, 42, [this] { return now; }};
-};
+struct GateTest : ::testing::Test, FakeGate {};
 
 // One exec of each kind, with the guard's lists at level 1.
 struct DecisionCase {
@@ -143,35 +73,36 @@ TEST_F(GateTest, AllowsEveryExecWhileNoGuardHasHandedOverItsSettings)
 
 struct HeldCase {
     const char* what;
-    std::function<void(GateTest&, quint64 id)> act;
+    std::function<void(FakeGate&, quint64 id)> act;
     std::optional<bool> answer;
     std::optional<Reason> done;
+    AlertDefault byDefault = AlertDefault::Close;
 };
 
-// A fresh gate for each case of a table.
-struct GateRig : GateTest {
-    void TestBody() override {}
-};
-
-TEST_F(GateTest, HeldExecsAreAnsweredByTheGuardOrByTheirDeadlines)
+TEST(GateHeld, AreAnsweredByTheGuardOrByTheirDeadlines)
 {
+    const auto atHold = [](FakeGate& t, quint64 id) {
+        t.send(kPeer, Seen{id});
+        t.now = 30000;
+        t.gate.expire();
+    };
     const HeldCase cases[] = {
-        {"Allow", [](GateTest& t, quint64 id) { t.send(kPeer, Answer{id, true}); }, true, std::nullopt},
-        {"Deny", [](GateTest& t, quint64 id) { t.send(kPeer, Answer{id, false}); }, false, std::nullopt},
+        {"Allow", [](FakeGate& t, quint64 id) { t.send(kPeer, Answer{id, true}); }, true, std::nullopt},
+        {"Deny", [](FakeGate& t, quint64 id) { t.send(kPeer, Answer{id, false}); }, false, std::nullopt},
         {"another guard's answer counts for nothing",
-         [](GateTest& t, quint64 id) {
-             t.guard(2, 1001, 600, settings(true));
+         [](FakeGate& t, quint64 id) {
+             t.guard(2, 1001, 600, FakeGate::settings(true));
              t.send(2, Answer{id, true});
          },
          std::nullopt, std::nullopt},
         {"unseen at 500 ms: the lists decide, so it runs",
-         [](GateTest& t, quint64) {
+         [](FakeGate& t, quint64) {
              t.now = 500;
              t.gate.expire();
          },
          true, Reason::Unanswered},
         {"seen, then not answered at gate_hold: alert_default Close refuses",
-         [](GateTest& t, quint64 id) {
+         [](FakeGate& t, quint64 id) {
              t.send(kPeer, Seen{id});
              t.now = 29999;
              t.gate.expire();
@@ -180,22 +111,24 @@ TEST_F(GateTest, HeldExecsAreAnsweredByTheGuardOrByTheirDeadlines)
              t.gate.expire();
          },
          false, Reason::Timeout},
+        {"alert_default AllowNow at gate_hold", atHold, true, Reason::Timeout, AlertDefault::AllowNow},
+        {"alert_default DenyNow at gate_hold", atHold, false, Reason::Timeout, AlertDefault::DenyNow},
         {"the guard goes away",
-         [](GateTest& t, quint64 id) {
+         [](FakeGate& t, quint64 id) {
              t.send(kPeer, Seen{id});
              t.gate.disconnected(kPeer);
          },
          true, std::nullopt},
         {"the gate stops",
-         [](GateTest& t, quint64 id) {
+         [](FakeGate& t, quint64 id) {
              t.send(kPeer, Seen{id});
              t.gate.stop();
          },
          true, Reason::Stopping},
     };
     for (const HeldCase& c : cases) {
-        GateRig t;
-        t.guard(kPeer, kGuardUser, kGuardPid, settings(true));
+        FakeGate t;
+        t.guard(kPeer, kGuardUser, kGuardPid, FakeGate::settings(true, 1, c.byDefault));
         t.exec(5, 900, kGuardUser, QStringLiteral("new"));
         ASSERT_EQ(t.peers.execs(kPeer).size(), 1) << c.what;
         ASSERT_FALSE(t.events.answerOf(5)) << c.what;
@@ -207,22 +140,6 @@ TEST_F(GateTest, HeldExecsAreAnsweredByTheGuardOrByTheirDeadlines)
             EXPECT_EQ(dones[0].reason, *c.done) << c.what;
             EXPECT_EQ(dones[0].allowed, *c.answer) << c.what;
         }
-    }
-}
-
-TEST_F(GateTest, AlertDefaultAnswersAtGateHold)
-{
-    const std::pair<AlertDefault, bool> cases[] = {
-        {AlertDefault::Close, false}, {AlertDefault::AllowNow, true}, {AlertDefault::DenyNow, false}};
-    int fd = 10;
-    for (const auto& [byDefault, allowed] : cases) {
-        guard(kPeer, kGuardUser, kGuardPid, settings(true, 1, byDefault));
-        exec(++fd, 900, kGuardUser, QStringLiteral("new"));
-        send(kPeer, Seen{peers.execs(kPeer).last().id});
-        now += 30000;
-        gate.expire();
-        EXPECT_EQ(events.answerOf(fd), allowed) << int(byDefault);
-        gate.disconnected(kPeer);
     }
 }
 
@@ -255,7 +172,6 @@ TEST_F(GateTest, AGuardThatGoesAwayReleasesOnlyItsOwnHeldExecs)
 {
     guard(kPeer, kGuardUser, kGuardPid, settings(true));
     guard(2, 1001, 600, settings(true));
-    processes.table.insert(600, {1001, 1});
     exec(1, 900, kGuardUser, QStringLiteral("new"));
     exec(2, 901, kGuardUser, QStringLiteral("newer"));
     exec(3, 902, 1001, QStringLiteral("new"));

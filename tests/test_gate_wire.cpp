@@ -2,9 +2,7 @@
 // The guard-gate protocol: every message round-trips, and anything but a
 // well-formed message in its place closes that guard alone.
 #include "GateFakes.h"
-#include "gate/Gate.h"
 
-#include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QtEndian>
 #include <gtest/gtest.h>
@@ -40,34 +38,14 @@ QByteArray settingsWith(double level, int safe, int byDefault, quint32 hold)
 
 // Two guards: ann (peer 1, uid 1000) and bob (peer 2, uid 1001), whose exec
 // of "new" waits and whose deny list holds "bad".
-struct TwoGuards {
+struct TwoGuards : FakeGate {
     TwoGuards()
     {
-        for (const auto& [peer, uid] : {std::pair{1, 1000}, std::pair{2, 1001}}) {
-            gate.connected(peer, uid, 100 + peer);
-            processes.table.insert(100 + peer, {uid, 1});
-            gate.received(peer, encode(Hello{}));
-            Settings s;
-            s.safeLevel = true;
-            gate.received(peer, encode(s));
-            gate.received(peer, encodeChanges(List::Deny, true, {QStringLiteral("bad|/opt/bad")}).first());
-        }
+        guard(1, 1000, 101, settings(true), {}, {QStringLiteral("bad|/opt/bad")});
+        guard(2, 1001, 102, settings(true), {}, {QStringLiteral("bad|/opt/bad")});
         exec(1, 1001, QStringLiteral("new"));
     }
-    void exec(int fd, qint64 uid, const QString& name)
-    {
-        processes.table.insert(1000 + fd, {uid, 1});
-        platform::ExecFiles::Facts facts;
-        facts.path = QStringLiteral("/opt/") + name;
-        facts.regular = true;
-        files.files.insert(fd, facts);
-        gate.exec({fd, 1000 + fd});
-    }
-    FakeExecEvents events;
-    FakeExecFiles files;
-    FakeExecProcesses processes;
-    FakeGatePeers peers;
-    Gate gate{{events, files, processes, peers}, 42, [] { return qint64(0); }};
+    void exec(int fd, qint64 uid, const QString& name) { FakeGate::exec(fd, 1000 + fd, uid, name); }
 };
 
 // Bob's guard and its held exec are as they were; ann's guard is gone.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A guard for the gate's tests: connects with the settings and lists given,
 // prints a line for each exec and answer it is told of, and answers held
-// execs as lines on its input say ("answer ID allow|deny", "quit").
+// execs as lines on its input say ("answer ID allow|deny").
 #include "gate/GateClient.h"
 #include "platform/linux/LinuxGateSocket.h"
 
@@ -34,14 +34,9 @@ QStringList records(const QString& path)
 
 QString verdict(gatewire::Verdict v)
 {
-    switch (v) {
-    case gatewire::Verdict::Denied:
+    if (v == gatewire::Verdict::Denied)
         return QStringLiteral("denied");
-    case gatewire::Verdict::Held:
-        return QStringLiteral("held");
-    default:
-        return QStringLiteral("unknown");
-    }
+    return v == gatewire::Verdict::Held ? QStringLiteral("held") : QStringLiteral("unknown");
 }
 
 } // namespace
@@ -69,7 +64,6 @@ int main(int argc, char** argv)
 
     platform::LinuxGateSocket socket;
     GateClient client(socket);
-    QObject::connect(&client, &GateClient::welcomed, [] { print(QStringLiteral("welcome")); });
     QObject::connect(&client, &GateClient::exec, [](const gatewire::Exec& e) {
         print(QStringLiteral("exec %1 %2 %3 %4 %5").arg(e.id).arg(verdict(e.verdict),
               e.allowed ? QStringLiteral("allowed") : QStringLiteral("refused"), e.name, e.record));
@@ -102,8 +96,6 @@ int main(int argc, char** argv)
             const QList<QByteArray> words = command.split(' ');
             if (words.value(0) == "answer" && words.size() == 3)
                 client.answer(words[1].toULongLong(), words[2] == "allow");
-            else if (words.value(0) == "quit")
-                QCoreApplication::quit();
         }
     });
     return QCoreApplication::exec();
