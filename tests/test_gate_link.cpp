@@ -126,7 +126,7 @@ struct RealGuard {
     // The next line it prints that begins with `prefix`; empty after 20 s.
     QString line(const QString& prefix)
     {
-        const QDeadlineTimer deadline(20000);
+        const QDeadlineTimer deadline(gateharness::kWaitMs);
         for (;;) {
             while (out.contains('\n')) {
                 const QString next = QString::fromUtf8(out.left(out.indexOf('\n')));
