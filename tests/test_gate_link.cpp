@@ -11,6 +11,13 @@
 #include <csignal>
 #include <unistd.h>
 
+namespace gatewire {
+bool operator==(const Answer& a, const Answer& b)
+{
+    return a.id == b.id && a.allow == b.allow;
+}
+} // namespace gatewire
+
 namespace {
 using namespace gatewire;
 
@@ -168,10 +175,6 @@ QStringList thisTest()
         GTEST_SKIP() << qPrintable(rig.error);                         \
     ASSERT_TRUE(rig.ready()) << qPrintable(rig.error)
 
-bool operator==(const Answer& a, const Answer& b)
-{
-    return a.id == b.id && a.allow == b.allow;
-}
 
 } // namespace
 
@@ -214,7 +217,7 @@ TEST(GateLink, ExecsBecomeKillNoticesAndAlerts)
              {Verdict::Denied, "Stopped bad (/bin/bad) before it started: it is on the deny list", false, "", 0},
              {Verdict::Unknown, "", true, "", 0},
              {Verdict::Held, "", true, "bad waits to start", 1}}) {
-        LinkBed b({{"safe_level", "1"}});
+        LinkBed b(QList<QPair<QString, QString>>{{"safe_level", "1"}});
         b.exec(7, c.verdict, "bad");
         EXPECT_EQ(b.told.join(""), c.told) << int(c.verdict);
         EXPECT_EQ(b.main.isVisible(), c.alert) << int(c.verdict);
@@ -230,7 +233,7 @@ TEST(GateLink, EachButtonAnswersTheHeldExecAndEndsNothing)
              {&frmMain::btnAllow_MouseUp, true}, {&frmMain::btnAllowNow_MouseUp, true},
              {&frmMain::btnDeny_MouseUp, false}, {&frmMain::btnDenyNow_MouseUp, false},
              {&frmMain::btnClose_MouseUp, false}}) {
-        LinkBed b({{"safe_level", "1"}});
+        LinkBed b(QList<QPair<QString, QString>>{{"safe_level", "1"}});
         b.exec(3, Verdict::Held, "new");
         (b.main.*button)();
         EXPECT_EQ(b.answers(), QList<Answer>({{3, allow}})) << allow;
@@ -242,7 +245,7 @@ TEST(GateLink, EachButtonAnswersTheHeldExecAndEndsNothing)
 
 TEST(GateLink, HeldExecsWaitTheirTurnAndGoWhenTheGateAnswersOrLeaves)
 {
-    LinkBed b({{"safe_level", "1"}});
+    LinkBed b(QList<QPair<QString, QString>>{{"safe_level", "1"}});
     b.exec(1, Verdict::Held, "one");
     b.exec(2, Verdict::Held, "two");
     b.socket.deliver(Done{2, false, Reason::Timeout});
