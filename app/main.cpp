@@ -5,6 +5,7 @@
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxGateSocket.h"
+#include "platform/linux/LinuxJournal.h"
 #include "platform/linux/LinuxEnvironment.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxDesktop.h"
@@ -30,7 +31,8 @@ int withApp(platform::LinuxProcesses& processes, Body body)
     platform::LinuxShell shell;
     platform::LinuxDesktop desktop;
     platform::LinuxProgram program;
-    App app({processes, files, env, shell, desktop, program});
+    platform::LinuxJournal journal;
+    App app({processes, files, env, shell, desktop, program, &journal});
     return body(app, desktop);
 }
 
@@ -47,19 +49,20 @@ int guard(App& app, platform::LinuxDesktop& desktop)
     QApplication::setWindowIcon(QIcon(app.file(QStringLiteral("mirvak.png"))));
     platform::LinuxTray trayIcon;
     desktop.tray = &trayIcon;
-    frmMain main(app);
+    Guard core(app);
+    frmMain main(core);
     platform::LinuxGateSocket gateSocket;
     GateLink gate(app, gateSocket);
-    main.attachGate(gate);
+    core.attachGate(gate);
     std::unique_ptr<frmTray> tray;
-    main.loadTray = [&] {
-        tray = std::make_unique<frmTray>(app, main, trayIcon);
+    core.loadTray = [&] {
+        tray = std::make_unique<frmTray>(app, core, trayIcon);
         tray->Form_Load();
     };
-    switch (main.Form_Load()) {
-    case frmMain::Start::SecondCopy:
+    switch (core.Form_Load()) {
+    case Guard::Start::SecondCopy:
         return 0;
-    case frmMain::Start::NoSettings: {
+    case Guard::Start::NoSettings: {
         // A user who starts the program from a terminal learns why it ends,
         // and where a portable copy keeps the file as well.
         QString where = app.file(QStringLiteral("settings.ini"));
@@ -69,7 +72,7 @@ int guard(App& app, platform::LinuxDesktop& desktop)
         std::fprintf(stderr, "Mirvak: settings file not found: %s\n", qPrintable(where));
         return 1;
     }
-    case frmMain::Start::Running:
+    case Guard::Start::Running:
         break;
     }
     return QApplication::exec();

@@ -4,7 +4,7 @@
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
 #include "guard/GateLink.h"
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 #include "guard/WebLookup.h"
 #include "store/mdSettings.h"
 
@@ -13,8 +13,8 @@
 
 using mdSettings::guarded;
 
-frmAbout::frmAbout(App& application, frmMain& mainWindow, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), main(mainWindow)
+frmAbout::frmAbout(App& application, Guard& core, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), guard(core)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setFixedSize(280, 168);
@@ -29,10 +29,16 @@ frmAbout::frmAbout(App& application, frmMain& mainWindow, QWidget* parent)
     txtAbout = new QPlainTextEdit(this);
     txtAbout->setObjectName(QStringLiteral("txtAbout"));
     mdDesign::textBox(txtAbout, {18, 48, 245, 81});
+    txtAbout->setAccessibleName(QStringLiteral("About"));
 
-    btnContact = mdDesign::imageButton(app, this, "btnContact", {142, 137, 18, 18}, &frmAbout::btnContact_MouseUp);
-    btnWeb = mdDesign::imageButton(app, this, "btnWeb", {205, 137, 18, 18}, &frmAbout::btnWeb_MouseUp);
-    btnClose = mdDesign::imageButton(app, this, "btnClose", {259, 3, 18, 18}, &frmAbout::btnClose_MouseUp);
+    btnContact = mdDesign::imageButton(app, this, "btnContact", {142, 137, 18, 18}, &frmAbout::btnContact_MouseUp,
+                                       QStringLiteral("Contact"));
+    btnContact->setToolTip(QStringLiteral("Writes an e-mail to ") + QLatin1String(kContact));
+    btnWeb = mdDesign::imageButton(app, this, "btnWeb", {205, 137, 18, 18}, &frmAbout::btnWeb_MouseUp,
+                                   QStringLiteral("Report"));
+    btnWeb->setToolTip(QStringLiteral("Opens a problem report on the web, with the error log"));
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {259, 3, 18, 18}, &frmAbout::btnClose_MouseUp,
+                                     QStringLiteral("Close"));
 
     Form_Load();
 }
@@ -51,7 +57,15 @@ void frmAbout::Form_Load()
         auto& program = app.sys.program;
         lblAbout->setText(program.productTitle() + QLatin1Char(' ') + QString::number(program.versionMajor())
                           + QLatin1Char('.') + QString::number(program.versionMinor()));
-        txtAbout->setPlainText(program.description() + QStringLiteral("\n\n") + GateLink::stateText(main.gateLink)
+        // The title takes the width up to the close button; a system font too large for it shrinks until the title is whole.
+        lblAbout->setFont(font());
+        lblAbout->setFixedWidth(btnClose->x() - lblAbout->x() - 4);
+        QFont title = lblAbout->font();
+        while (title.pointSizeF() > 6 && QFontMetrics(title).horizontalAdvance(lblAbout->text()) > lblAbout->width()) {
+            title.setPointSizeF(title.pointSizeF() - 0.5);
+            lblAbout->setFont(title);
+        }
+        txtAbout->setPlainText(program.description() + QStringLiteral("\n\n") + GateLink::stateText(guard.gateLink)
                                + QStringLiteral(" in this session.\n\n")
                                + QStringLiteral("Mirvak Software. All rights reserved."));
     });
@@ -69,7 +83,7 @@ void frmAbout::btnWeb_MouseUp()
     guarded(app, "frmAbout", "btnWeb_MouseUp", [&] {
         const QString log = app.file(QStringLiteral("error.log"));
         const QStringList entries = app.sys.files.readLines(log).value_or(QStringList());
-        const QString report = WebLookup::url(app, main, std::nullopt);
+        const QString report = WebLookup::url(app, {guard.dirSystem, guard.dirWindows}, std::nullopt);
         const auto withNewest = [&](qsizetype count) {
             return report + entries.first(count).join(QStringLiteral("%0A"));
         };

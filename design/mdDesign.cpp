@@ -49,11 +49,10 @@ void showImage(App& app, QWidget* object, const QString& suffix)
     QPixmap picture;
     if (!picture.load(file))
         fail(QStringLiteral("Invalid picture: ") + file);
-    auto* label = qobject_cast<QLabel*>(object);
-    if (label && !object->isWindow()) {
+    if (auto* button = qobject_cast<ImageButton*>(object)) {
         // A picture box takes its image's size, so a skin may draw larger buttons.
-        label->setPixmap(picture);
-        label->resize(picture.size());
+        button->setPixmap(picture);
+        button->resize(picture.size());
     } else {
         QLabel* background = backgroundOf(object);
         background->setPixmap(picture);

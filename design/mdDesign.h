@@ -52,11 +52,14 @@ void textBox(QPlainTextEdit* box, const QRect& place);
 
 // An image button on `window` at its design place: a press shows the pressed
 // image; a release runs `onUp`, which shows the normal image before it acts.
+// `caption` is what the picture says, read out by assistive technology.
 template <class Window>
-ImageButton* imageButton(App& app, Window* window, const char* name, const QRect& place, void (Window::*onUp)())
+ImageButton* imageButton(App& app, Window* window, const char* name, const QRect& place, void (Window::*onUp)(),
+                         const QString& caption = QString())
 {
     auto* button = new ImageButton(QString::fromLatin1(name), window);
     button->setGeometry(place);
+    button->setText(caption);
     QObject::connect(button, &ImageButton::mouseDown, window, [&app, button] { loadImageP(app, button); });
     QObject::connect(button, &ImageButton::mouseUp, window, onUp);
     return button;

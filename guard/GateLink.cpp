@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/GateLink.h"
 
+#include "guard/Events.h"
 #include "store/mdSettings.h"
 
 #include <QTimeZone>
@@ -43,7 +44,7 @@ GateLink::GateLink(App& app, platform::GateSocket& socket) : app_(app), socket_(
         emit stateChanged(true);
     });
     connect(&client_, &GateClient::exec, this, &GateLink::take);
-    connect(&client_, &GateClient::done, this, [this](const gatewire::Done& done) { finished(done.id); });
+    connect(&client_, &GateClient::done, this, &GateLink::finished);
     connect(&client_, &GateClient::closed, this, &GateLink::lost);
     retry.setInterval(kRetryMs);
     connect(&retry, &QTimer::timeout, this, &GateLink::connectGate);
@@ -59,7 +60,7 @@ gatewire::Settings GateLink::settings() const
     gatewire::Settings s;
     s.listLevel = numSetting(app_, QStringLiteral("list_level"));
     s.safeLevel = mdSettings::isOn(app_, QStringLiteral("safe_level"));
-    const QString byDefault = setting(app_, "alert_default", QString());
+    const QString byDefault = alertDefault(app_);
     s.alertDefault = byDefault == QLatin1String("allow_now") ? gatewire::AlertDefault::AllowNow
         : byDefault == QLatin1String("deny_now")             ? gatewire::AlertDefault::DenyNow
                                                              : gatewire::AlertDefault::Close;
@@ -95,6 +96,11 @@ bool GateLink::connectGate()
 
 void GateLink::refresh()
 {
+    // Monitor mode refuses nothing, so the gate must not either.
+    if (events::monitoring(app_)) {
+        disconnectGate();
+        return;
+    }
     // The first tick connects; after that the retry timer does.
     if (!socket_.isOpen()) {
         if (!retry.isActive())
@@ -126,7 +132,7 @@ void GateLink::take(const gatewire::Exec& exec)
 {
     switch (exec.verdict) {
     case gatewire::Verdict::Denied:
-        emit denied(exec.name, exec.path);
+        emit denied(exec);
         break;
     case gatewire::Verdict::Unknown:
         emit unknown(exec);
@@ -156,12 +162,12 @@ bool GateLink::answer(bool allow)
     return true;
 }
 
-void GateLink::finished(quint64 id)
+void GateLink::finished(const gatewire::Done& done)
 {
-    std::erase_if(waiting_, [id](const gatewire::Exec& exec) { return exec.id == id; });
-    if (shown_ && shown_->id == id) {
+    std::erase_if(waiting_, [&done](const gatewire::Exec& exec) { return exec.id == done.id; });
+    if (shown_ && shown_->id == done.id) {
         shown_.reset();
-        emit shownGone();
+        emit shownGone(done.reason == gatewire::Reason::Timeout);
     }
 }
 
@@ -176,5 +182,12 @@ void GateLink::lost()
     retry.start();
     emit stateChanged(false);
     if (wasShown)
-        emit shownGone();
+        emit shownGone(false);
+}
+
+void GateLink::disconnectGate()
+{
+    if (socket_.isOpen())
+        lost();
+    retry.stop();
 }

@@ -21,6 +21,9 @@ public:
     GateLink(App& app, platform::GateSocket& socket);
     // Connects unless connected, at the gate_socket setting's path.
     bool connectGate();
+    // Leaves the gate until the next refresh: the gate then lets every exec
+    // of this user through, held ones included.
+    void disconnectGate();
     // Connected and welcomed: the gate guards this session.
     bool isOn() const { return on_; }
     // "exec gate: on" or "off", for this session; off without a link.
@@ -40,18 +43,19 @@ public:
 
 signals:
     // On the deny list: its exec was refused.
-    void denied(const QString& name, const QString& path);
+    void denied(const gatewire::Exec& exec);
     // On neither list and let through: the alert may ask now.
     void unknown(const gatewire::Exec& exec);
     // A held exec waits for the alert.
     void held();
-    // The exec the alert shows was answered without the user.
-    void shownGone();
+    // The exec the alert shows was answered without the user: at gate_hold
+    // (`timedOut`), or because the gate went.
+    void shownGone(bool timedOut);
     void stateChanged(bool on);
 
 private:
     void take(const gatewire::Exec& exec);
-    void finished(quint64 id);
+    void finished(const gatewire::Done& done);
     void lost();
     gatewire::Settings settings() const;
     // A list as last sent: in the working list's order, and sorted.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/frmTrust.h"
+#include "guard/Events.h"
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
@@ -56,14 +57,15 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     txtList->setFixedHeight(150);
     txtList->hide();
 
+    // A push button whose name says what the next press does, not a check box.
     btnShow = new QPushButton(QStringLiteral("Show"), this);
-    btnShow->setCheckable(true);
     btnYes = new QPushButton(QStringLiteral("Yes"), this);
     btnNo = new QPushButton(QStringLiteral("No"), this);
     btnYes->setDefault(true);
     connect(btnYes, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnNo, &QPushButton::clicked, this, &QDialog::reject);
-    connect(btnShow, &QPushButton::toggled, this, [this](bool shown) {
+    connect(btnShow, &QPushButton::clicked, this, [this] {
+        const bool shown = txtList->isHidden();
         txtList->setVisible(shown);
         btnShow->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
         adjustSize();
@@ -169,11 +171,15 @@ void frmTrust::done(int result)
     mdSettings::guarded(app, "frmTrust", "done", [&] {
         // The file may have come meanwhile, from --allow-running: the answer adds to it.
         mdSettings::reloadChanged(app);
-        if (result == Accepted)
-            for (const Running::Program& program : running.programs) {
-                app.allowList.add(program.record);
-                app.allowTmp.add(program.record);
-            }
+        const QString answer = result == Accepted ? QStringLiteral("trust") : QStringLiteral("no");
+        for (const Running::Program& program : running.programs) {
+            events::send(app, {.kind = events::Kind::FirstStart, .name = program.name, .path = program.path,
+                               .record = program.record, .answer = answer});
+            if (result != Accepted)
+                continue;
+            app.allowList.add(program.record);
+            app.allowTmp.add(program.record);
+        }
         // An empty file for No: the question is not asked again.
         mdSettings::putList(app, app.allowList, QStringLiteral("allow.csv"), false);
     });
@@ -193,6 +199,8 @@ void frmMain::offerTrust()
         app.allowTmp = mdCollection::clnEq(app, app.allowList);
         app.denyTmp = mdCollection::clnEq(app, app.denyList);
         trust = new frmTrust(app, std::move(now), this);
+        guard.asking = true;
+        connect(trust, &QObject::destroyed, &guard, [g = &guard] { g->asking = false; });
         trust->showPlaced();
     });
 }

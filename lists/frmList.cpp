@@ -7,6 +7,7 @@
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
+#include <QToolButton>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -55,8 +56,8 @@ const frmList::Traits& frmList::traits(Kind kind)
     return kind == Kind::Allow ? kAllow : kDeny;
 }
 
-frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), main(mainWindow), kind(listKind),
+frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), guard(core), kind(listKind),
       t(traits(listKind))
 {
     setObjectName(QLatin1String(t.window));
@@ -73,6 +74,9 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     txtFilter->setGeometry(15, 41, 530, 22);
     txtFilter->setPlaceholderText(QStringLiteral("Filter"));
     txtFilter->setClearButtonEnabled(true);
+    txtFilter->setAccessibleName(QStringLiteral("Filter"));
+    for (QToolButton* clear : txtFilter->findChildren<QToolButton*>())
+        clear->setAccessibleName(QStringLiteral("Clear the filter"));
     connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
         rows.setText(text);
         showCount();
@@ -85,6 +89,9 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     List->setModel(&rows);
     List->setSelectionMode(QAbstractItemView::ExtendedSelection);
     List->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // The arrows move inside the table; Tab goes on to the buttons.
+    List->setTabKeyNavigation(false);
+    List->setAccessibleName(QString::fromLatin1(t.title));
     List->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List->setShowGrid(false);
     List->setWordWrap(false);
@@ -123,13 +130,18 @@ frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* 
     lblEmpty->setTextFormat(Qt::PlainText);   // it quotes the filter as typed
     lblEmpty->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 322, 110, 28}, &frmList::btnMoveEntry_MouseUp);
+    const QString other = kind == Kind::Allow ? QStringLiteral("deny") : QStringLiteral("allow");
+    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 322, 110, 28}, &frmList::btnMoveEntry_MouseUp,
+                                         QStringLiteral("Move to the %1 list").arg(other));
     btnMoveEntry->resize(110, 28);
-    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 322, 110, 28}, &frmList::btnDelEntry_MouseUp);
+    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 322, 110, 28}, &frmList::btnDelEntry_MouseUp,
+                                        QStringLiteral("Delete"));
     btnDelEntry->resize(110, 28);
-    btnAddEntry = mdDesign::imageButton(app, this, "btnAddEntry", {255, 322, 110, 28}, &frmList::btnAddEntry_MouseUp);
+    btnAddEntry = mdDesign::imageButton(app, this, "btnAddEntry", {255, 322, 110, 28}, &frmList::btnAddEntry_MouseUp,
+                                        QStringLiteral("Add\u2026"));
     btnAddEntry->resize(110, 28);
-    btnClose = mdDesign::imageButton(app, this, "btnClose", {536, 6, 18, 18}, &frmList::btnClose_MouseUp);
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {536, 6, 18, 18}, &frmList::btnClose_MouseUp,
+                                     QStringLiteral("Close"));
     btnClose->resize(18, 18);
 
     Form_Load();
@@ -281,7 +293,7 @@ void frmList::btnAddEntry_MouseUp()
 {
     mdDesign::loadImage(app, btnAddEntry);
     const QString path = app.sys.desktop.pickFile(QStringLiteral("Add a program to the %1 list").arg(QString::fromLatin1(t.verb)),
-                                                  main.dirSystem);
+                                                  guard.dirSystem);
     if (!path.isEmpty())
         addFile(path);
 }
@@ -291,7 +303,7 @@ void frmList::addFile(const QString& path)
     guarded(app, t.window, "btnAddEntry_MouseUp", [&] {
         // The record of the file itself, not of any process.
         HashCache::State hash;
-        const QString record = main.hashedRecord(0, QFileInfo(path).fileName(), path, hash);
+        const QString record = guard.hashedRecord(0, QFileInfo(path).fileName(), path, hash);
         if (hash == HashCache::State::Pending) {
             // Ready at the next computation that ends, or at one after it.
             connect(&app.hashes, &HashCache::ready, this, [this, path] { addFile(path); },
@@ -346,6 +358,6 @@ void frmList::List_DblClick()
             return;
         const QModelIndex row = List->currentIndex();
         if (row.isValid())
-            WebLookup::open(app, WebLookup::url(app, main, WebLookup::fromRecord(row.data(ListModel::RecordRole).toString())));
+            WebLookup::open(app, WebLookup::url(app, {guard.dirSystem, guard.dirWindows}, WebLookup::fromRecord(row.data(ListModel::RecordRole).toString())));
     });
 }

@@ -3,6 +3,7 @@
 #include "platform/Desktop.h"
 #include "platform/Environment.h"
 #include "platform/Files.h"
+#include "platform/Journal.h"
 #include "platform/Processes.h"
 #include "platform/Program.h"
 #include "platform/Shell.h"
@@ -17,6 +18,7 @@ struct Services {
     Shell& shell;
     Desktop& desktop;
     Program& program;
+    Journal* journal = nullptr;   // none: events go nowhere
 };
 
 } // namespace platform

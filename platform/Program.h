@@ -14,6 +14,7 @@ public:
         QString config;      // settings.ini
         QString data;        // allow.csv, deny.csv, error.log
         QString resources;   // skin/, the icons and the default settings.ini; never written
+        QString policy{};    // the administrator's rules, read only; empty: none
     };
 
     virtual ~Program() = default;

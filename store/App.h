@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "platform/Platform.h"
-#include "process/HashCache.h"
+#include "store/HashCache.h"
 #include "store/Collection.h"
+#include "store/Policy.h"
 
 #include <QHash>
 #include <QSet>
@@ -54,6 +55,13 @@ struct App {
     // List files that exist but could not be read: never written over, so
     // the records in them are not lost.
     std::set<QString> listsUnread;
+
+    // The administrator's rules, taken in at each tick.
+    Policy policy;
+    // Monitor mode: what would have been ended or asked about, once per version.
+    Collection seenList;
+    // No journal took an event, and error.log has said so.
+    bool journalMissingTold = false;
 
     // Tells the user through the tray icon; unset until the tray is up.
     std::function<void(const QString& text)> notice;

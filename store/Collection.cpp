@@ -81,6 +81,7 @@ void Collection::add(const QString& value, const QString& key, int after)
     items_.insert(items_.begin() + at, value);
     keys_.insert(keys_.begin() + at, lowKey);
     indexed_ = false;
+    exactFresh_ = false;
 }
 
 void Collection::remove(int position)
@@ -90,6 +91,7 @@ void Collection::remove(int position)
     keys_.erase(keys_.begin() + (position - 1));
     keysFresh_ = false;
     indexed_ = false;
+    exactFresh_ = false;
 }
 
 void Collection::remove(const QString& key)
@@ -125,6 +127,17 @@ int Collection::search(const QString& value, const QString& suffix) const
                 return static_cast<int>(i) + 1;
         return 0;
     }
+    if (suffix.isEmpty()) {
+        if (!exactFresh_) {
+            exact_.clear();
+            exact_.reserve(qsizetype(items_.size()));
+            // From the end, so the first position of equal items stays.
+            for (std::size_t i = items_.size(); i > 0; --i)
+                exact_.insert(items_[i - 1], static_cast<int>(i));
+            exactFresh_ = true;
+        }
+        return exact_.value(value, 0);
+    }
     if (!indexed_)
         buildIndex();
     const auto less = [](const std::pair<QString, int>& e, const QString& v) { return e.first < v; };
@@ -155,4 +168,5 @@ void Collection::sort(bool unique)
     keyIndex_.clear();
     keysFresh_ = true;
     indexed_ = false;
+    exactFresh_ = false;
 }

@@ -52,4 +52,9 @@ private:
     // binary search instead of a pass.
     mutable std::vector<std::pair<QString, int>> index_;
     mutable bool indexed_ = false;
+    // Each distinct item's first position, for a search without a suffix,
+    // the one the scan makes for every process: one hash instead of a
+    // binary search of string comparisons. Rebuilt like the index.
+    mutable QHash<QString, int> exact_;
+    mutable bool exactFresh_ = false;
 };

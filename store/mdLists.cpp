@@ -555,4 +555,13 @@ void reloadChanged(App& app)
     }
 }
 
+void reloadPolicy(App& app)
+{
+    guarded(app, "mdSettings", "reloadPolicy", [&] {
+        app.policy.refresh(app.sys.files, app.sys.program.folders().policy, [&](const QString& why) {
+            error_log(app, QStringLiteral("mdSettings"), QStringLiteral("reloadPolicy"), why);
+        });
+    });
+}
+
 } // namespace mdSettings

@@ -29,4 +29,7 @@ void removeLeftovers(App& app);
 // and what this program changed meanwhile stays as changed here; the
 // decisions for the present period stay.
 void reloadChanged(App& app);
+// Takes in the administrator's rules when a file of them changed; a bad
+// file is logged and skipped.
+void reloadPolicy(App& app);
 } // namespace mdSettings

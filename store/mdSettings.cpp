@@ -92,8 +92,15 @@ const QSet<QString>& numbers()
 {
     static const QSet<QString> keys{QStringLiteral("check_interval"), QStringLiteral("path_search"),
                                     QStringLiteral("tmp_interval"), QStringLiteral("list_level"),
-                                    QStringLiteral("clean_value"), QStringLiteral("gate_hold")};
+                                    QStringLiteral("clean_value"), QStringLiteral("alert_timeout"),
+                                    QStringLiteral("gate_hold")};
     return keys;
+}
+// The alert's decisions that its countdown may take.
+const QStringList& alertDefaults()
+{
+    static const QStringList names{QStringLiteral("close"), QStringLiteral("allow_now"), QStringLiteral("deny_now")};
+    return names;
 }
 } // namespace
 
@@ -190,7 +197,7 @@ bool knownSetting(const QString& key)
 {
     const QString name = Collection::lower(key);
     return switches().contains(name) || numbers().contains(name) || name == QLatin1String("web_search")
-        || name == QLatin1String("gate_socket");
+        || name == QLatin1String("alert_default") || name == QLatin1String("gate_socket");
 }
 
 QString checkSetting(const QString& key, const QString& value, const QHash<QString, QString>& values)
@@ -207,6 +214,9 @@ QString checkSetting(const QString& key, const QString& value, const QHash<QStri
     if (name == QLatin1String("gate_socket"))
         return value.isEmpty() || value.startsWith(QLatin1Char('/')) ? QString()
                                                                      : QStringLiteral("a path that begins with /, or nothing for the usual one");
+    if (name == QLatin1String("alert_default"))
+        return alertDefaults().contains(Collection::lower(value)) ? QString()
+                                                                  : QStringLiteral("close, allow_now or deny_now");
     if (!knownSetting(name))
         return QString();
     const auto number = parseNumber(value);
@@ -235,6 +245,9 @@ QString checkSetting(const QString& key, const QString& value, const QHash<QStri
         return whole && n >= 1 && n <= 86400 ? QString() : QStringLiteral("a whole number of seconds from 1 to 86400");
     if (name == QLatin1String("clean_value"))
         return whole ? QString() : QStringLiteral("0, or a whole number of saves");
+    if (name == QLatin1String("alert_timeout"))
+        return whole && n <= kMaxAlertSeconds ? QString()
+                                              : QStringLiteral("0, or a whole number of seconds up to %1").arg(kMaxAlertSeconds);
     // tmp_interval and path_search are counted in checks: at most as many as a
     // counter holds.
     const QString check = values.value(QStringLiteral("check_interval"));
@@ -257,7 +270,7 @@ QString refusedSetting(const App& app)
     QStringList keys;
     for (const QSet<QString>* names : {&switches(), &numbers()})
         keys += QStringList(names->cbegin(), names->cend());
-    keys << QStringLiteral("web_search") << QStringLiteral("gate_socket");
+    keys << QStringLiteral("web_search") << QStringLiteral("alert_default") << QStringLiteral("gate_socket");
     keys.sort();
     QHash<QString, QString> values;
     for (const QString& key : keys)
@@ -273,8 +286,22 @@ QString refusedSetting(const App& app)
     return QString();
 }
 
+int alertTimeout(const App& app)
+{
+    const QString key = QStringLiteral("alert_timeout");
+    return app.settingList.hasKey(key) ? int(numSetting(app, key)) : 0;
+}
+
+QString alertDefault(const App& app)
+{
+    const QString key = QStringLiteral("alert_default");
+    return app.settingList.hasKey(key) ? Collection::lower(getSetting(app, key).trimmed()) : QStringLiteral("close");
+}
+
 QString getSetting(const App& app, const QString& key)
 {
+    if (auto fixed = app.policy.fixed(key))
+        return *fixed;
     return mdCollection::clnItem(app.settingList, key);
 }
 
@@ -316,7 +343,7 @@ bool isOn(const App& app, const QString& key)
 
 bool isOn(const App& app, const QString& key, bool absent)
 {
-    return app.settingList.hasKey(key) ? isOn(app, key) : absent;
+    return app.settingList.hasKey(key) || app.policy.fixed(key) ? isOn(app, key) : absent;
 }
 
 QString numText(double value)

@@ -40,6 +40,12 @@ QString checkSetting(const QString& key, const QString& value, const QHash<QStri
 // "key=value: why", or empty text when the settings window would take them all.
 QString refusedSetting(const App& app);
 
+// The alert's countdown: seconds, 0 for none (also when older files lack the
+// setting), and the decision taken at zero: close, allow_now or deny_now.
+inline constexpr int kMaxAlertSeconds = 86400;
+int alertTimeout(const App& app);
+QString alertDefault(const App& app);
+
 // The scan timer's interval in milliseconds for a check_interval of
 // `seconds`; throws when it is below a millisecond or beyond a timer's range.
 int timerMs(double seconds);

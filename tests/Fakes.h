@@ -2,7 +2,6 @@
 #pragma once
 // Stand-ins for the platform services, and a fresh program folder per test.
 #include "platform/Platform.h"
-#include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxProgram.h"
 #include "platform/linux/LinuxShell.h"
@@ -168,7 +167,8 @@ public:
     QString dir, name = "Mirvak";
     bool lockFree = true;
     std::optional<Folders> split;   // an installed program's folders; none: all in dir
-    Folders folders() override { return split.value_or(Folders{dir, dir, dir}); }
+    QString policy;                 // the administrator's folder; empty: none
+    Folders folders() override { return split.value_or(Folders{dir, dir, dir, policy}); }
     QString exeName() override { return QFileInfo(name).completeBaseName(); }
     QString exePath() override { return dir + "/" + name; }
     int versionMajor() override { return 1; }
@@ -183,6 +183,29 @@ public:
     unsigned userId() override { return uid; }
 };
 
+// Keeps each entry; `running` false: no journal takes them.
+class FakeJournal : public platform::Journal {
+public:
+    std::vector<QHash<QByteArray, QByteArray>> entries;
+    bool running = true;
+    bool send(const std::vector<Field>& fields, QString* why) override
+    {
+        if (!running)
+            return *why = "No such file or directory", false;
+        entries.emplace_back(fields.begin(), fields.end());
+        return true;
+    }
+    // The values of one field, entry by entry, where it is there.
+    QByteArrayList field(const QByteArray& name) const
+    {
+        QByteArrayList values;
+        for (const auto& entry : entries)
+            if (entry.contains(name))
+                values << entry.value(name);
+        return values;
+    }
+};
+
 struct TestBed {
     QTemporaryDir tmp;
     FakeProcesses processes;
@@ -191,7 +214,8 @@ struct TestBed {
     FakeShell shell;
     FakeDesktop desktop;
     FakeProgram program;
-    App app{{processes, files, env, shell, desktop, program}};
+    FakeJournal journal;
+    App app{{processes, files, env, shell, desktop, program, &journal}};
 
     TestBed() { program.dir = tmp.path(); }
     QString path(const QString& name) const { return tmp.path() + "/" + name; }

@@ -73,6 +73,7 @@ struct LinkBed {
     FakeGateSocket socket;
     GateLink link{t.app, socket};
     frmMain main{t.app};
+    Guard& guard = main.guard;
     QStringList told;
     explicit LinkBed(const QList<QPair<QString, QString>>& settings = {})
     {
@@ -80,9 +81,9 @@ struct LinkBed {
         t.write("allow.csv", "ok|/bin/ok\r\n");
         t.write("deny.csv", "bad|/bin/bad\r\n");
         t.app.notice = [this](const QString& text) { told << text; };
-        main.attachGate(link);
+        guard.attachGate(link);
         main.Form_Load();
-        main.time_Timer();
+        guard.time_Timer();
         socket.deliver(Welcome{});
         socket.deliver(Synced{1});
     }
@@ -119,7 +120,8 @@ struct RealGuard {
             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(text.toUtf8());
         }
-        for (const QString& path : QDir(dir).entryList(QDir::Files) << ".")
+        const QStringList owned = QDir(dir).entryList(QDir::Files) << ".";
+        for (const QString& path : owned)
             EXPECT_EQ(::chown(QFile::encodeName(dir + "/" + path).constData(), gateharness::kGuardUser, gateharness::kGuardUser), 0);
         ::chmod(QFile::encodeName(dir).constData(), 0700);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -195,13 +197,18 @@ TEST(GateLink, HandsOverSettingsAndWorkingListsThenOnlyWhatChanges)
     b.t.app.allowTmp.add("new|/bin/new");
     b.t.app.denyTmp.remove(1);
     mdSettings::setSetting(b.t.app, "list_level", "2");
-    b.main.time_Timer();
-    b.main.time_Timer();
+    b.guard.time_Timer();
+    b.guard.time_Timer();
     EXPECT_EQ(b.socket.sentOf<ListBegin>().size(), 2);
     EXPECT_EQ(b.socket.changes(List::Allow, true), QStringList({"ok|/bin/ok", "new|/bin/new"}));
     EXPECT_EQ(b.socket.changes(List::Deny, false), QStringList({"bad|/bin/bad"}));
     ASSERT_EQ(b.socket.sentOf<Settings>().size(), 2);
     EXPECT_EQ(b.socket.sentOf<Settings>().last().listLevel, 2);
+    // A cut message from the gate ends the link as a closed one does, and the retry comes.
+    b.socket.received(encode(GateMessage(Synced{2})).left(3));
+    EXPECT_FALSE(b.link.isOn());
+    EXPECT_FALSE(b.socket.isOpen());
+    EXPECT_TRUE(b.link.retry.isActive());
 }
 
 TEST(GateLink, ExecsBecomeKillNoticesAndAlerts)
@@ -214,16 +221,17 @@ TEST(GateLink, ExecsBecomeKillNoticesAndAlerts)
         int seen;
     };
     for (const Case& c : std::vector<Case>{
-             {Verdict::Denied, "Stopped bad (/bin/bad) before it started: it is on the deny list", false, "", 0},
-             {Verdict::Unknown, "", true, "", 0},
+             {Verdict::Denied, "Stopped bad (/bin/bad) before it started: it is on the deny list.", false, "", 0},
+             {Verdict::Unknown, "", true, "stopped till you decide", 0},
              {Verdict::Held, "", true, "bad waits to start", 1}}) {
         LinkBed b(QList<QPair<QString, QString>>{{"safe_level", "1"}});
         b.exec(7, c.verdict, "bad");
-        EXPECT_EQ(b.told.join(""), c.told) << int(c.verdict);
+        EXPECT_EQ(b.told.join("").toStdString(), c.told.toStdString()) << int(c.verdict);
         EXPECT_EQ(b.main.isVisible(), c.alert) << int(c.verdict);
         EXPECT_EQ(b.main.lblStopped->isVisible() ? b.main.lblStopped->text() : "", c.waits) << int(c.verdict);
         EXPECT_EQ(b.socket.sentOf<Seen>().size(), c.seen) << int(c.verdict);
-        EXPECT_EQ(b.main.appRecord, c.alert ? "bad|/bin/bad" : "") << int(c.verdict);
+        EXPECT_EQ(b.guard.appRecord, c.alert ? "bad|/bin/bad" : "") << int(c.verdict);
+        EXPECT_EQ(b.t.journal.field("MIRVAK_EVENT").contains("ended"), !c.told.isEmpty()) << int(c.verdict);
     }
 }
 
@@ -246,20 +254,12 @@ TEST(GateLink, EachButtonAnswersTheHeldExecAndEndsNothing)
 TEST(GateLink, HeldExecsWaitTheirTurnAndGoWhenTheGateAnswersOrLeaves)
 {
     LinkBed b(QList<QPair<QString, QString>>{{"safe_level", "1"}});
-    b.exec(1, Verdict::Held, "one");
-    b.exec(2, Verdict::Held, "two");
-    b.socket.deliver(Done{2, false, Reason::Timeout});
-    b.socket.deliver(Done{1, false, Reason::Timeout});
-    QApplication::processEvents();
-    EXPECT_FALSE(b.main.isVisible());
-    EXPECT_TRUE(b.answers().isEmpty());
-
     b.exec(3, Verdict::Held, "three");
     b.exec(4, Verdict::Held, "four");
     b.main.btnAllow_MouseUp();
     QApplication::processEvents();
     EXPECT_TRUE(b.main.isVisible());
-    EXPECT_EQ(b.main.appName, "four");
+    EXPECT_EQ(b.guard.appName, "four");
     b.socket.drop();
     EXPECT_FALSE(b.main.isVisible());
     EXPECT_FALSE(b.link.isOn());
@@ -271,6 +271,29 @@ TEST(GateLink, HeldExecsWaitTheirTurnAndGoWhenTheGateAnswersOrLeaves)
     EXPECT_TRUE(b.link.connectGate());
     EXPECT_EQ(b.socket.sentOf<Hello>().size(), 2);
     EXPECT_EQ(b.socket.sentOf<ListBegin>().size(), 4);
+    // Paused, the guard leaves the gate and stays away.
+    b.guard.timerOff();
+    EXPECT_FALSE(b.socket.isOpen());
+    EXPECT_FALSE(b.link.retry.isActive());
+}
+
+TEST(GateLink, AHoldEndedAtGateHoldTakesAlertDefaultAsIfPressed)
+{
+    for (const auto& [name, allowed, denied] : {std::tuple("close", false, false), std::tuple("allow_now", true, false),
+                                               std::tuple("deny_now", false, true)}) {
+        LinkBed b({{"safe_level", "1"}, {"alert_default", name}});
+        b.exec(1, Verdict::Held, "one");
+        b.exec(2, Verdict::Held, "two");
+        // The one that waits its turn only drops out.
+        b.socket.deliver(Done{2, false, Reason::Timeout});
+        b.socket.deliver(Done{1, allowed, Reason::Timeout});
+        QApplication::processEvents();
+        EXPECT_FALSE(b.main.isVisible()) << name;
+        EXPECT_TRUE(b.answers().isEmpty()) << name;
+        EXPECT_EQ(b.t.app.allowTmp.search("one|/bin/one", {}) > 0, allowed) << name;
+        EXPECT_EQ(b.t.app.denyTmp.search("one|/bin/one", {}) > 0, denied) << name;
+        EXPECT_EQ(b.t.app.denyTmp.search("two|/bin/two", {}), 0) << name;
+    }
 }
 
 TEST(GateLinkReal, ADeniedExecFailsWithEpermUntoldToRunAndTheGuardSaysSo)
@@ -284,7 +307,7 @@ TEST(GateLinkReal, ADeniedExecFailsWithEpermUntoldToRunAndTheGuardSaysSo)
     EXPECT_EQ(result.code, 126);
     EXPECT_TRUE(result.output.contains("Operation not permitted")) << qPrintable(result.output);
     EXPECT_FALSE(QFile::exists(rig.marker("bad")));
-    EXPECT_EQ(guard.line("told"), "told Stopped bad (" + bad + ") before it started: it is on the deny list");
+    EXPECT_EQ(guard.line("told"), "told Stopped bad (" + bad + ") before it started: it is on the deny list.");
 }
 
 TEST(GateLinkReal, AnUnknownExecWaitsForTheAlertsAnswer)

@@ -29,7 +29,8 @@ struct World : TestBed {
         write("allow.csv", "dash\r\ngrep\r\nsh\r\nsleep\r\n");
         write("deny.csv", "denied\r\n");
     }
-    void start(QProcess& p, const char* platform, const QString& program, const QStringList& args = {}) const
+    // The output of `script`, run as PID 1 of a new PID namespace with /proc of its own.
+    QByteArray run(const char* platform, const QString& script, const std::function<void()>& meanwhile = [] {}) const
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("DIR", tmp.path());
@@ -38,15 +39,10 @@ struct World : TestBed {
         e.insert("XDG_RUNTIME_DIR", tmp.path());   // a lock of its own for each world, and no bus there
         if (!bus)
             e.remove("DBUS_SESSION_BUS_ADDRESS");
-        p.setProcessEnvironment(e);
-        p.start(program, args);
-        p.waitForStarted();
-    }
-    // The output of `script`, run as PID 1 of a new PID namespace with /proc of its own.
-    QByteArray run(const char* platform, const QString& script, const std::function<void()>& meanwhile = [] {}) const
-    {
         QProcess p;
-        start(p, platform, "unshare", {"--pid", "--fork", "--mount-proc", "sh", "-c", script});
+        p.setProcessEnvironment(e);
+        p.start("unshare", {"--pid", "--fork", "--mount-proc", "sh", "-c", script});
+        p.waitForStarted();
         meanwhile();
         p.waitForFinished(60000);
         return p.readAllStandardOutput();
@@ -62,7 +58,7 @@ QString runningRecord(const QString& name, const QString& file, const QString& a
     QFile f(file);
     f.open(QIODevice::ReadOnly);
     const QFileInfo info(file);
-    return name + "|" + info.lastModified().toLocalTime().toString("yyyy.MM.dd H:mm") + "|" + m.fSize(info.size()) + "|"
+    return name + "|" + info.lastModified().toLocalTime().toString("yyyy.MM.dd H:mm") + "|" + m.guard.fSize(info.size()) + "|"
         + at + "|sha256:" + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex();
 }
 
@@ -72,7 +68,8 @@ struct Level4 : World {
     explicit Level4(const char* safe, const char* wait = "0")
     {
         settings({{"check_interval", "0.2"}, {"list_level", "4"}, {"safe_level", safe}, {"path_search", wait}});
-        const QString sh = QFileInfo("/bin/sh").canonicalFilePath(), sleep = QFileInfo("/usr/bin/sleep").canonicalFilePath();
+        const QString sh = QFileInfo("/bin/sh").canonicalFilePath();
+        const QString sleep = QFileInfo("/usr/bin/sleep").canonicalFilePath();
         allow << runningRecord(QFileInfo(sh).fileName(), sh, sh) << runningRecord("sleep", sleep, sleep);
     }
     void lists() const
@@ -105,6 +102,8 @@ bool waitUntil(int ms, const std::function<bool()>& done)
         QThread::msleep(150);
     return done();
 }
+
+void click(const QPoint& at) { run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1", "sleep", "0.2"}); }
 
 // The first window "Mirvak": nested, the icon in the panel; at the top, over 50 pixels each way, the menu.
 std::optional<QRect> mirvakWindow(bool nested)
@@ -174,7 +173,15 @@ struct OwnTable : TestBed {
                                          "DBUS_SESSION_BUS_ADDRESS=" + busAddress} + own + shell);
         return true;
     }
+    // How often the guard has said so far that it finds no notification area.
+    qsizetype complaints()
+    {
+        guard->waitForReadyRead(100);
+        return (errors += guard->readAllStandardError()).count("notification area");
+    }
+    QByteArray errors;
 };
+
 // A notification area's StatusNotifierWatcher that takes each item's registration.
 struct StandInWatcher : QDBusVirtualObject {
     QStringList items;
@@ -214,13 +221,10 @@ TEST(EndToEnd, AlertDenyClickKillsAndWritesTheList)
         const QByteArray out = w.run("xcb", "\"$DIR/Mirvak.bin\" & \"$DIR/denied\" 20; echo $?; \"$DIR/unknown\" 20; echo $?; "
             "until grep -q unknown \"$DIR/deny.csv\"; do sleep 0.1; done; cat /proc/[0-9]*/comm | grep ^dbus- | sort | paste -sd' '; "
             "grep -l '^State:.Z' /proc/[0-9]*/status | wc -l; kill -9 -1", [] {
-            const QString window = run("xdotool", {"search", "--sync", "--onlyvisible", "--class", "Mirvak"}).split('\n')[0];
-            const QString at = run("xdotool", {"getwindowgeometry", "--shell", window});
-            const auto coordinate = [&](const char* name) {
-                return QRegularExpression(name + QString("=(-?\\d+)")).match(at).captured(1).toInt();
-            };
+            QList<QRect> shown;
+            waitUntil(30000, [&] { return !(shown = shownWindows()).isEmpty(); });
             // Without a skin the Deny button sits at its design place, 148,102 to 258,130.
-            run("xdotool", {"mousemove", QString::number(coordinate("X") + 200), QString::number(coordinate("Y") + 115), "click", "1"});
+            click(shown.value(0).topLeft() + QPoint(200, 115));
         });
         EXPECT_EQ(out, "137\n137\n" + (bus ? "" : helpers) + "\n0\n") << "bus " << bus;
         EXPECT_EQ(w.read("deny.csv") + w.read("error.log"), "denied\r\nunknown\r\n") << "bus " << bus;
@@ -246,7 +250,8 @@ TEST(EndToEnd, ASecondCopyAndMissingSettingsEndAtOnce)
 TEST(Install, WritesOnlyTheUsersFoldersAndFindsItsFilesAgain)
 {
     TestBed t;
-    const QString r = t.tmp.path(), settings = "config/mirvak/settings.ini";
+    const QString r = t.tmp.path();
+    const QString settings = "config/mirvak/settings.ini";
     const QStringList ns{"--pid", "--fork", "--mount-proc", "--kill-child", "env", "HOME=" + r + "/home",
         "XDG_CONFIG_HOME=" + r + "/config", "XDG_DATA_HOME=" + r + "/data", "XDG_CACHE_HOME=" + r + "/cache",
         "XDG_RUNTIME_DIR=" + r, "sh", "-c"};
@@ -278,14 +283,8 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     OwnTable table;
     if (!table.start())
         GTEST_SKIP() << "no X display or no PID namespace";
-    Child& guard = *table.guard;
     // No notification area yet: the guard says so, once, and keeps running.
-    QByteArray errors;
-    const auto complaints = [&] {
-        guard.waitForReadyRead(100);
-        return (errors += guard.readAllStandardError()).count("notification area");
-    };
-    ASSERT_TRUE(waitUntil(5000, [&] { return complaints() > 0; })) << errors.constData();
+    ASSERT_TRUE(waitUntil(5000, [&] { return table.complaints() > 0; })) << table.errors.constData();
 
     // A panel that starts later still gets the icon, in its enabled look.
     Child trayer("trayer", kPanel);
@@ -294,14 +293,13 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     ASSERT_TRUE(waitUntil(4000, [&] { return cyanPixels(*icon) > 0; })) << "the enabled icon never showed";
 
     // A real left click opens the menu; its first item that can be chosen, Disable, closes it, the icon pale.
-    const QPoint at = icon->center();
-    run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+    click(icon->center());
     ASSERT_TRUE(waitUntil(4000, [&] { return (menu = mirvakWindow(false)).has_value(); })) << "no menu";
     run("xdotool", {"key", "Down", "Return"});
     EXPECT_TRUE(waitUntil(4000, [&] { return cyanPixels(*icon) == 0; })) << "still bright";
     EXPECT_FALSE(mirvakWindow(false)) << "the menu stayed open";
-    EXPECT_EQ(guard.state(), QProcess::Running);
-    EXPECT_EQ(complaints(), 1) << errors.constData();
+    EXPECT_EQ(table.guard->state(), QProcess::Running);
+    EXPECT_EQ(table.complaints(), 1) << table.errors.constData();
 }
 
 TEST(DesktopTray, AlertDecidedFromTheKeyboard)
@@ -316,9 +314,8 @@ TEST(DesktopTray, AlertDecidedFromTheKeyboard)
     std::optional<QRect> alert;
     ASSERT_TRUE(waitUntil(8000, [&] { return (alert = mirvakWindow(false)).has_value(); })) << "no alert";
     // A click on the details gives the alert the focus; Tab, Tab reach Deny.
-    const QPoint at = alert->topLeft() + QPoint(100, 70);
     const auto focused = [&] {
-        run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1", "sleep", "0.2"});
+        click(alert->topLeft() + QPoint(100, 70));
         return run("xdotool", {"getwindowfocus", "getwindowname"}) == "Mirvak\n";
     };
     ASSERT_TRUE(waitUntil(4000, focused)) << "the alert never took the focus";
@@ -396,21 +393,16 @@ TEST(DesktopTray, IconRegistersWithAWatcherThatComesLateAndExportsItsMenu)
     OwnTable table;
     if (!table.start())
         GTEST_SKIP() << "no X display, no PID namespace or no dbus-daemon";
-    Child& guard = *table.guard;
-    QByteArray errors;
-    ASSERT_TRUE(waitUntil(8000, [&] {
-        guard.waitForReadyRead(100);
-        return (errors += guard.readAllStandardError()).contains("notification area");
-    })) << errors.constData();
+    ASSERT_TRUE(waitUntil(8000, [&] { return table.complaints() > 0; })) << table.errors.constData();
     QDBusConnection bus = QDBusConnection::connectToBus(table.busAddress, "panel");
     StandInWatcher watcher;
     ASSERT_TRUE(bus.registerVirtualObject("/StatusNotifierWatcher", &watcher));
     ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher"));
     ASSERT_TRUE(waitUntil(8000, [&] {
         QCoreApplication::processEvents();
-        errors += guard.readAllStandardError();
+        table.complaints();
         return !watcher.items.isEmpty();
-    })) << errors.constData();
+    })) << table.errors.constData();
     const QString item = watcher.items.first();
     QDBusMessage get = QDBusMessage::createMethodCall(item, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get");
     get << "org.kde.StatusNotifierItem" << "Menu";
@@ -420,7 +412,7 @@ TEST(DesktopTray, IconRegistersWithAWatcherThatComesLateAndExportsItsMenu)
     const QDBusMessage layout = bus.call(QDBusMessage::createMethodCall(item, path, "org.freedesktop.DBus.Introspectable",
                                                                         "Introspect"), QDBus::Block, 5000);
     EXPECT_TRUE(layout.arguments().value(0).toString().contains("com.canonical.dbusmenu")) << path.toStdString();
-    EXPECT_EQ(guard.state(), QProcess::Running);
+    EXPECT_EQ(table.guard->state(), QProcess::Running);
     bus.unregisterService("org.kde.StatusNotifierWatcher");
     QDBusConnection::disconnectFromBus("panel");
 }

@@ -6,7 +6,7 @@ MIRVAK_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libssl-dev lib
 # What the tests, the benchmarks and the package build add:
 MIRVAK_TEST_PACKAGES=(libgtest-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick desktop-file-utils fonts-dejavu-core
-  dbus-daemon dpkg-dev file appstream lintian systemd util-linux)
+  dbus-daemon dpkg-dev file appstream lintian systemd util-linux at-spi2-core python3-pyatspi)
 
 # ensure_packages [test]: the first list, and with `test` the second as well.
 ensure_packages() {

@@ -3,7 +3,7 @@
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 #include "store/mdSettings.h"
 
 #include <QCloseEvent>
@@ -19,8 +19,8 @@ namespace {
 const QColor kWarning{255, 160, 120};
 } // namespace
 
-frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), main(mainWindow)
+frmSettings::frmSettings(App& application, Guard& core, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), guard(core)
 {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
@@ -87,7 +87,8 @@ frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
     layout->addWidget(scrRows, 1);
     layout->addLayout(buttons);
 
-    btnClose = mdDesign::imageButton(app, this, "btnClose", {width() - 21, 3, 18, 18}, &frmSettings::btnCancel_Click);
+    btnClose = mdDesign::imageButton(app, this, "btnClose", {width() - 21, 3, 18, 18}, &frmSettings::btnCancel_Click,
+                                     QStringLiteral("Close"));
 
     mdSettings::guarded(app, "frmSettings", "Form_Load", [&] {
         mdDesign::frmSkin(app, this);
@@ -147,6 +148,9 @@ void frmSettings::Form_Load()
             row.field->setToolTip(setting.value);
             connect(row.field, &QLineEdit::textChanged, this, &frmSettings::validate);
             connect(row.field, &QLineEdit::returnPressed, this, &frmSettings::btnSave_Click);
+            // Named by its key, and described by the meaning beside it.
+            key->setBuddy(row.field);
+            row.field->setAccessibleDescription(setting.comment);
             shown = row.field;
         } else {
             auto* text = new QLabel(setting.value, box);   // not read by this program: kept as it is
@@ -267,7 +271,7 @@ void frmSettings::btnSave_Click()
         return;
     }
     bool entry = true;
-    if (!guarded(app, "frmMain", "applySettings", [&] { entry = main.applySettings(); }, &failure)) {
+    if (!guarded(app, "frmMain", "applySettings", [&] { entry = guard.applySettings(); }, &failure)) {
         say(QStringLiteral("Saved, but not all of it is in effect: ") + failure);
         return;
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tray/frmTray.h"
 
+#include "guard/Events.h"
+
 #include "design/frmAbout.h"
 #include "guard/GateLink.h"
 #include "store/mdSettings.h"
@@ -55,12 +57,13 @@ QIcon iconFile(App& app, const char* name, bool enabled)
 
 } // namespace
 
-frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon, QWidget* parent)
-    : QWidget(parent), app(application), main(mainWindow), tray(trayIcon)
+frmTray::frmTray(App& application, Guard& core, platform::Tray& trayIcon, QWidget* parent)
+    : QWidget(parent), app(application), guard(core), tray(trayIcon)
 {
     setObjectName(QStringLiteral("frmTray"));
     PopupSys.setObjectName(QStringLiteral("PopupSys"));
     PopupSys.setTitle(QStringLiteral("PopupMenu"));
+    PopupSys.setAccessibleName(app.sys.program.productTitle());
     Enable = PopupSys.addAction(QStringLiteral("Enable"), this, &frmTray::Enable_Click);
     Enable->setEnabled(false);
     Disable = PopupSys.addAction(QStringLiteral("Disable"), this, &frmTray::Disable_Click);
@@ -83,7 +86,9 @@ frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon
                 window->listLoad();
     };
     app.notice = [this](const QString& text) { tray.notify(app.sys.program.productTitle(), text); };
-    connect(&main, &frmMain::notGuarding, this, &frmTray::notGuarding);
+    connect(&guard, &Guard::notGuarding, this, &frmTray::notGuarding);
+    // The tip is first set before the settings are read: guard_mode shows once they are.
+    connect(&guard, &Guard::guarding, this, [this] { tray.modify(enabledIcon, enabledTip()); });
 }
 
 frmTray::~frmTray()
@@ -104,14 +109,16 @@ QString frmTray::tip(const QString& state) const
 
 QString frmTray::enabledTip() const
 {
+    if (events::monitoring(app))
+        return tip(QStringLiteral("monitor mode, nothing is ended"));
     if (app.sys.program.userId() == 0)
-        return tip(QStringLiteral("guarding as root, can end system programs; ") + GateLink::stateText(main.gateLink));
-    return tip(QStringLiteral("guarding; ") + GateLink::stateText(main.gateLink));
+        return tip(QStringLiteral("guarding as root, can end system programs; ") + GateLink::stateText(guard.gateLink));
+    return tip(QStringLiteral("guarding; ") + GateLink::stateText(guard.gateLink));
 }
 
 QString frmTray::disabledTip() const
 {
-    return tip(QStringLiteral("paused; ") + GateLink::stateText(main.gateLink));
+    return tip(QStringLiteral("paused; ") + GateLink::stateText(guard.gateLink));
 }
 
 void frmTray::notGuarding()
@@ -131,8 +138,8 @@ void frmTray::Form_Load()
         disabledIcon = iconFile(app, "mirvak-disabled.png", false);
         tray.setMenu(&PopupSys);
         tray.add(enabledIcon, enabledTip());
-        if (main.gateLink)
-            connect(main.gateLink, &GateLink::stateChanged, this, [this] {
+        if (guard.gateLink)
+            connect(guard.gateLink, &GateLink::stateChanged, this, [this] {
                 // Not guarding at all says so, gate or none.
                 if (Disable->isEnabled())
                     tray.modify(enabledIcon, enabledTip());
@@ -158,7 +165,8 @@ void frmTray::Form_MouseMove(int x)
 void frmTray::Enable_Click()
 {
     guarded(app, "frmTray", "Enable_Click", [&] {
-        main.timerOn();
+        guard.timerOn();
+        events::send(app, {.kind = events::Kind::GuardStart});
         Enable->setEnabled(false);
         Disable->setEnabled(true);
         tray.modify(enabledIcon, enabledTip());
@@ -168,10 +176,11 @@ void frmTray::Enable_Click()
 void frmTray::Disable_Click()
 {
     guarded(app, "frmTray", "Disable_Click", [&] {
-        main.timerOff();
+        guard.timerOff();
+        events::send(app, {.kind = events::Kind::GuardStop});
         // The alert goes without a decision on its process.
-        if (main.isVisible())
-            main.hide();
+        if (guard.alertUp)
+            guard.dropAlert();
         Enable->setEnabled(true);
         Disable->setEnabled(false);
         tray.modify(disabledIcon, disabledTip());
@@ -181,7 +190,7 @@ void frmTray::Disable_Click()
 void frmTray::showList(QPointer<frmList>& window, frmList::Kind kind)
 {
     if (!window) {
-        window = new frmList(app, main, kind);
+        window = new frmList(app, guard, kind);
         connect(window, &frmList::unloaded, this, [&window] { window = nullptr; });
     }
     window->show();
@@ -209,7 +218,7 @@ void frmTray::Settings_Click()
         if (open->isVisible())
             window = open;
     if (!window) {
-        window = new frmSettings(app, main, this);
+        window = new frmSettings(app, guard, this);
         // Settings that failed at start-up left nothing guarded: once they
         // are in effect, guarding starts.
         connect(window, &frmSettings::applied, this, [this] {
@@ -225,7 +234,7 @@ void frmTray::Settings_Click()
 void frmTray::About_Click()
 {
     if (!aboutWindow) {
-        aboutWindow = new frmAbout(app, main);
+        aboutWindow = new frmAbout(app, guard);
         connect(aboutWindow, &frmAbout::unloaded, this, [this] { aboutWindow = nullptr; });
     }
     aboutWindow->show();
@@ -241,5 +250,6 @@ void frmTray::ExitProgram_Click()
     if (!app.sys.desktop.askYesNo(app.sys.program.productTitle(), question))
         return;
     tray.remove();
+    events::send(app, {.kind = events::Kind::GuardStop});
     app.sys.desktop.quit();
 }

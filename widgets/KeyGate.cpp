@@ -73,11 +73,14 @@ bool KeyGate::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonDblClick:
         clicked_ = true;
         showReady();
+        emit counted();
         break;
     case QEvent::ShortcutOverride:   // taken, so no shortcut or mnemonic fires either
     case QEvent::KeyPress:
         if (ready()) {
             showReady();
+            if (event->type() == QEvent::KeyPress)
+                emit counted();
             break;
         }
         since_ = clock_();

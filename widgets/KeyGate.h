@@ -26,6 +26,10 @@ public:
     // The window shows something new: keys wait again, even after a click.
     void restart();
 
+signals:
+    // A click into the window, or a key that counts: the user is there.
+    void counted();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

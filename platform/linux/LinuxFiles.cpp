@@ -81,11 +81,11 @@ std::optional<QByteArray> hashOpen(int fd, const Files::Facts& version, const st
     return digest;
 }
 
-// The facts of the regular file that `name` reaches, following links.
-std::optional<Files::Facts> statFacts(const char* name, bool dated)
+// The facts of the regular file that `name` reaches from `dir`, following links.
+std::optional<Files::Facts> statFacts(const char* name, bool dated, int dir = AT_FDCWD)
 {
     struct stat info;
-    if (::stat(name, &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstatat(dir, name, &info, 0) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
     const FileVersion version = fileVersion(info);
     Files::Facts facts{info.st_size, {}, {}, version.device, version.inode, version.modifiedNs, version.changedNs};
@@ -108,6 +108,14 @@ bool lookable(const QString& path)
 
 } // namespace
 
+LinuxFiles::LinuxFiles() : proc_(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+LinuxFiles::~LinuxFiles()
+{
+    if (proc_ >= 0)
+        ::close(proc_);
+}
+
 std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
 {
     // Asked for every process at every tick: one stat() and, for the date,
@@ -124,8 +132,12 @@ std::optional<Files::Facts> LinuxFiles::lookRunning(qint64 pid, const QString& p
     if (pid <= 0 || !lookable(path))
         return look(path, dated);
     char link[64];
-    std::snprintf(link, sizeof link, "/proc/%lld/exe", static_cast<long long>(pid));
-    return statFacts(link, dated);
+    if (proc_ < 0) {
+        std::snprintf(link, sizeof link, "/proc/%lld/exe", static_cast<long long>(pid));
+        return statFacts(link, dated);
+    }
+    std::snprintf(link, sizeof link, "%lld/exe", static_cast<long long>(pid));
+    return statFacts(link, dated, proc_);
 }
 
 std::optional<QByteArray> LinuxFiles::sha256(qint64 pid, const QString& path, const Facts& version,

@@ -8,6 +8,10 @@ namespace platform {
 
 class LinuxFiles : public Files {
 public:
+    LinuxFiles();
+    ~LinuxFiles() override;
+    LinuxFiles(const LinuxFiles&) = delete;
+    LinuxFiles& operator=(const LinuxFiles&) = delete;
     bool exists(const QString& path) override;
     std::optional<QByteArray> readBytes(const QString& path) override;
     void writeBytes(const QString& path, const QByteArray& bytes, bool sync) override;
@@ -21,6 +25,11 @@ public:
     void makePath(const QString& folder) override;
     std::unique_ptr<Lock> lock(const QString& path, int waitMs) override;
     std::vector<Entry> list(const QString& folder) override;
+
+private:
+    // /proc, held open: a running file's link is reached from it without
+    // a lookup of /proc at every process of every walk.
+    int proc_ = -1;
 };
 
 } // namespace platform

@@ -156,6 +156,9 @@ bool validPid(qint64 pid)
 // Stat lines stay far below this even with a 64-byte name.
 constexpr std::size_t kStatSize = 1024;
 
+// More distinct executables than any system runs at once.
+constexpr std::size_t kNamedLinks = 4096;
+
 } // namespace
 
 LinuxProcesses::~LinuxProcesses()
@@ -215,8 +218,17 @@ void LinuxProcesses::walk(const std::function<bool(const ProcessEntry&)>& visit)
             // zombie, or one that is ending.
             const ssize_t exeLength = readExe(proc.fd, pid, exe, sizeof exe);
             if (exeLength > 0) {
-                visitingPath_ = fromSys(QByteArrayView(exe, exeLength));
-                entry.exeName = lastComponent(visitingPath_);
+                const std::string_view text(exe, std::size_t(exeLength));
+                auto known = named_.find(text);
+                if (known == named_.end()) {
+                    if (named_.size() >= kNamedLinks)
+                        named_.clear();   // links made up by the thousand
+                    QString path = fromSys(QByteArrayView(exe, exeLength));
+                    QString name = lastComponent(path);
+                    known = named_.emplace(std::string(text), Named{std::move(path), std::move(name)}).first;
+                }
+                visitingPath_ = known->second.path;
+                entry.exeName = known->second.name;
                 entry.pathState = PathState::Read;
             } else {
                 const int error = errno;

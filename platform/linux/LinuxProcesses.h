@@ -2,6 +2,10 @@
 #pragma once
 #include "platform/Processes.h"
 
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
 namespace platform {
 
 // The process table as /proc shows it. A pinned process is held by a pidfd:
@@ -57,6 +61,18 @@ private:
     QString visitingPath_;      // empty: the link could not be read
     quint64 visitingStart_ = 0; // read only when the link could not be
     QByteArray visitingComm_;   // likewise
+
+    // Each exe link's text in words, with its file name: most links repeat
+    // from walk to walk and from process to process.
+    struct Named {
+        QString path;
+        QString name;
+    };
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    std::unordered_map<std::string, Named, TextHash, std::equal_to<>> named_;
 };
 
 } // namespace platform

@@ -21,15 +21,25 @@
 
 namespace platform {
 
+namespace {
+// The administrator's folder: mirvak/ in the first system configuration folder.
+QString policyFolder()
+{
+    const QString first = qEnvironmentVariable("XDG_CONFIG_DIRS").section(QLatin1Char(':'), 0, 0);
+    return (first.isEmpty() ? QStringLiteral("/etc") : first) + QStringLiteral("/mirvak");
+}
+} // namespace
+
 LinuxProgram::LinuxProgram()
 {
     // Portable: the executable's folder holds settings.ini and may be written.
     const QString own = QCoreApplication::applicationDirPath();
     if (QFileInfo(own + QStringLiteral("/settings.ini")).isFile() && QFileInfo(own).isWritable()) {
-        folders_ = {own, own, own};
+        folders_ = {own, own, own, policyFolder()};
         return;
     }
     // Installed: bin/ beside share/mirvak/, the user's files in the XDG folders.
+    folders_.policy = policyFolder();
     folders_.resources = QDir::cleanPath(own + QStringLiteral("/../share/mirvak"));
     folders_.config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/mirvak");
     folders_.data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/mirvak");

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The guard itself, linked to the gate, for the gate's tests: it prints
-// "ready" once the gate has its lists, "alert NAME" when its alert asks about
-// a held exec and "told TEXT" for each notice, and presses the alert's
-// buttons as lines on its input say ("press allow|deny", "quit").
+// The guard's core itself, linked to the gate, for the gate's tests: it
+// prints "ready" once the gate has its lists, "alert NAME" when its alert
+// asks about a held exec and "told TEXT" for each notice, and answers the
+// alert as lines on its input say ("press allow|deny", "quit").
 #include "guard/GateLink.h"
-#include "guard/frmMain.h"
-#include "platform/linux/LinuxDesktop.h"
+#include "guard/Guard.h"
 #include "platform/linux/LinuxEnvironment.h"
 #include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxGateSocket.h"
@@ -13,7 +12,8 @@
 #include "platform/linux/LinuxProgram.h"
 #include "platform/linux/LinuxShell.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <unistd.h>
@@ -24,31 +24,44 @@ void print(const QString& line)
     std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
 }
+
+// No screen: nothing here is drawn or asked.
+class NoDesktop : public platform::Desktop {
+public:
+    QRect screenGeometry() override { return {}; }
+    QRect availableGeometry() override { return {}; }
+    QRect trayGeometry() override { return {}; }
+    qint64 clockMs() override { return QDateTime::currentMSecsSinceEpoch(); }
+    void processEvents() override { QCoreApplication::processEvents(); }
+    void startMove(QWidget*) override {}
+    bool askYesNo(const QString&, const QString&) override { return false; }
+    void message(const QString&, const QString& text) override { print(QStringLiteral("told ") + text); }
+    QString pickFile(const QString&, const QString&) override { return {}; }
+    void quit() override { QCoreApplication::quit(); }
+};
 } // namespace
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     platform::LinuxProcesses processes;
-    QApplication application(argc, argv);
+    QCoreApplication application(argc, argv);
     platform::LinuxFiles files;
     platform::LinuxEnvironment env;
     platform::LinuxShell shell;
-    platform::LinuxDesktop desktop;
+    NoDesktop desktop;
     platform::LinuxProgram program;
     App app({processes, files, env, shell, desktop, program});
     app.notice = [](const QString& text) { print(QStringLiteral("told ") + text); };
-    frmMain main(app);
+    Guard guard(app);
     platform::LinuxGateSocket socket;
     GateLink link(app, socket);
-    main.attachGate(link);
+    guard.attachGate(link);
     QObject::connect(&link, &GateLink::stateChanged, [](bool on) { print(on ? QStringLiteral("ready") : QStringLiteral("gone")); });
-    // After the alert's own handler: the exec it shows, if it took one.
-    QObject::connect(&link, &GateLink::held, [&] {
-        if (link.shown() && main.isVisible())
-            print(QStringLiteral("alert ") + link.shown()->name);
+    QObject::connect(&guard, &Guard::alertWanted, [&] {
+        if (guard.appHeld)
+            print(QStringLiteral("alert ") + guard.appName);
     });
-    if (main.Form_Load() != frmMain::Start::Running) {
+    if (guard.Form_Load() != Guard::Start::Running) {
         print(QStringLiteral("can't start"));
         return 1;
     }
@@ -62,12 +75,12 @@ int main(int argc, char** argv)
         }
         for (const QByteArray& command : QByteArray(line, n).split('\n')) {
             if (command == "press allow")
-                main.btnAllow_MouseUp();
+                guard.decide(Guard::Decision::Allow);
             else if (command == "press deny")
-                main.btnDeny_MouseUp();
+                guard.decide(Guard::Decision::Deny);
             else if (command == "quit")
                 QCoreApplication::quit();
         }
     });
-    return QApplication::exec();
+    return QCoreApplication::exec();
 }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 
+#include "guard/Events.h"
 #include "guard/GateLink.h"
 #include "guard/Running.h"
-#include "guard/frmTrust.h"
 #include "process/mdProcess.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
@@ -34,6 +34,7 @@ struct Look {
     QString record;
     bool pending = false;    // its hash is being computed
     bool unhashed = false;   // its file cannot be read to hash
+    QString rule;            // what denied it
 };
 
 // Found in a working list. Another user's process, whose path we may not
@@ -48,15 +49,26 @@ bool listed(App& app, const Collection& list, const QString& record, const QStri
     return mdCollection::clnSearch(app, list, record, suffix) > 0;
 }
 
-bool listed(frmMain& m, const Collection& list)
+
+// What the administrator's rules and the user's lists say of a record, as
+// listed() finds it.
+Policy::Decision decided(App& app, const Collection& allow, const Collection& deny, const QString& record,
+                         const QString& path, platform::PathState state)
+{
+    if (path.isEmpty() && state != platform::PathState::Refused)
+        return {};
+    return app.policy.decide(record, path.isEmpty() ? QStringLiteral("|") : QString(), allow, deny);
+}
+
+Policy::Decision decided(Guard& m)
 {
     // Without its hash the record is that of level 3, which another file of the same facts shares.
     if (m.appUnhashed)
-        return false;
-    return listed(m.app, list, m.appRecord, m.appPath, m.appPathState);
+        return {};
+    return decided(m.app, m.app.allowTmp, m.app.denyTmp, m.appRecord, m.appPath, m.appPathState);
 }
 
-bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
+bool safeMode(Guard& m) { return isOn(m.app, QStringLiteral("safe_level")); }
 
 QString sizeText(App& app, qint64 bytes);
 
@@ -163,7 +175,9 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
     look.unhashed = hash == HashCache::State::Failed;
     // What runs could not be read: no record tells who it is.
     const bool identified = !look.pending && !look.unhashed;
-    if (identified && listed(app, allow, look.record, look.path, look.state))
+    const Policy::Decision decision = identified ? decided(app, allow, deny, look.record, look.path, look.state)
+                                                 : Policy::Decision{};
+    if (decision.verdict == Policy::Verdict::Allow)
         return Verdict::Allowed;
     // What this program or its libraries started for it (Qt's session bus helper) is its own.
     if (mdProcess::OwnDescendant(app, look.pid))
@@ -172,22 +186,52 @@ Verdict examine(App& app, const platform::ProcessEntry& entry, std::optional<dou
         return Verdict::Pending;
     if (look.unhashed)
         return Verdict::Unknown;
-    if (listed(app, deny, look.record, look.path, look.state))
+    if (decision.verdict == Policy::Verdict::Deny) {
+        look.rule = decision.rule;
         return Verdict::Denied;
+    }
     return Verdict::Unknown;
 }
 
-// Ends a program of the deny list, and notes it for the user's notice.
-void endDenied(frmMain& m, qint64 pid, const QString& name, const QString& path)
+// In monitor mode: notes a program that would have been ended or asked
+// about, once per version, in seen.csv and the journal.
+void noteSeen(App& app, events::Kind kind, qint64 pid, const QString& name, const QString& path,
+              const QString& record, const QString& rule)
 {
-    if (mdProcess::KillProcess(m.app, pid) > 0)
+    if (app.seenList.search(record, QString()) > 0)
+        return;
+    app.seenList.add(record);
+    putList(app, app.seenList, QStringLiteral("seen.csv"), false);
+    events::send(app, {kind, name, path, record, pid, -1, {}, rule, {}});
+}
+
+// Ends a program of the deny list, and notes it for the user's notice.
+void endDenied(Guard& m, qint64 pid, const QString& name, const QString& path, const QString& record,
+               const QString& rule)
+{
+    if (events::monitoring(m.app)) {
+        noteSeen(m.app, events::Kind::WouldEnd, pid, name, path, record, rule);
+        return;
+    }
+    // Read while it runs: the event tells whose it was.
+    const qint64 parent = m.app.sys.processes.parent(pid);
+    const QString owner = m.app.sys.processes.owner(pid);
+    const bool ended = mdProcess::KillProcess(m.app, pid) > 0;
+    if (ended)
         m.killNotices.ended(name, path, m.app.sys.desktop.clockMs());
+    events::send(m.app, {ended ? events::Kind::Ended : events::Kind::EndFailed, name, path, record, pid, parent, owner,
+                         rule, {}});
+}
+
+void endDenied(Guard& m, const Policy::Decision& decision)
+{
+    endDenied(m, m.appPid, m.appName, m.appPath, m.appRecord, decision.rule);
 }
 
 // While the alert asks or a candidate waits, the deny list still holds: its
 // programs are ended at each tick, and nothing else happens, so the
 // candidate stays as it is.
-void sweep(frmMain& m)
+void sweep(Guard& m)
 {
     std::optional<double> level;
     std::exception_ptr failure;
@@ -196,7 +240,7 @@ void sweep(frmMain& m)
         try {
             const Verdict verdict = examine(m.app, entry, level, look, m.app.allowTmp, m.app.denyTmp);
             if (verdict == Verdict::Denied)
-                endDenied(m, look.pid, look.name, look.path);
+                endDenied(m, look.pid, look.name, look.path, look.record, look.rule);
             return verdict != Verdict::Cut;
         } catch (...) {
             failure = std::current_exception();
@@ -209,7 +253,7 @@ void sweep(frmMain& m)
 
 // While the candidate's path (or, under safe_level 1, its arguments) cannot be
 // read yet, it is waited for up to path_search milliseconds, one tick at a time.
-bool keepWaiting(frmMain& m)
+bool keepWaiting(Guard& m)
 {
     if ((m.appLaunch || !safeMode(m)) && !m.appPath.isEmpty() && !m.appHashPending)
         return false;
@@ -226,7 +270,7 @@ bool keepWaiting(frmMain& m)
 }
 
 // An unknown process found by the walk becomes the candidate.
-void takeCandidate(frmMain& m, qint64 moduleId)
+void takeCandidate(Guard& m, qint64 moduleId)
 {
     m.appModule = moduleId;
     m.appArgs.clear();
@@ -242,7 +286,7 @@ void takeCandidate(frmMain& m, qint64 moduleId)
 }
 
 // One more look at the candidate that is waited for.
-void settlePending(frmMain& m)
+void settlePending(Guard& m)
 {
     // Since the walk it runs another program: name and path come from that one.
     if (mdProcess::Replaced(m.app, m.appPid)) {
@@ -274,10 +318,11 @@ void settlePending(frmMain& m)
         m.ShowMsg();
         return;
     }
-    if (listed(m, m.app.allowTmp))
+    const Policy::Decision decision = decided(m);
+    if (decision.verdict == Policy::Verdict::Allow)
         return;
-    if (listed(m, m.app.denyTmp)) {
-        endDenied(m, m.appPid, m.appName, m.appPath);
+    if (decision.verdict == Policy::Verdict::Deny) {
+        endDenied(m, decision);
         return;
     }
     m.ShowMsg();
@@ -285,16 +330,17 @@ void settlePending(frmMain& m)
 
 } // namespace
 
-void frmMain::time_Timer()
+void Guard::time_Timer()
 {
     guarded(app, "frmMain", "time_Timer", [&] {
         // What another program wrote to the lists counts from this tick on.
         reloadChanged(app);
+        reloadPolicy(app);
         // A hash may be ready before its signal arrives: the held decision goes first.
         keepHeld();
     });
     // While a question is open only the deny list acts: no alert may cover it.
-    if (isVisible() || trust)
+    if (alertUp || asking)
         guarded(app, "frmMain", "time_Timer", [&] { sweep(*this); });
     else
         guarded(app, "frmMain", "time_Timer", [&] {
@@ -311,7 +357,7 @@ void frmMain::time_Timer()
                 app.sys.processes.hold(0);
             TakeProcesses();
             // The sweeps while the alert asks must not lose the process it asks about.
-            if (isVisible())
+            if (alertUp)
                 app.sys.processes.hold(appPid);
             if (period > 0) {
                 if (tmpTicks == kMaxTicks)
@@ -320,12 +366,15 @@ void frmMain::time_Timer()
             }
         });
     // After the working lists are built: the gate decides by them.
-    if (gateLink)
+    if (gateLink) {
         gateLink->refresh();
+        // A held exec that came while the alert was busy.
+        gateHeld();
+    }
     tellKills();
 }
 
-void frmMain::tellKills()
+void Guard::tellKills()
 {
     guarded(app, "frmMain", "tellKills", [&] {
         if (!killNotices.waiting())
@@ -340,7 +389,7 @@ void frmMain::tellKills()
     });
 }
 
-void frmMain::TakeProcesses()
+void Guard::TakeProcesses()
 {
     guarded(app, "frmMain", "TakeProcesses", [&] {
         if (waitTicks > 0) {
@@ -368,6 +417,12 @@ void frmMain::TakeProcesses()
                 // Decided by the user already: only its record waits for the hash.
                 if (look.pending && std::ranges::any_of(heldKeeps, [&](const HeldKeep& held) { return held.pid == look.pid; }))
                     return true;
+                // Monitor mode asks nothing: the program is noted once its record is known.
+                if ((verdict == Verdict::Unknown || verdict == Verdict::Pending) && events::monitoring(app)) {
+                    if (verdict == Verdict::Unknown && !look.unhashed)
+                        noteSeen(app, events::Kind::WouldAsk, look.pid, look.name, look.path, look.record, {});
+                    return true;
+                }
                 if (verdict == Verdict::Unknown || verdict == Verdict::Pending) {
                     // Past a candidate whose hash is pending the walk goes on, so
                     // later hashes start now and known denied programs end now.
@@ -390,7 +445,7 @@ void frmMain::TakeProcesses()
                     return look.pending;
                 }
                 if (verdict == Verdict::Denied)
-                    endDenied(*this, look.pid, look.name, look.path);
+                    endDenied(*this, look.pid, look.name, look.path, look.record, look.rule);
                 if (!counting)
                     counting = numSetting(app, QStringLiteral("clean_value")) > 0;
                 if (*counting && app.seenPending)
@@ -418,13 +473,13 @@ void frmMain::TakeProcesses()
     });
 }
 
-QString frmMain::hashedRecord(qint64 pid, const QString& name, const QString& path, HashCache::State& hash)
+QString Guard::hashedRecord(qint64 pid, const QString& name, const QString& path, HashCache::State& hash)
 {
     std::optional<double> level;
     return processRecord(app, pid, name, path, level, hash);
 }
 
-QString frmMain::strProcess(const QString& name, const QString& path)
+QString Guard::strProcess(const QString& name, const QString& path)
 {
     std::optional<double> level;
     HashCache::State hash;
@@ -434,7 +489,7 @@ QString frmMain::strProcess(const QString& name, const QString& path)
     return record;
 }
 
-QString frmMain::fSize(qint64 bytes)
+QString Guard::fSize(qint64 bytes)
 {
     return sizeText(app, bytes);
 }
@@ -448,36 +503,37 @@ QString sizeText(App& app, qint64 bytes)
 }
 } // namespace
 
-void frmMain::hashReady()
+void Guard::hashReady()
 {
     guarded(app, "frmMain", "hashReady", [&] {
         keepHeld();
         // Only a candidate shown before its hash was known needs this: one
         // that waits is settled at the next tick.
-        if (!appHashPending || !isVisible() || appPath.isEmpty())
+        if (!appHashPending || !alertUp || appPath.isEmpty())
             return;
         appRecord = strProcess(appName, appPath);
         if (appHashPending)
             return;
-        if (listed(*this, app.allowTmp)) {
+        const Policy::Decision decision = decided(*this);
+        if (decision.verdict == Policy::Verdict::Allow) {
             if (appStopped)
-                btnAllowNow_MouseUp();   // starts it again as the alert found it
+                decide(Decision::AllowNow);   // starts it again as the alert found it
             else
                 HideMsg();
-        } else if (listed(*this, app.denyTmp)) {
-            endDenied(*this, appPid, appName, appPath);
+        } else if (decision.verdict == Policy::Verdict::Deny) {
+            endDenied(*this, decision);
             HideMsg();
         }
     });
 }
 
-QString frmMain::hashDetails() const
+QString Guard::hashDetails() const
 {
     const qsizetype at = appRecord.lastIndexOf(QLatin1String("|sha256:"));
     return at < 0 ? QString() : QStringLiteral("sha256: ") + appRecord.mid(at + 8);
 }
 
-bool frmMain::isSelf(const QString& name, const QString& path, platform::PathState state)
+bool Guard::isSelf(const QString& name, const QString& path, platform::PathState state)
 {
     return isOwnProcess(app, name, path, state);
 }

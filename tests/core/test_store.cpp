@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
-#include "guard/frmMain.h"
 #include "platform/SysText.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
-#include <QPlainTextEdit>
 #include <chrono>
 #include <future>
 #include <sys/stat.h>
@@ -17,6 +15,14 @@ using namespace mdSettings;
 using platform::fromSys;
 
 static QString text(const Collection& c) { return QStringList(c.begin(), c.end()).join(","); }
+
+// Sorted, as a line.
+static QString records(const Collection& c)
+{
+    QStringList all(c.begin(), c.end());
+    all.sort();
+    return all.join(",");
+}
 
 TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
 {
@@ -116,20 +122,6 @@ TEST(Lists, LoadTakesNumericCountsAndTheFirstOfTwins)
     EXPECT_EQ(t.read("deny.csv"), "kept\r\nnew\r\n");
 }
 
-// HEAD and head are two programs: both records survive a load and a save, counted or not.
-TEST(Lists, RecordsThatDifferInLetterCaseAloneStayTwo)
-{
-    for (const char* clean : {"0", "3"}) {
-        ListBed t(clean);
-        const QByteArray file = *clean == '0' ? "HEAD|/x/HEAD\r\nhead|/x/head\r\n" : "HEAD|/x/HEAD|2\r\nhead|/x/head|2\r\n";
-        t.write("deny.csv", file);
-        getList(t.app, t.list, "deny.csv");
-        EXPECT_EQ(text(t.list), "HEAD|/x/HEAD,head|/x/head");
-        putList(t.app, t.list, "deny.csv", false);
-        EXPECT_EQ(t.read("deny.csv"), file) << clean;
-    }
-}
-
 TEST(Lists, SavesSortMergeAgeCreditAndPrune)
 {
     struct Case { const char *clean, *file; QByteArray before; QStringList records; bool update; QStringList seen; QByteArray after;
@@ -157,6 +149,10 @@ TEST(Lists, SavesSortMergeAgeCreditAndPrune)
              {"5", "allow.csv", QByteArray(), {"app|/opt/app"}, true, {"x"}, "app|/opt/app|1\r\n"},
              {"5", "allow.csv", "b:c|1\r\na:b|1\r\nc|1\r\n", {"a:b", "b:c", "c"}, true, {"a:b", "c"},
               "a:b|6\r\nb:c|0\r\nc|6\r\n"},
+             {"5", "allow.csv", "x|2026.01.02 7:35|1K|/x|3\r\nY|2026.01.02 8:00|2K|/y|3\r\ny|2026.01.02 8:00|2K|/y|sha256:ab|3\r\n",
+              {"x|2026.01.02 7:35|1K|/x", "Y|2026.01.02 8:00|2K|/y", "y|2026.01.02 8:00|2K|/y|sha256:ab"}, true,
+              {"x|2026.01.02 7:35|1K|/x", "y|2026.01.02 8:00|2K|/y|sha256:ab"},
+              "Y|2026.01.02 8:00|2K|/y|2\r\nx|2026.01.02 7:35|1K|/x|8\r\ny|2026.01.02 8:00|2K|/y|sha256:ab|8\r\n"},
              {"0", "allow.csv", "z|3\r\n", {"z", "m"}, true, {"z"}, "z|3\r\n", true},
              {"5", "allow.csv", "z|3\r\n", {"z", "m"}, true, {"z"}, "z|3\r\n", true}}) {
         ListBed t(c.clean);
@@ -239,16 +235,6 @@ TEST(ErrorLog, OnlyWhenOnNewestFirstGuardedKeptWholeOnFailureEveryByteKept)
     EXPECT_EQ(t.read("error.log"), "m.p: d e\r\nx\xff\r\ny\r\n\r\nz\r\n");
     EXPECT_EQ(getContent(t.app, "error.log") + getContent(t.app, "missing.txt"), fromSys("m.p: d e\r\nx\xff\r\ny\r\n\r\nz"));
 }
-
-namespace {
-// Sorted, as a line.
-QString records(const Collection& c)
-{
-    QStringList all(c.begin(), c.end());
-    all.sort();
-    return all.join(",");
-}
-} // namespace
 
 // Another program saves between this program's read and its save or its reload: what it added comes in, what
 // it removed goes, and what this program added or deleted meanwhile stays as it is here.
@@ -344,31 +330,6 @@ TEST(Lists, RecordsThatWouldNotReadBackAsThemselvesAreNotStored)
         kept.sort();
         EXPECT_EQ(records(back), kept.join(",")) << clean;
     }
-}
-
-// The alert says that such a decision cannot be kept; Allow holds it for the present period.
-TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
-{
-    TestBed t;
-    t.settings();
-    getSettings(t.app);
-    QStringList told;
-    t.app.notice = [&told](const QString& text) { told << text; };
-    frmMain main(t.app);
-    t.write("bin/a|1", "x");
-    main.appName = "a|1";
-    main.appPath = t.path("bin/a|1");
-    main.appRecord = "a|1|" + main.appPath;
-    main.appParent = "1";
-    main.appPid = t.processes.add(7, main.appName, main.appPath).pid;
-    main.ShowMsg();
-    EXPECT_TRUE(main.txtPath->toPlainText().endsWith("\ncan't be kept in a list (a number after its last \"|\", which reads "
-                                                     "back as a count): Allow and Deny hold for the present period"))
-        << main.txtPath->toPlainText().toStdString();
-    main.btnAllow_MouseUp();
-    EXPECT_EQ(std::pair(t.exists("allow.csv"), t.app.allowTmp.search(main.appRecord, "")), std::pair(false, 1));
-    EXPECT_EQ(told, QStringList("Can't keep a|1 in allow.csv: a number after its last \"|\", which reads back as a count; "
-                                "the decision holds for the present period."));
 }
 
 // Level 3 and 4 records hold ":": the credit still goes to exactly the records that ran.

@@ -66,7 +66,8 @@ TEST(RunningFile, HashedThroughTheProcessAndOnlyInTheVersionAskedFor)
     const QString at = tmp.filePath("A");
     QFile sleep("/usr/bin/sleep");
     ASSERT_TRUE(sleep.open(QIODevice::ReadOnly));
-    const QByteArray running = sleep.readAll(), other = running + "A";
+    const QByteArray running = sleep.readAll();
+    const QByteArray other = running + "A";
     for (const auto& [name, bytes] : {std::pair(at, running), {tmp.filePath("other"), other}}) {
         QFile f(name);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
@@ -77,7 +78,8 @@ TEST(RunningFile, HashedThroughTheProcessAndOnlyInTheVersionAskedFor)
     ASSERT_TRUE(QFile::remove(at) && QFile::rename(tmp.filePath("other"), at));   // the allowed program back over it
 
     platform::LinuxFiles files;
-    const auto runs = files.lookRunning(child.pid, at, true), shown = files.look(at, true);
+    const auto runs = files.lookRunning(child.pid, at, true);
+    const auto shown = files.look(at, true);
     ASSERT_TRUE(runs && shown);
     EXPECT_EQ(std::pair(runs->size, shown->size), std::pair(qint64(running.size()), qint64(other.size())));
     EXPECT_EQ(files.sha256(child.pid, at, *runs), sha256(running));

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Fakes.h"
+#include "guard/Guard.h"
+#include "store/mdSettings.h"
+
+namespace {
+
+// A guard at list_level 1 with the administrator's folder in etc/mirvak.
+struct Site {
+    TestBed t;
+    Guard m{t.app};
+    QString tool = exe("tool");
+    QString other = exe("other");
+
+    Site() { t.program.policy = t.path("etc/mirvak"); }
+    QString exe(const QString& name)
+    {
+        t.write("bin/" + name, "x");
+        return t.path("bin/" + name);
+    }
+    static QByteArray record(const QString& path) { return (QFileInfo(path).fileName() + "|" + path).toUtf8(); }
+    void policy(const QString& name, const QByteArray& text) { t.write("etc/mirvak/" + name, text); }
+    void start(const QByteArray& allow = {}, const QByteArray& deny = {})
+    {
+        t.settings();
+        t.write("allow.csv", allow);
+        t.write("deny.csv", deny);
+        t.processes.add(10, "tool", tool);
+        t.processes.add(11, "other", other);
+        ASSERT_EQ(m.Form_Load(), Guard::Start::Running);
+    }
+    bool killed(qint64 pid) const { return std::ranges::count(t.processes.killed, pid) > 0; }
+};
+
+TEST(Policy, SystemRecordsAndUserListsDecideInOrder)
+{
+    struct Case {
+        const char* what;
+        bool systemAllow, systemDeny, userAllow, userDeny;
+        const char* mayDeny;   // policy.ini's user_may_deny, or none
+        bool ended, asked;
+        const char* rule;      // where the rule that ended it lies
+    };
+    const Case cases[] = {
+        {"system deny over user allow", false, true, true, false, nullptr, true, false, "deny.d/site.csv:1"},
+        {"system allow over user deny, may not deny", true, false, false, true, "0", false, false, ""},
+        {"user deny over system allow, may deny", true, false, false, true, "1", true, false, "deny.csv"},
+        {"user deny over system allow by default", true, false, false, true, nullptr, true, false, "deny.csv"},
+        {"system allow alone", true, false, false, false, "1", false, false, ""},
+        {"no record at all", false, false, false, false, nullptr, false, true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Site s;
+        const QByteArray record = Site::record(s.tool) + "\r\n";
+        s.policy("allow.d/site.csv", c.systemAllow ? record : "");
+        s.policy("deny.d/site.csv", c.systemDeny ? record : "");
+        if (c.mayDeny)
+            s.policy("policy.ini", QByteArray("user_may_deny=") + c.mayDeny + "\r\n");
+        s.start(c.userAllow ? record : "", c.userDeny ? record : "");
+        s.t.app.allowList.add(Site::record(s.other));
+        s.t.app.allowTmp.add(Site::record(s.other));
+        s.m.time_Timer();
+        EXPECT_EQ(s.killed(10), c.ended);
+        EXPECT_EQ(s.m.alertUp, c.asked);
+        const QByteArrayList rules = s.t.journal.field("MIRVAK_RULE");
+        EXPECT_EQ(rules.size(), c.ended ? 1 : 0);
+        EXPECT_TRUE(rules.value(0).contains(c.rule)) << rules.value(0).constData();
+    }
+}
+
+TEST(Policy, AFixedSettingOverridesTheUsersFile)
+{
+    Site s;
+    s.policy("policy.ini", "' fixed for every desktop\r\n[mirvak]\r\ncheck_interval=7\r\nblock_url=https://help.example/?p=%path%\r\n");
+    s.start();
+    EXPECT_EQ(mdSettings::getSetting(s.t.app, "check_interval"), "7");
+    EXPECT_EQ(mdSettings::getSetting(s.t.app, "CHECK_INTERVAL"), "7");
+    EXPECT_EQ(mdSettings::getSetting(s.t.app, "list_level"), "1");
+    EXPECT_EQ(s.m.time.interval(), 7000);
+    EXPECT_EQ(s.t.app.policy.fixedFrom(), s.t.path("etc/mirvak/policy.ini"));
+}
+
+TEST(Policy, ABadFileIsSkippedWholeAndTheRestGuards)
+{
+    Site s;
+    s.policy("deny.d/bad.csv", Site::record(s.tool) + "\r\n|/no/name\r\n");
+    s.policy("deny.d/good.csv", Site::record(s.other) + "|0\r\n");
+    s.policy("policy.ini", "guard_mode=learn\r\n");
+    s.start(Site::record(s.tool) + "\r\n");
+    s.m.time_Timer();
+    EXPECT_FALSE(s.killed(10));
+    EXPECT_TRUE(s.killed(11));
+    const QString log = s.t.read("error.log");
+    EXPECT_TRUE(log.contains("deny.d/bad.csv:2: no name; the file is skipped")) << qPrintable(log);
+    EXPECT_TRUE(log.contains("policy.ini:1: guard_mode is enforce or monitor")) << qPrintable(log);
+    EXPECT_EQ(mdSettings::getSetting(s.t.app, "guard_mode"), "");
+}
+
+TEST(Policy, AFileChangedWhileGuardingCountsFromTheNextTick)
+{
+    Site s;
+    s.policy("deny.d/site.csv", "");
+    s.start(Site::record(s.tool) + "\r\n" + Site::record(s.other) + "\r\n");
+    s.m.time_Timer();
+    EXPECT_FALSE(s.killed(10));
+    s.policy("deny.d/site.csv", Site::record(s.tool) + "\r\n");
+    s.m.time_Timer();
+    EXPECT_TRUE(s.killed(10));
+    EXPECT_FALSE(s.killed(11));
+    s.policy("deny.d/site.csv", "");
+    s.policy("deny.d/more.csv", Site::record(s.other) + "\r\n");
+    s.m.time_Timer();
+    EXPECT_TRUE(s.killed(11));
+}
+
+} // namespace
+
+// The example of the administrator's guide reads as it says.
+TEST(Policy, TheGuidesExampleLoads)
+{
+    FakeFiles files;
+    Policy policy;
+    QStringList bad;
+    EXPECT_TRUE(policy.refresh(files, MIRVAK_SOURCE_DIR "/docs/fleet/mirvak", [&](const QString& why) { bad << why; }));
+    EXPECT_EQ(bad, QStringList());
+    EXPECT_EQ(policy.records(), 5);
+    EXPECT_FALSE(policy.userMayDeny());
+    EXPECT_EQ(policy.fixed("guard_mode"), "monitor");
+    EXPECT_FALSE(policy.refresh(files, MIRVAK_SOURCE_DIR "/docs/fleet/mirvak", [&](const QString& why) { bad << why; }));
+}
