@@ -57,7 +57,7 @@ TEST(Settings, RewriteChangesOnlyValuesAndKeepsCommentsOrderUnknownLinesAndLineE
                                  "web_search=https://a?b=c ()"}));
     QFile shipped(MIRVAK_SOURCE_DIR "/settings.ini");
     const auto all = shipped.open(QIODevice::ReadOnly) ? fileSettings(shipped.readAll()) : std::vector<FileSetting>();
-    EXPECT_TRUE(all.size() == 13 && std::ranges::all_of(all, [](auto& s) { return knownSetting(s.key) && !s.comment.isEmpty(); }));
+    EXPECT_TRUE(all.size() == 15 && std::ranges::all_of(all, [](auto& s) { return knownSetting(s.key) && !s.comment.isEmpty(); }));
 }
 
 TEST(Settings, EachRuleRefusesBadValuesWithItsReasonAndSaveDoesNothingMeanwhile)
