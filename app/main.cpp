@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Cli.h"
+#include "guard/GateLink.h"
 #include "guard/frmMain.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxGateSocket.h"
 #include "platform/linux/LinuxJournal.h"
 #include "platform/linux/LinuxNotices.h"
 #include "platform/linux/LinuxEnvironment.h"
@@ -52,6 +54,9 @@ int guard(App& app, platform::LinuxDesktop& desktop)
     desktop.tray = &trayIcon;
     Guard core(app);
     frmMain main(core);
+    platform::LinuxGateSocket gateSocket;
+    GateLink gate(app, gateSocket);
+    core.attachGate(gate);
     std::unique_ptr<frmTray> tray;
     core.loadTray = [&] {
         tray = std::make_unique<frmTray>(app, core, trayIcon);

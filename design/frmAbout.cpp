@@ -3,6 +3,7 @@
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
+#include "guard/GateLink.h"
 #include "guard/Guard.h"
 #include "guard/WebLookup.h"
 #include "store/mdSettings.h"
@@ -64,7 +65,8 @@ void frmAbout::Form_Load()
             title.setPointSizeF(title.pointSizeF() - 0.5);
             lblAbout->setFont(title);
         }
-        txtAbout->setPlainText(program.description() + QStringLiteral("\n\n")
+        txtAbout->setPlainText(program.description() + QStringLiteral("\n\n") + GateLink::stateText(guard.gateLink)
+                               + QStringLiteral(" in this session.\n\n")
                                + QStringLiteral("Mirvak Software. All rights reserved."));
     });
 }

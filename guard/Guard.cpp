@@ -2,6 +2,7 @@
 #include "guard/Guard.h"
 
 #include "guard/Events.h"
+#include "guard/GateLink.h"
 #include "guard/Running.h"
 #include "process/mdProcess.h"
 #include "store/mdCollection.h"
@@ -378,6 +379,12 @@ void Guard::time_Timer()
                 ++tmpTicks;
             }
         });
+    // After the working lists are built: the gate decides by them.
+    if (gateLink) {
+        gateLink->refresh();
+        // A held exec that came while the alert was busy.
+        gateHeld();
+    }
     tellKills();
 }
 

@@ -12,6 +12,11 @@
 // The guard without its windows: start-up, the scan, the candidate the alert
 // asks about and the decisions on it. The windows show what it signals and
 // hand it the user's answers.
+class GateLink;
+namespace gatewire {
+struct Exec;
+}
+
 class Guard : public QObject {
     Q_OBJECT
 public:
@@ -28,7 +33,7 @@ public:
     std::function<void()> loadSkin;
     // The scan timer on and off; an interval of 0 never ticks.
     void timerOn();
-    void timerOff() { time.stop(); }
+    void timerOff();
     // Puts the settings as the file has them into effect: the start-up
     // entry, the topmost flag, path_search in milliseconds, the timer's
     // interval and the period counter. A running timer goes on and a stopped
@@ -90,6 +95,19 @@ public:
     };
     std::vector<HeldKeep> heldKeeps;
     void keepHeld();
+
+    // The exec gate (Guard_gate.cpp): the link, when there is one (attached
+    // before Form_Load; the first tick connects it), and what the alert does
+    // with the execs it tells of.
+    GateLink* gateLink = nullptr;
+    void attachGate(GateLink& link);
+    // The alert about an exec the gate told of: one let through, or one held.
+    void gateCandidate(const gatewire::Exec& exec, bool held);
+    // The next held exec to the alert, when it is free.
+    void gateHeld();
+    // Answers the held exec the alert shows; false when it shows none.
+    bool gateAnswer(bool allow);
+    bool appHeld = false;   // the candidate is an exec the gate holds: it has not started
 
     // The scan timer.
     QTimer time;

@@ -110,9 +110,11 @@ void Guard::ShowMsg()
     const bool shown = guarded(app, "frmMain", "ShowMsg", [&] {
         // Read while it still runs: the alert may stop it next.
         appOwner = app.sys.processes.owner(appPid);
-        shownLaunch = appLaunch ? appLaunch : mdProcess::TakeLaunch(app, appPid);
-        appKilled = appStopped = !appPath.isEmpty() && isOn(app, QStringLiteral("safe_level"))
+        // A held exec has not started: what runs is still its parent's program, and refusing it ends nothing.
+        shownLaunch = appHeld ? std::nullopt : appLaunch ? appLaunch : mdProcess::TakeLaunch(app, appPid);
+        appKilled = appStopped = !appHeld && !appPath.isEmpty() && isOn(app, QStringLiteral("safe_level"))
             && mdProcess::KillProcess(app, appPid) > 0;
+        appKilled = appKilled || appHeld;
         alertUp = true;
     });
     if (shown)
@@ -122,6 +124,7 @@ void Guard::ShowMsg()
 void Guard::HideMsg()
 {
     guarded(app, "frmMain", "HideMsg", [&] {
+        gateAnswer(false);
         dropAlert();
         deleteArmed = false;
         timerOn();
@@ -130,13 +133,20 @@ void Guard::HideMsg()
 
 void Guard::dropAlert()
 {
+    // Without a decision a held exec starts: a paused guard holds nothing back.
+    gateAnswer(true);
     alertUp = false;
     emit alertHidden();
+    // The next held exec, once this alert is gone.
+    if (gateLink)
+        QTimer::singleShot(0, this, &Guard::gateHeld);
 }
 
 Guard::Outcome Guard::decide(Decision decision)
 {
     Outcome outcome;
+    // The gate lets a held exec run on Allow and Allow Now; any other answer refuses it.
+    gateAnswer(decision == Decision::Allow || decision == Decision::AllowNow);
     if (decision == Decision::Close) {
         HideMsg();
         return outcome;

@@ -11,7 +11,7 @@ QString key(const QString& name, const QString& path)
 }
 } // namespace
 
-void KillNotices::ended(const QString& name, const QString& path, qint64 now, const QString& sha256)
+void KillNotices::ended(const QString& name, const QString& path, qint64 now, const QString& sha256, bool beforeStart)
 {
     const QString program = key(name, path);
     const auto told = told_.constFind(program);
@@ -20,7 +20,7 @@ void KillNotices::ended(const QString& name, const QString& path, qint64 now, co
     const bool known = std::any_of(waiting_.begin(), waiting_.end(),
                                    [&](const Program& p) { return key(p.name, p.path) == program; });
     if (!known)
-        waiting_.push_back({name, path, sha256});
+        waiting_.push_back({name, path, sha256, beforeStart});
 }
 
 QString KillNotices::blockText(const Block& block, const QString& name, const QString& path, const QString& sha256)
@@ -44,9 +44,11 @@ QString KillNotices::due(qint64 now, const Block& block)
     if (waiting_.empty() || (lastNotice_ && now - *lastNotice_ < kAnyMs))
         return QString();
     const Program first = waiting_.front();
-    QString text = QStringLiteral("Ended %1").arg(first.name);
+    QString text = (first.beforeStart ? QStringLiteral("Stopped %1") : QStringLiteral("Ended %1")).arg(first.name);
     if (!first.path.isEmpty())
         text += QStringLiteral(" (%1)").arg(first.path);
+    if (first.beforeStart)
+        text += QStringLiteral(" before it started");
     text += QStringLiteral(": it is on the deny list");
     if (waiting_.size() > 1)
         text += QStringLiteral(", and %1 more").arg(waiting_.size() - 1);

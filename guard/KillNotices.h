@@ -14,8 +14,9 @@ public:
     static constexpr qint64 kAnyMs = 10000;
 
     // Notes an ended program, known by its path, or by its name without one;
-    // `sha256` is its hash where its record holds one.
-    void ended(const QString& name, const QString& path, qint64 now, const QString& sha256 = {});
+    // `sha256` is its hash where its record holds one; `beforeStart` when its
+    // exec was refused, so it never ran.
+    void ended(const QString& name, const QString& path, qint64 now, const QString& sha256 = {}, bool beforeStart = false);
     bool waiting() const { return !waiting_.empty(); }
     // The administrator's words about a blocked program, block_message and
     // block_url: %name%, %path% and %sha256% are filled in, URL-encoded in the link.
@@ -34,6 +35,7 @@ private:
         QString name;
         QString path;
         QString sha256;
+        bool beforeStart = false;
     };
     std::vector<Program> waiting_;   // each program once, in the order ended
     QHash<QString, qint64> told_;    // program to the time it was last told

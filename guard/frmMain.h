@@ -9,8 +9,12 @@
 #include <memory>
 #include <optional>
 
+class GateLink;
 class ImageButton;
 class frmTrust;
+namespace gatewire {
+struct Exec;
+}
 
 // The new-application alert over the guard: it shows the candidate the
 // guard signals and hands the user's answers to it.
@@ -52,6 +56,17 @@ public:
     void btnFindPath_MouseUp();
     QString trgSearch(const QString& name);
     QString DirSearch(const QString& root, const QString& name, const QString& rootList);
+
+    // Exec gate (frmMain_gate.cpp): the link, when there is one (attached
+    // before Form_Load; the first tick connects it), and what the alert does
+    // with the execs it tells of.
+    GateLink* gateLink = nullptr;
+    void attachGate(GateLink& link);
+    // The alert about an exec the gate told of: one let through, or one held.
+    void gateCandidate(const gatewire::Exec& exec);
+    void gateHeld();
+    // True when the alert shows a held exec, now answered.
+    bool gateAnswer(bool allow);
 
     // Web lookup (frmMain_web.cpp).
     void btnSearch_MouseUp();

@@ -101,7 +101,9 @@ void frmMain::ShowMsg()
         mdDesign::frmBalloon(app, this);
         lblName->setText(lblName->fontMetrics().elidedText(guard.appName, Qt::ElideRight, lblName->width()));
         lblName->setToolTip(guard.appName);
-        lblStopped->setVisible(guard.appStopped);
+        lblStopped->setText(guard.appHeld ? QStringLiteral("%1 waits to start").arg(guard.appName)
+                                          : QStringLiteral("stopped till you decide"));
+        lblStopped->setVisible(guard.appStopped || guard.appHeld);
         const double minutes = numSetting(app, QStringLiteral("tmp_interval"));
         const QString lasting = minutes > 0 ? QStringLiteral("for %1 min").arg(numText(minutes))
                                             : QStringLiteral("until the next check");

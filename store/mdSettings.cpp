@@ -92,7 +92,8 @@ const QSet<QString>& numbers()
 {
     static const QSet<QString> keys{QStringLiteral("check_interval"), QStringLiteral("path_search"),
                                     QStringLiteral("tmp_interval"), QStringLiteral("list_level"),
-                                    QStringLiteral("clean_value"), QStringLiteral("alert_timeout")};
+                                    QStringLiteral("clean_value"), QStringLiteral("alert_timeout"),
+                                    QStringLiteral("gate_hold")};
     return keys;
 }
 // The alert's decisions that its countdown may take.
@@ -196,7 +197,8 @@ bool knownSetting(const QString& key)
 {
     const QString name = Collection::lower(key);
     return switches().contains(name) || numbers().contains(name) || name == QLatin1String("web_search")
-        || name == QLatin1String("alert_default") || name == QLatin1String("guard_mode");
+        || name == QLatin1String("alert_default") || name == QLatin1String("guard_mode")
+        || name == QLatin1String("gate_socket");
 }
 
 QString checkSetting(const QString& key, const QString& value, const QHash<QString, QString>& values)
@@ -210,6 +212,9 @@ QString checkSetting(const QString& key, const QString& value, const QHash<QStri
                 || value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
             ? QString()
             : QStringLiteral("an address that begins with https:// or http://, or nothing for no lookups");
+    if (name == QLatin1String("gate_socket"))
+        return value.isEmpty() || value.startsWith(QLatin1Char('/')) ? QString()
+                                                                     : QStringLiteral("a path that begins with /, or nothing for the usual one");
     if (name == QLatin1String("alert_default"))
         return alertDefaults().contains(Collection::lower(value)) ? QString()
                                                                   : QStringLiteral("close, allow_now or deny_now");
@@ -241,6 +246,8 @@ QString checkSetting(const QString& key, const QString& value, const QHash<QStri
     const bool whole = n == std::floor(n);
     if (name == QLatin1String("list_level"))
         return whole && n <= 4 ? QString() : QStringLiteral("a whole number from 0 to 4");
+    if (name == QLatin1String("gate_hold"))
+        return whole && n >= 1 && n <= 86400 ? QString() : QStringLiteral("a whole number of seconds from 1 to 86400");
     if (name == QLatin1String("clean_value"))
         return whole ? QString() : QStringLiteral("0, or a whole number of saves");
     if (name == QLatin1String("alert_timeout"))
@@ -268,7 +275,8 @@ QString refusedSetting(const App& app)
     QStringList keys;
     for (const QSet<QString>* names : {&switches(), &numbers()})
         keys += QStringList(names->cbegin(), names->cend());
-    keys << QStringLiteral("web_search") << QStringLiteral("alert_default") << QStringLiteral("guard_mode");
+    keys << QStringLiteral("web_search") << QStringLiteral("alert_default") << QStringLiteral("guard_mode")
+         << QStringLiteral("gate_socket");
     keys.sort();
     QHash<QString, QString> values;
     for (const QString& key : keys)

@@ -130,8 +130,8 @@ TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
     const QByteArray log = platform::joinLinesCrlf(entries << "").toUtf8();
     t.write("error.log", log);
     frmAbout about(t.app, main.guard);   // no settings: web_search reads empty, and the report goes all the same
-    EXPECT_EQ(about.lblAbout->text() + " " + about.txtAbout->toPlainText().left(24),
-              "Mirvak Process Manager 1.9 Guard.\n\nMirvak Software.");
+    EXPECT_EQ(about.lblAbout->text() + " " + about.txtAbout->toPlainText().left(57),
+              "Mirvak Process Manager 1.9 Guard.\n\nexec gate: off in this session.\n\nMirvak Software.");
 
     // The newest entries that fit in one argument go, and only they leave the log.
     about.btnContact_MouseUp(), about.btnWeb_MouseUp();

@@ -135,7 +135,7 @@ TEST(Journal, TheTrayTipTellsMonitorMode)
             tray->Form_Load();
         };
         g.start({{"guard_mode", mode}}, "");
-        EXPECT_EQ(icon.tip, mode == QLatin1String("monitor") ? "Mirvak: monitor mode, nothing is ended" : "Mirvak: guarding");
+        EXPECT_EQ(icon.tip, mode == QLatin1String("monitor") ? "Mirvak: monitor mode, nothing is ended" : "Mirvak: guarding; exec gate: off");
     }
 }
 

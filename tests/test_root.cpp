@@ -32,7 +32,7 @@ TEST(RunAsRoot, SaysSoOnTheTerminalAndInTheTip)
         main.Form_Load();
         const std::string terminal = testing::internal::GetCapturedStderr();
         const bool root = uid == 0;
-        EXPECT_EQ(icon.tip, root ? "Mirvak: guarding as root, can end system programs" : "Mirvak: guarding");
+        EXPECT_EQ(icon.tip, root ? "Mirvak: guarding as root, can end system programs; exec gate: off" : "Mirvak: guarding; exec gate: off");
         EXPECT_EQ(terminal,
                   root ? "Mirvak: guarding as root: it can end system programs; start it as your own user instead\n" : "");
     }

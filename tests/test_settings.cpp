@@ -57,7 +57,7 @@ TEST(Settings, RewriteChangesOnlyValuesAndKeepsCommentsOrderUnknownLinesAndLineE
                                  "web_search=https://a?b=c ()"}));
     QFile shipped(MIRVAK_SOURCE_DIR "/settings.ini");
     const auto all = shipped.open(QIODevice::ReadOnly) ? fileSettings(shipped.readAll()) : std::vector<FileSetting>();
-    EXPECT_TRUE(all.size() == 13 && std::ranges::all_of(all, [](auto& s) { return knownSetting(s.key) && !s.comment.isEmpty(); }));
+    EXPECT_TRUE(all.size() == 15 && std::ranges::all_of(all, [](auto& s) { return knownSetting(s.key) && !s.comment.isEmpty(); }));
 }
 
 TEST(Settings, EachRuleRefusesBadValuesWithItsReasonAndSaveDoesNothingMeanwhile)
@@ -75,6 +75,8 @@ TEST(Settings, EachRuleRefusesBadValuesWithItsReasonAndSaveDoesNothingMeanwhile)
              {"tmp_interval", "35791395", "0", "too long for a check every 0.1 seconds"}, {"web_search", "https://a\nlist_level=4", "1", "one line"},
              {"path_search", "1e10", "0.001", "too long for a check every 0.001 seconds"}, {"web_search", "", "1", ""},
              {"web_search", "HTTPS://x", "1", ""}, {"web_search", "ftp://x", "1", "an address"}, {"mine", "any", "1", ""},
+             {"gate_hold", "86400", "1", ""}, {"gate_hold", "0", "1", "a whole number of seconds"}, {"gate_hold", "2.5", "1", "a whole"},
+             {"gate_socket", "", "1", ""}, {"gate_socket", "/tmp/g.sock", "1", ""}, {"gate_socket", "g.sock", "1", "a path that"},
              {"alert_timeout", "30", "1", ""}, {"alert_timeout", "2.5", "1", "0, or a whole number of seconds up to 86400"},
              {"alert_timeout", "86401", "1", "0, or a whole"}, {"alert_timeout", "-1", "1", "0 or more"},
              {"alert_default", "Deny_Now", "1", ""}, {"alert_default", "deny", "1", "close, allow_now or deny_now"}})

@@ -75,12 +75,12 @@ TEST(Tray, MenuPressesExitStatesAndWindows)
         opened << message, t.tray->Form_MouseMove(message);
     EXPECT_EQ(opened, QList<int>({0, 512, 513, 0, 514, 515, 516, 0, 517, 518, 0, 519}));
     t.tray->ExitProgram_Click();   // answered No
-    const QString on = "Mirvak: guarding, bright, Disable";
+    const QString on = "Mirvak: guarding; exec gate: off, bright, Disable";
     EXPECT_EQ(t.state() + (t.icon.up && !t.desktop.quitCalled ? ", up" : ""), on + ", timer, up");
     // A showing alert goes without a decision; Enable under it starts the timer, which guards meanwhile.
     for (bool alert : {false, true}) {
         t.main.setVisible(alert), t.tray->Disable_Click();
-        EXPECT_EQ(t.state(), "Mirvak: paused, pale, Enable");
+        EXPECT_EQ(t.state(), "Mirvak: paused; exec gate: off, pale, Enable");
         t.main.setVisible(alert), t.tray->Enable_Click();
         EXPECT_EQ(t.state(), on + (alert ? ", timer, alert" : ", timer"));
     }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package build-pkg/mirvak_<version>-<revision>_amd64.deb from
-# a release build with Debian's hardening flags, unpacks it into a throwaway root
-# and checks what it holds, then runs lintian, desktop-file-validate and
-# appstreamcli on it. Fails on the first fault.
+# Builds the Debian packages build-pkg/mirvak_<version>-<revision>_amd64.deb and
+# mirvak-gate_<version>-<revision>_amd64.deb from a release build with Debian's
+# hardening flags, unpacks each into a throwaway root and checks what it holds,
+# then runs lintian on both and desktop-file-validate and appstreamcli on the
+# first. Fails on the first fault.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . ./tools/deps.sh
@@ -18,9 +19,9 @@ ldflags=$(dpkg-buildflags --get LDFLAGS)
 # Only the program and its manual page: the benchmarks stay out of the package build.
 cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DMIRVAK_TESTS=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags"
-cmake --build build-pkg -j"$(nproc)" --target Mirvak mirvak_man
-rm -f build-pkg/mirvak_*.deb
-(cd build-pkg && cpack -G DEB)
+cmake --build build-pkg -j"$(nproc)" --target Mirvak mirvak-gate mirvak_man
+rm -f build-pkg/mirvak_*.deb build-pkg/mirvak-gate_*.deb
+(cd build-pkg && cpack -G DEB && cpack -G DEB --config CPackGateConfig.cmake)
 deb=$(echo build-pkg/mirvak_*_amd64.deb)
 [ -f "$deb" ] || fail "no package built"
 
@@ -51,11 +52,16 @@ gzip -t "$doc/changelog.Debian.gz" || fail "changelog.Debian.gz is no gzip file"
 [[ $(zcat "$doc/changelog.Debian.gz") == "mirvak ($version) "* ]] || fail "changelog's top entry is not $version"
 # The binary: stripped, no debug sections, hardened. (Outputs are taken whole:
 # grep -q in a pipe would end the writer early, and pipefail count that.)
-bin=$root/usr/bin/mirvak
-[[ $(file -b "$bin") == *', stripped'* ]] || fail "/usr/bin/mirvak is not stripped"
-[[ $(readelf -S -W "$bin") != *'.debug_'* ]] || fail "/usr/bin/mirvak holds debug sections"
-[[ $(readelf -d "$bin") == *BIND_NOW* ]] || fail "/usr/bin/mirvak is not linked with -z now"
-[[ $(readelf --dyn-syms -W "$bin") =~ __[a-z]+_chk ]] || fail "/usr/bin/mirvak calls no fortified function"
+hardened() {
+  local bin=$1 name=$2
+  [[ $(file -b "$bin") == *', stripped'* ]] || fail "$name is not stripped"
+  [[ $(readelf -S -W "$bin") != *'.debug_'* ]] || fail "$name holds debug sections"
+  [[ $(readelf -d "$bin") == *BIND_NOW* ]] || fail "$name is not linked with -z now"
+  [[ $(readelf --dyn-syms -W "$bin") =~ __[a-z]+_chk ]] || fail "$name calls no fortified function"
+}
+hardened "$root/usr/bin/mirvak" /usr/bin/mirvak
+# The gate is the other package's alone: mirvak installs and runs without it.
+[ ! -e "$root/usr/sbin" ] && [ ! -e "$root/lib" ] || fail "$deb holds the gate's files"
 # The menu icons: each PNG as large as its folder says, and the scalable SVG.
 sizes=""
 for png in "$root"/usr/share/icons/hicolor/*x*/apps/$id.png; do
@@ -75,7 +81,34 @@ grep -E '^[EWIP]: ' <<<"$out" | grep -v ': cid-maybe-not-rdns ' && fail "appstre
 
 # lintian: no tag at all, infos and pedantic ones included. The one override
 # the package ships (dist/lintian-overrides) says why it stands.
-out=$(lintian -E -I --pedantic --tag-display-limit 0 "$deb" 2>&1) || true
-echo "$out"
-grep -E '^[EWIPX]: ' <<<"$out" && fail "lintian finds the above"
-echo "package.sh: $deb is complete and lintian clean"
+lintian_clean() {
+  local out
+  out=$(lintian -E -I --pedantic --tag-display-limit 0 "$1" 2>&1) || true
+  echo "$out"
+  grep -E '^[EWIPX]: ' <<<"$out" && fail "lintian finds the above in $1"
+  return 0
+}
+lintian_clean "$deb"
+
+# The gate's package: the service, enabled on install and stopped and purged
+# through debhelper's helpers, its manual page and documents.
+gate=$(echo build-pkg/mirvak-gate_*_amd64.deb)
+[ -f "$gate" ] || fail "no gate package built"
+[ "$(dpkg-deb -f "$gate" Version)" = "$version" ] || fail "$gate is not version $version"
+dpkg-deb -f "$gate" Depends | grep -q libsystemd0 || fail "no libsystemd in the gate's Depends"
+groot=$root/gate
+dpkg-deb -x "$gate" "$groot"
+for f in usr/sbin/mirvak-gate lib/systemd/system/mirvak-gate.service usr/share/man/man8/mirvak-gate.8.gz \
+  usr/share/doc/mirvak-gate/gate.md usr/share/doc/mirvak-gate/copyright usr/share/doc/mirvak-gate/changelog.Debian.gz \
+  usr/share/lintian/overrides/mirvak-gate; do
+  [ -f "$groot/$f" ] || fail "$gate lacks /$f"
+done
+[ "$(find "$groot" -type f | wc -l)" = 7 ] || fail "$gate holds more than its own files"
+hardened "$groot/usr/sbin/mirvak-gate" /usr/sbin/mirvak-gate
+scripts=$(mktemp -d -p "$root")
+dpkg-deb -e "$gate" "$scripts"
+grep -q 'deb-systemd-helper enable mirvak-gate.service' "$scripts/postinst" || fail "postinst enables no service"
+grep -q 'deb-systemd-invoke stop mirvak-gate.service' "$scripts/prerm" || fail "prerm stops no service"
+grep -q 'deb-systemd-helper purge mirvak-gate.service' "$scripts/postrm" || fail "postrm purges no service"
+lintian_clean "$gate"
+echo "package.sh: $deb and $gate are complete and lintian clean"

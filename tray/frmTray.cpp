@@ -4,6 +4,7 @@
 #include "guard/Events.h"
 
 #include "design/frmAbout.h"
+#include "guard/GateLink.h"
 #include "store/mdSettings.h"
 #include "tray/frmSettings.h"
 
@@ -129,13 +130,13 @@ QString frmTray::enabledTip() const
     if (events::monitoring(app))
         return tip(QStringLiteral("monitor mode, nothing is ended"));
     if (app.sys.program.userId() == 0)
-        return tip(QStringLiteral("guarding as root, can end system programs"));
-    return tip(QStringLiteral("guarding"));
+        return tip(QStringLiteral("guarding as root, can end system programs; ") + GateLink::stateText(guard.gateLink));
+    return tip(QStringLiteral("guarding; ") + GateLink::stateText(guard.gateLink));
 }
 
 QString frmTray::disabledTip() const
 {
-    return tip(QStringLiteral("paused"));
+    return tip(QStringLiteral("paused; ") + GateLink::stateText(guard.gateLink));
 }
 
 void frmTray::notGuarding()
@@ -173,6 +174,14 @@ void frmTray::Form_Load()
         disabledIcon = iconFile(app, "mirvak-disabled.png", false);
         tray.setMenu(&PopupSys);
         tray.add(enabledIcon, enabledTip());
+        if (guard.gateLink)
+            connect(guard.gateLink, &GateLink::stateChanged, this, [this] {
+                // Not guarding at all says so, gate or none.
+                if (Disable->isEnabled())
+                    tray.modify(enabledIcon, enabledTip());
+                else if (Enable->isEnabled())
+                    tray.modify(disabledIcon, disabledTip());
+            });
         // Its decisions reach every process of the system, not only the user's.
         if (app.sys.program.userId() == 0)
             std::fputs("Mirvak: guarding as root: it can end system programs; start it as your own user instead\n", stderr);

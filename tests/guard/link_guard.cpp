@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The guard's core itself, linked to the gate, for the gate's tests: it
+// prints "ready" once the gate has its lists, "alert NAME" when its alert
+// asks about a held exec and "told TEXT" for each notice, and answers the
+// alert as lines on its input say ("press allow|deny", "quit").
+#include "guard/GateLink.h"
+#include "guard/Guard.h"
+#include "platform/linux/LinuxEnvironment.h"
+#include "platform/linux/LinuxFiles.h"
+#include "platform/linux/LinuxGateSocket.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxProgram.h"
+#include "platform/linux/LinuxShell.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+void print(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+// No screen: nothing here is drawn or asked.
+class NoDesktop : public platform::Desktop {
+public:
+    QRect screenGeometry() override { return {}; }
+    QRect availableGeometry() override { return {}; }
+    QRect trayGeometry() override { return {}; }
+    qint64 clockMs() override { return QDateTime::currentMSecsSinceEpoch(); }
+    void processEvents() override { QCoreApplication::processEvents(); }
+    void startMove(QWidget*) override {}
+    bool askYesNo(const QString&, const QString&) override { return false; }
+    void message(const QString&, const QString& text) override { print(QStringLiteral("told ") + text); }
+    QString pickFile(const QString&, const QString&) override { return {}; }
+    void quit() override { QCoreApplication::quit(); }
+};
+} // namespace
+
+int main(int argc, char** argv)
+{
+    platform::LinuxProcesses processes;
+    QCoreApplication application(argc, argv);
+    platform::LinuxFiles files;
+    platform::LinuxEnvironment env;
+    platform::LinuxShell shell;
+    NoDesktop desktop;
+    platform::LinuxProgram program;
+    App app({processes, files, env, shell, desktop, program});
+    app.notice = [](const QString& text) { print(QStringLiteral("told ") + text); };
+    Guard guard(app);
+    platform::LinuxGateSocket socket;
+    GateLink link(app, socket);
+    guard.attachGate(link);
+    QObject::connect(&link, &GateLink::stateChanged, [](bool on) { print(on ? QStringLiteral("ready") : QStringLiteral("gone")); });
+    QObject::connect(&guard, &Guard::alertWanted, [&] {
+        if (guard.appHeld)
+            print(QStringLiteral("alert ") + guard.appName);
+    });
+    if (guard.Form_Load() != Guard::Start::Running) {
+        print(QStringLiteral("can't start"));
+        return 1;
+    }
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char line[256];
+        const ssize_t n = ::read(STDIN_FILENO, line, sizeof line - 1);
+        if (n <= 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        for (const QByteArray& command : QByteArray(line, n).split('\n')) {
+            if (command == "press allow")
+                guard.decide(Guard::Decision::Allow);
+            else if (command == "press deny")
+                guard.decide(Guard::Decision::Deny);
+            else if (command == "quit")
+                QCoreApplication::quit();
+        }
+    });
+    return QCoreApplication::exec();
+}
