@@ -47,16 +47,17 @@ int guard(App& app, platform::LinuxDesktop& desktop)
     QApplication::setWindowIcon(QIcon(app.file(QStringLiteral("mirvak.png"))));
     platform::LinuxTray trayIcon;
     desktop.tray = &trayIcon;
-    frmMain main(app);
+    Guard core(app);
+    frmMain main(core);
     std::unique_ptr<frmTray> tray;
-    main.loadTray = [&] {
-        tray = std::make_unique<frmTray>(app, main, trayIcon);
+    core.loadTray = [&] {
+        tray = std::make_unique<frmTray>(app, core, trayIcon);
         tray->Form_Load();
     };
-    switch (main.Form_Load()) {
-    case frmMain::Start::SecondCopy:
+    switch (core.Form_Load()) {
+    case Guard::Start::SecondCopy:
         return 0;
-    case frmMain::Start::NoSettings: {
+    case Guard::Start::NoSettings: {
         // A user who starts the program from a terminal learns why it ends,
         // and where a portable copy keeps the file as well.
         QString where = app.file(QStringLiteral("settings.ini"));
@@ -66,7 +67,7 @@ int guard(App& app, platform::LinuxDesktop& desktop)
         std::fprintf(stderr, "Mirvak: settings file not found: %s\n", qPrintable(where));
         return 1;
     }
-    case frmMain::Start::Running:
+    case Guard::Start::Running:
         break;
     }
     return QApplication::exec();

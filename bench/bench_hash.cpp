@@ -11,7 +11,7 @@
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxProgram.h"
-#include "process/HashCache.h"
+#include "store/HashCache.h"
 #include "store/mdSettings.h"
 
 #include <QApplication>
@@ -188,10 +188,10 @@ struct Beside {
             // The denied program's record as this level builds it.
             mdSettings::getSettings(*app);
             HashCache::State hash;
-            QString record = main->hashedRecord(0, QStringLiteral("denied"), denied, hash);
+            QString record = main->guard.hashedRecord(0, QStringLiteral("denied"), denied, hash);
             while (hash == HashCache::State::Pending) {
                 QThread::msleep(1);
-                record = main->hashedRecord(0, QStringLiteral("denied"), denied, hash);
+                record = main->guard.hashedRecord(0, QStringLiteral("denied"), denied, hash);
             }
             write("allow.csv", "");
             write("deny.csv", (record + QStringLiteral("\r\n")).toUtf8());
@@ -227,7 +227,7 @@ void BM_DeniedBesideHugeExecutable(benchmark::State& state)
             while (b.deniedRuns() && ticks < 100) {
                 if (ticks > 0)
                     QThread::msleep(100);
-                b.main->time_Timer();
+                b.main->guard.time_Timer();
                 ++ticks;
             }
             (level == 3 ? ticks3 : ticks4) += ticks;

@@ -11,7 +11,7 @@ namespace {
 
 // A list of level-3 records in an empty program folder.
 struct Lists : RealServices {
-    frmMain main{app};
+    Guard guard{app};
 
     explicit Lists(int count)
     {
@@ -33,7 +33,7 @@ void BM_ListWindowOpen(benchmark::State& state)
     Lists lists(int(state.range(0)));
     int rows = 0;
     for (auto _ : state) {
-        frmList window(lists.app, lists.main, frmList::Kind::Allow);
+        frmList window(lists.app, lists.guard, frmList::Kind::Allow);
         window.show();
         window.listLoad();
         QApplication::processEvents();
@@ -48,7 +48,7 @@ BENCHMARK(BM_ListWindowOpen)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisec
 void BM_ListWindowFilter(benchmark::State& state)
 {
     Lists lists(int(state.range(0)));
-    frmList window(lists.app, lists.main, frmList::Kind::Allow);
+    frmList window(lists.app, lists.guard, frmList::Kind::Allow);
     window.show();
     window.listLoad();
     QApplication::processEvents();
@@ -71,7 +71,7 @@ BENCHMARK(BM_ListWindowFilter)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillis
 void BM_ListWindowSort(benchmark::State& state)
 {
     Lists lists(int(state.range(0)));
-    frmList window(lists.app, lists.main, frmList::Kind::Allow);
+    frmList window(lists.app, lists.guard, frmList::Kind::Allow);
     window.show();
     window.listLoad();
     QApplication::processEvents();

@@ -169,8 +169,8 @@ struct Scan {
         settings.close();
         mdSettings::getSettings(app);
         main = std::make_unique<frmMain>(app);
-        main->dirWindows = env.windowsDirectory();
-        main->dirSystem = env.systemDirectory();
+        main->guard.dirWindows = env.windowsDirectory();
+        main->guard.dirSystem = env.systemDirectory();
     }
 
     // Every running process on the allow list, so the walk reaches the end.
@@ -182,7 +182,7 @@ struct Scan {
         app.denyTmp = Collection();
         platform::LinuxProcesses table;
         table.walk([&](const platform::ProcessEntry& e) {
-            app.allowTmp.add(main->strProcess(e.exeName, table.path(e.pid, 0)));
+            app.allowTmp.add(main->guard.strProcess(e.exeName, table.path(e.pid, 0)));
             return true;
         });
     }
@@ -239,12 +239,12 @@ void benchWalk(benchmark::State& state, bool withPath)
 // as the user would. True when there was one.
 bool settle(Scan& scan)
 {
-    if (scan.main->waitTicks == 0 && !scan.main->isVisible())
+    if (scan.main->guard.waitTicks == 0 && !scan.main->isVisible())
         return false;
-    scan.app.allowTmp.add(scan.main->appRecord);
-    scan.main->waitTicks = 0;
+    scan.app.allowTmp.add(scan.main->guard.appRecord);
+    scan.main->guard.waitTicks = 0;
     scan.main->hide();
-    scan.main->timerOff();
+    scan.main->guard.timerOff();
     return true;
 }
 
@@ -266,10 +266,10 @@ void benchTick(benchmark::State& state, int level, int extraRecords)
         if (floorFirst)
             floorWalk();
         else
-            scan.main->TakeProcesses();
+            scan.main->guard.TakeProcesses();
         const double t1 = cpuNow();
         if (floorFirst)
-            scan.main->TakeProcesses();
+            scan.main->guard.TakeProcesses();
         else
             floorWalk();
         const double t2 = cpuNow();
@@ -330,7 +330,7 @@ Idle idleCpu(int seconds)
     scan.addUnmatched(kExtraRecords);
     idle.floorPercent = idlePercent(seconds, [] { floorWalk(); });
     idle.percent = idlePercent(seconds, [&] {
-        scan.main->time_Timer();
+        scan.main->guard.time_Timer();
         idle.candidates += settle(scan);
     });
     return idle;

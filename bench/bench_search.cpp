@@ -96,9 +96,9 @@ void BM_SearchTreeWalk(benchmark::State& state)
     platform::LinuxProgram program;
     App app{{processes, files, env, shell, desktop, program}};
     frmMain main(app);
-    main.dirSystem = env.systemDirectory();
-    main.dirWindows = env.windowsDirectory();
-    main.appName = QString::fromLatin1(kAbsent);
+    main.guard.dirSystem = env.systemDirectory();
+    main.guard.dirWindows = env.windowsDirectory();
+    main.guard.appName = QString::fromLatin1(kAbsent);
     main.show();
     for (auto _ : state) {
         desktop.fresh = true;

@@ -3,6 +3,7 @@
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
+#include "guard/Guard.h"
 #include "guard/WebLookup.h"
 #include "store/mdSettings.h"
 
@@ -11,8 +12,8 @@
 
 using mdSettings::guarded;
 
-frmAbout::frmAbout(App& application, frmMain& mainWindow, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), main(mainWindow)
+frmAbout::frmAbout(App& application, Guard& core, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), guard(core)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setFixedSize(280, 168);
@@ -80,7 +81,7 @@ void frmAbout::btnWeb_MouseUp()
     guarded(app, "frmAbout", "btnWeb_MouseUp", [&] {
         const QString log = app.file(QStringLiteral("error.log"));
         const QStringList entries = app.sys.files.readLines(log).value_or(QStringList());
-        const QString report = WebLookup::url(app, main, std::nullopt);
+        const QString report = WebLookup::url(app, {guard.dirSystem, guard.dirWindows}, std::nullopt);
         const auto withNewest = [&](qsizetype count) {
             return report + entries.first(count).join(QStringLiteral("%0A"));
         };

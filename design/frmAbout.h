@@ -7,17 +7,17 @@
 #include <QWidget>
 
 class ImageButton;
-class frmMain;
+class Guard;
 
 // The About window: name, version, description, mail and error report.
 class frmAbout : public QWidget {
     Q_OBJECT
 public:
     // Builds the window and runs its load handler.
-    frmAbout(App& app, frmMain& main, QWidget* parent = nullptr);
+    frmAbout(App& app, Guard& guard, QWidget* parent = nullptr);
 
     App& app;
-    frmMain& main;
+    Guard& guard;
 
     void Form_Load();
     void btnContact_MouseUp();

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/WebLookup.h"
 
-#include "guard/frmMain.h"
 #include "store/mdSettings.h"
 
 namespace WebLookup {
@@ -19,7 +18,7 @@ Target fromRecord(const QString& record)
     return {record.left(bar), record.mid(bar + 1)};
 }
 
-QString url(App& app, const frmMain& main, const std::optional<Target>& target)
+QString url(App& app, const Folders& folders, const std::optional<Target>& target)
 {
     auto& env = app.sys.env;
     auto& program = app.sys.program;
@@ -29,8 +28,8 @@ QString url(App& app, const frmMain& main, const std::optional<Target>& target)
             + QStringLiteral("&dir_system=");
     else
         text += QStringLiteral("?dir_system=");
-    text += main.dirSystem
-        + QStringLiteral("&dir_windows=") + main.dirWindows
+    text += folders.system
+        + QStringLiteral("&dir_windows=") + folders.windows
         + QStringLiteral("&dir_programs=") + env.variable(QStringLiteral("ProgramFiles"))
         + QStringLiteral("&dir_tmp=") + env.variable(QStringLiteral("TMP"))
         + QStringLiteral("&dir_userprofile=") + env.variable(QStringLiteral("USERPROFILE"))

@@ -5,8 +5,6 @@
 #include <QString>
 #include <optional>
 
-class frmMain;
-
 // Lookup and error-report addresses on the publisher's site, built on the
 // web_search setting and handed to the shell as they stand: nothing is escaped.
 namespace WebLookup {
@@ -27,9 +25,15 @@ bool allowed(const App& app);
 // (empty when there is no "|").
 Target fromRecord(const QString& record);
 
+// The system's folders that the address tells, as start-up noted them.
+struct Folders {
+    QString system;
+    QString windows;
+};
+
 // The lookup address for `target`, or when there is none the error report's,
 // which ends with "&str_errors=" for the entries to follow.
-QString url(App& app, const frmMain& main, const std::optional<Target>& target);
+QString url(App& app, const Folders& folders, const std::optional<Target>& target);
 
 // Hands the address to the shell unchanged.
 void open(App& app, const QString& url);

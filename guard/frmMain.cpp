@@ -4,9 +4,6 @@
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
-#include "process/mdProcess.h"
-#include "store/mdLists.h"
-#include "store/mdSettings.h"
 
 #include <QFont>
 #include <QCloseEvent>
@@ -14,16 +11,19 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-using namespace mdSettings;
-
 namespace {
 // Design places are in twips, 15 to the pixel.
 int px(int twips) { return twips / 15; }
 QRect design(int left, int top, int width, int height) { return {px(left), px(top), px(width), px(height)}; }
 } // namespace
 
-frmMain::frmMain(App& application, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application)
+frmMain::frmMain(App& application, QWidget* parent) : frmMain(*new Guard(application), parent)
+{
+    own_.reset(&guard);
+}
+
+frmMain::frmMain(Guard& core, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), guard(core), app(core.app)
 {
     setObjectName(QStringLiteral("frmMain"));
     setFixedSize(px(4200), px(2700));
@@ -77,8 +77,14 @@ frmMain::frmMain(App& application, QWidget* parent)
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    connect(&time, &QTimer::timeout, this, &frmMain::time_Timer);
-    connect(&app.hashes, &HashCache::ready, this, &frmMain::hashReady);
+    connect(&guard, &Guard::alertWanted, this, &frmMain::ShowMsg);
+    connect(&guard, &Guard::alertHidden, this, &frmMain::hideAlert);
+    connect(&guard, &Guard::trustWanted, this, &frmMain::offerTrust);
+    connect(&guard, &Guard::alwaysTopChanged, this, &frmMain::setAlwaysTop);
+    guard.loadSkin = [this] {
+        mdDesign::frmSkin(app, this);
+        mdDesign::frmBalloon(app, this);
+    };
 }
 
 frmMain::~frmMain() = default;
@@ -106,81 +112,23 @@ void frmMain::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
 }
 
-void frmMain::timerOn()
+void frmMain::showEvent(QShowEvent* event)
 {
-    // A Qt timer of interval 0 would fire at every idle moment; here it never ticks.
-    if (time.interval() > 0)
-        time.start();
+    guard.alertUp = true;
+    QWidget::showEvent(event);
 }
 
-frmMain::Start frmMain::Form_Load()
+void frmMain::hideEvent(QHideEvent* event)
 {
-    app.sys.program.hideFromTaskList();
-    if (!app.sys.program.takeInstanceLock())
-        return Start::SecondCopy;   // end at once, touching nothing
-    // Only the copy that holds the lock may take them: another one's save may be under way.
-    removeLeftovers(app);
-    hide();
-    // What the libraries start for this program up to here (main adopts
-    // from its first line) stays its own; what the user starts through it
-    // later (a restart, a web page) must not.
-    if (loadTray)
-        loadTray();
-    app.sys.processes.adoptOrphans(false);
-    mdDesign::frmSkin(app, this);
-    mdDesign::frmBalloon(app, this);
-    if (!getSettings(app))
-        return Start::NoSettings;
-    reloadPolicy(app);
-    guarded(app, "frmMain", "Form_Load", [&] {
-        dirWindows = app.sys.env.windowsDirectory();
-        dirSystem = app.sys.env.systemDirectory();
-        const bool firstStart = !app.sys.files.exists(app.file(QStringLiteral("allow.csv")));
-        getList(app, app.allowList, QStringLiteral("allow.csv"));
-        getList(app, app.denyList, QStringLiteral("deny.csv"));
-        getList(app, app.seenList, QStringLiteral("seen.csv"));
-        if (firstStart)
-            offerTrust();
-        waitTicks = 0;
-        deleteArmed = false;
-        app.seenPending = true;
-        applySettings(true);
-        timerOn();
-        if (time.isActive())
-            events::send(app, {.kind = events::Kind::GuardStart});
-    });
-    if (!time.isActive())
-        emit notGuarding();
-    else
-        emit guarding();
-    return Start::Running;
+    guard.alertUp = false;
+    QWidget::hideEvent(event);
 }
 
-bool frmMain::applySettings(bool atStart)
+void frmMain::setAlwaysTop(bool top)
 {
-    // What the settings window would refuse is refused here too, by name.
-    if (const QString why = refusedSetting(app); !why.isEmpty())
-        fail(QStringLiteral("settings.ini: ") + why);
-    const bool entry = mdProcess::startupApp(app, isOn(app, QStringLiteral("startup_load")));
-    const bool top = isOn(app, QStringLiteral("always_top"));
-    if (top != windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
-        // Qt hides a shown window whose flags change: the alert comes back.
-        const bool shown = isVisible();
-        setWindowFlag(Qt::WindowStaysOnTopHint, top);
-        if (shown)
-            show();
-    }
-    setSetting(app, QStringLiteral("path_search"), numText(numSetting(app, QStringLiteral("path_search")) * 1000));
-
-    if (numSetting(app, QStringLiteral("check_interval")) <= 0)
-        setSetting(app, QStringLiteral("check_interval"), numText(0.1));
-    const double interval = numSetting(app, QStringLiteral("check_interval"));
-    const double counted = time.interval() / 1000.0 * tmpTicks;
-    // An active timer restarts with the new interval; a stopped one stays stopped.
-    time.setInterval(timerMs(interval));
-    const double period = numSetting(app, QStringLiteral("tmp_interval")) * 60;
-    // Start-up counts a whole period, so the first tick builds the working
-    // lists; a change keeps the time already counted in the present period.
-    tmpTicks = ticksFor(atStart ? period : std::min(period, counted), interval);
-    return entry;
+    // Qt hides a shown window whose flags change: the alert comes back.
+    const bool shown = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, top);
+    if (shown)
+        show();
 }

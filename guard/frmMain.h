@@ -1,70 +1,44 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-#include "guard/KillNotices.h"
-#include "store/App.h"
+#include "guard/Guard.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
-#include <functional>
+#include <memory>
 #include <optional>
-#include <vector>
 
 class ImageButton;
 class frmTrust;
 
-// The start-up object, the scan and the new-application alert.
+// The new-application alert over the guard: it shows the candidate the
+// guard signals and hands the user's answers to it.
 class frmMain : public QWidget {
     Q_OBJECT
 public:
+    explicit frmMain(Guard& guard, QWidget* parent = nullptr);
+    // With a guard of its own over `app`.
     explicit frmMain(App& app, QWidget* parent = nullptr);
     ~frmMain() override;
 
+private:
+    std::unique_ptr<Guard> own_;
+
+public:
+    Guard& guard;
     App& app;
 
-    // Start-up (frmMain.cpp).
-    enum class Start { Running, SecondCopy, NoSettings };
-    Start Form_Load();
-    // The scan timer on and off; an interval of 0 never ticks.
-    void timerOn();
-    void timerOff() { time.stop(); }
-    // Puts the settings as the file has them into effect: the start-up
-    // entry, the topmost flag, path_search in milliseconds, the timer's
-    // interval and the period counter. A running timer goes on and a stopped
-    // one stays stopped. Throws at the first bad value. False when the
-    // start-up entry could not be made as startup_load says (logged).
-    bool applySettings(bool atStart = false);
-    // Called at start-up step 4 to load the tray window; empty in tests.
-    std::function<void()> loadTray;
+    // Start-up (frmMain.cpp): the guard's, with the windows dressed and the tray loaded.
+    using Start = Guard::Start;
+    Start Form_Load() { return guard.Form_Load(); }
     // First start (frmTrust.cpp): asks whether to trust the programs that
     // run now. While it asks, the scan raises no alert.
     void offerTrust();
     QPointer<frmTrust> trust;
 
-    // Scan (frmMain_scan.cpp).
-    void time_Timer();
-    // Shows the notice of the programs ended, when one is due.
-    void tellKills();
-    KillNotices killNotices;
-    void TakeProcesses();
-    QString strProcess(const QString& name, const QString& path);
-    // The record of process `pid`, with `hash` telling whether a level-4 hash is in it.
-    QString hashedRecord(qint64 pid, const QString& name, const QString& path, HashCache::State& hash);
-    QString fSize(qint64 bytes);
-    // True for this program's own process, by its path.
-    bool isSelf(const QString& name, const QString& path, platform::PathState state);
-    // A hash the candidate waited for is known: the lists decide on it now.
-    void hashReady();
-    // The details line of the candidate's hash; empty when its record has none.
-    QString hashDetails() const;
-
     // Alert (frmMain_alert.cpp).
-    // Reads how the candidate was started, and its arguments text from that.
-    void takeArgs();
     void ShowMsg();
-    void HideMsg();
     void btnAllow_MouseUp();
     void btnAllowNow_MouseUp();
     void btnDeny_MouseUp();
@@ -73,19 +47,6 @@ public:
     void btnClose_MouseUp();
     // The details box's tooltip: who runs the candidate, how, and from where.
     QString detailsTip(const QString& owner, const std::optional<platform::Launch>& launch);
-    void saveAllowList();
-    void saveDenyList();
-    // Allow or Deny, for good or for now, pressed before the candidate's
-    // hash was known: the record with its hash goes to the list, or to the
-    // present period's, once the hash is known.
-    struct HeldKeep {
-        qint64 pid;
-        QString name, path;
-        bool allow;
-        bool forGood = true;   // else for the present period only
-    };
-    std::vector<HeldKeep> heldKeeps;
-    void keepHeld();
 
     // Path search (frmMain_search.cpp).
     void btnFindPath_MouseUp();
@@ -95,32 +56,6 @@ public:
     // Web lookup (frmMain_web.cpp).
     void btnSearch_MouseUp();
 
-    // The scan timer.
-    QTimer time;
-
-    // Directories noted at start-up.
-    QString dirWindows;
-    QString dirSystem;
-
-    // Period and wait counters.
-    int tmpTicks = 0;
-    int waitTicks = 0;
-
-    // The process under examination and the alert's candidate.
-    QString appName;
-    QString appParent;
-    qint64 appPid = 0;
-    qint64 appModule = 0;
-    QString appPath;
-    platform::PathState appPathState = platform::PathState::Read;   // why appPath is empty
-    QString appRecord;
-    bool appHashPending = false;   // list_level 4: its hash is not known yet
-    bool appUnhashed = false;      // list_level 4: what runs could not be hashed, so no record knows it
-    QString appArgs;                          // quoted as a shell needs them
-    std::optional<platform::Launch> appLaunch;   // none: not read (safe_level 0) or unreadable
-    bool appKilled = false;    // ended here, by the alert or by Delete
-    bool appStopped = false;   // ended by the alert itself under safe_level 1: Allow starts it again
-    bool deleteArmed = false;
     QString findNotes;
     // Set when the alert hides during the running path search; null when none runs.
     bool* searchEnded = nullptr;
@@ -139,15 +74,18 @@ public:
     ImageButton* btnDenyNow;
     ImageButton* btnClose;
 
-signals:
-    // Start-up ended with the scan timer off: nothing is guarded.
-    void notGuarding();
-    // Start-up ended with the scan timer on, the settings read.
-    void guarding();
+private:
+    // The details box after a decision.
+    void decided(const Guard::Outcome& outcome);
+    void hideAlert();
+    void setAlwaysTop(bool top);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;   // Escape: Close
+    // However the window shows or hides, the guard knows whether the alert asks.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 };

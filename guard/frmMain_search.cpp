@@ -82,7 +82,7 @@ void frmMain::btnFindPath_MouseUp()
     bool* const outer = std::exchange(searchEnded, &ended);
     const auto done = qScopeGuard([this, outer] { searchEnded = outer; });
     // A tick may change the candidate's fields once the alert is closed.
-    const QString name = appName;
+    const QString name = guard.appName;
     guarded(app, "frmMain", "btnFindPath_MouseUp", [&] {
         txtPath->setPlainText(QStringLiteral("searching..."));
         findNotes.clear();
@@ -98,12 +98,12 @@ void frmMain::btnFindPath_MouseUp()
         const QDateTime date = app.sys.files.modified(found);
         const qint64 size = app.sys.files.size(found);
         QString text = QStringLiteral("path: ") + found + QStringLiteral("; date: ")
-            + QLocale::c().toString(date, QStringLiteral("yyyy.MM.dd H:mm")) + QStringLiteral("; size: ") + fSize(size);
+            + QLocale::c().toString(date, QStringLiteral("yyyy.MM.dd H:mm")) + QStringLiteral("; size: ") + guard.fSize(size);
         if (!findNotes.isEmpty())
             text += QStringLiteral("; ") + findNotes;
         txtPath->setPlainText(text);
-        appRecord = strProcess(name, found);
-        appPath = found;
+        guard.appRecord = guard.strProcess(name, found);
+        guard.appPath = found;
         btnDelete->show();
         btnFindPath->hide();
     });
@@ -113,12 +113,12 @@ QString frmMain::trgSearch(const QString& name)
 {
     QString found;
     guarded(app, "frmMain", "trgSearch", [&] {
-        const QString s = mdProcess::TakePath(app, appPid, appModule);
+        const QString s = mdProcess::TakePath(app, guard.appPid, guard.appModule);
         if (!s.isEmpty() && s.endsWith(name, Qt::CaseSensitive)) {
             found = s;
             return;
         }
-        const QStringList roots{dirSystem, dirWindows, app.sys.env.variable(QStringLiteral("ProgramFiles")),
+        const QStringList roots{guard.dirSystem, guard.dirWindows, app.sys.env.variable(QStringLiteral("ProgramFiles")),
                                 app.sys.env.variable(QStringLiteral("TMP")),
                                 app.sys.env.variable(QStringLiteral("SystemDrive"))};
         const QString rootList = roots.join(QLatin1Char('/')).toLower();
@@ -175,7 +175,7 @@ QString frmMain::DirSearch(const QString& root, const QString& name, const QStri
                 if (!e.regular || e.name != name)
                     continue;
                 const QString copy = d + e.name;
-                const QString record = strProcess(name, copy);
+                const QString record = guard.strProcess(name, copy);
                 QString note;
                 if (mdCollection::clnSearch(app, app.allowTmp, record) > 0)
                     note = QStringLiteral("find in allow: ") + copy;

@@ -12,6 +12,6 @@ void frmMain::btnSearch_MouseUp()
     mdSettings::guarded(app, "frmMain", "btnSearch_MouseUp", [&] {
         if (!WebLookup::allowed(app))
             return;
-        WebLookup::open(app, WebLookup::url(app, *this, WebLookup::Target{appName, appPath}));
+        WebLookup::open(app, WebLookup::url(app, {guard.dirSystem, guard.dirWindows}, WebLookup::Target{guard.appName, guard.appPath}));
     });
 }

@@ -199,6 +199,8 @@ void frmMain::offerTrust()
         app.allowTmp = mdCollection::clnEq(app, app.allowList);
         app.denyTmp = mdCollection::clnEq(app, app.denyList);
         trust = new frmTrust(app, std::move(now), this);
+        guard.asking = true;
+        connect(trust, &QObject::destroyed, &guard, [g = &guard] { g->asking = false; });
         trust->showPlaced();
     });
 }

@@ -56,8 +56,8 @@ const frmList::Traits& frmList::traits(Kind kind)
     return kind == Kind::Allow ? kAllow : kDeny;
 }
 
-frmList::frmList(App& application, frmMain& mainWindow, Kind listKind, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), main(mainWindow), kind(listKind),
+frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), guard(core), kind(listKind),
       t(traits(listKind))
 {
     setObjectName(QLatin1String(t.window));
@@ -293,7 +293,7 @@ void frmList::btnAddEntry_MouseUp()
 {
     mdDesign::loadImage(app, btnAddEntry);
     const QString path = app.sys.desktop.pickFile(QStringLiteral("Add a program to the %1 list").arg(QString::fromLatin1(t.verb)),
-                                                  main.dirSystem);
+                                                  guard.dirSystem);
     if (!path.isEmpty())
         addFile(path);
 }
@@ -303,7 +303,7 @@ void frmList::addFile(const QString& path)
     guarded(app, t.window, "btnAddEntry_MouseUp", [&] {
         // The record of the file itself, not of any process.
         HashCache::State hash;
-        const QString record = main.hashedRecord(0, QFileInfo(path).fileName(), path, hash);
+        const QString record = guard.hashedRecord(0, QFileInfo(path).fileName(), path, hash);
         if (hash == HashCache::State::Pending) {
             // Ready at the next computation that ends, or at one after it.
             connect(&app.hashes, &HashCache::ready, this, [this, path] { addFile(path); },
@@ -358,6 +358,6 @@ void frmList::List_DblClick()
             return;
         const QModelIndex row = List->currentIndex();
         if (row.isValid())
-            WebLookup::open(app, WebLookup::url(app, main, WebLookup::fromRecord(row.data(ListModel::RecordRole).toString())));
+            WebLookup::open(app, WebLookup::url(app, {guard.dirSystem, guard.dirWindows}, WebLookup::fromRecord(row.data(ListModel::RecordRole).toString())));
     });
 }

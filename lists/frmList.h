@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 #include "lists/ListModel.h"
 
 #include <QLabel>
@@ -34,10 +34,10 @@ public:
     static const Traits& traits(Kind kind);
 
     // Builds the window and runs its load handler.
-    frmList(App& app, frmMain& main, Kind kind, QWidget* parent = nullptr);
+    frmList(App& app, Guard& guard, Kind kind, QWidget* parent = nullptr);
 
     App& app;
-    frmMain& main;
+    Guard& guard;
     const Kind kind;
     const Traits& t;
 

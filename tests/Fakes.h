@@ -2,7 +2,6 @@
 #pragma once
 // Stand-ins for the platform services, and a fresh program folder per test.
 #include "platform/Platform.h"
-#include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxProgram.h"
 #include "platform/linux/LinuxShell.h"

@@ -60,12 +60,12 @@ TEST(Access, EveryControlHasRoleNameAndAction)
     t.processes.add(500, "editor", t.path("editor"));
     t.write("editor", "binary");
     frmMain main(t.app);
-    main.TakeProcesses();
-    frmList list(t.app, main, frmList::Kind::Allow);
+    main.guard.TakeProcesses();
+    frmList list(t.app, main.guard, frmList::Kind::Allow);
     list.show();
-    frmAbout about(t.app, main);
+    frmAbout about(t.app, main.guard);
     about.show();
-    frmSettings settings(t.app, main);
+    frmSettings settings(t.app, main.guard);
     settings.show();
     const QStringList full = tree();
     QStringList lines;

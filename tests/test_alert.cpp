@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QGraphicsEffect>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <regex>
@@ -38,9 +39,9 @@ struct Alert {
         EXPECT_TRUE(f.open(QFile::Append) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime)
                     && (!lacks.contains("file") || f.remove()));
         t.files.failRemoves.insert(lacks.contains("remove") ? name : "");
-        main.time.start(1000), main.tmpTicks = 7, main.findNotes = "notes", main.move(3, 3);
-        main.appKilled = main.appStopped = true;   // left over from an earlier candidate
-        main.TakeProcesses();
+        main.guard.time.start(1000), main.guard.tmpTicks = 7, main.findNotes = "notes", main.move(3, 3);
+        main.guard.appKilled = main.guard.appStopped = true;   // left over from an earlier candidate
+        main.guard.TakeProcesses();
         QApplication::processEvents();   // lays the details box out
     }
     // A key typed into the alert, which a click has made the active window; where the focus is then.
@@ -57,7 +58,7 @@ struct Alert {
     // A denied program started again at `ms` (b2 with a path); what the tick tells.
     QStringList respawn(qint64 ms, const QString& name)
     {
-        t.desktop.clock = ms, t.processes.add(20, name, name == "b2" ? "/bin/b2" : ""), main.time_Timer();
+        t.desktop.clock = ms, t.processes.add(20, name, name == "b2" ? "/bin/b2" : ""), main.guard.time_Timer();
         return std::exchange(told, {});
     }
 };
@@ -71,7 +72,7 @@ bool dimmed(const QWidget* button) { return button->graphicsEffect() && button->
 struct SearchBed : Alert {
     explicit SearchBed(const QString& name = "app") : Alert({}, "path", name)
     {
-        main.dirSystem = t.path("sys"), main.dirWindows = t.path("win");
+        main.guard.dirSystem = t.path("sys"), main.guard.dirWindows = t.path("win");
         t.env.vars = {{"ProgramFiles", t.path("prog")}, {"TMP", t.path("tmp")}, {"SystemDrive", t.path("drive")}};
     }
     QString copy(const QString& name)
@@ -132,12 +133,12 @@ TEST(Alert, DetailsAndDecisions)
         SCOPED_TRACE(&c - cases);
         Alert a({{"safe_level", c.safeLevel}}, c.lacks);
         const bool path = !c.lacks.contains("path"), stopped = !a.t.processes.table[0].alive;
-        EXPECT_EQ(std::tuple(a.main.appKilled, a.main.appStopped, a.main.lblStopped->isVisible(), a.main.pos()),
+        EXPECT_EQ(std::tuple(a.main.guard.appKilled, a.main.guard.appStopped, a.main.lblStopped->isVisible(), a.main.pos()),
                   std::tuple(stopped, stopped, stopped, QPoint(1024 - 280, 738 - 180)));   // back in the corner
         EXPECT_TRUE(a.main.btnDelete->isVisible() == path && a.main.btnFindPath->isVisible() != path);
         // Real arguments that read like the old "could not be read" are arguments all the same.
-        EXPECT_EQ(a.main.appArgs, *c.safeLevel == '1' && !c.lacks.contains("args") ? "mirvak: 777" : "");
-        a.main.appPath = a.exe;
+        EXPECT_EQ(a.main.guard.appArgs, *c.safeLevel == '1' && !c.lacks.contains("args") ? "mirvak: 777" : "");
+        a.main.guard.appPath = a.exe;
         bool closeAccepted = false;
         for (auto button : c.presses)
             button ? emit (a.main.*button)->mouseUp() : void(closeAccepted = a.main.close());
@@ -146,13 +147,13 @@ TEST(Alert, DetailsAndDecisions)
             EXPECT_EQ(QStringList(lists[l]->begin(), lists[l]->end()), QStringList(c.records[l] - '0', a.record));
         for (const auto& [name, l] : {std::pair("allow.csv", 0), std::pair("deny.csv", 2)})
             EXPECT_EQ(a.t.read(name), c.records[l] > '0' ? (a.record + "\r\n").toUtf8() : "") << name;
-        EXPECT_EQ(std::tuple(a.main.tmpTicks, int(a.t.processes.killed.size()), closeAccepted),
+        EXPECT_EQ(std::tuple(a.main.guard.tmpTicks, int(a.t.processes.killed.size()), closeAccepted),
                   std::tuple(c.tmpTicks, c.kills, false));
         EXPECT_EQ(a.t.shell.started, decltype(a.t.shell.started)(c.restarted, {a.exe, a.launch}));
         const bool remove = c.lacks.contains("remove"), deleted = !remove && std::ranges::count(c.presses, del) == 2;
         EXPECT_EQ(QFile::exists(a.exe), !c.lacks.contains("file") && !deleted);
         EXPECT_EQ(a.t.read("error.log").split('\r')[0], remove ? "frmMain.btnDelete_MouseUp: Permission denied" : "");
-        EXPECT_EQ(std::tuple(a.main.isVisible(), a.main.time.isActive(), a.main.deleteArmed),
+        EXPECT_EQ(std::tuple(a.main.isVisible(), a.main.guard.time.isActive(), a.main.guard.deleteArmed),
                   std::tuple(!c.open.isNull(), true, c.open.contains("delete")));
         EXPECT_EQ(a.main.isVisible() ? a.main.txtPath->toPlainText() : a.main.findNotes,
                   QString(c.open).replace("$", a.exe));
@@ -205,7 +206,7 @@ TEST(AlertView, KeysDecideOnlyAfterTab)
         const auto& [keys, file, open] = run;
         Alert v;
         for (int key : keys)
-            key ? void(v.press(key)) : (v.main.HideMsg(), v.main.ShowMsg());
+            key ? void(v.press(key)) : (v.main.guard.HideMsg(), v.main.guard.ShowMsg());
         EXPECT_EQ(v.main.isVisible(), open);
         for (const char* name : {"allow.csv", "deny.csv"})
             EXPECT_EQ(v.t.read(name), name == file ? (v.record + "\r\n").toUtf8() : "") << name;
@@ -237,7 +238,7 @@ TEST(AlertView, KeysWaitForAQuietSecondOrAClick)
             if (step == "click")
                 QTest::mouseClick(v.main.lblApp, Qt::LeftButton);
             else if (step == "again")
-                v.main.ShowMsg();
+                v.main.guard.ShowMsg();
             else {
                 v.t.desktop.clock = step.section(' ', 0, 0).toLongLong();
                 QTest::keyClick(static_cast<QWidget*>(nullptr), QKeySequence::fromString(step.section(' ', 1))[0].key());
@@ -254,10 +255,10 @@ TEST(AlertGuard, DenyListHoldsWhileTheAlertAsksAndNothingElseMoves)
 {
     Alert g({{"clean_value", "5"}}, "");
     g.crowd(), g.t.processes.find(13)->killable = false;
-    const auto state = [&g] { return std::tuple(g.main.appRecord, g.main.appPid, g.main.tmpTicks, g.t.app.seenRecords); };
+    const auto state = [&g] { return std::tuple(g.main.guard.appRecord, g.main.guard.appPid, g.main.guard.tmpTicks, g.t.app.seenRecords); };
     const auto before = state();
-    g.main.time_Timer();
-    EXPECT_TRUE(g.main.time.isActive());
+    g.main.guard.time_Timer();
+    EXPECT_TRUE(g.main.guard.time.isActive());
     EXPECT_EQ(g.t.processes.killed, std::vector<qint64>({12, 13}));
     EXPECT_EQ(state(), before);
     EXPECT_EQ(g.told, QStringList{"Ended bad: it is on the deny list."});
@@ -283,7 +284,7 @@ TEST(AlertGuard, KillNoticeLimitsAndSetting)
     // A file without the key tells (above); 0 tells nothing; a bad value fails as other settings do.
     for (const char* value : {"0", "yes"}) {
         Alert off({{"kill_notice", value}}, "");
-        off.crowd(), off.main.time_Timer();
+        off.crowd(), off.main.guard.time_Timer();
         EXPECT_EQ(off.told, QStringList());
         EXPECT_EQ(off.t.read("error.log").left(40), value[0] == '0' ? "" : "frmMain.tellKills: Type mismatch: 'yes' ");
     }
@@ -342,8 +343,8 @@ TEST(Search, FirstUnlistedCopyLevelByLevelWithListedCopiesNoted)
         s.main.btnFindPath_MouseUp();
         const QString found = c.found.isEmpty() ? "" : s.t.path(c.found);
         EXPECT_EQ(s.text(), str(QString(c.text).replace("#", s.shown(found)).replace("@", s.t.path(""))));
-        EXPECT_EQ(str(s.main.appPath + " " + s.main.appRecord),
-                  str(found.isEmpty() ? " " + s.record : found + " " + s.main.strProcess(c.name, found)));
+        EXPECT_EQ(str(s.main.guard.appPath + " " + s.main.guard.appRecord),
+                  str(found.isEmpty() ? " " + s.record : found + " " + s.main.guard.strProcess(c.name, found)));
         EXPECT_EQ(std::tuple(s.main.btnDelete->isVisible(), s.main.btnFindPath->isVisible(), s.t.exists("error.log")),
                   std::tuple(!found.isEmpty(), found.isEmpty(), false));
         EXPECT_EQ(s.t.files.listed.contains(s.t.path("win/")), !c.found.startsWith("sys/"));
@@ -358,12 +359,12 @@ TEST(Search, FreshPathNeedsNoWalkAndRootsAreSearchedApart)
 
     // Another letter case; root 1 holds a lookalike of drive/b, root 3 is unset, root 4 ends with "/".
     s.t.processes.table[0].path = s.copy("bin/App");
-    s.main.dirSystem = s.t.path("drive/nest") + s.t.path("drive/b"), s.main.dirWindows = s.t.path("drive/w");
+    s.main.guard.dirSystem = s.t.path("drive/nest") + s.t.path("drive/b"), s.main.guard.dirWindows = s.t.path("drive/w");
     s.t.env.vars = {{"TMP", s.t.path("drive/home/u/tmp/")}, {"SystemDrive", s.t.path("drive")}};
     const QString found = (s.copy("drive/home/app"), s.copy("drive/b/app"));   // the first only on the way to a root
     s.main.btnFindPath_MouseUp();
     EXPECT_EQ(s.text(), str(s.shown(found)));
-    const QStringList listed{s.main.dirSystem + "/", s.t.path("drive/w/"), "/", s.t.path("drive/home/u/tmp/"),
+    const QStringList listed{s.main.guard.dirSystem + "/", s.t.path("drive/w/"), "/", s.t.path("drive/home/u/tmp/"),
                              s.t.path("drive/"), s.t.path("drive/b/")};
     EXPECT_EQ(str(s.t.files.listed.join(' ')), str(listed.join(' ')));
     EXPECT_EQ(s.t.read("error.log").count("frmMain.DirSearch: Permission denied"), 1);
@@ -380,7 +381,7 @@ TEST(Search, ASearchEndsWithItsAlertAndANewAlertSearchesAfresh)
             if (s.t.desktop.passes == 2)
                 s.main.btnFindPath_MouseUp();   // pressed again while the search runs: nothing more
             if (s.t.desktop.passes == 250) {   // closed; perhaps a tick shows it for another program
-                s.main.hide(), s.main.setVisible(shownAgain), s.main.appName = "tool";
+                s.main.hide(), s.main.setVisible(shownAgain), s.main.guard.appName = "tool";
                 if (shownAgain)
                     s.main.btnFindPath_MouseUp();
             }
@@ -390,8 +391,33 @@ TEST(Search, ASearchEndsWithItsAlertAndANewAlertSearchesAfresh)
         EXPECT_EQ(s.t.files.listed.size(), shownAgain ? 249 + 331 + 1 : 249);
         const std::string expected = shownAgain ? str(s.shown(tool)) : "searching\\.+";
         EXPECT_TRUE(std::regex_match(s.text(), std::regex(expected))) << s.text();
-        EXPECT_EQ(str(s.main.appPath), str(shownAgain ? tool : ""));
+        EXPECT_EQ(str(s.main.guard.appPath), str(shownAgain ? tool : ""));
     }
+}
+
+// The alert says that such a decision cannot be kept; Allow holds it for the present period.
+TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
+{
+    TestBed t;
+    t.settings();
+    mdSettings::getSettings(t.app);
+    QStringList told;
+    t.app.notice = [&told](const QString& text) { told << text; };
+    frmMain main(t.app);
+    t.write("bin/a|1", "x");
+    main.guard.appName = "a|1";
+    main.guard.appPath = t.path("bin/a|1");
+    main.guard.appRecord = "a|1|" + main.guard.appPath;
+    main.guard.appParent = "1";
+    main.guard.appPid = t.processes.add(7, main.guard.appName, main.guard.appPath).pid;
+    main.guard.ShowMsg();
+    EXPECT_TRUE(main.txtPath->toPlainText().endsWith("\ncan't be kept in a list (a number after its last \"|\", which reads "
+                                                     "back as a count): Allow and Deny hold for the present period"))
+        << main.txtPath->toPlainText().toStdString();
+    main.btnAllow_MouseUp();
+    EXPECT_EQ(std::pair(t.exists("allow.csv"), t.app.allowTmp.search(main.guard.appRecord, "")), std::pair(false, 1));
+    EXPECT_EQ(told, QStringList("Can't keep a|1 in allow.csv: a number after its last \"|\", which reads back as a count; "
+                                "the decision holds for the present period."));
 }
 
 // The default button counts down on the fake clock; at zero its decision is taken as if pressed, unless a click came first.

@@ -5,6 +5,7 @@
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
 #include "lists/frmList.h"
+#include "platform/linux/LinuxDesktop.h"
 #include "store/mdSettings.h"
 
 #include <QApplication>
@@ -32,17 +33,17 @@ QStringList lookUpAll(TestBed& t, const QString& webSearch)
     t.settings({{"web_search", webSearch}});
     EXPECT_TRUE(mdSettings::getSettings(t.app));
     frmMain main(t.app);
-    main.dirSystem = "/usr/bin", main.dirWindows = "/usr", frmAbout(t.app, main).btnWeb_MouseUp();
+    main.guard.dirSystem = "/usr/bin", main.guard.dirWindows = "/usr", frmAbout(t.app, main.guard).btnWeb_MouseUp();
     for (const QString& path : kPaths)
         for (Collection* list : {&t.app.allowList, &t.app.denyList})
             list->add(path.isEmpty() ? "a.exe" : "a.exe|" + path);
     for (frmList::Kind kind : {frmList::Kind::Allow, frmList::Kind::Deny}) {
-        frmList window(t.app, main, kind);
+        frmList window(t.app, main.guard, kind);
         window.listLoad();
         for (int row : {0, 1, 2, -1})
             window.List->setCurrentIndex(window.List->model()->index(row, 0)), window.List_DblClick();
     }
-    t.env.vars["TMP"] = "", main.appName = "tool", main.appPath = "/a b/tool", main.btnSearch_MouseUp();
+    t.env.vars["TMP"] = "", main.guard.appName = "tool", main.guard.appPath = "/a b/tool", main.btnSearch_MouseUp();
     return t.shell.opened;
 }
 } // namespace
@@ -122,13 +123,13 @@ TEST(About, TextsMailAndTheErrorReportInPiecesThatFit)
 {
     TestBed t;
     frmMain main(t.app);
-    main.dirSystem = "/usr/bin", main.dirWindows = "/usr";
+    main.guard.dirSystem = "/usr/bin", main.guard.dirWindows = "/usr";
     QStringList entries;   // 3,000 entries, newest first, and the empty last line the log ends with: 150 KiB
     for (int i = 3000; i > 0; --i)
         entries << QString("frmMain.time_Timer: Can't read /proc/%1/exe (é)").arg(i);
     const QByteArray log = platform::joinLinesCrlf(entries << "").toUtf8();
     t.write("error.log", log);
-    frmAbout about(t.app, main);   // no settings: web_search reads empty, and the report goes all the same
+    frmAbout about(t.app, main.guard);   // no settings: web_search reads empty, and the report goes all the same
     EXPECT_EQ(about.lblAbout->text() + " " + about.txtAbout->toPlainText().left(24),
               "Mirvak Process Manager 1.9 Guard.\n\nMirvak Software.");
 
@@ -203,7 +204,7 @@ TEST(About, TitleStaysWholeInALargerFont)
     QFont large = before;
     large.setPointSizeF(before.pointSizeF() * 1.5);
     QApplication::setFont(large);
-    frmAbout about(t.app, main);
+    frmAbout about(t.app, main.guard);
     QApplication::setFont(before);
     EXPECT_LE(about.lblAbout->fontMetrics().horizontalAdvance(about.lblAbout->text()), about.lblAbout->width());
     EXPECT_LE(about.lblAbout->geometry().right(), about.btnClose->x());

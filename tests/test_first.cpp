@@ -29,16 +29,16 @@ struct Table : TestBed {
 };
 
 // A guard started in that folder, with state of its own.
-struct Guard {
+struct Started {
     App app;
     frmMain m{app};
-    explicit Guard(TestBed& t) : app({t.processes, t.files, t.env, t.shell, t.desktop, t.program})
+    explicit Started(TestBed& t) : app({t.processes, t.files, t.env, t.shell, t.desktop, t.program})
     {
         app.hashes.run = [](std::function<void()> task) { task(); };
         EXPECT_EQ(m.Form_Load(), frmMain::Start::Running);
     }
     // The alert's record after a tick, or "-".
-    std::string tick() { return m.time_Timer(), (m.isVisible() ? m.appRecord : "-").toStdString(); }
+    std::string tick() { return m.guard.time_Timer(), (m.isVisible() ? m.guard.appRecord : "-").toStdString(); }
 };
 
 // The button looks unready: keys do not press it yet.
@@ -55,9 +55,9 @@ TEST(FirstStart, AskedOnceAnsweredByYesNoOrEscapeAndNoAlertWhileAsking)
 {
     for (const char* answer : {"Yes", "No", "Escape"}) {
         Table t;
-        Guard g(t);
+        Started g(t);
         frmTrust* const asked = g.m.trust;
-        ASSERT_TRUE(asked && asked->isVisible() && g.m.time.isActive());
+        ASSERT_TRUE(asked && asked->isVisible() && g.m.guard.time.isActive());
         EXPECT_EQ(std::pair(g.tick(), t.processes.killed), std::pair(std::string("-"), std::vector<qint64>{6}));   // only d ends
         asked->btnShow->click(), t.write("allow.csv", "x|/x\r\n");   // written meanwhile by --allow-running
         EXPECT_EQ(asked->lblQuestion->text() + (asked->txtList->isVisible() ? " shows:\n" : "") + asked->txtList->toPlainText(),
@@ -69,7 +69,7 @@ TEST(FirstStart, AskedOnceAnsweredByYesNoOrEscapeAndNoAlertWhileAsking)
         ASSERT_FALSE(g.m.trust);
         EXPECT_EQ(t.read("allow.csv"), ((*answer == 'Y' ? "a|" + t.a + "\r\nother\r\n" : QString()) + "x|/x\r\n").toUtf8()) << answer;
         EXPECT_EQ(g.tick(), (*answer == 'Y' ? "c" : "a|" + t.a).toStdString());
-        EXPECT_FALSE(Guard(t).m.trust) << answer;
+        EXPECT_FALSE(Started(t).m.trust) << answer;
     }
 }
 
@@ -139,7 +139,7 @@ TEST(FirstStart, OpensInItsCornerAndWaitsForTheUsersKeys)
         }
     } watch(shownAt);
     QCoreApplication::instance()->installEventFilter(&watch);
-    Guard g(t);
+    Started g(t);
     QCoreApplication::instance()->removeEventFilter(&watch);
     frmTrust* const asked = g.m.trust;
     ASSERT_TRUE(asked && asked->isVisible());
@@ -161,7 +161,7 @@ TEST(FirstStart, OpensInItsCornerAndWaitsForTheUsersKeys)
     EXPECT_EQ(t.read("allow.csv"), ("a|" + t.a + "\r\nother\r\n").toUtf8());
     // A click into the question lets keys count at once.
     QFile::remove(t.path("allow.csv"));
-    Guard again(t);
+    Started again(t);
     ASSERT_TRUE(again.m.trust);
     QTest::mouseClick(again.m.trust->lblText, Qt::LeftButton);
     QTest::keyClick(again.m.trust->btnYes, Qt::Key_Tab);
@@ -188,7 +188,7 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
         if (!before.isEmpty())
             t.write("allow.csv", QByteArray(before).replace("@a", t.a.toUtf8()).replace("@b", t.path("bin/b").toUtf8()));
         t.files.failWrites = fails ? QSet<QString>{"allow.csv"} : QSet<QString>{};
-        std::optional<Guard> running;
+        std::optional<Started> running;
         if (otherCopy && !fails)
             running.emplace(t), running->tick();   // its alert is up
         const Cli::Outcome o = Cli::allowRunning(cli);
@@ -206,7 +206,7 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
             EXPECT_EQ(running->tick(), "c") << before.constData();
         }
         // The guard on the merged list asks only about c; at level 4 the deny record of level 1 spares d, and b is asked after c.
-        EXPECT_EQ(Guard(t).tick(), "c") << level;
+        EXPECT_EQ(Started(t).tick(), "c") << level;
         EXPECT_EQ(t.read("allow.csv").count('\n'), before.count('\n') + added);
         const QByteArray hash = "|" + t.a.toUtf8() + "|sha256:" + QCryptographicHash::hash("aaa", QCryptographicHash::Sha256).toHex();
         EXPECT_EQ(std::pair(t.read("allow.csv").contains(hash), hashed), std::pair(*level == '4', *level == '4' ? 3 : 0));
@@ -221,7 +221,7 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
                   + ": Type mismatch: 'x' is not a number\n" : "1Mirvak: can't read " + t.path(unread) + "; nothing is added\n");
         EXPECT_EQ(t.read("allow.csv"), "old|/o\r\n");
         QFile::remove(t.path("allow.csv"));
-        EXPECT_EQ(Guard(t).m.trust.isNull(), *unread == 'l') << unread;
+        EXPECT_EQ(Started(t).m.trust.isNull(), *unread == 'l') << unread;
     }
 }
 
@@ -230,7 +230,7 @@ TEST(CommandLine, AllowRunningKeepsWhatTheGuardSavesMeanwhile)
 {
     Table t("4");
     t.write("allow.csv", "old|/o\r\n");
-    Guard running(t);
+    Started running(t);
     Watched program;
     program.dir = t.tmp.path();
     program.lockFree = false;
@@ -239,7 +239,7 @@ TEST(CommandLine, AllowRunningKeepsWhatTheGuardSavesMeanwhile)
     cli.hashes.hash = [real = cli.hashes.hash, &running, &saved](qint64 pid, const QString& path, const auto& version) {
         if (!std::exchange(saved, true)) {
             running.app.allowList.add("new|/n");
-            running.m.saveAllowList();
+            running.m.guard.saveAllowList();
         }
         return real(pid, path, version);
     };

@@ -16,7 +16,7 @@
 
 namespace {
 
-struct Guard {
+struct Bed {
     TestBed t;
     frmMain m{t.app};
     QString tool = exe("tool");
@@ -42,7 +42,7 @@ struct Guard {
 
 // The fields of the end of `tool` (pid 10, parent 4) by its deny record.
 template <typename Entry>
-void expectEnded(const Entry& ended, const Guard& g)
+void expectEnded(const Entry& ended, const Bed& g)
 {
     EXPECT_EQ(ended.value("MESSAGE_ID"), events::messageId(events::Kind::Ended));
     EXPECT_EQ(ended.value("SYSLOG_IDENTIFIER"), "mirvak");
@@ -51,16 +51,16 @@ void expectEnded(const Entry& ended, const Guard& g)
     EXPECT_EQ(ended.value("MIRVAK_PATH"), g.tool.toUtf8());
     EXPECT_EQ(ended.value("MIRVAK_PID"), "10");
     EXPECT_EQ(ended.value("MIRVAK_PPID"), "4");
-    EXPECT_EQ(ended.value("MIRVAK_RULE"), ("deny.csv: " + Guard::record(g.tool)).toUtf8());
+    EXPECT_EQ(ended.value("MIRVAK_RULE"), ("deny.csv: " + Bed::record(g.tool)).toUtf8());
     EXPECT_EQ(ended.value("MIRVAK_MODE"), "enforce");
 }
 
 TEST(Journal, EachEventCarriesItsFields)
 {
-    Guard g;
-    g.start({}, Guard::record(g.tool) + "\r\n" + Guard::record(g.other) + "\r\n");
+    Bed g;
+    g.start({}, Bed::record(g.tool) + "\r\n" + Bed::record(g.other) + "\r\n");
     g.t.processes.table[1].killable = false;
-    g.m.time_Timer();
+    g.m.guard.time_Timer();
     ASSERT_EQ(g.events(), (QByteArrayList{"start", "ended", "end_failed"}));
     const auto& ended = g.t.journal.entries[1];
     expectEnded(ended, g);
@@ -74,12 +74,12 @@ TEST(Journal, EachEventCarriesItsFields)
 
 TEST(Journal, AUserDecisionAtLevelFourCarriesTheHash)
 {
-    Guard g;
+    Bed g;
     g.t.app.hashes.run = [](std::function<void()> task) { task(); };
     g.start({{"list_level", "4"}}, "");
     g.t.processes.table.pop_back();
-    g.m.time_Timer();
-    g.m.time_Timer();
+    g.m.guard.time_Timer();
+    g.m.guard.time_Timer();
     ASSERT_TRUE(g.m.isVisible());
     g.m.btnDeny_MouseUp();
     ASSERT_EQ(g.events(), (QByteArrayList{"start", "decision"}));
@@ -91,26 +91,26 @@ TEST(Journal, AUserDecisionAtLevelFourCarriesTheHash)
 
 TEST(Journal, MonitorModeEndsNothingAndNotesEachProgramOnce)
 {
-    Guard g;
-    g.start({{"guard_mode", "monitor"}}, Guard::record(g.tool) + "\r\n");
-    g.m.time_Timer();
-    g.m.time_Timer();
+    Bed g;
+    g.start({{"guard_mode", "monitor"}}, Bed::record(g.tool) + "\r\n");
+    g.m.guard.time_Timer();
+    g.m.guard.time_Timer();
     EXPECT_TRUE(g.t.processes.killed.empty());
     EXPECT_FALSE(g.m.isVisible());
     EXPECT_EQ(g.events(), (QByteArrayList{"start", "would_end", "would_ask"}));
     EXPECT_EQ(g.t.journal.field("MIRVAK_MODE").value(1), "monitor");
     const QString seen = g.t.read("seen.csv");
-    EXPECT_EQ(seen.count(Guard::record(g.tool)), 1);
-    EXPECT_EQ(seen.count(Guard::record(g.other)), 1);
+    EXPECT_EQ(seen.count(Bed::record(g.tool)), 1);
+    EXPECT_EQ(seen.count(Bed::record(g.other)), 1);
 }
 
 TEST(Journal, WithoutAJournalTheGuardGoesOnAndSaysSoOnce)
 {
     for (const bool off : {false, true}) {
-        Guard g;
+        Bed g;
         g.t.journal.running = off;
-        g.start({{"journal", off ? "0" : "1"}}, Guard::record(g.tool) + "\r\n" + Guard::record(g.other) + "\r\n");
-        g.m.time_Timer();
+        g.start({{"journal", off ? "0" : "1"}}, Bed::record(g.tool) + "\r\n" + Bed::record(g.other) + "\r\n");
+        g.m.guard.time_Timer();
         EXPECT_EQ(g.t.processes.killed.size(), 2u);
         EXPECT_TRUE(g.t.journal.entries.empty());
         EXPECT_EQ(g.t.read("error.log").count("No system journal takes the events"), off ? 0 : 1);
@@ -127,11 +127,11 @@ struct TipTray : platform::Tray {
 TEST(Journal, TheTrayTipTellsMonitorMode)
 {
     for (const char* mode : {"monitor", "enforce"}) {
-        Guard g;
+        Bed g;
         TipTray icon;
         std::unique_ptr<frmTray> tray;
-        g.m.loadTray = [&] {
-            tray = std::make_unique<frmTray>(g.t.app, g.m, icon);
+        g.m.guard.loadTray = [&] {
+            tray = std::make_unique<frmTray>(g.t.app, g.m.guard, icon);
             tray->Form_Load();
         };
         g.start({{"guard_mode", mode}}, "");
@@ -181,10 +181,10 @@ TEST(Journal, TheSystemJournalReceivesTheEvents)
     std::strcpy(address.sun_path, "/run/systemd/journal/socket");
     ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     platform::LinuxJournal journal;
-    Guard g;
+    Bed g;
     g.t.app.sys.journal = &journal;
-    g.start({}, Guard::record(g.tool) + "\r\n");
-    g.m.time_Timer();
+    g.start({}, Bed::record(g.tool) + "\r\n");
+    g.m.guard.time_Timer();
     std::vector<QHash<QByteArray, QByteArray>> entries;
     QByteArray datagram(65536, '\0');
     // Each send is in the socket's queue before it returns.

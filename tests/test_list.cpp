@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "design/ImageButton.h"
+#include "guard/frmMain.h"
 #include "lists/frmList.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
@@ -21,7 +22,7 @@ struct Icon : platform::Tray { void add(const QIcon&, const QString&) override {
 struct ListBed : TestBed {
     frmMain main{app};
     Icon icon;
-    frmTray tray{app, main, icon};
+    frmTray tray{app, main.guard, icon};
     frmList *allow, *deny;
     ListBed(const QStringList& allowed, const QStringList& denied, const QString& level = "1")
     {
@@ -138,9 +139,9 @@ TEST(ListWindow, AddsAPickedProgramUnlessTheOtherListHasIt)
     t.app.hashes.run = [&tasks](std::function<void()> task) { tasks.push_back(std::move(task)); };
     t.write("bin/tool", "x");
     t.desktop.picked = t.path("bin/tool");
-    t.main.appPid = 7;
+    t.main.guard.appPid = 7;
     t.allow->btnAddEntry_MouseUp();
-    EXPECT_EQ(std::tuple(t.exists("allow.csv"), tasks.size(), t.main.appPid, t.main.appHashPending),
+    EXPECT_EQ(std::tuple(t.exists("allow.csv"), tasks.size(), t.main.guard.appPid, t.main.guard.appHashPending),
               std::tuple(false, std::size_t(1), qint64(7), false));
     tasks.front()();
     QCoreApplication::sendPostedEvents();
@@ -223,9 +224,9 @@ TEST(ListWindow, ButtonsActOnTheRecordTheirRowShowsWhoeverChangedTheList)
     for (const auto& change : changes) {
         ListBed t({"d.exe|/d"}, {"e.exe|/e", "a.exe|/a"});
         t.processes.add(7, "d.exe", "/d").killable = false;
-        t.main.appName = "d.exe";
-        t.main.appPid = 7;
-        t.main.appRecord = "d.exe|/d";
+        t.main.guard.appName = "d.exe";
+        t.main.guard.appPid = 7;
+        t.main.guard.appRecord = "d.exe|/d";
         change(t);
         t.files.failWrites.clear();
         // The row of e.exe goes to the allow list, and e.exe is what goes.

@@ -263,16 +263,16 @@ TEST(LinuxProcesses, OwnDescendantsByTheirParentChain)
 
 namespace {
 using Settings = QList<QPair<QString, QString>>;
-struct Guard : TestBed {
+struct Watch : TestBed {
     frmMain m{app};
-    explicit Guard(const Settings& changes, const QByteArray& deny = {})
+    explicit Watch(const Settings& changes, const QByteArray& deny = {})
     {
         settings(changes);
         write("allow.csv", "");
         write("deny.csv", QByteArray(deny).replace("$DIR", tmp.path().toUtf8()));
         EXPECT_EQ(m.Form_Load(), frmMain::Start::Running);
     }
-    QString alert() const { return m.isVisible() ? m.appRecord : "(none)"; }
+    QString alert() const { return m.isVisible() ? m.guard.appRecord : "(none)"; }
 };
 } // namespace
 
@@ -280,17 +280,17 @@ struct Guard : TestBed {
 // the alert and the list name the program that runs, by its own name and path.
 TEST(Scan, ProgramReplacedSinceTheWalkIsAskedAboutAsItIsNow)
 {
-    Guard g(Settings{{"path_search", "3"}});
+    Watch g(Settings{{"path_search", "3"}});
     g.write("bin/prog", "x");
     const QString prog = g.path("bin/prog");
     FakeProcess& setpriv = g.processes.add(30, "setpriv");
-    g.m.time_Timer();
+    g.m.guard.time_Timer();
     EXPECT_EQ(g.alert(), "(none)");   // its path is waited for
     setpriv.name = "prog";
     setpriv.path = prog;
     setpriv.execed = true;
-    g.m.time_Timer();
-    EXPECT_EQ(std::pair(g.alert(), g.m.appName), std::pair("prog|" + prog, QString("prog")));
+    g.m.guard.time_Timer();
+    EXPECT_EQ(std::pair(g.alert(), g.m.guard.appName), std::pair("prog|" + prog, QString("prog")));
     g.m.btnAllow_MouseUp();
     EXPECT_EQ(g.read("allow.csv"), ("prog|" + prog + "\r\n").toUtf8());
 }
@@ -299,27 +299,27 @@ TEST(Scan, ProgramReplacedSinceTheWalkIsAskedAboutAsItIsNow)
 // ended, even when the deny list names it; the same program started by anyone else is.
 TEST(Scan, WhatTheGuardStartedForItselfIsNeverAskedAboutNorEnded)
 {
-    Guard g(Settings{{"list_level", "0"}}, "dbus-launch\r\ndbus-daemon\r\n");
+    Watch g(Settings{{"list_level", "0"}}, "dbus-launch\r\ndbus-daemon\r\n");
     g.processes.self = 100;
     g.processes.add(100, "Mirvak", g.program.exePath());
     g.processes.add(101, "dbus-launch", "/usr/bin/dbus-launch", 100);
     g.processes.add(102, "dbus-daemon", "/usr/bin/dbus-daemon", 101);
     g.processes.add(103, "helper", "/usr/bin/helper", 100);
     g.processes.add(104, "dbus-launch", "/usr/bin/dbus-launch", 1);
-    g.m.time_Timer();
-    g.m.time_Timer();
+    g.m.guard.time_Timer();
+    g.m.guard.time_Timer();
     EXPECT_EQ(std::pair(g.alert(), g.processes.killed), std::pair(QString("(none)"), std::vector<qint64>{104}));
 }
 
 // HEAD and head are two programs: a deny record of one never ends the other.
 TEST(Scan, LetterCaseTellsProgramsApart)
 {
-    Guard g(Settings{{"list_level", "1"}}, "HEAD|$DIR/bin/HEAD\r\n");
+    Watch g(Settings{{"list_level", "1"}}, "HEAD|$DIR/bin/HEAD\r\n");
     g.write("bin/HEAD", "x");
     g.write("bin/head", "y");
     g.processes.add(41, "HEAD", g.path("bin/HEAD"));
     g.processes.add(40, "head", g.path("bin/head"));
-    g.m.time_Timer();
+    g.m.guard.time_Timer();
     EXPECT_EQ(std::pair(g.alert(), g.processes.killed), std::pair("head|" + g.path("bin/head"), std::vector<qint64>{41}));
 }
 

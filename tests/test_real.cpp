@@ -58,7 +58,7 @@ QString runningRecord(const QString& name, const QString& file, const QString& a
     QFile f(file);
     f.open(QIODevice::ReadOnly);
     const QFileInfo info(file);
-    return name + "|" + info.lastModified().toLocalTime().toString("yyyy.MM.dd H:mm") + "|" + m.fSize(info.size()) + "|"
+    return name + "|" + info.lastModified().toLocalTime().toString("yyyy.MM.dd H:mm") + "|" + m.guard.fSize(info.size()) + "|"
         + at + "|sha256:" + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex();
 }
 

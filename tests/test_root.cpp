@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
+#include "guard/frmMain.h"
 #include "tray/frmTray.h"
 
 #include <cstdio>
@@ -26,8 +27,8 @@ TEST(RunAsRoot, SaysSoOnTheTerminalAndInTheTip)
         TipTray icon;
         frmMain main{t.app};
         std::unique_ptr<frmTray> tray;
-        main.loadTray = [&] {
-            tray = std::make_unique<frmTray>(t.app, main, icon);
+        main.guard.loadTray = [&] {
+            tray = std::make_unique<frmTray>(t.app, main.guard, icon);
             tray->Form_Load();
         };
         // What it writes to the terminal lands in a file meanwhile.

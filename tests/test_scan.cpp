@@ -29,8 +29,8 @@ struct Scan {
         t.write("bin/" + name, QByteArray(bytes, 'x'));
         return t.path("bin/" + name);
     }
-    void tick(int times = 1) { while (times-- > 0) m.time_Timer(); }
-    QString alert() const { return m.isVisible() ? m.appRecord : "(none)"; }
+    void tick(int times = 1) { while (times-- > 0) m.guard.time_Timer(); }
+    QString alert() const { return m.isVisible() ? m.guard.appRecord : "(none)"; }
     std::pair<QStringList, bool> seen() const
     {
         QStringList records(t.app.seenRecords.begin(), t.app.seenRecords.end());
@@ -61,7 +61,7 @@ struct Hashing : Scan {
             t.app.hashes.run = [this](std::function<void()> task) { tasks.push_back(std::move(task)); };
         }
     }
-    QString record() { return m.strProcess("tool", tool); }
+    QString record() { return m.guard.strProcess("tool", tool); }
 };
 
 } // namespace
@@ -86,7 +86,7 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     // The next one comes once this one is settled; the denied process that would not end is tried again.
     for (const QString& record : {"a|" + a, QString("tool2"), QString("system"), QString("ok")}) {
         s.tick();
-        EXPECT_EQ(std::pair(s.alert(), s.m.appParent), std::pair(record, QString(record == "a|" + a ? "7" : "1")));
+        EXPECT_EQ(std::pair(s.alert(), s.m.guard.appParent), std::pair(record, QString(record == "a|" + a ? "7" : "1")));
         s.m.btnAllowNow_MouseUp();
     }
     EXPECT_TRUE(s.t.processes.killed == std::vector<qint64>(4, 12) && !s.t.exists("error.log"));
@@ -114,20 +114,20 @@ TEST(Scan, WaitAndTickCounters)
     s.tick();
     s.t.processes.add(21, "bad");
     s.tick(29);   // the deny list holds while the candidate waits
-    EXPECT_EQ(std::tuple(s.alert(), s.m.waitTicks, s.t.processes.killed), std::tuple("(none)", 30, std::vector<qint64>{21}));
+    EXPECT_EQ(std::tuple(s.alert(), s.m.guard.waitTicks, s.t.processes.killed), std::tuple("(none)", 30, std::vector<qint64>{21}));
     s.tick();
-    EXPECT_EQ(std::pair(s.alert(), s.m.waitTicks), std::pair(QString("slow"), 0));
+    EXPECT_EQ(std::pair(s.alert(), s.m.guard.waitTicks), std::pair(QString("slow"), 0));
 
     // A zero interval cannot divide the wait; the tick still counts.
     s.m.hide();
-    s.m.time.setInterval(0);
+    s.m.guard.time.setInterval(0);
     s.tick();
-    EXPECT_TRUE(s.m.tmpTicks == 32 && s.t.read("error.log").startsWith("frmMain.TakeProcesses: Division by zero"));
+    EXPECT_TRUE(s.m.guard.tmpTicks == 32 && s.t.read("error.log").startsWith("frmMain.TakeProcesses: Division by zero"));
     mdSettings::setSetting(s.t.app, "tmp_interval", "1e12");
-    s.m.tmpTicks = std::numeric_limits<int>::max();
+    s.m.guard.tmpTicks = std::numeric_limits<int>::max();
     s.t.app.allowTmp.add("slow");
     s.tick();
-    EXPECT_TRUE(s.m.tmpTicks == std::numeric_limits<int>::max() && s.t.read("error.log").startsWith("frmMain.time_Timer: Overflow"));
+    EXPECT_TRUE(s.m.guard.tmpTicks == std::numeric_limits<int>::max() && s.t.read("error.log").startsWith("frmMain.time_Timer: Overflow"));
 }
 
 TEST(Scan, PeriodAndUsageTracking)
@@ -151,7 +151,7 @@ TEST(Scan, PeriodAndUsageTracking)
         s.tick(c.quiet);
         EXPECT_EQ(std::pair(s.alert(), s.seen()), std::pair(QString("(none)"), std::pair(c.seenLater, c.pendingLater)));
         s.tick();
-        EXPECT_EQ(std::pair(s.alert(), s.m.tmpTicks), std::pair(QString("tmp"), c.counted));
+        EXPECT_EQ(std::pair(s.alert(), s.m.guard.tmpTicks), std::pair(QString("tmp"), c.counted));
     }
 }
 
@@ -167,13 +167,13 @@ TEST(Scan, RecordsAndSizes)
     s.tick();
     EXPECT_EQ(s.alert(), "app|2K|" + app);
     ASSERT_TRUE(QFile::resize(s.exe("big"), 3LL << 30));   // sparse
-    EXPECT_EQ(s.m.strProcess("big", s.t.path("bin/big")), "big|3072M|" + s.t.path("bin/big"));
+    EXPECT_EQ(s.m.guard.strProcess("big", s.t.path("bin/big")), "big|3072M|" + s.t.path("bin/big"));
     // Level 3 adds the date (hour without a leading zero); a hidden file is known by its name alone.
     QFile f(app);
     mdSettings::setSetting(s.t.app, "list_level", "3");
     ASSERT_TRUE(f.open(QFile::ReadWrite) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime));
-    EXPECT_EQ(s.m.strProcess("app", app), "app|2006.03.07 9:05|2K|" + app);
-    EXPECT_EQ(s.m.strProcess(".app", s.exe(".app")), ".app");
+    EXPECT_EQ(s.m.guard.strProcess("app", app), "app|2006.03.07 9:05|2K|" + app);
+    EXPECT_EQ(s.m.guard.strProcess(".app", s.exe(".app")), ".app");
 
     // A record must not change with the locale.
     const QLocale before;
@@ -183,7 +183,7 @@ TEST(Scan, RecordsAndSizes)
         {1000000, "976.56K"}, {1048575, "1024K"}, {1048576, "1M"}, {1179648, "1.12M"}, {1572864, "1.5M"},
         {3221225472LL, "3072M"}, {std::numeric_limits<qint64>::max(), "8796093022208M"}};
     for (const auto& [bytes, text] : cases)
-        EXPECT_EQ(s.m.fSize(bytes), text) << bytes;
+        EXPECT_EQ(s.m.guard.fSize(bytes), text) << bytes;
     QLocale::setDefault(before);
 }
 
@@ -221,12 +221,12 @@ TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
     for (const char* wait : {"0", "3000"}) {
         Hashing h(true, wait);
         h.t.processes.add(20, "tool", h.tool);
-        h.m.time_Timer();
+        h.m.guard.time_Timer();
         EXPECT_EQ(std::tuple(h.tasks.size(), h.computed, h.t.processes.table[0].alive), std::tuple(1u, 0, true));
         EXPECT_EQ(h.m.isVisible(), *wait == '0');
         h.tasks.front()();
         if (*wait != '0')
-            h.m.time_Timer();
+            h.m.guard.time_Timer();
         EXPECT_EQ(std::pair(h.t.processes.table[0].alive, h.m.isVisible()), std::pair(false, false)) << wait;
     }
     // Allow or Deny, for good or for now, pressed before the hash is known: the record with its hash holds once it is.
@@ -236,14 +236,14 @@ TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
         Hashing h;
         h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
         h.t.processes.add(20, "tool", h.tool);
-        h.m.time_Timer();
-        ASSERT_TRUE(h.m.isVisible() && h.m.appHashPending);
+        h.m.guard.time_Timer();
+        ASSERT_TRUE(h.m.isVisible() && h.m.guard.appHashPending);
         (h.m.*press)();
-        h.m.time_Timer();   // not asked about again while its hash is pending
+        h.m.guard.time_Timer();   // not asked about again while its hash is pending
         EXPECT_FALSE(h.t.read(file).contains("tool") || h.m.isVisible());
         h.tasks.front()();
         h.t.processes.add(21, "tool", h.tool);
-        h.m.time_Timer();   // the same program again, in the same period
+        h.m.guard.time_Timer();   // the same program again, in the same period
         EXPECT_EQ(std::tuple(h.t.read(file), h.m.isVisible(), h.t.processes.table.back().alive),
                   std::tuple(*file == '-' ? QByteArray() : (h.record() + "\r\n").toUtf8(), false, !denied)) << file;
     }
@@ -265,10 +265,10 @@ TEST(Hash, UnhashedCandidateIsAskedAboutWhateverListHoldsItsFile)
             h.t.app.hashes.hash = [](qint64, const QString&, const auto&) { return std::optional<QByteArray>(); };
             h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
             h.t.processes.add(20, "tool", h.tool);
-            h.m.time_Timer();
+            h.m.guard.time_Timer();
             ASSERT_EQ(h.tasks.size(), 1u);
             h.tasks.front()();
-            h.m.time_Timer();
+            h.m.guard.time_Timer();
             EXPECT_EQ(std::tuple(h.m.isVisible(), h.t.processes.table[0].alive), std::tuple(true, true))
                 << wait << (allowed ? " allowed" : " denied");
         }
@@ -288,7 +288,7 @@ TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
         frmMain main(t.app);
         ASSERT_TRUE(main.Form_Load() == frmMain::Start::Running && !main.isVisible());
         EXPECT_EQ(QString("%1 %2 %3 %4 %5%6 %7").arg(getSetting(t.app, "check_interval"), getSetting(t.app, "path_search"))
-                      .arg(main.time.interval()).arg(main.tmpTicks).arg(main.time.isActive() ? "on" : "off")
+                      .arg(main.guard.time.interval()).arg(main.guard.tmpTicks).arg(main.guard.time.isActive() ? "on" : "off")
                       .arg(main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : "", t.read("error.log").split('\r')[0])
                       .trimmed(), QString(c[3]).replace(" off ", " off frmMain.Form_Load: settings.ini: ")
                                       .replace(": N", ": not a number: digits, with \".\" before a fraction"));
@@ -306,10 +306,10 @@ TEST(Startup, RefusesWhatTheSettingsWindowRefuses)
         t.settings({{key, value}});
         frmMain main(t.app);
         bool told = false;
-        QObject::connect(&main, &frmMain::notGuarding, [&] { told = true; });
+        QObject::connect(&main.guard, &Guard::notGuarding, [&] { told = true; });
         ASSERT_EQ(main.Form_Load(), frmMain::Start::Running);
         const QString expected = *why ? QString("frmMain.Form_Load: settings.ini: %1=%2: %3").arg(key, QString(value).trimmed(), why) : "";
-        EXPECT_EQ(std::tuple(t.read("error.log").split('\r')[0], main.time.isActive(), told), std::tuple(expected, !*why, !!*why))
+        EXPECT_EQ(std::tuple(t.read("error.log").split('\r')[0], main.guard.time.isActive(), told), std::tuple(expected, !*why, !!*why))
             << key << "=" << value;
     }
 }
@@ -340,12 +340,12 @@ TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLefto
             t->write(name, "x");
     frmMain first(none.app), copy(second.app);
     int trays = 0;
-    first.loadTray = copy.loadTray = [&] { ++trays; };
+    first.guard.loadTray = copy.guard.loadTray = [&] { ++trays; };
     EXPECT_EQ(std::tuple(first.Form_Load(), copy.Form_Load()), std::tuple(frmMain::Start::NoSettings, frmMain::Start::SecondCopy));
     EXPECT_EQ(trays, 1);   // the tray comes up after the lock, before the settings
     EXPECT_EQ(QDir(none.tmp.path()).entryList(QDir::Files), files.mid(4));
     EXPECT_EQ(QDir(second.tmp.path()).entryList(QDir::Files).size(), files.size() + 1);
-    EXPECT_FALSE(first.time.isActive() || second.app.settingList.count() || second.exists("error.log"));
+    EXPECT_FALSE(first.guard.time.isActive() || second.app.settingList.count() || second.exists("error.log"));
 }
 
 TEST(Startup, LockLeftWithThisProcessIdIsTakenOver)

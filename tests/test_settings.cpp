@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
+#include "guard/frmMain.h"
 #include "store/mdSettings.h"
 #include "tray/frmSettings.h"
 #include "tray/frmTray.h"
@@ -25,8 +26,8 @@ struct SettingsBed : TestBed {
     explicit SettingsBed(std::initializer_list<QPair<QString, QString>> changes = {})
     {
         settings(QList(changes));
-        main.loadTray = [this] {
-            tray = std::make_unique<frmTray>(app, main, icon);
+        main.guard.loadTray = [this] {
+            tray = std::make_unique<frmTray>(app, main.guard, icon);
             tray->Form_Load();
         };
         main.Form_Load();
@@ -106,7 +107,7 @@ TEST(Settings, SaveWritesTheFileAndAppliesAtOnceKeepingTheTimersState)
         ASSERT_TRUE(getSetting(t.app, "path_search") == "2000" && t.field("path_search")->text() == "2");
         if (paused)
             t.tray->Disable_Click();
-        t.main.tmpTicks = 30;
+        t.main.guard.tmpTicks = 30;
         const QByteArray before = t.read("settings.ini");
         for (const auto& [key, value] : QList<QPair<QString, QString>>{
                  {"check_interval", "0.5"}, {"tmp_interval", QString(" %1 ").arg(minutes)}, {"always_top", "1"}, {"path_search", "3"}})
@@ -115,7 +116,7 @@ TEST(Settings, SaveWritesTheFileAndAppliesAtOnceKeepingTheTimersState)
         EXPECT_EQ(t.read("settings.ini"), QByteArray(before).replace("check_interval=1", "check_interval=0.5").replace("path_search=2", "path_search=3")
                                               .replace("tmp_interval=60", "tmp_interval=" + QByteArray(minutes)).replace("always_top=0", "always_top=1"));
         // In half-second ticks: the 15 s of the shorter period, or the 30 s counted.
-        EXPECT_EQ(QString("%1 %2 %3 %4 %5").arg(t.main.time.interval()).arg(t.main.tmpTicks).arg(t.main.time.isActive())
+        EXPECT_EQ(QString("%1 %2 %3 %4 %5").arg(t.main.guard.time.interval()).arg(t.main.guard.tmpTicks).arg(t.main.guard.time.isActive())
                       .arg(bool(t.main.windowFlags() & Qt::WindowStaysOnTopHint)).arg(getSetting(t.app, "path_search")),
                   QString("500 %1 %2 1 3000").arg(ticks).arg(!paused));
         EXPECT_TRUE(t.window->isHidden() && t.tray->Enable->isEnabled() == paused && getSetting(t.app, "mine") == "kept");
@@ -125,16 +126,16 @@ TEST(Settings, SaveWritesTheFileAndAppliesAtOnceKeepingTheTimersState)
 TEST(Settings, FailedWriteLeavesTheFileAndValuesAndFixedSettingsStartGuarding)
 {
     SettingsBed t({{"check_interval", "0.0004"}});
-    ASSERT_FALSE(t.main.time.isActive() || t.tray->Enable->isEnabled() || t.tray->Disable->isEnabled());
+    ASSERT_FALSE(t.main.guard.time.isActive() || t.tray->Enable->isEnabled() || t.tray->Disable->isEnabled());
     const QByteArray before = t.read("settings.ini");
     t.files.failWrites << "settings.ini";
     t.field("check_interval")->setText("2");
     t.window->btnSave_Click();
     EXPECT_EQ(t.window->lblMessage->text(), "Not saved, the file is as it was: Permission denied");
-    EXPECT_TRUE(t.read("settings.ini") == before && getSetting(t.app, "check_interval") == "0.0004" && !t.main.time.isActive());
+    EXPECT_TRUE(t.read("settings.ini") == before && getSetting(t.app, "check_interval") == "0.0004" && !t.main.guard.time.isActive());
     t.files.failWrites.clear();
     t.window->btnSave_Click();
-    EXPECT_TRUE(t.main.time.isActive() && t.main.time.interval() == 2000 && t.tray->Disable->isEnabled());
+    EXPECT_TRUE(t.main.guard.time.isActive() && t.main.guard.time.interval() == 2000 && t.tray->Disable->isEnabled());
 }
 
 TEST(Settings, EditorOpensOrTheWindowSaysThereIsNoneAndShowsTheFileAsEditedThere)

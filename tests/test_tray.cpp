@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
+#include "guard/frmMain.h"
 #include "design/frmAbout.h"
 #include "store/mdSettings.h"
 #include "tray/frmTray.h"
@@ -27,14 +28,14 @@ struct TrayBed : TestBed {
     explicit TrayBed(const QList<QPair<QString, QString>>& changes = {})
     {
         program.name = "guard", settings(changes);
-        main.loadTray = [this] { tray = std::make_unique<frmTray>(app, main, icon), tray->Form_Load(); };
+        main.guard.loadTray = [this] { tray = std::make_unique<frmTray>(app, main.guard, icon), tray->Form_Load(); };
         main.Form_Load();
     }
     QString state()
     {
         return icon.tip + (icon.icon.cacheKey() == tray->enabledIcon.cacheKey() ? ", bright" : ", pale")
             + (tray->Enable->isEnabled() ? ", Enable" : "") + (tray->Disable->isEnabled() ? ", Disable" : "")
-            + (main.time.isActive() ? ", timer" : "") + (main.isVisible() ? ", alert" : "");
+            + (main.guard.time.isActive() ? ", timer" : "") + (main.isVisible() ? ", alert" : "");
     }
 };
 
@@ -88,16 +89,16 @@ TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeK
         EXPECT_EQ(t.state(), "Mirvak: not guarding, see " + t.path("error.log") + ", pale") << check;
     }
     TrayBed t(QList<QPair<QString, QString>>{{"clean_value", "5"}});
-    t.main.appRecord = "a.exe";
+    t.main.guard.appRecord = "a.exe";
     for (bool fails : {true, true, false, true})   // told once, and again once a save has worked
         t.files.failWrites = fails ? QSet<QString>{"allow.csv"} : QSet<QString>{}, t.main.btnAllow_MouseUp();
     // A line break would add lines to the list file: the decision holds for the present period.
-    t.main.appName = "q\nsleep", t.main.appRecord = "q\nsleep|/tmp/q\nsleep";
-    t.main.appPid = t.processes.add(7, t.main.appName, "/tmp/q\nsleep").pid;
+    t.main.guard.appName = "q\nsleep", t.main.guard.appRecord = "q\nsleep|/tmp/q\nsleep";
+    t.main.guard.appPid = t.processes.add(7, t.main.guard.appName, "/tmp/q\nsleep").pid;
     for (auto decide : {&frmMain::btnAllow_MouseUp, &frmMain::btnDeny_MouseUp})
-        t.main.tmpTicks = 9, (t.main.*decide)();
-    EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv") + QByteArray::number(t.main.tmpTicks), "a.exe|1\r\n0");
-    EXPECT_EQ(t.app.allowTmp.search(t.main.appRecord, "") * 10 + t.app.denyTmp.search(t.main.appRecord, ""), 51);
+        t.main.guard.tmpTicks = 9, (t.main.*decide)();
+    EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv") + QByteArray::number(t.main.guard.tmpTicks), "a.exe|1\r\n0");
+    EXPECT_EQ(t.app.allowTmp.search(t.main.guard.appRecord, "") * 10 + t.app.denyTmp.search(t.main.guard.appRecord, ""), 51);
     const QString failed = "Can't save allow.csv (Permission denied): decisions for good last only until the program ends.";
     const QString kept = "Can't keep q sleep in %1: a line break in its name or path; the decision holds for the present period.";
     EXPECT_EQ(t.icon.messages.join("\n").remove("Mirvak Process Manager: "),

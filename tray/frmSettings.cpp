@@ -3,7 +3,7 @@
 
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 #include "store/mdSettings.h"
 
 #include <QCloseEvent>
@@ -19,8 +19,8 @@ namespace {
 const QColor kWarning{255, 160, 120};
 } // namespace
 
-frmSettings::frmSettings(App& application, frmMain& mainWindow, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), main(mainWindow)
+frmSettings::frmSettings(App& application, Guard& core, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), guard(core)
 {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
@@ -271,7 +271,7 @@ void frmSettings::btnSave_Click()
         return;
     }
     bool entry = true;
-    if (!guarded(app, "frmMain", "applySettings", [&] { entry = main.applySettings(); }, &failure)) {
+    if (!guarded(app, "frmMain", "applySettings", [&] { entry = guard.applySettings(); }, &failure)) {
         say(QStringLiteral("Saved, but not all of it is in effect: ") + failure);
         return;
     }

@@ -11,7 +11,7 @@
 #include <vector>
 
 class ImageButton;
-class frmMain;
+class Guard;
 
 // The settings window: one row per setting of settings.ini with its meaning
 // from the file's comments and its value as the file has it. Save checks,
@@ -20,10 +20,10 @@ class frmSettings : public QWidget {
     Q_OBJECT
 public:
     // Builds the window and fills it from the file.
-    frmSettings(App& app, frmMain& main, QWidget* parent = nullptr);
+    frmSettings(App& app, Guard& guard, QWidget* parent = nullptr);
 
     App& app;
-    frmMain& main;
+    Guard& guard;
 
     // Fills the rows from the file as it is now.
     void Form_Load();

@@ -56,8 +56,8 @@ QIcon iconFile(App& app, const char* name, bool enabled)
 
 } // namespace
 
-frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon, QWidget* parent)
-    : QWidget(parent), app(application), main(mainWindow), tray(trayIcon)
+frmTray::frmTray(App& application, Guard& core, platform::Tray& trayIcon, QWidget* parent)
+    : QWidget(parent), app(application), guard(core), tray(trayIcon)
 {
     setObjectName(QStringLiteral("frmTray"));
     PopupSys.setObjectName(QStringLiteral("PopupSys"));
@@ -85,9 +85,9 @@ frmTray::frmTray(App& application, frmMain& mainWindow, platform::Tray& trayIcon
                 window->listLoad();
     };
     app.notice = [this](const QString& text) { tray.notify(app.sys.program.productTitle(), text); };
-    connect(&main, &frmMain::notGuarding, this, &frmTray::notGuarding);
+    connect(&guard, &Guard::notGuarding, this, &frmTray::notGuarding);
     // The tip is first set before the settings are read: guard_mode shows once they are.
-    connect(&main, &frmMain::guarding, this, [this] { tray.modify(enabledIcon, enabledTip()); });
+    connect(&guard, &Guard::guarding, this, [this] { tray.modify(enabledIcon, enabledTip()); });
 }
 
 frmTray::~frmTray()
@@ -156,7 +156,7 @@ void frmTray::Form_MouseMove(int x)
 void frmTray::Enable_Click()
 {
     guarded(app, "frmTray", "Enable_Click", [&] {
-        main.timerOn();
+        guard.timerOn();
         events::send(app, {.kind = events::Kind::GuardStart});
         Enable->setEnabled(false);
         Disable->setEnabled(true);
@@ -167,11 +167,11 @@ void frmTray::Enable_Click()
 void frmTray::Disable_Click()
 {
     guarded(app, "frmTray", "Disable_Click", [&] {
-        main.timerOff();
+        guard.timerOff();
         events::send(app, {.kind = events::Kind::GuardStop});
         // The alert goes without a decision on its process.
-        if (main.isVisible())
-            main.hide();
+        if (guard.alertUp)
+            guard.dropAlert();
         Enable->setEnabled(true);
         Disable->setEnabled(false);
         tray.modify(disabledIcon, disabledTip());
@@ -181,7 +181,7 @@ void frmTray::Disable_Click()
 void frmTray::showList(QPointer<frmList>& window, frmList::Kind kind)
 {
     if (!window) {
-        window = new frmList(app, main, kind);
+        window = new frmList(app, guard, kind);
         connect(window, &frmList::unloaded, this, [&window] { window = nullptr; });
     }
     window->show();
@@ -209,7 +209,7 @@ void frmTray::Settings_Click()
         if (open->isVisible())
             window = open;
     if (!window) {
-        window = new frmSettings(app, main, this);
+        window = new frmSettings(app, guard, this);
         // Settings that failed at start-up left nothing guarded: once they
         // are in effect, guarding starts.
         connect(window, &frmSettings::applied, this, [this] {
@@ -225,7 +225,7 @@ void frmTray::Settings_Click()
 void frmTray::About_Click()
 {
     if (!aboutWindow) {
-        aboutWindow = new frmAbout(app, main);
+        aboutWindow = new frmAbout(app, guard);
         connect(aboutWindow, &frmAbout::unloaded, this, [this] { aboutWindow = nullptr; });
     }
     aboutWindow->show();

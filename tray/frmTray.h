@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 #include "lists/frmList.h"
 #include "platform/Tray.h"
 
@@ -16,11 +16,11 @@ class frmAbout;
 class frmTray : public QWidget {
     Q_OBJECT
 public:
-    frmTray(App& app, frmMain& main, platform::Tray& tray, QWidget* parent = nullptr);
+    frmTray(App& app, Guard& guard, platform::Tray& tray, QWidget* parent = nullptr);
     ~frmTray() override;
 
     App& app;
-    frmMain& main;
+    Guard& guard;
     platform::Tray& tray;
 
     void Form_Load();

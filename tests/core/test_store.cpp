@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
-#include "guard/frmMain.h"
 #include "platform/SysText.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 
-#include <QPlainTextEdit>
 #include <chrono>
 #include <future>
 #include <sys/stat.h>
@@ -334,27 +332,16 @@ TEST(Lists, RecordsThatWouldNotReadBackAsThemselvesAreNotStored)
     }
 }
 
-// The alert says that such a decision cannot be kept; Allow holds it for the present period.
-TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
+// Level 3 and 4 records hold ":": the credit still goes to exactly the records that ran.
+TEST(Lists, SeenRecordsWithColonsAreCreditedExactly)
 {
-    TestBed t;
-    t.settings();
-    getSettings(t.app);
-    QStringList told;
-    t.app.notice = [&told](const QString& text) { told << text; };
-    frmMain main(t.app);
-    t.write("bin/a|1", "x");
-    main.appName = "a|1";
-    main.appPath = t.path("bin/a|1");
-    main.appRecord = "a|1|" + main.appPath;
-    main.appParent = "1";
-    main.appPid = t.processes.add(7, main.appName, main.appPath).pid;
-    main.ShowMsg();
-    EXPECT_TRUE(main.txtPath->toPlainText().endsWith("\ncan't be kept in a list (a number after its last \"|\", which reads "
-                                                     "back as a count): Allow and Deny hold for the present period"))
-        << main.txtPath->toPlainText().toStdString();
-    main.btnAllow_MouseUp();
-    EXPECT_EQ(std::pair(t.exists("allow.csv"), t.app.allowTmp.search(main.appRecord, "")), std::pair(false, 1));
-    EXPECT_EQ(told, QStringList("Can't keep a|1 in allow.csv: a number after its last \"|\", which reads back as a count; "
-                                "the decision holds for the present period."));
+    ListBed t("5");
+    const QStringList seen{"x|2026.01.02 7:35|1K|/x", "y|2026.01.02 8:00|2K|/y|sha256:ab"};
+    const QByteArray after = t.save("allow.csv", "x|2026.01.02 7:35|1K|/x|3\r\ny|2026.01.02 8:00|2K|/y|sha256:ab|3\r\n"
+                                                 "z|2026.01.02 7:35|1K|/z|3\r\nY|2026.01.02 8:00|2K|/y|3\r\n",
+                                    {"x|2026.01.02 7:35|1K|/x", "y|2026.01.02 8:00|2K|/y|sha256:ab", "z|2026.01.02 7:35|1K|/z",
+                                     "Y|2026.01.02 8:00|2K|/y"},
+                                    true, seen);
+    EXPECT_EQ(after, "Y|2026.01.02 8:00|2K|/y|2\r\nx|2026.01.02 7:35|1K|/x|8\r\ny|2026.01.02 8:00|2K|/y|sha256:ab|8\r\n"
+                     "z|2026.01.02 7:35|1K|/z|2\r\n");
 }

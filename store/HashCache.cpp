@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "process/HashCache.h"
+#include "store/HashCache.h"
 
 namespace {
 // Past this many versions the ones not asked for lately go, even while no

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 #include "store/mdSettings.h"
 
 namespace {
@@ -8,7 +8,7 @@ namespace {
 // A guard at list_level 1 with the administrator's folder in etc/mirvak.
 struct Site {
     TestBed t;
-    frmMain m{t.app};
+    Guard m{t.app};
     QString tool = exe("tool");
     QString other = exe("other");
 
@@ -27,7 +27,7 @@ struct Site {
         t.write("deny.csv", deny);
         t.processes.add(10, "tool", tool);
         t.processes.add(11, "other", other);
-        ASSERT_EQ(m.Form_Load(), frmMain::Start::Running);
+        ASSERT_EQ(m.Form_Load(), Guard::Start::Running);
     }
     bool killed(qint64 pid) const { return std::ranges::count(t.processes.killed, pid) > 0; }
 };
@@ -62,7 +62,7 @@ TEST(Policy, SystemRecordsAndUserListsDecideInOrder)
         s.t.app.allowTmp.add(Site::record(s.other));
         s.m.time_Timer();
         EXPECT_EQ(s.killed(10), c.ended);
-        EXPECT_EQ(s.m.isVisible(), c.asked);
+        EXPECT_EQ(s.m.alertUp, c.asked);
         const QByteArrayList rules = s.t.journal.field("MIRVAK_RULE");
         EXPECT_EQ(rules.size(), c.ended ? 1 : 0);
         EXPECT_TRUE(rules.value(0).contains(c.rule)) << rules.value(0).constData();

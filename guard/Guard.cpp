@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "guard/frmMain.h"
+#include "guard/Guard.h"
 
 #include "guard/Events.h"
 #include "guard/Running.h"
-#include "guard/frmTrust.h"
 #include "process/mdProcess.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
@@ -60,7 +59,7 @@ Policy::Decision decided(App& app, const Collection& allow, const Collection& de
     return app.policy.decide(record, path.isEmpty() ? QStringLiteral("|") : QString(), allow, deny);
 }
 
-Policy::Decision decided(frmMain& m)
+Policy::Decision decided(Guard& m)
 {
     // Without its hash the record is that of level 3, which another file of the same facts shares.
     if (m.appUnhashed)
@@ -68,7 +67,7 @@ Policy::Decision decided(frmMain& m)
     return decided(m.app, m.app.allowTmp, m.app.denyTmp, m.appRecord, m.appPath, m.appPathState);
 }
 
-bool safeMode(frmMain& m) { return isOn(m.app, QStringLiteral("safe_level")); }
+bool safeMode(Guard& m) { return isOn(m.app, QStringLiteral("safe_level")); }
 
 QString sizeText(App& app, qint64 bytes);
 
@@ -206,7 +205,7 @@ void noteSeen(App& app, events::Kind kind, qint64 pid, const QString& name, cons
 }
 
 // Ends a program of the deny list, and notes it for the user's notice.
-void endDenied(frmMain& m, qint64 pid, const QString& name, const QString& path, const QString& record,
+void endDenied(Guard& m, qint64 pid, const QString& name, const QString& path, const QString& record,
                const QString& rule)
 {
     if (events::monitoring(m.app)) {
@@ -223,7 +222,7 @@ void endDenied(frmMain& m, qint64 pid, const QString& name, const QString& path,
                          rule, {}});
 }
 
-void endDenied(frmMain& m, const Policy::Decision& decision)
+void endDenied(Guard& m, const Policy::Decision& decision)
 {
     endDenied(m, m.appPid, m.appName, m.appPath, m.appRecord, decision.rule);
 }
@@ -231,7 +230,7 @@ void endDenied(frmMain& m, const Policy::Decision& decision)
 // While the alert asks or a candidate waits, the deny list still holds: its
 // programs are ended at each tick, and nothing else happens, so the
 // candidate stays as it is.
-void sweep(frmMain& m)
+void sweep(Guard& m)
 {
     std::optional<double> level;
     std::exception_ptr failure;
@@ -253,7 +252,7 @@ void sweep(frmMain& m)
 
 // While the candidate's path (or, under safe_level 1, its arguments) cannot be
 // read yet, it is waited for up to path_search milliseconds, one tick at a time.
-bool keepWaiting(frmMain& m)
+bool keepWaiting(Guard& m)
 {
     if ((m.appLaunch || !safeMode(m)) && !m.appPath.isEmpty() && !m.appHashPending)
         return false;
@@ -270,7 +269,7 @@ bool keepWaiting(frmMain& m)
 }
 
 // An unknown process found by the walk becomes the candidate.
-void takeCandidate(frmMain& m, qint64 moduleId)
+void takeCandidate(Guard& m, qint64 moduleId)
 {
     m.appModule = moduleId;
     m.appArgs.clear();
@@ -286,7 +285,7 @@ void takeCandidate(frmMain& m, qint64 moduleId)
 }
 
 // One more look at the candidate that is waited for.
-void settlePending(frmMain& m)
+void settlePending(Guard& m)
 {
     // Since the walk it runs another program: name and path come from that one.
     if (mdProcess::Replaced(m.app, m.appPid)) {
@@ -330,7 +329,7 @@ void settlePending(frmMain& m)
 
 } // namespace
 
-void frmMain::time_Timer()
+void Guard::time_Timer()
 {
     guarded(app, "frmMain", "time_Timer", [&] {
         // What another program wrote to the lists counts from this tick on.
@@ -340,7 +339,7 @@ void frmMain::time_Timer()
         keepHeld();
     });
     // While a question is open only the deny list acts: no alert may cover it.
-    if (isVisible() || trust)
+    if (alertUp || asking)
         guarded(app, "frmMain", "time_Timer", [&] { sweep(*this); });
     else
         guarded(app, "frmMain", "time_Timer", [&] {
@@ -357,7 +356,7 @@ void frmMain::time_Timer()
                 app.sys.processes.hold(0);
             TakeProcesses();
             // The sweeps while the alert asks must not lose the process it asks about.
-            if (isVisible())
+            if (alertUp)
                 app.sys.processes.hold(appPid);
             if (period > 0) {
                 if (tmpTicks == kMaxTicks)
@@ -368,7 +367,7 @@ void frmMain::time_Timer()
     tellKills();
 }
 
-void frmMain::tellKills()
+void Guard::tellKills()
 {
     guarded(app, "frmMain", "tellKills", [&] {
         if (!killNotices.waiting())
@@ -383,7 +382,7 @@ void frmMain::tellKills()
     });
 }
 
-void frmMain::TakeProcesses()
+void Guard::TakeProcesses()
 {
     guarded(app, "frmMain", "TakeProcesses", [&] {
         if (waitTicks > 0) {
@@ -467,13 +466,13 @@ void frmMain::TakeProcesses()
     });
 }
 
-QString frmMain::hashedRecord(qint64 pid, const QString& name, const QString& path, HashCache::State& hash)
+QString Guard::hashedRecord(qint64 pid, const QString& name, const QString& path, HashCache::State& hash)
 {
     std::optional<double> level;
     return processRecord(app, pid, name, path, level, hash);
 }
 
-QString frmMain::strProcess(const QString& name, const QString& path)
+QString Guard::strProcess(const QString& name, const QString& path)
 {
     std::optional<double> level;
     HashCache::State hash;
@@ -483,7 +482,7 @@ QString frmMain::strProcess(const QString& name, const QString& path)
     return record;
 }
 
-QString frmMain::fSize(qint64 bytes)
+QString Guard::fSize(qint64 bytes)
 {
     return sizeText(app, bytes);
 }
@@ -497,13 +496,13 @@ QString sizeText(App& app, qint64 bytes)
 }
 } // namespace
 
-void frmMain::hashReady()
+void Guard::hashReady()
 {
     guarded(app, "frmMain", "hashReady", [&] {
         keepHeld();
         // Only a candidate shown before its hash was known needs this: one
         // that waits is settled at the next tick.
-        if (!appHashPending || !isVisible() || appPath.isEmpty())
+        if (!appHashPending || !alertUp || appPath.isEmpty())
             return;
         appRecord = strProcess(appName, appPath);
         if (appHashPending)
@@ -511,7 +510,7 @@ void frmMain::hashReady()
         const Policy::Decision decision = decided(*this);
         if (decision.verdict == Policy::Verdict::Allow) {
             if (appStopped)
-                btnAllowNow_MouseUp();   // starts it again as the alert found it
+                decide(Decision::AllowNow);   // starts it again as the alert found it
             else
                 HideMsg();
         } else if (decision.verdict == Policy::Verdict::Deny) {
@@ -521,13 +520,13 @@ void frmMain::hashReady()
     });
 }
 
-QString frmMain::hashDetails() const
+QString Guard::hashDetails() const
 {
     const qsizetype at = appRecord.lastIndexOf(QLatin1String("|sha256:"));
     return at < 0 ? QString() : QStringLiteral("sha256: ") + appRecord.mid(at + 8);
 }
 
-bool frmMain::isSelf(const QString& name, const QString& path, platform::PathState state)
+bool Guard::isSelf(const QString& name, const QString& path, platform::PathState state)
 {
     return isOwnProcess(app, name, path, state);
 }
