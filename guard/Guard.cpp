@@ -137,16 +137,23 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
                 text += QLatin1Char('|') + path;
             if (app.knownFiles.size() >= kKnownFiles)
                 app.knownFiles.clear();   // paths made up by the thousand: no walk would ever let go of them
-            known = app.knownFiles.insert(path, {file->version(), *level, text, true});
+            known = app.knownFiles.insert(path, {file->version(), *level, text, true, {}, {}});
         }
         known->seen = true;
+        if (!known->record.isEmpty() && known->name == name) {
+            record = known->record;
+            return;
+        }
         record += known->text;
         if (*level > 3) {
             const HashCache::Result found = app.hashes.find(pid, path, *file);
             hash = found.state;
-            if (hash == HashCache::State::Ready)
-                record += QStringLiteral("|sha256:") + found.hex;
+            if (hash != HashCache::State::Ready)
+                return;
+            record += QStringLiteral("|sha256:") + found.hex;
         }
+        known->name = name;
+        known->record = record;
     });
     return record;
 }

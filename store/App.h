@@ -33,11 +33,16 @@ struct App {
     // the version of the file it was made from: each file's facts are put in
     // words once, not at every tick. A complete walk lets go of the paths it
     // no longer sees.
+    // The whole record last made from it is kept too, at level 4 once its
+    // hash is known: a tick over unchanged programs builds no text and asks
+    // for no hash.
     struct KnownFile {
         platform::FileVersion version;
         double level = 0;
         QString text;
         bool seen = true;
+        QString name;
+        QString record;   // empty until finished
     };
     QHash<QString, KnownFile> knownFiles;
     // Told the file name at the end of every save of a list file, whether or

@@ -3,10 +3,12 @@
 
 #include "platform/SysText.h"
 #include "platform/linux/FileDigest.h"
+#include "platform/linux/ProcName.h"
 
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstring>
 #include <cstdio>
@@ -122,6 +124,20 @@ std::optional<Files::Facts> LinuxFiles::look(const QString& path, bool dated)
     // localtime_r(), which keeps the time zone it has loaded.
     if (!lookable(path))
         return std::nullopt;
+    // A path of ASCII alone, nearly every one, is copied onto the stack: the
+    // conversion of toSys() would cost more than the stat() itself.
+    char ascii[PATH_MAX];
+    const qsizetype length = path.size();
+    if (length < qsizetype(sizeof ascii)) {
+        const QChar* text = path.constData();
+        qsizetype at = 0;
+        for (; at < length && text[at].unicode() != 0 && text[at].unicode() < 0x80; ++at)
+            ascii[at] = char(text[at].unicode());
+        if (at == length) {
+            ascii[at] = '\0';
+            return statFacts(ascii, dated);
+        }
+    }
     return statFacts(toSys(path).constData(), dated);
 }
 
@@ -132,12 +148,8 @@ std::optional<Files::Facts> LinuxFiles::lookRunning(qint64 pid, const QString& p
     if (pid <= 0 || !lookable(path))
         return look(path, dated);
     char link[64];
-    if (proc_ < 0) {
-        std::snprintf(link, sizeof link, "/proc/%lld/exe", static_cast<long long>(pid));
-        return statFacts(link, dated);
-    }
-    std::snprintf(link, sizeof link, "%lld/exe", static_cast<long long>(pid));
-    return statFacts(link, dated, proc_);
+    procName(link, sizeof link, pid, "exe", proc_ < 0);
+    return statFacts(link, dated, proc_ < 0 ? AT_FDCWD : proc_);
 }
 
 std::optional<QByteArray> LinuxFiles::sha256(qint64 pid, const QString& path, const Facts& version,
@@ -148,7 +160,7 @@ std::optional<QByteArray> LinuxFiles::sha256(qint64 pid, const QString& path, co
     if (pid <= 0)
         return hashOpen(::open(toSys(path).constData(), O_RDONLY | O_CLOEXEC), version, cancel);
     char link[64];
-    std::snprintf(link, sizeof link, "/proc/%lld/exe", static_cast<long long>(pid));
+    procName(link, sizeof link, pid, "exe", true);
     return hashOpen(::open(link, O_RDONLY | O_CLOEXEC), version, cancel);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/SysText.h"
+#include "platform/linux/ProcName.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -57,12 +58,6 @@ struct Fd {
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
 };
-
-// "PID/leaf" relative to /proc, or "/proc/PID/leaf" when `absolute`.
-void procName(char* out, std::size_t size, qint64 pid, const char* leaf, bool absolute)
-{
-    std::snprintf(out, size, absolute ? "/proc/%lld/%s" : "%lld/%s", static_cast<long long>(pid), leaf);
-}
 
 // Reads a small /proc file into `buf` (NUL-ended) with one read: the kernel
 // hands such files out whole, and a second read for the end costs a system

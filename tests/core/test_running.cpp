@@ -7,10 +7,13 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +59,14 @@ bool waitUntil(int ms, const std::function<bool()>& done)
 
 QByteArray sha256(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256); }
 
+// What a thread has read so far, from its /proc io file.
+qint64 bytesRead(const QString& io)
+{
+    QFile file(io);
+    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return text.mid(text.indexOf("rchar: ") + 7).split('\n').value(0).toLongLong();
+}
+
 } // namespace
 
 // A program renamed over the file a process runs changes neither the facts nor the hash of what runs; the file's
@@ -92,6 +103,35 @@ TEST(RunningFile, HashedThroughTheProcessAndOnlyInTheVersionAskedFor)
     ::waitpid(gone, nullptr, 0);
     EXPECT_EQ(std::pair(files.lookRunning(gone, at, true).has_value(), files.sha256(gone, at, *shown)),
               std::pair(false, std::optional<QByteArray>()));
+}
+
+// A file that changes while it is hashed has no digest for the version asked for, though it was that version
+// when the read began; a version it no longer is is not read at all.
+TEST(RunningFile, ChangedWhileHashedGivesNoDigestAndAnOldVersionIsNotRead)
+{
+    QTemporaryDir tmp;
+    const QString at = tmp.filePath("big");
+    QFile big(at);
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 30));   // sparse: a thousand quick reads
+    big.close();
+    platform::LinuxFiles files;
+    const auto version = files.look(at, false);
+    ASSERT_TRUE(version);
+    std::atomic<pid_t> reader = 0;
+    std::optional<QByteArray> digest;
+    std::thread hashing([&] {
+        reader = ::gettid();
+        digest = files.sha256(0, at, *version);
+    });
+    // Changed once the hashing thread has read its first part.
+    const auto started = [&] { return reader && bytesRead(QString("/proc/self/task/%1/io").arg(reader.load())) > 1 << 20; };
+    EXPECT_TRUE(waitUntil(30000, started));
+    EXPECT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(at).constData(), nullptr, 0), 0);
+    hashing.join();
+    EXPECT_EQ(digest, std::nullopt);
+    const qint64 before = bytesRead("/proc/thread-self/io");
+    EXPECT_EQ(files.sha256(0, at, *version), std::nullopt);
+    EXPECT_LT(bytesRead("/proc/thread-self/io") - before, 1 << 20);
 }
 
 // A process that runs another program since the walk examined it is not the examined one: nothing reaches it,

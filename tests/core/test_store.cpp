@@ -285,6 +285,22 @@ TEST(Lists, SavesAndReloadsTakeInWhatAnotherWriterChanged)
     }
 }
 
+// Each reload takes in the file against the version the last one read: what another program adds and then
+// removes again is gone after the second reload.
+TEST(Lists, AReloadDropsWhatTheFileNoLongerHoldsSinceTheLastReload)
+{
+    ListBed t("0");
+    t.write("allow.csv", "a\r\n");
+    getList(t.app, t.app.allowList, "allow.csv");
+    t.app.allowTmp = clnEq(t.app, t.app.allowList);
+    for (const char* other : {"a\r\nx\r\n", "a\r\n"}) {
+        t.files.writeBytes(t.path("allow.csv"), other, true);
+        reloadChanged(t.app);
+        const QString now = QString(other).remove('\r').split('\n', Qt::SkipEmptyParts).join(",");
+        EXPECT_EQ(std::pair(records(t.app.allowList), records(t.app.allowTmp)), std::pair(now, now)) << other;
+    }
+}
+
 // The save that finds the lock of another writer waits for it, and then takes in what that one wrote.
 TEST(Lists, ASaveWaitsWhileAnotherWriterHoldsTheLock)
 {
