@@ -122,14 +122,19 @@ void Guard::ShowMsg()
 void Guard::HideMsg()
 {
     guarded(app, "frmMain", "HideMsg", [&] {
-        dropAlert();
+        alertUp = false;
+        emit alertHidden();
         deleteArmed = false;
         timerOn();
     });
+    // The next program that waits is asked about now, not a tick later.
+    showNext();
 }
 
 void Guard::dropAlert()
 {
+    queued.clear();
+    emit queueChanged(0);
     alertUp = false;
     emit alertHidden();
 }

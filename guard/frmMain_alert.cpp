@@ -84,6 +84,27 @@ Countdown& countdown(frmMain& main)
     });
     return *count;
 }
+// "2 more waiting", or nothing when none waits.
+void showQueue(QLabel& line, int count)
+{
+    line.setText(count > 0 ? QStringLiteral("%1 more waiting").arg(count) : QString());
+    line.setVisible(count > 0);
+}
+
+// The line below the buttons that says how many more programs wait, made once, with the alert.
+QLabel& queueLine(frmMain& main)
+{
+    if (auto* made = main.findChild<QLabel*>(QStringLiteral("lblQueue"), Qt::FindDirectChildrenOnly))
+        return *made;
+    auto* line = new QLabel(&main);
+    line->setObjectName(QStringLiteral("lblQueue"));
+    line->setAlignment(Qt::AlignCenter);
+    line->setStyleSheet(main.lblStopped->styleSheet());
+    const QRect below = main.btnAllowNow->geometry().united(main.btnDenyNow->geometry());
+    line->setGeometry(below.left(), below.bottom() + 2, below.width(), main.height() - below.bottom() - 3);
+    QObject::connect(&main.guard, &Guard::queueChanged, line, [line](int count) { showQueue(*line, count); });
+    return *line;
+}
 } // namespace
 
 void frmMain::ShowMsg()
@@ -102,6 +123,7 @@ void frmMain::ShowMsg()
         lblName->setText(lblName->fontMetrics().elidedText(guard.appName, Qt::ElideRight, lblName->width()));
         lblName->setToolTip(guard.appName);
         lblStopped->setVisible(guard.appStopped);
+        showQueue(queueLine(*this), int(guard.queued.size()));
         const double minutes = numSetting(app, QStringLiteral("tmp_interval"));
         const QString lasting = minutes > 0 ? QStringLiteral("for %1 min").arg(numText(minutes))
                                             : QStringLiteral("until the next check");

@@ -42,6 +42,8 @@ struct Alert {
         main.guard.time.start(1000), main.guard.tmpTicks = 7, main.findNotes = "notes", main.move(3, 3);
         main.guard.appKilled = main.guard.appStopped = true;   // left over from an earlier candidate
         main.guard.TakeProcesses();
+        // Its parent waits its turn too: these alerts ask about one program.
+        main.guard.queued.clear();
         QApplication::processEvents();   // lays the details box out
     }
     // A key typed into the alert, which a click has made the active window; where the focus is then.
@@ -457,4 +459,23 @@ TEST(AlertView, CountsDownToTheDefaultDecisionUnlessTheUserActs)
     Alert old;
     EXPECT_FALSE(old.main.findChild<Countdown*>()->running());
     EXPECT_EQ(old.main.btnClose->text(), "Close");
+}
+
+// The alert says how many more programs wait, and shows the next one at once after a decision.
+TEST(AlertView, SaysHowManyMoreWait)
+{
+    Alert v({}, "parent");
+    v.t.processes.add(11, "other");
+    v.t.processes.add(12, "more");
+    v.main.guard.time_Timer();
+    const QLabel* line = v.main.findChild<QLabel*>("lblQueue");
+    EXPECT_EQ(line->text(), "2 more waiting");
+    EXPECT_TRUE(line->isVisible());
+    v.main.btnAllow_MouseUp();
+    EXPECT_EQ(v.main.guard.appName, "other");
+    EXPECT_EQ(line->text(), "1 more waiting");
+    v.main.btnAllow_MouseUp();
+    EXPECT_EQ(v.main.guard.appName, "more");
+    EXPECT_TRUE(v.main.isVisible());
+    EXPECT_TRUE(line->isHidden());
 }
