@@ -3,6 +3,8 @@
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
+#include "guard/frmTrust.h"
+#include "lists/frmList.h"
 #include "store/mdSettings.h"
 #include "widgets/Countdown.h"
 
@@ -478,4 +480,34 @@ TEST(AlertView, SaysHowManyMoreWait)
     EXPECT_EQ(v.main.guard.appName, "more");
     EXPECT_TRUE(v.main.isVisible());
     EXPECT_TRUE(line->isHidden());
+}
+
+// In a system font 1.5 times the default nothing is cut: the alert's caption and name, the first start's text, a list's tenth row.
+TEST(Fonts, NothingIsCutInALargerFont)
+{
+    const QFont before = QApplication::font();
+    for (const double scale : {1.0, 1.5}) {
+        SCOPED_TRACE(scale);
+        QFont font = before;
+        font.setPointSizeF(before.pointSizeF() * scale);
+        QApplication::setFont(font);
+        Alert v;
+        const QLabel* caption = v.main.lblApp;
+        const QLabel* name = v.main.lblName;
+        EXPECT_GE(caption->height(), caption->fontMetrics().height());
+        EXPECT_GE(name->height(), name->fontMetrics().height());
+        EXPECT_GT(name->x(), caption->geometry().right());
+        v.main.offerTrust();
+        ASSERT_TRUE(v.main.trust);
+        const QLabel* text = v.main.trust->lblText;
+        EXPECT_GE(text->height(), text->heightForWidth(text->width()));
+        for (int i = 0; i < 12; ++i)
+            v.t.app.allowList.add(QString("tool%1|/usr/bin/tool%1").arg(i));
+        frmList list(v.t.app, v.main.guard, frmList::Kind::Allow);
+        list.listLoad();
+        list.show();
+        EXPECT_LE(list.List->rowViewportPosition(9) + list.List->rowHeight(9), list.List->viewport()->height());
+        EXPECT_GE(list.txtFilter->height(), list.txtFilter->sizeHint().height());
+    }
+    QApplication::setFont(before);
 }
