@@ -8,6 +8,7 @@
 #include "guard/WebLookup.h"
 #include "store/mdSettings.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <ranges>
 
@@ -47,6 +48,14 @@ void frmAbout::mousePressEvent(QMouseEvent* event)
 {
     event->accept();
     mdDesign::FormDrag(app, this);
+}
+
+void frmAbout::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        btnClose_MouseUp();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void frmAbout::Form_Load()

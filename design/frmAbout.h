@@ -38,5 +38,6 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
+    void keyPressEvent(QKeyEvent* event) override;       // Escape: Close
 
 };

@@ -5,6 +5,7 @@
 #include "store/mdSettings.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -41,6 +42,24 @@ QLabel* backgroundOf(QWidget* window)
     return label;
 }
 
+// A window that a larger font made taller than the picture drawn for its
+// width: the picture's middle row, where a skin's panels run straight down,
+// fills the difference. Any other picture keeps its size.
+QPixmap stretched(const QPixmap& picture, QSize window)
+{
+    if (window.height() <= picture.height() || window.width() != picture.width())
+        return picture;
+    const int height = window.height();
+    QPixmap taller(picture.width(), height);
+    QPainter painter(&taller);
+    const int middle = picture.height() / 2;
+    const int rest = picture.height() - middle - 1;
+    painter.drawPixmap(0, 0, picture, 0, 0, -1, middle);
+    painter.drawPixmap(QRect(0, middle, picture.width(), height - middle - rest), picture, QRect(0, middle, picture.width(), 1));
+    painter.drawPixmap(0, height - rest, picture, 0, middle + 1, -1, rest);
+    return taller;
+}
+
 void showImage(App& app, QWidget* object, const QString& suffix)
 {
     const QString file = app.file(QStringLiteral("skin/images/") + object->objectName() + suffix);
@@ -55,6 +74,7 @@ void showImage(App& app, QWidget* object, const QString& suffix)
         button->resize(picture.size());
     } else {
         QLabel* background = backgroundOf(object);
+        picture = stretched(picture, object->size());
         background->setPixmap(picture);
         background->setGeometry(QRect(QPoint(0, 0), picture.size()));
     }

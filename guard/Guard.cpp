@@ -249,20 +249,74 @@ void endDenied(Guard& m, const Policy::Decision& decision)
     endDenied(m, m.appPid, m.appName, m.appPath, m.appRecord, decision.rule);
 }
 
+// Unknown, and not decided by the user already (only its record waits for the hash).
+bool awaits(const Guard& m, Verdict verdict, const Look& look)
+{
+    if (verdict == Verdict::Pending)
+        return std::ranges::none_of(m.heldKeeps, [&](const Guard::HeldKeep& held) { return held.pid == look.pid; });
+    return verdict == Verdict::Unknown;
+}
+
+// A program of the queue still waits while it runs unknown as the same file.
+bool stillQueued(const Guard::Queued& queued, Verdict verdict, const Look& look)
+{
+    if (verdict != Verdict::Unknown && verdict != Verdict::Pending)
+        return false;
+    // Its hash may have come since, which the record now ends with.
+    return look.record == queued.record || look.record.startsWith(queued.record + QStringLiteral("|sha256:"));
+}
+
+// Another unknown program met while the alert asks waits its turn, once a
+// record: a second process of the same program is decided with the first.
+void enqueue(Guard& m, const Look& look)
+{
+    const auto same = [&](const Guard::Queued& queued) { return queued.pid == look.pid || queued.record == look.record; };
+    if (look.pid == m.appPid || look.record == m.appRecord || std::ranges::any_of(m.queued, same))
+        return;
+    m.queued.push_back({look.pid, look.record});
+    emit m.queueChanged(int(m.queued.size()));
+}
+
+// The candidate as the walk shows it, pinned while the walk goes on.
+void takeLook(Guard& m, const Look& look)
+{
+    m.appName = look.name;
+    m.appPid = look.pid;
+    m.appPath = look.path;
+    m.appPathState = look.state;
+    m.appRecord = look.record;
+    m.appHashPending = look.pending;
+    m.appUnhashed = look.unhashed;
+    m.appParent = QString::number(m.app.sys.processes.parent(m.appPid));
+    m.app.sys.processes.hold(m.appPid);
+}
+
 // While the alert asks or a candidate waits, the deny list still holds: its
 // programs are ended at each tick, and nothing else happens, so the
-// candidate stays as it is.
+// candidate stays as it is. The queue loses what ended or is known now, and
+// while the alert asks it takes the new unknown programs.
 void sweep(Guard& m)
 {
     std::optional<double> level;
     std::exception_ptr failure;
     Look look;
+    bool cut = false;
+    QSet<qint64> waits;
     m.app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
         try {
             const Verdict verdict = examine(m.app, entry, level, look, m.app.allowTmp, m.app.denyTmp);
             if (verdict == Verdict::Denied)
                 endDenied(m, look.pid, look.name, look.path, look.record, look.rule);
-            return verdict != Verdict::Cut;
+            cut = verdict == Verdict::Cut;
+            const auto queued = std::ranges::find(m.queued, entry.pid, &Guard::Queued::pid);
+            if (queued != m.queued.end()) {
+                if (stillQueued(*queued, verdict, look))
+                    waits.insert(entry.pid);
+            } else if (m.alertUp && awaits(m, verdict, look)) {
+                enqueue(m, look);
+                waits.insert(entry.pid);
+            }
+            return !cut;
         } catch (...) {
             failure = std::current_exception();
             return false;
@@ -270,6 +324,9 @@ void sweep(Guard& m)
     });
     if (failure)
         std::rethrow_exception(failure);
+    // Only a walk that saw every process tells which ended.
+    if (!cut && std::erase_if(m.queued, [&](const Guard::Queued& queued) { return !waits.contains(queued.pid); }) > 0)
+        emit m.queueChanged(int(m.queued.size()));
 }
 
 // While the candidate's path (or, under safe_level 1, its arguments) cannot be
@@ -419,9 +476,13 @@ void Guard::TakeProcesses()
             settlePending(*this);
             return;
         }
+        // A walk anew meets every unknown program anew.
+        if (!queued.empty()) {
+            queued.clear();
+            emit queueChanged(0);
+        }
         bool found = false;
         bool cut = false;
-        bool whole = true;
         qint64 moduleId = 0;
         std::exception_ptr failure;
         // Nothing changes a setting during a tick: each is converted once.
@@ -436,7 +497,7 @@ void Guard::TakeProcesses()
                 if (verdict == Verdict::Skip || verdict == Verdict::Cut)
                     return !cut;
                 // Decided by the user already: only its record waits for the hash.
-                if (look.pending && std::ranges::any_of(heldKeeps, [&](const HeldKeep& held) { return held.pid == look.pid; }))
+                if (verdict == Verdict::Pending && !awaits(*this, verdict, look))
                     return true;
                 // Monitor mode asks nothing: the program is noted once its record is known.
                 if ((verdict == Verdict::Unknown || verdict == Verdict::Pending) && events::monitoring(app)) {
@@ -444,26 +505,17 @@ void Guard::TakeProcesses()
                         noteSeen(app, events::Kind::WouldAsk, look.pid, look.name, look.path, look.record, {});
                     return true;
                 }
+                // Past the candidate the walk goes on: later hashes start now,
+                // known denied programs end now and unknown ones wait their turn.
                 if (verdict == Verdict::Unknown || verdict == Verdict::Pending) {
-                    // Past a candidate whose hash is pending the walk goes on, so
-                    // later hashes start now and known denied programs end now.
-                    if (found)
+                    if (found) {
+                        enqueue(*this, look);
                         return true;
-                    appName = look.name;
-                    appPid = look.pid;
-                    appPath = look.path;
-                    appPathState = look.state;
-                    appRecord = look.record;
-                    appHashPending = look.pending;
-                    appUnhashed = look.unhashed;
+                    }
+                    takeLook(*this, look);
                     found = true;
-                    whole = look.pending;
                     moduleId = entry.moduleId;
-                    appParent = QString::number(app.sys.processes.parent(appPid));
-                    // The walk goes on and pins others: the candidate stays pinned apart.
-                    if (look.pending)
-                        app.sys.processes.hold(appPid);
-                    return look.pending;
+                    return true;
                 }
                 if (verdict == Verdict::Denied)
                     endDenied(*this, look.pid, look.name, look.path, look.record, look.rule);
@@ -481,7 +533,7 @@ void Guard::TakeProcesses()
         if (failure)
             std::rethrow_exception(failure);
         // Only a walk that saw every process tells which hashes are no longer needed.
-        if (whole && !cut) {
+        if (!cut) {
             app.hashes.sweep();
             app.knownFiles.removeIf([](const auto& known) { return !known.value().seen; });
             for (App::KnownFile& known : app.knownFiles)
@@ -491,6 +543,49 @@ void Guard::TakeProcesses()
             takeCandidate(*this, moduleId);
         else if (!cut)
             app.seenPending = false;
+    });
+}
+
+void Guard::showNext()
+{
+    guarded(app, "frmMain", "showNext", [&] {
+        if (queued.empty())
+            return;
+        const std::vector<Queued> met = std::exchange(queued, {});
+        bool found = false;
+        qint64 moduleId = 0;
+        std::exception_ptr failure;
+        std::optional<double> level;
+        Look look;
+        // A walk of its own pins the one shown, as a tick's would.
+        app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
+            const auto was = std::ranges::find(met, entry.pid, &Queued::pid);
+            if (was == met.end())
+                return true;
+            try {
+                const Verdict verdict = examine(app, entry, level, look, app.allowTmp, app.denyTmp);
+                if (verdict == Verdict::Denied)
+                    endDenied(*this, look.pid, look.name, look.path, look.record, look.rule);
+                if (!stillQueued(*was, verdict, look))
+                    return true;
+                if (found) {
+                    queued.push_back({look.pid, look.record});
+                    return true;
+                }
+                takeLook(*this, look);
+                found = true;
+                moduleId = entry.moduleId;
+                return true;
+            } catch (...) {
+                failure = std::current_exception();
+                return false;
+            }
+        });
+        if (failure)
+            std::rethrow_exception(failure);
+        emit queueChanged(int(queued.size()));
+        if (found)
+            takeCandidate(*this, moduleId);
     });
 }
 

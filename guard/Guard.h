@@ -73,6 +73,15 @@ public:
     // The alert goes without a decision, as when guarding is switched off.
     void dropAlert();
     bool alertUp = false;
+    // Other unknown programs met while the alert asks, in the order met, one
+    // a record; each is looked at again before its turn.
+    struct Queued {
+        qint64 pid;
+        QString record;
+    };
+    std::vector<Queued> queued;
+    // The first of them that still runs unknown becomes the candidate.
+    void showNext();
     enum class Decision { Allow, AllowNow, Deny, DenyNow, Delete, Close };
     // Carries out the user's answer about the candidate; `note` is what the
     // details box says after it, empty when the alert hides.
@@ -149,5 +158,7 @@ signals:
     // The candidate is set and the alert shows it.
     void alertWanted();
     void alertHidden();
+    // How many more programs wait behind the alert's.
+    void queueChanged(int count);
     void alwaysTopChanged(bool top);
 };

@@ -125,16 +125,24 @@ void Guard::HideMsg()
 {
     guarded(app, "frmMain", "HideMsg", [&] {
         gateAnswer(false);
-        dropAlert();
+        alertUp = false;
+        emit alertHidden();
         deleteArmed = false;
         timerOn();
     });
+    // The next program that waits is asked about now, not a tick later.
+    showNext();
+    // A held exec that waits its turn comes once no alert is up.
+    if (gateLink)
+        QTimer::singleShot(0, this, &Guard::gateHeld);
 }
 
 void Guard::dropAlert()
 {
     // Without a decision a held exec starts: a paused guard holds nothing back.
     gateAnswer(true);
+    queued.clear();
+    emit queueChanged(0);
     alertUp = false;
     emit alertHidden();
     // The next held exec, once this alert is gone.

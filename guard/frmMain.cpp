@@ -6,6 +6,7 @@
 #include "design/mdDesign.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -38,14 +39,22 @@ frmMain::frmMain(Guard& core, QWidget* parent)
     lblApp = new QLabel(QStringLiteral("New application find:"), this);
     lblApp->setObjectName(QStringLiteral("lblApp"));
     lblApp->setGeometry(px(210), px(300), px(2220), px(330));
-    QFont bold(QStringLiteral("MS Sans Serif"));
-    bold.setStyleHint(QFont::SansSerif);
-    bold.setPointSizeF(9.75);
+    // The design's 9.75 points bold over its 9-point text, in this system's
+    // font, up to the width it takes at 9.75 points: past that it shrinks, so
+    // the name beside it keeps its room.
+    QFont bold = font();
     bold.setBold(true);
+    QFont drawn = bold;
+    drawn.setPointSizeF(9.75);
+    const int widest = QFontMetrics(drawn).horizontalAdvance(lblApp->text());
+    if (bold.pointSizeF() > 0)   // a font sized in pixels has no point size
+        bold.setPointSizeF(bold.pointSizeF() * 9.75 / 9);
+    while (bold.pointSizeF() > 6 && QFontMetrics(bold).horizontalAdvance(lblApp->text()) > widest)
+        bold.setPointSizeF(bold.pointSizeF() - 0.25);
     lblApp->setFont(bold);
-    // The caption keeps its design width unless this system's font needs more.
+    // The caption keeps its design size unless this system's font needs more.
     lblApp->setMinimumWidth(lblApp->sizeHint().width());
-    lblApp->resize(std::max(lblApp->width(), lblApp->sizeHint().width()), lblApp->height());
+    lblApp->resize(std::max(lblApp->width(), lblApp->sizeHint().width()), std::max(lblApp->height(), lblApp->sizeHint().height()));
 
     lblName = new QLabel(this);
     lblName->setObjectName(QStringLiteral("lblName"));

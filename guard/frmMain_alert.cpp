@@ -12,6 +12,7 @@
 #include "widgets/KeyGate.h"
 
 #include <QTextDocumentFragment>
+#include <algorithm>
 
 using namespace mdSettings;
 
@@ -59,7 +60,8 @@ Countdown& countdown(frmMain& main)
     auto* shown = new QLabel(&main);
     shown->setObjectName(QStringLiteral("lblCountdown"));
     shown->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    shown->setGeometry(main.btnClose->x() - 124, main.btnClose->y(), 120, main.btnClose->height());
+    const int high = std::max(main.btnClose->height(), shown->fontMetrics().height());
+    shown->setGeometry(main.btnClose->x() - 124, std::max(0, main.btnClose->geometry().center().y() - high / 2), 120, high);
     shown->hide();
     QObject::connect(count, &Countdown::changed, &main, [&main, shown](int seconds) {
         nameControls(main);
@@ -84,6 +86,45 @@ Countdown& countdown(frmMain& main)
     });
     return *count;
 }
+// The name after the caption, both in this system's font, centred on one line;
+// its right edge stays where the skin put it.
+void placeName(frmMain& main)
+{
+    const QLabel* caption = main.lblApp;
+    QLabel* name = main.lblName;
+    const int right = name->geometry().right();
+    const int left = std::max(name->x(), caption->x() + caption->sizeHint().width() + 4);
+    const int high = std::max(name->height(), name->fontMetrics().height());
+    name->setGeometry(left, caption->geometry().center().y() - high / 2, right - left + 1, high);
+}
+
+// "2 more waiting", or nothing when none waits.
+void showQueue(QLabel& line, int count)
+{
+    line.setText(count > 0 ? QStringLiteral("%1 more waiting").arg(count) : QString());
+    line.setVisible(count > 0);
+    // In this system's font, made smaller where the line would not hold it whole.
+    QFont font = line.parentWidget()->font();
+    while (font.pointSizeF() > 6 && QFontMetrics(font).horizontalAdvance(line.text()) > line.width())
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    line.setFont(font);
+}
+
+// The line on the close button's row, left of the countdown, that says how
+// many more programs wait; made once, with the alert.
+QLabel& queueLine(frmMain& main)
+{
+    if (auto* made = main.findChild<QLabel*>(QStringLiteral("lblQueue"), Qt::FindDirectChildrenOnly))
+        return *made;
+    auto* line = new QLabel(&main);
+    line->setObjectName(QStringLiteral("lblQueue"));
+    line->setStyleSheet(QStringLiteral("color: %1;").arg(ImageButton::frameColour.name()));
+    const int high = std::max(main.btnClose->height(), line->fontMetrics().height());
+    line->setGeometry(main.lblApp->x(), std::max(0, main.btnClose->geometry().center().y() - high / 2),
+                      main.btnClose->x() - 128 - main.lblApp->x(), high);
+    QObject::connect(&main.guard, &Guard::queueChanged, line, [line](int count) { showQueue(*line, count); });
+    return *line;
+}
 } // namespace
 
 void frmMain::ShowMsg()
@@ -99,11 +140,13 @@ void frmMain::ShowMsg()
         // Tab starts from the first button; no button holds the focus the window gets.
         setFocus();
         mdDesign::frmBalloon(app, this);
+        placeName(*this);
         lblName->setText(lblName->fontMetrics().elidedText(guard.appName, Qt::ElideRight, lblName->width()));
         lblName->setToolTip(guard.appName);
         lblStopped->setText(guard.appHeld ? QStringLiteral("%1 waits to start").arg(guard.appName)
                                           : QStringLiteral("stopped till you decide"));
         lblStopped->setVisible(guard.appStopped || guard.appHeld);
+        showQueue(queueLine(*this), int(guard.queued.size()));
         const double minutes = numSetting(app, QStringLiteral("tmp_interval"));
         const QString lasting = minutes > 0 ? QStringLiteral("for %1 min").arg(numText(minutes))
                                             : QStringLiteral("until the next check");

@@ -68,7 +68,7 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
         const bool shown = txtList->isHidden();
         txtList->setVisible(shown);
         btnShow->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
-        adjustSize();
+        fitHeight();
     });
 
     auto* buttons = new QHBoxLayout;
@@ -121,8 +121,15 @@ void frmTrust::showCounts()
     txtList->setPlainText(lines.join(QLatin1Char('\n')));
     // Its size as shown, style and fonts applied, so it opens in its place.
     ensurePolished();
-    adjustSize();
+    fitHeight();
     mdDesign::frmBalloon(app, this);
+}
+
+void frmTrust::fitHeight()
+{
+    // At its fixed width: the size it would take by itself may be wider, and
+    // its wrapped text then shorter than here.
+    resize(width(), heightForWidth(width()));
 }
 
 void frmTrust::hashReady()

@@ -42,6 +42,8 @@ public:
 
 private:
     void showCounts();
+    // As tall as its text needs at its width.
+    void fitHeight();
     qint64 made_;   // on the desktop's clock
 
 protected:

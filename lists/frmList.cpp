@@ -128,6 +128,17 @@ frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
     List->installEventFilter(this);
     connect(List, &QTableView::doubleClicked, this, [this] { List_DblClick(); });
 
+    // A larger system font makes the title, the filter and the rows taller:
+    // the window grows by what they need, so ten rows stay whole.
+    ensurePolished();
+    lblList->resize(lblList->width(), std::max(lblList->height(), lblList->sizeHint().height()));
+    txtFilter->setGeometry(txtFilter->x(), std::max(txtFilter->y(), lblList->geometry().bottom() + 9), txtFilter->width(),
+                           std::max(txtFilter->height(), txtFilter->sizeHint().height()));
+    const int tenRows = header->sizeHint().height() + 10 * List->verticalHeader()->defaultSectionSize();
+    List->setGeometry(List->x(), txtFilter->geometry().bottom() + 4, List->width(), std::max(List->height(), tenRows));
+    const int taller = List->geometry().bottom() + 1 - 310;
+    setFixedSize(560, 360 + taller);
+
     lblEmpty = new QLabel(this);
     lblEmpty->setObjectName(QStringLiteral("lblEmpty"));
     lblEmpty->setGeometry(List->geometry().adjusted(20, 30, -20, -30));
@@ -137,13 +148,13 @@ frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
     lblEmpty->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     const QString other = kind == Kind::Allow ? QStringLiteral("deny") : QStringLiteral("allow");
-    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 322, 110, 28}, &frmList::btnMoveEntry_MouseUp,
+    btnMoveEntry = mdDesign::imageButton(app, this, t.moveButton, {15, 322 + taller, 110, 28}, &frmList::btnMoveEntry_MouseUp,
                                          QStringLiteral("Move to the %1 list").arg(other));
     btnMoveEntry->resize(110, 28);
-    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 322, 110, 28}, &frmList::btnDelEntry_MouseUp,
+    btnDelEntry = mdDesign::imageButton(app, this, "btnDelEntry", {135, 322 + taller, 110, 28}, &frmList::btnDelEntry_MouseUp,
                                         QStringLiteral("Delete"));
     btnDelEntry->resize(110, 28);
-    btnAddEntry = mdDesign::imageButton(app, this, "btnAddEntry", {255, 322, 110, 28}, &frmList::btnAddEntry_MouseUp,
+    btnAddEntry = mdDesign::imageButton(app, this, "btnAddEntry", {255, 322 + taller, 110, 28}, &frmList::btnAddEntry_MouseUp,
                                         QStringLiteral("Add\u2026"));
     btnAddEntry->resize(110, 28);
     btnClose = mdDesign::imageButton(app, this, "btnClose", {536, 6, 18, 18}, &frmList::btnClose_MouseUp,

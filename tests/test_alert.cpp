@@ -3,6 +3,8 @@
 #include "design/ImageButton.h"
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
+#include "guard/frmTrust.h"
+#include "lists/frmList.h"
 #include "store/mdSettings.h"
 #include "widgets/Countdown.h"
 
@@ -42,6 +44,8 @@ struct Alert {
         main.guard.time.start(1000), main.guard.tmpTicks = 7, main.findNotes = "notes", main.move(3, 3);
         main.guard.appKilled = main.guard.appStopped = true;   // left over from an earlier candidate
         main.guard.TakeProcesses();
+        // Its parent waits its turn too: these alerts ask about one program.
+        main.guard.queued.clear();
         QApplication::processEvents();   // lays the details box out
     }
     // A key typed into the alert, which a click has made the active window; where the focus is then.
@@ -457,4 +461,53 @@ TEST(AlertView, CountsDownToTheDefaultDecisionUnlessTheUserActs)
     Alert old;
     EXPECT_FALSE(old.main.findChild<Countdown*>()->running());
     EXPECT_EQ(old.main.btnClose->text(), "Close");
+}
+
+// The alert says how many more programs wait, and shows the next one at once after a decision.
+TEST(AlertView, SaysHowManyMoreWait)
+{
+    Alert v({}, "parent");
+    v.t.processes.add(11, "other");
+    v.t.processes.add(12, "more");
+    v.main.guard.time_Timer();
+    const QLabel* line = v.main.findChild<QLabel*>("lblQueue");
+    EXPECT_EQ(line->text(), "2 more waiting");
+    EXPECT_TRUE(line->isVisible());
+    v.main.btnAllow_MouseUp();
+    EXPECT_EQ(v.main.guard.appName, "other");
+    EXPECT_EQ(line->text(), "1 more waiting");
+    v.main.btnAllow_MouseUp();
+    EXPECT_EQ(v.main.guard.appName, "more");
+    EXPECT_TRUE(v.main.isVisible());
+    EXPECT_TRUE(line->isHidden());
+}
+
+// In a system font 1.5 times the default nothing is cut: the alert's caption and name, the first start's text, a list's tenth row.
+TEST(Fonts, NothingIsCutInALargerFont)
+{
+    const QFont before = QApplication::font();
+    for (const double scale : {1.0, 1.5}) {
+        SCOPED_TRACE(scale);
+        QFont font = before;
+        font.setPointSizeF(before.pointSizeF() * scale);
+        QApplication::setFont(font);
+        Alert v;
+        const QLabel* caption = v.main.lblApp;
+        const QLabel* name = v.main.lblName;
+        EXPECT_GE(caption->height(), caption->fontMetrics().height());
+        EXPECT_GE(name->height(), name->fontMetrics().height());
+        EXPECT_GT(name->x(), caption->geometry().right());
+        v.main.offerTrust();
+        ASSERT_TRUE(v.main.trust);
+        const QLabel* text = v.main.trust->lblText;
+        EXPECT_GE(text->height(), text->heightForWidth(text->width()));
+        for (int i = 0; i < 12; ++i)
+            v.t.app.allowList.add(QString("tool%1|/usr/bin/tool%1").arg(i));
+        frmList list(v.t.app, v.main.guard, frmList::Kind::Allow);
+        list.listLoad();
+        list.show();
+        EXPECT_LE(list.List->rowViewportPosition(9) + list.List->rowHeight(9), list.List->viewport()->height());
+        EXPECT_GE(list.txtFilter->height(), list.txtFilter->sizeHint().height());
+    }
+    QApplication::setFont(before);
 }

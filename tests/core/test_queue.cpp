@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Fakes.h"
+#include "guard/Guard.h"
+
+namespace {
+
+std::vector<qint64> queuedPids(const Guard& guard)
+{
+    std::vector<qint64> pids;
+    for (const Guard::Queued& queued : guard.queued)
+        pids.push_back(queued.pid);
+    return pids;
+}
+
+} // namespace
+
+// Unknown programs met while the alert asks wait their turn; each is stopped
+// (safe_level 1) only once it is shown, and one that ended is never shown.
+TEST(Queue, UnknownProgramsWaitTheirTurnAndEndedOnesAreSkipped)
+{
+    TestBed t;
+    t.settings({{"safe_level", "1"}});
+    t.write("allow.csv", "");
+    for (const char* name : {"a", "b", "c", "d"})
+        t.write(QString("bin/") + name, "x");
+    t.processes.add(10, "a", t.path("bin/a"));
+    t.processes.add(11, "b", t.path("bin/b"));
+    t.processes.add(12, "c", t.path("bin/c"));
+    Guard guard(t.app);
+    ASSERT_EQ(guard.Form_Load(), Guard::Start::Running);
+    int shown = 0;
+    int told = -1;
+    QObject::connect(&guard, &Guard::alertWanted, [&shown] { ++shown; });
+    QObject::connect(&guard, &Guard::queueChanged, [&told](int count) { told = count; });
+    const auto state = [&] { return std::tuple(shown, guard.appPid, queuedPids(guard), told, t.processes.killed); };
+    using Pids = std::vector<qint64>;
+
+    guard.time_Timer();
+    EXPECT_EQ(state(), std::tuple(1, 10, Pids{11, 12}, 2, Pids{10}));
+    // A tick while the alert asks adds what started since.
+    t.processes.add(13, "d", t.path("bin/d"));
+    guard.time_Timer();
+    EXPECT_EQ(state(), std::tuple(1, 10, Pids{11, 12, 13}, 3, Pids{10}));
+    guard.decide(Guard::Decision::Allow);
+    EXPECT_EQ(state(), std::tuple(2, 11, Pids{12, 13}, 2, Pids{10, 11}));
+    t.processes.find(12)->alive = false;
+    guard.decide(Guard::Decision::Deny);
+    EXPECT_EQ(state(), std::tuple(3, 13, Pids{}, 0, Pids{10, 11, 13}));
+    guard.decide(Guard::Decision::Close);
+    EXPECT_FALSE(guard.alertUp);
+    EXPECT_EQ(shown, 3);
+}
