@@ -21,9 +21,7 @@ public:
         qint64 minutes = -1;   // the date as yyyymmddhhmm
         double bytes = -1;     // the size, as the record rounds it
     };
-    // A date reads "yyyy.mm.dd h:mm", a size is a number with b, K or M, a
-    // hash begins with "sha256:"; any other field is the path (a Windows
-    // path in an old list, too).
+    // The record's fields as Record reads them.
     static Row split(const QString& record);
 
     using QAbstractTableModel::QAbstractTableModel;
