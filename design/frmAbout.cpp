@@ -6,20 +6,19 @@
 #include "guard/Guard.h"
 #include "guard/WebLookup.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 #include <QMouseEvent>
 #include <ranges>
 
-using mdSettings::guarded;
+using mdFailures::guarded;
 
 frmAbout::frmAbout(App& application, Guard& core, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), guard(core)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setFixedSize(280, 168);
-    setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral("frmAbout { background: rgb(24, 32, 84); } QLabel { color: white; }"
-                                 "QPlainTextEdit { background: transparent; color: white; border: none; }"));
+    mdDesign::skinWindow(app, this, QStringLiteral("QPlainTextEdit { background: transparent; color: white; border: none; }"));
 
     lblAbout = new QLabel(this);
     lblAbout->setObjectName(QStringLiteral("lblAbout"));
@@ -40,12 +39,6 @@ frmAbout::frmAbout(App& application, Guard& core, QWidget* parent)
                                      QStringLiteral("Close"));
 
     Form_Load();
-}
-
-void frmAbout::mousePressEvent(QMouseEvent* event)
-{
-    event->accept();
-    mdDesign::FormDrag(app, this);
 }
 
 void frmAbout::Form_Load()

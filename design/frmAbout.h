@@ -37,6 +37,5 @@ signals:
     void unloaded();
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
 
 };

@@ -3,6 +3,7 @@
 
 #include "store/Record.h"
 #include "store/mdSettings.h"
+#include "store/mdErrorLog.h"
 
 namespace events {
 
@@ -89,7 +90,7 @@ void send(App& app, const Event& event)
     if (app.sys.journal->send(fields, &why) || app.journalMissingTold)
         return;
     app.journalMissingTold = true;
-    mdSettings::error_log(app, QStringLiteral("events"), QStringLiteral("send"),
+    mdErrorLog::error_log(app, QStringLiteral("events"), QStringLiteral("send"),
                           QStringLiteral("No system journal takes the events (%1); guarding goes on").arg(why));
 }
 

@@ -9,6 +9,7 @@
 #include "store/Record.h"
 #include "store/RecordText.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 #include <QSet>
 #include <algorithm>
@@ -19,6 +20,8 @@
 #include <tuple>
 
 using namespace mdSettings;
+using namespace mdLists;
+using namespace mdFailures;
 
 namespace {
 

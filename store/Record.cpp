@@ -2,6 +2,7 @@
 #include "store/Record.h"
 
 #include "store/mdSettings.h"
+#include "store/mdNumbers.h"
 
 #include <QStringBuilder>
 #include <algorithm>
@@ -130,7 +131,7 @@ QString Record::text() const
 QString Record::line() const
 {
     // + 0.0: no "-0"
-    return count ? text() + QLatin1Char('|') + mdSettings::numText(*count + 0.0) : text();
+    return count ? text() + QLatin1Char('|') + mdNumbers::numText(*count + 0.0) : text();
 }
 
 QString Record::rest() const
@@ -179,11 +180,11 @@ std::optional<double> Record::countOf(QStringView field)
     // The common count, a few digits with an optional minus, without the cost of the general conversion.
     const qsizetype digits = field.size() - (field.startsWith(QLatin1Char('-')) ? 1 : 0);
     if (digits < 1 || digits > 9)
-        return mdSettings::parseNumber(field);
+        return mdNumbers::parseNumber(field);
     int value = 0;
     for (const QChar c : field.last(digits)) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return mdSettings::parseNumber(field);
+            return mdNumbers::parseNumber(field);
         value = value * 10 + (c.unicode() - u'0');
     }
     return digits < field.size() ? -value : value;

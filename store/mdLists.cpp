@@ -2,6 +2,9 @@
 #include "store/mdLists.h"
 
 #include "store/mdCollection.h"
+#include "store/mdErrorLog.h"
+#include "store/mdFailures.h"
+#include "store/mdNumbers.h"
 #include "store/mdSettings.h"
 #include "store/Record.h"
 #include "platform/SysText.h"
@@ -20,7 +23,12 @@
 #include <vector>
 #include <optional>
 
-namespace mdSettings {
+namespace mdLists {
+
+using namespace mdErrorLog;
+using namespace mdFailures;
+using namespace mdNumbers;
+using namespace mdSettings;
 
 namespace {
 
@@ -211,7 +219,7 @@ const QString kLock = QStringLiteral("lists.lock");
 // Long enough for any save of another writer, which holds it only to write.
 constexpr int kLockWaitMs = 5000;
 
-std::optional<App::FileVersion> versionOf(App& app, const QString& fileName)
+std::optional<platform::FileVersion> versionOf(App& app, const QString& fileName)
 {
     const auto facts = app.sys.files.look(app.file(fileName), false);
     if (!facts)
@@ -542,4 +550,4 @@ void reloadPolicy(App& app)
     });
 }
 
-} // namespace mdSettings
+} // namespace mdLists

@@ -6,6 +6,7 @@
 #include "design/frmAbout.h"
 #include "store/mdSettings.h"
 #include "tray/frmSettings.h"
+#include "store/mdFailures.h"
 
 #include <QCursor>
 #include <QPainter>
@@ -13,7 +14,7 @@
 #include <QPixmap>
 #include <cstdio>
 
-using mdSettings::guarded;
+using mdFailures::guarded;
 
 namespace {
 
