@@ -4,6 +4,7 @@
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxJournal.h"
+#include "platform/linux/LinuxNotices.h"
 #include "platform/linux/LinuxEnvironment.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxDesktop.h"
@@ -45,6 +46,8 @@ int guard(App& app, platform::LinuxDesktop& desktop)
 {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(app.file(QStringLiteral("mirvak.png"))));
+    platform::LinuxNotices notices(app.file(QStringLiteral("mirvak.png")));
+    app.sys.notices = &notices;
     platform::LinuxTray trayIcon;
     desktop.tray = &trayIcon;
     Guard core(app);

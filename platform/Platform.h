@@ -4,6 +4,7 @@
 #include "platform/Environment.h"
 #include "platform/Files.h"
 #include "platform/Journal.h"
+#include "platform/Notices.h"
 #include "platform/Processes.h"
 #include "platform/Program.h"
 #include "platform/Shell.h"
@@ -19,6 +20,7 @@ struct Services {
     Desktop& desktop;
     Program& program;
     Journal* journal = nullptr;   // none: events go nowhere
+    Notices* notices = nullptr;   // none: notices without a tray go to the terminal
 };
 
 } // namespace platform

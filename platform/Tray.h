@@ -26,6 +26,9 @@ public:
     virtual void remove() = 0;
     // A short message from the icon, for something the user must know.
     virtual void notify(const QString& title, const QString& text) { (void)title, (void)text; }
+    // Whether a notification area shows the icon now; a notice it cannot
+    // show goes to the notification server instead.
+    virtual bool shown() { return true; }
     // The icon's menu, as the notification area shows it (a host may draw it itself).
     virtual void setMenu(QMenu* menu) { (void)menu; }
     // The icon's rectangle on the screen; empty when it is not up or unknown.

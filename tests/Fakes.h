@@ -206,6 +206,13 @@ public:
     }
 };
 
+// Keeps each notice as "title: text".
+class FakeNotices : public platform::Notices {
+public:
+    QStringList sent;
+    void send(const QString& title, const QString& text) override { sent << title + ": " + text; }
+};
+
 struct TestBed {
     QTemporaryDir tmp;
     FakeProcesses processes;

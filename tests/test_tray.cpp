@@ -2,31 +2,41 @@
 #include "Fakes.h"
 #include "guard/frmMain.h"
 #include "design/frmAbout.h"
+#include "platform/linux/LinuxNotices.h"
 #include "store/mdSettings.h"
 #include "tray/frmTray.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QTest>
 #include <memory>
 
 namespace {
 struct FakeTray : platform::Tray {
-    bool shown = false;
+    bool up = false;
     QIcon icon;
     QString tip;
     QStringList messages;
-    void add(const QIcon& i, const QString& t) override { shown = true, icon = i, tip = t; }
+    bool there = true;   // a notification area shows the icon
+    void add(const QIcon& i, const QString& t) override { up = true, icon = i, tip = t; }
     void modify(const QIcon& i, const QString& t) override { icon = i, tip = t; }
-    void remove() override { shown = false; }
+    void remove() override { up = false; }
     void notify(const QString& title, const QString& text) override { messages << title + ": " + text; }
+    bool shown() override { return there; }
 };
 
-// A program file named "guard" started with the settings given; its tray loads during start-up.
+// A program file named "guard" started with the settings given; its tray loads during start-up. With a
+// notification server given, no notification area is there.
 struct TrayBed : TestBed {
     FakeTray icon;
     frmMain main{app};
     std::unique_ptr<frmTray> tray;
-    explicit TrayBed(const QList<QPair<QString, QString>>& changes = {})
+    explicit TrayBed(const QList<QPair<QString, QString>>& changes = {}, platform::Notices* notices = nullptr)
     {
+        app.sys.notices = notices;
+        icon.there = !notices;
         program.name = "guard", settings(changes);
         main.guard.loadTray = [this] { tray = std::make_unique<frmTray>(app, main.guard, icon), tray->Form_Load(); };
         main.Form_Load();
@@ -36,6 +46,17 @@ struct TrayBed : TestBed {
         return icon.tip + (icon.icon.cacheKey() == tray->enabledIcon.cacheKey() ? ", bright" : ", pale")
             + (tray->Enable->isEnabled() ? ", Enable" : "") + (tray->Disable->isEnabled() ? ", Disable" : "")
             + (main.guard.time.isActive() ? ", timer" : "") + (main.isVisible() ? ", alert" : "");
+    }
+};
+
+// A notification server that keeps the text of each notice.
+struct StandInServer : QDBusVirtualObject {
+    QStringList texts;
+    QString introspect(const QString&) const override { return QString(); }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        texts << message.arguments().value(4).toString();
+        return connection.send(message.createReply(QVariant::fromValue(uint(texts.size()))));
     }
 };
 
@@ -55,7 +76,7 @@ TEST(Tray, MenuPressesExitStatesAndWindows)
     EXPECT_EQ(opened, QList<int>({0, 512, 513, 0, 514, 515, 516, 0, 517, 518, 0, 519}));
     t.tray->ExitProgram_Click();   // answered No
     const QString on = "Mirvak: guarding, bright, Disable";
-    EXPECT_EQ(t.state() + (t.icon.shown && !t.desktop.quitCalled ? ", up" : ""), on + ", timer, up");
+    EXPECT_EQ(t.state() + (t.icon.up && !t.desktop.quitCalled ? ", up" : ""), on + ", timer, up");
     // A showing alert goes without a decision; Enable under it starts the timer, which guards meanwhile.
     for (bool alert : {false, true}) {
         t.main.setVisible(alert), t.tray->Disable_Click();
@@ -79,7 +100,7 @@ TEST(Tray, MenuPressesExitStatesAndWindows)
     EXPECT_EQ(first, decltype(first)(3));
     EXPECT_NE(openAll()[2], nullptr);
     t.desktop.answer = true, t.tray->ExitProgram_Click();
-    EXPECT_TRUE(!t.icon.shown && t.desktop.quitCalled);
+    EXPECT_TRUE(!t.icon.up && t.desktop.quitCalled);
 }
 
 TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeKept)
@@ -128,4 +149,64 @@ TEST(Tray, IconsTellTheStateApartAtSixteenPixels)
         paused[files] = t.tray->disabledIcon.pixmap(16, 16).toImage();
     }
     EXPECT_NE(paused[0], paused[1]);   // the files were read
+}
+
+// Without a notification area notices go to the server; while the alert is up they wait and then come as one.
+TEST(Tray, NoticesGoWhereTheUserSeesThemAndNeverOverTheAlert)
+{
+    FakeNotices server;
+    TrayBed t(QList<QPair<QString, QString>>{{"check_interval", ""}}, &server);
+    EXPECT_EQ(server.sent, QStringList{"Mirvak Process Manager: Not guarding, see " + t.path("error.log") + "."});
+    server.sent.clear();
+    t.main.guard.alertUp = true;
+    t.app.tell("one");
+    t.app.tell("two");
+    EXPECT_TRUE(server.sent.isEmpty());
+    t.main.guard.dropAlert();
+    t.icon.there = true;
+    t.app.tell("three");
+    EXPECT_EQ(server.sent, QStringList{"Mirvak Process Manager: one\ntwo"});
+    EXPECT_EQ(t.icon.messages, QStringList{"Mirvak Process Manager: three"});
+}
+
+// Through a stand-in server on the test's session bus: a burst of kills makes one notice; with the server gone, one
+// line in error.log and the guard goes on.
+TEST(Tray, KillNoticesReachTheNotificationServerOverDBus)
+{
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notices");
+    if (!bus.isConnected())
+        GTEST_SKIP() << "no session bus";
+    StandInServer server;
+    ASSERT_TRUE(bus.registerVirtualObject("/org/freedesktop/Notifications", &server));
+    ASSERT_TRUE(bus.registerService("org.freedesktop.Notifications"));
+    platform::LinuxNotices notices("mirvak");
+    TrayBed t({}, &notices);
+    t.write("deny.csv", "bad\r\nb2\r\nb3\r\n");
+    const auto kill = [&t](qint64 at, const char* name) {
+        t.desktop.clock = at;
+        t.processes.add(20, name);
+        t.main.guard.time_Timer();
+    };
+    kill(0, "bad");
+    kill(2000, "b2");
+    kill(4000, "b3");
+    // The server takes the calls in order: once the marker is there, every notice sent before it is.
+    notices.send("", "marker");
+    ASSERT_TRUE(QTest::qWaitFor([&server] { return server.texts.contains("marker"); }, 5000));
+    EXPECT_EQ(server.texts, QStringList({"Ended bad: it is on the deny list.", "marker"}));
+    bus.unregisterService("org.freedesktop.Notifications");
+    int failures = 0;
+    const auto logged = notices.onFailed;
+    notices.onFailed = [&](const QString& text, const QString& why) {
+        ++failures;
+        logged(text, why);
+    };
+    kill(10000, "bad");
+    kill(70000, "bad");
+    EXPECT_EQ(failures, 0);   // nothing waits for the answer
+    ASSERT_TRUE(QTest::qWaitFor([&failures] { return failures == 2; }, 5000));
+    EXPECT_EQ(t.read("error.log").count("frmTray.notice: No notification server took a notice"), 1);
+    EXPECT_EQ(server.texts.size(), 2);
+    bus.unregisterObject("/org/freedesktop/Notifications");
+    QDBusConnection::disconnectFromBus("notices");
 }

@@ -7,12 +7,14 @@
 #include "store/mdSettings.h"
 #include "tray/frmSettings.h"
 #include "store/mdFailures.h"
+#include "store/mdErrorLog.h"
 
 #include <QCursor>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <cstdio>
+#include <utility>
 
 using mdFailures::guarded;
 
@@ -85,8 +87,19 @@ frmTray::frmTray(App& application, Guard& core, platform::Tray& trayIcon, QWidge
             if (window && fileName == QLatin1String(window->t.ownFile))
                 window->listLoad();
     };
-    app.notice = [this](const QString& text) { tray.notify(app.sys.program.productTitle(), text); };
+    app.notice = [this](const QString& text) { notice(text); };
+    if (app.sys.notices)
+        app.sys.notices->onFailed = [this](const QString& text, const QString& why) {
+            std::fprintf(stderr, "Mirvak: %s\n", qPrintable(text));
+            if (!std::exchange(noticeFailureTold, true))
+                mdErrorLog::error_log(app, QStringLiteral("frmTray"), QStringLiteral("notice"),
+                                      QStringLiteral("No notification server took a notice (%1): %2").arg(why, text));
+        };
     connect(&guard, &Guard::notGuarding, this, &frmTray::notGuarding);
+    connect(&guard, &Guard::alertHidden, this, [this] {
+        if (!heldNotices.isEmpty())
+            notice(std::exchange(heldNotices, {}).join(QLatin1Char('\n')));
+    });
     // The tip is first set before the settings are read: guard_mode shows once they are.
     connect(&guard, &Guard::guarding, this, [this] { tray.modify(enabledIcon, enabledTip()); });
 }
@@ -96,6 +109,8 @@ frmTray::~frmTray()
     tray.onMessage = nullptr;
     app.listSaved = nullptr;
     app.notice = nullptr;
+    if (app.sys.notices)
+        app.sys.notices->onFailed = nullptr;
     delete allowWindow.data();
     delete denyWindow.data();
     delete aboutWindow.data();
@@ -126,7 +141,25 @@ void frmTray::notGuarding()
     // Nothing guards until the settings are mended: a Save in the settings window, or a new start.
     Enable->setEnabled(false);
     Disable->setEnabled(false);
-    tray.modify(disabledIcon, tip(QStringLiteral("not guarding, see ") + app.file(QStringLiteral("error.log"))));
+    const QString state = QStringLiteral("not guarding, see ") + app.file(QStringLiteral("error.log"));
+    tray.modify(disabledIcon, tip(state));
+    if (!tray.shown())
+        notice(state.left(1).toUpper() + state.mid(1) + QLatin1Char('.'));
+}
+
+void frmTray::notice(const QString& text)
+{
+    // Qt's own balloon and many servers' notices appear in the corner where
+    // the alert stands, over its buttons: they wait until it closes.
+    if (guard.alertUp) {
+        heldNotices << text;
+        return;
+    }
+    const QString title = app.sys.program.productTitle();
+    if (tray.shown() || !app.sys.notices)
+        tray.notify(title, text);
+    else
+        app.sys.notices->send(title, text);
 }
 
 void frmTray::Form_Load()

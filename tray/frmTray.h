@@ -54,12 +54,18 @@ public:
     QString disabledTip() const;
     // Start-up left the scan timer off: the icon says so and where to look.
     void notGuarding();
+    // Tells the user: from the icon, or through the notification server when
+    // no notification area shows it; held while the alert is up.
+    void notice(const QString& text);
 
     QPointer<frmList> allowWindow;
     QPointer<frmList> denyWindow;
     QPointer<frmAbout> aboutWindow;
 
 private:
+    QStringList heldNotices;
+    // A notice failed to reach the server, and error.log has said so.
+    bool noticeFailureTold = false;
     QString tip(const QString& state) const;
     void showList(QPointer<frmList>& window, frmList::Kind kind);
 };

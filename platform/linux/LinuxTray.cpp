@@ -117,6 +117,17 @@ void LinuxTray::notify(const QString& title, const QString& text)
         std::fprintf(stderr, "Mirvak: %s\n", qPrintable(text));
 }
 
+bool LinuxTray::shown()
+{
+    if (!icon_ || !icon_->isVisible())
+        return false;
+    // Qt keeps the icon when the notification area goes away: asked again each time.
+    if (!onBus_)
+        return xembedThere();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface()->isServiceRegistered(kWatcher);
+}
+
 QRect LinuxTray::geometry()
 {
     return icon_ && icon_->isVisible() && !placing() ? icon_->geometry() : QRect();

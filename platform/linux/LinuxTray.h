@@ -27,6 +27,7 @@ public:
     void modify(const QIcon& icon, const QString& tip) override;
     void remove() override;
     void notify(const QString& title, const QString& text) override;
+    bool shown() override;
     QRect geometry() override;
     bool placing() override;
     void setMenu(QMenu* menu) override;
