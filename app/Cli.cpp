@@ -94,6 +94,7 @@ Progress terminalProgress()
 Outcome allowRunning(App& app, const Progress& progress)
 {
     using namespace mdSettings;
+    using namespace mdLists;
     Outcome outcome = done();
     const QString file = QStringLiteral("allow.csv");
     if (!getSettings(app)) {

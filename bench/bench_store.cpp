@@ -5,6 +5,7 @@
 #include "bench/RealServices.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
+#include "store/mdErrorLog.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -79,12 +80,12 @@ void BM_PutListCounted(benchmark::State& state)
         state.PauseTiming();
         store.write("allow.csv", before);   // each save finds the same file
         Collection read;   // as at start-up: the save then finds the version it knows
-        mdSettings::getList(store.app, read, QStringLiteral("allow.csv"));
+        mdLists::getList(store.app, read, QStringLiteral("allow.csv"));
         Collection list = records;
         list.add(record(-1, level));
         store.app.seenRecords = seen;
         state.ResumeTiming();
-        mdSettings::putList(store.app, list, QStringLiteral("allow.csv"), true);
+        mdLists::putList(store.app, list, QStringLiteral("allow.csv"), true);
     }
     // Each seen record gains 5 at each save, and keeps its place.
     const QByteArray saved = store.files.readBytes(path).value_or(QByteArray());
@@ -105,9 +106,9 @@ void BM_ErrorLogEntry(benchmark::State& state)
         log += "frmMain.TakeProcesses: Type mismatch: 'x" + QByteArray::number(i) + "' is not a number\r\n";
     store.write("error.log", log + "\r\n");
     for (auto _ : state)
-        mdSettings::error_log(store.app, QStringLiteral("frmMain"), QStringLiteral("time_Timer"),
+        mdErrorLog::error_log(store.app, QStringLiteral("frmMain"), QStringLiteral("time_Timer"),
                               QStringLiteral("Type mismatch: '' is not a number"));
-    if (!mdSettings::getContent(store.app, QStringLiteral("error.log")).startsWith(QLatin1String("frmMain.time_Timer")))
+    if (!mdErrorLog::getContent(store.app, QStringLiteral("error.log")).startsWith(QLatin1String("frmMain.time_Timer")))
         state.SkipWithError("the entry did not reach the top of the log");
 }
 BENCHMARK(BM_ErrorLogEntry)->Arg(40000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -121,7 +122,7 @@ void BM_GetContent(benchmark::State& state)
     store.write("error.log", log + "\r\n");
     qsizetype size = 0;
     for (auto _ : state)
-        size = mdSettings::getContent(store.app, QStringLiteral("error.log")).size();
+        size = mdErrorLog::getContent(store.app, QStringLiteral("error.log")).size();
     if (size == 0)
         state.SkipWithError("nothing read");
 }
@@ -134,7 +135,7 @@ void BM_GetList(benchmark::State& state)
     int count = 0;
     for (auto _ : state) {
         Collection list;
-        mdSettings::getList(store.app, list, QStringLiteral("allow.csv"));
+        mdLists::getList(store.app, list, QStringLiteral("allow.csv"));
         count = list.count();
     }
     if (count != state.range(0))

@@ -7,21 +7,21 @@
 #include "guard/Guard.h"
 #include "guard/WebLookup.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <ranges>
 
-using mdSettings::guarded;
+using mdFailures::guarded;
 
 frmAbout::frmAbout(App& application, Guard& core, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), app(application), guard(core)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setFixedSize(280, 168);
-    setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral("frmAbout { background: rgb(24, 32, 84); } QLabel { color: white; }"
-                                 "QPlainTextEdit { background: transparent; color: white; border: none; }"));
+    mdDesign::skinWindow(app, this, QStringLiteral("QPlainTextEdit { background: transparent; color: white; border: none; }"),
+                         [this] { btnClose_MouseUp(); });
 
     lblAbout = new QLabel(this);
     lblAbout->setObjectName(QStringLiteral("lblAbout"));
@@ -42,20 +42,6 @@ frmAbout::frmAbout(App& application, Guard& core, QWidget* parent)
                                      QStringLiteral("Close"));
 
     Form_Load();
-}
-
-void frmAbout::mousePressEvent(QMouseEvent* event)
-{
-    event->accept();
-    mdDesign::FormDrag(app, this);
-}
-
-void frmAbout::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
-        btnClose_MouseUp();
-    else
-        QWidget::keyPressEvent(event);
 }
 
 void frmAbout::Form_Load()

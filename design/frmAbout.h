@@ -37,7 +37,5 @@ signals:
     void unloaded();
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
-    void keyPressEvent(QKeyEvent* event) override;       // Escape: Close
 
 };

@@ -3,7 +3,11 @@
 
 #include "design/ImageButton.h"
 #include "store/mdSettings.h"
+#include "store/mdNumbers.h"
+#include "store/mdErrorLog.h"
+#include "store/mdFailures.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -15,6 +19,9 @@
 #include <limits>
 
 using namespace mdSettings;
+using namespace mdFailures;
+using namespace mdErrorLog;
+using namespace mdNumbers;
 
 namespace mdDesign {
 
@@ -179,6 +186,52 @@ void textBox(QPlainTextEdit* box, const QRect& place)
 void FormDrag(App& app, QWidget* window)
 {
     guarded(app, "mdDesign", "FormDrag", [&] { app.sys.desktop.startMove(window); });
+}
+
+namespace {
+// Drags and closes a skinned window: seen before the window's own handlers.
+class SkinFilter : public QObject {
+public:
+    SkinFilter(App& app, QWidget* window, std::function<void()> escape)
+        : QObject(window), app_(app), window_(window), escape_(std::move(escape))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != window_)
+            return false;
+        if (event->type() == QEvent::MouseButtonPress) {
+            event->accept();
+            FormDrag(app_, window_);
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && escape_) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+                escape_();
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    App& app_;
+    QWidget* window_;
+    std::function<void()> escape_;
+};
+} // namespace
+
+void skinWindow(App& app, QWidget* window, const QString& style, std::function<void()> escape)
+{
+    window->setAttribute(Qt::WA_StyledBackground);
+    window->setStyleSheet(QStringLiteral("#%1 { background: %2; } QLabel { color: white; }")
+                              .arg(window->objectName(), kSkinBack.name())
+                          + style);
+    new SkinFilter(app, window, std::move(escape));
 }
 
 void frmBalloon(App& app, QWidget* window)

@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <functional>
 
 class QPlainTextEdit;
 class QWidget;
@@ -22,6 +23,11 @@ void loadImageP(App& app, QWidget* object);
 void frmSkin(App& app, QWidget* window);
 // Starts moving the window with the mouse.
 void FormDrag(App& app, QWidget* window);
+// What every skinned window shares: the skin's background behind white
+// labels, followed by `style`; a press of the mouse on the window (not on a
+// control that takes it) drags it; Escape without a modifier runs `escape`,
+// when given.
+void skinWindow(App& app, QWidget* window, const QString& style, std::function<void()> escape = {});
 // Moves the window to the bottom-right corner of the screen's available area,
 // or beside the tray icon when that area does not leave the icon out.
 void frmBalloon(App& app, QWidget* window);
@@ -39,7 +45,8 @@ QPoint availablePlace(QRect available, QSize window);
 // as it fits. Throws on overflow or an empty screen.
 QPoint trayPlace(QRect screen, QRect tray, QSize window);
 
-// The skin's panel colour, under lists and scroll bars.
+// The skin's colour behind everything, and its panel colour, under lists and scroll bars.
+inline const QColor kSkinBack{24, 32, 84};
 inline const QColor kSkinPanel{38, 38, 119};
 
 // A thin vertical scroll bar in the skin's colours, as a style sheet.

@@ -92,7 +92,7 @@ void Gate::exec(const platform::ExecEvent& event)
         decide(std::move(exec), QString());
         return;
     }
-    const Version version = facts->version();
+    const platform::FileVersion version = facts->version();
     if (const auto it = digests_.constFind(version); it != digests_.cend()) {
         decide(std::move(exec), *it);
         return;
@@ -112,7 +112,7 @@ void Gate::exec(const platform::ExecEvent& event)
     });
 }
 
-void Gate::hashed(const Version& version, const std::optional<QByteArray>& digest)
+void Gate::hashed(const platform::FileVersion& version, const std::optional<QByteArray>& digest)
 {
     const QString hex = digest ? QString::fromLatin1(digest->toHex()) : QString();
     // A file that could not be read is read again at its next exec.

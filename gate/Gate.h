@@ -75,11 +75,10 @@ private:
         qint64 holdUntil = 0;
         bool byDefault = false;   // the answer at holdUntil
     };
-    using Version = platform::FileVersion;
 
     Guard* guardOf(qint64 uid);
     void decide(Exec exec, const QString& hex);
-    void hashed(const Version& version, const std::optional<QByteArray>& digest);
+    void hashed(const platform::FileVersion& version, const std::optional<QByteArray>& digest);
     bool inFamily(qint64 pid, qint64 ancestor);
     void hold(Exec exec, Guard& guard, int peer);
     void tell(int peer, const gatewire::GateMessage& message, bool droppable);
@@ -94,8 +93,8 @@ private:
     quint64 nextOrder_ = 0;
     quint64 nextId_ = 0;
     std::map<quint64, Held> held_;
-    QHash<Version, QString> digests_;   // lower-case hex; empty when unreadable
-    QHash<Version, QList<Exec>> hashing_;
+    QHash<platform::FileVersion, QString> digests_;   // lower-case hex; empty when unreadable
+    QHash<platform::FileVersion, QList<Exec>> hashing_;
     QTimer timer_;
     QThreadPool pool_;
     bool stopping_ = false;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/Events.h"
 
+#include "store/Record.h"
 #include "store/mdSettings.h"
+#include "store/mdErrorLog.h"
 
 namespace events {
 
@@ -76,8 +78,7 @@ void send(App& app, const Event& event)
     };
     add("MIRVAK_NAME", event.name);
     add("MIRVAK_PATH", event.path);
-    if (const qsizetype at = event.record.lastIndexOf(QLatin1String("|sha256:")); at >= 0)
-        add("MIRVAK_SHA256", event.record.mid(at + 8));
+    add("MIRVAK_SHA256", Record::parse(event.record).sha256);
     if (event.pid > 0) {
         add("MIRVAK_PID", QString::number(event.pid));
         add("MIRVAK_PPID", QString::number(event.ppid >= 0 ? event.ppid : app.sys.processes.parent(event.pid)));
@@ -90,7 +91,7 @@ void send(App& app, const Event& event)
     if (app.sys.journal->send(fields, &why) || app.journalMissingTold)
         return;
     app.journalMissingTold = true;
-    mdSettings::error_log(app, QStringLiteral("events"), QStringLiteral("send"),
+    mdErrorLog::error_log(app, QStringLiteral("events"), QStringLiteral("send"),
                           QStringLiteral("No system journal takes the events (%1); guarding goes on").arg(why));
 }
 

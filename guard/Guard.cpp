@@ -7,8 +7,10 @@
 #include "process/mdProcess.h"
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
+#include "store/Record.h"
 #include "store/RecordText.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 #include <QSet>
 #include <algorithm>
@@ -19,6 +21,8 @@
 #include <tuple>
 
 using namespace mdSettings;
+using namespace mdLists;
+using namespace mdFailures;
 
 namespace {
 
@@ -121,7 +125,7 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
         }
         auto known = app.knownFiles.find(path);
         if (known == app.knownFiles.end() || known->version != file->version() || known->level != *level) {
-            QString text;
+            Record facts;
             if (*level > 2) {
                 file = look(true);
                 if (!file) {
@@ -129,29 +133,33 @@ QString processRecord(App& app, qint64 pid, const QString& name, const QString& 
                         hash = HashCache::State::Failed;
                     return;
                 }
-                text += QLatin1Char('|') + recordText::date(file->date, file->time);
+                facts.date = recordText::date(file->date, file->time);
             }
             if (*level > 1)
-                text += QLatin1Char('|') + sizeText(app, file->size);
+                facts.size = sizeText(app, file->size);
             if (*level > 0)
-                text += QLatin1Char('|') + path;
+                facts.path = path;
             if (app.knownFiles.size() >= kKnownFiles)
                 app.knownFiles.clear();   // paths made up by the thousand: no walk would ever let go of them
-            known = app.knownFiles.insert(path, {file->version(), *level, text, true, {}, {}});
+            known = app.knownFiles.insert(path, {file->version(), *level, facts.factsText(), true, {}, {}});
         }
         known->seen = true;
         if (!known->record.isEmpty() && known->name == name) {
             record = known->record;
             return;
         }
-        record += known->text;
+        QString hex;
         if (*level > 3) {
-            const HashCache::Result found = app.hashes.find(pid, path, *file);
+            HashCache::Result found = app.hashes.find(pid, path, *file);
             hash = found.state;
-            if (hash != HashCache::State::Ready)
+            if (hash != HashCache::State::Ready) {
+                record = Record::join(name, known->text, {});
                 return;
-            record += QStringLiteral("|sha256:") + found.hex;
+            }
+            hex = std::move(found.hex);
         }
+        record = Record::join(name, known->text, hex);
+        // Kept whole: a tick over unchanged programs builds no record text.
         known->name = name;
         known->record = record;
     });
@@ -650,8 +658,8 @@ QString Guard::blockNote() const
 
 QString Guard::hashDetails() const
 {
-    const qsizetype at = appRecord.lastIndexOf(QLatin1String("|sha256:"));
-    return at < 0 ? QString() : QStringLiteral("sha256: ") + appRecord.mid(at + 8);
+    const QString hex = Record::parse(appRecord).sha256;
+    return hex.isEmpty() ? QString() : QStringLiteral("sha256: ") + hex;
 }
 
 bool Guard::isSelf(const QString& name, const QString& path, platform::PathState state)

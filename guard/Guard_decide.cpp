@@ -7,8 +7,11 @@
 #include "process/mdProcess.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 using namespace mdSettings;
+using namespace mdLists;
+using namespace mdFailures;
 
 namespace {
 // Starts a candidate again that the alert stopped, exactly as it was started.

@@ -5,10 +5,15 @@
 #include "process/mdProcess.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
+#include "store/mdNumbers.h"
+#include "store/mdFailures.h"
 
 #include <algorithm>
 
 using namespace mdSettings;
+using namespace mdLists;
+using namespace mdFailures;
+using namespace mdNumbers;
 
 void Guard::timerOn()
 {

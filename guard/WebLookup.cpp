@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guard/WebLookup.h"
 
+#include "store/Record.h"
 #include "store/mdSettings.h"
 
 namespace WebLookup {
@@ -12,10 +13,8 @@ bool allowed(const App& app)
 
 Target fromRecord(const QString& record)
 {
-    const qsizetype bar = record.indexOf(QLatin1Char('|'));
-    if (bar < 0)
-        return {record, QString()};
-    return {record.left(bar), record.mid(bar + 1)};
+    const Record fields = Record::parse(record);
+    return {fields.name, fields.rest()};
 }
 
 QString url(App& app, const Folders& folders, const std::optional<Target>& target)

@@ -21,8 +21,7 @@ struct Target {
 // True when web_search, in lower case, holds the publisher's domain.
 bool allowed(const App& app);
 
-// A list record split at its first "|": the name before it, the rest after it
-// (empty when there is no "|").
+// A list record's name, and what follows it and its "|" (empty without one).
 Target fromRecord(const QString& record);
 
 // The system's folders that the address tells, as start-up noted them.

@@ -28,13 +28,12 @@ frmMain::frmMain(Guard& core, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setFixedSize(px(4200), px(2700));
-    setAttribute(Qt::WA_StyledBackground);
     // Keys typed into another window must never land here and decide.
     setAttribute(Qt::WA_ShowWithoutActivating);
     // So its details can be read by pointing, before it ever has the focus.
     setAttribute(Qt::WA_AlwaysShowToolTips);
-    setStyleSheet(QStringLiteral("frmMain { background: rgb(24, 32, 84); } QLabel { color: white; }"
-                                 "QPlainTextEdit { background: transparent; color: white; border: none; }"));
+    mdDesign::skinWindow(app, this, QStringLiteral("QPlainTextEdit { background: transparent; color: white; border: none; }"),
+                         [this] { btnClose_MouseUp(); });
 
     lblApp = new QLabel(QStringLiteral("New application find:"), this);
     lblApp->setObjectName(QStringLiteral("lblApp"));
@@ -98,12 +97,6 @@ frmMain::frmMain(Guard& core, QWidget* parent)
 
 frmMain::~frmMain() = default;
 
-void frmMain::mousePressEvent(QMouseEvent* event)
-{
-    event->accept();
-    mdDesign::FormDrag(app, this);
-}
-
 void frmMain::closeEvent(QCloseEvent* event)
 {
     // Closed from outside (a window manager's close): the same as Close, so
@@ -111,14 +104,6 @@ void frmMain::closeEvent(QCloseEvent* event)
     event->ignore();
     if (isVisible())
         btnClose_MouseUp();
-}
-
-void frmMain::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
-        btnClose_MouseUp();
-    else
-        QWidget::keyPressEvent(event);
 }
 
 void frmMain::showEvent(QShowEvent* event)

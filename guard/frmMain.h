@@ -96,9 +96,7 @@ private:
     void setAlwaysTop(bool top);
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;   // Escape: Close
     // However the window shows or hides, the guard knows whether the alert asks.
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

@@ -9,12 +9,17 @@
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 #include "widgets/Countdown.h"
-#include "widgets/KeyGate.h"
+#include "platform/linux/KeyGate.h"
+#include "store/mdNumbers.h"
+#include "store/mdFailures.h"
 
 #include <QTextDocumentFragment>
 #include <algorithm>
 
 using namespace mdSettings;
+using namespace mdLists;
+using namespace mdFailures;
+using namespace mdNumbers;
 
 namespace {
 // The alert's keys wait for a quiet second, made once, with the alert.

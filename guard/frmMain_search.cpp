@@ -6,6 +6,7 @@
 #include "process/mdProcess.h"
 #include "store/mdCollection.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 #include <QElapsedTimer>
 #include <QEvent>
@@ -16,7 +17,7 @@
 #include <deque>
 #include <utility>
 
-using mdSettings::guarded;
+using mdFailures::guarded;
 
 namespace {
 

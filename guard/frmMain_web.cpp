@@ -5,11 +5,12 @@
 #include "design/mdDesign.h"
 #include "guard/WebLookup.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 void frmMain::btnSearch_MouseUp()
 {
     mdDesign::loadImage(app, btnSearch);
-    mdSettings::guarded(app, "frmMain", "btnSearch_MouseUp", [&] {
+    mdFailures::guarded(app, "frmMain", "btnSearch_MouseUp", [&] {
         if (!WebLookup::allowed(app))
             return;
         WebLookup::open(app, WebLookup::url(app, {guard.dirSystem, guard.dirWindows}, WebLookup::Target{guard.appName, guard.appPath}));

@@ -8,7 +8,8 @@
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
-#include "widgets/KeyGate.h"
+#include "platform/linux/KeyGate.h"
+#include "store/mdFailures.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -24,10 +25,9 @@ frmTrust::frmTrust(App& application, Running programs, QWidget* parent)
     setObjectName(QStringLiteral("frmTrust"));
     // Keys typed into another window while it comes up must not answer it.
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_StyledBackground);
     // The alert's colours; the focus frame in the accent colour, as on its image buttons.
-    setStyleSheet(QStringLiteral("frmTrust { background: rgb(24, 32, 84); border: 1px solid rgb(72, 80, 160); }"
-                                 "QLabel { color: white; } QLabel#lblCaption { color: %2; }"
+    mdDesign::skinWindow(app, this, QStringLiteral("frmTrust { border: 1px solid rgb(72, 80, 160); }"
+                                 "QLabel#lblCaption { color: %2; }"
                                  "QPlainTextEdit { background: %1; color: white; border: none; }"
                                  "QPushButton { background: %1; color: white; border: 1px solid rgb(72, 80, 160);"
                                  " border-radius: 4px; padding: 3px 14px; min-width: 40px; }"
@@ -161,12 +161,6 @@ void frmTrust::resizeEvent(QResizeEvent* event)
     mdDesign::frmBalloon(app, this);   // grown or shrunk, it stays in its corner
 }
 
-void frmTrust::mousePressEvent(QMouseEvent* event)
-{
-    event->accept();
-    mdDesign::FormDrag(app, this);
-}
-
 void frmTrust::done(int result)
 {
     if (result == Accepted && !running.waiting.empty()) {
@@ -175,9 +169,9 @@ void frmTrust::done(int result)
         showCounts();
         return;
     }
-    mdSettings::guarded(app, "frmTrust", "done", [&] {
+    mdFailures::guarded(app, "frmTrust", "done", [&] {
         // The file may have come meanwhile, from --allow-running: the answer adds to it.
-        mdSettings::reloadChanged(app);
+        mdLists::reloadChanged(app);
         const QString answer = result == Accepted ? QStringLiteral("trust") : QStringLiteral("no");
         for (const Running::Program& program : running.programs) {
             events::send(app, {.kind = events::Kind::FirstStart, .name = program.name, .path = program.path,
@@ -188,7 +182,7 @@ void frmTrust::done(int result)
             app.allowTmp.add(program.record);
         }
         // An empty file for No: the question is not asked again.
-        mdSettings::putList(app, app.allowList, QStringLiteral("allow.csv"), false);
+        mdLists::putList(app, app.allowList, QStringLiteral("allow.csv"), false);
     });
     QDialog::done(result);
     deleteLater();
@@ -196,7 +190,7 @@ void frmTrust::done(int result)
 
 void frmMain::offerTrust()
 {
-    mdSettings::guarded(app, "frmMain", "offerTrust", [&] {
+    mdFailures::guarded(app, "frmMain", "offerTrust", [&] {
         // A list_level that is no number would make records of bare names: the next start asks.
         mdSettings::numSetting(app, QStringLiteral("list_level"));
         Running now = runningPrograms(app);

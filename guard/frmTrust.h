@@ -47,6 +47,5 @@ private:
     qint64 made_;   // on the desktop's clock
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;   // drag
     void resizeEvent(QResizeEvent* event) override;       // stays in its corner
 };

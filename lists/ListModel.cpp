@@ -1,75 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "lists/ListModel.h"
 
+#include "store/Record.h"
+
 #include <algorithm>
 #include <limits>
 #include <numeric>
 
-namespace {
-
-// The value of a run of decimal digits; -1 when it is empty or holds anything else.
-int number(QStringView digits)
-{
-    if (digits.isEmpty() || digits.size() > 4)
-        return -1;
-    int value = 0;
-    for (const QChar c : digits) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return -1;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return value;
-}
-
-// "yyyy.mm.dd h:mm" as yyyymmddhhmm; -1 for anything else.
-qint64 minutes(QStringView field)
-{
-    if ((field.size() != 15 && field.size() != 16) || field[4] != QLatin1Char('.') || field[7] != QLatin1Char('.')
-        || field[10] != QLatin1Char(' ') || field[field.size() - 3] != QLatin1Char(':'))
-        return -1;
-    const int parts[] = {number(field.sliced(0, 4)), number(field.sliced(5, 2)), number(field.sliced(8, 2)),
-                         number(field.sliced(11, field.size() - 14)), number(field.last(2))};
-    qint64 value = 0;
-    for (const int part : parts) {
-        if (part < 0)
-            return -1;
-        value = value * 100 + part;
-    }
-    return value;
-}
-
-// A size as fSize writes it ("512b", "1.5K", "12.25M") in bytes; -1 for anything else.
-double bytes(QStringView field)
-{
-    if (field.size() < 2 || !field.front().isDigit())
-        return -1;
-    const QChar unit = field.back();
-    const double scale = unit == QLatin1Char('b') ? 1 : unit == QLatin1Char('K') ? 1024 : unit == QLatin1Char('M') ? 1048576 : 0;
-    const QStringView value = field.chopped(1);
-    if (scale == 0 || value.count(QLatin1Char('.')) > 1
-        || !std::all_of(value.begin(), value.end(), [](QChar c) { return c.isDigit() || c == QLatin1Char('.'); }))
-        return -1;
-    return value.toDouble() * scale;
-}
-
-} // namespace
-
 ListModel::Row ListModel::split(const QString& record)
 {
-    Row row{record, {}};
-    const QStringList fields = record.split(QLatin1Char('|'));
-    row.cells[Name] = fields.front();
-    for (qsizetype i = 1; i < fields.size(); ++i) {
-        const QString& field = fields[i];
-        if (row.minutes < 0 && (row.minutes = minutes(field)) >= 0)
-            row.cells[Date] = field;
-        else if (row.bytes < 0 && (row.bytes = bytes(field)) >= 0)
-            row.cells[Size] = field;
-        else if (row.cells[Hash].isEmpty() && field.startsWith(QLatin1String("sha256:")))
-            row.cells[Hash] = field.mid(7);
-        else
-            row.cells[Path] += (row.cells[Path].isEmpty() ? QString() : QStringLiteral("|")) + field;
-    }
+    Record fields = Record::parse(record);
+    Row row{record, {std::move(fields.name), std::move(fields.date), std::move(fields.size), std::move(fields.path),
+                     std::move(fields.sha256)}};
+    if (!row.cells[Date].isEmpty())
+        row.minutes = Record::minutes(row.cells[Date]);
+    if (!row.cells[Size].isEmpty())
+        row.bytes = Record::bytes(row.cells[Size]);
     return row;
 }
 

@@ -29,9 +29,7 @@ public:
         QString record;
         QString origin;
     };
-    // A date reads "yyyy.mm.dd h:mm", a size is a number with b, K or M, a
-    // hash begins with "sha256:"; any other field is the path (a Windows
-    // path in an old list, too).
+    // The record's fields as Record reads them.
     static Row split(const QString& record);
 
     using QAbstractTableModel::QAbstractTableModel;

@@ -6,6 +6,7 @@
 #include "guard/WebLookup.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 #include <QToolButton>
 #include <QFileInfo>
@@ -17,7 +18,7 @@
 #include <algorithm>
 #include <utility>
 
-using mdSettings::guarded;
+using mdFailures::guarded;
 
 namespace {
 
@@ -36,7 +37,6 @@ const frmList::Traits kSeen{"frmSeenList", "Programs Seen in Monitor Mode", "see
 QString skinStyle()
 {
     return QStringLiteral(
-               "frmList { background: rgb(24, 32, 84); } QLabel { color: white; }"
                "QLabel#lblEmpty { color: #b8c0e0; background: transparent; }"
                "QTableView { background: %1; color: white; border: none; gridline-color: %1;"
                " selection-background-color: %2; selection-color: white; }"
@@ -68,8 +68,7 @@ frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
 {
     setObjectName(QLatin1String(t.window));
     setFixedSize(560, 360);
-    setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(skinStyle());
+    mdDesign::skinWindow(app, this, skinStyle(), [this] { btnClose_MouseUp(); });
 
     lblList = new QLabel(this);
     lblList->setObjectName(QStringLiteral("lblList"));
@@ -174,12 +173,6 @@ frmList::frmList(App& application, Guard& core, Kind listKind, QWidget* parent)
 
     Form_Load();
     showCount();
-}
-
-void frmList::mousePressEvent(QMouseEvent* event)
-{
-    event->accept();
-    mdDesign::FormDrag(app, this);
 }
 
 bool frmList::eventFilter(QObject* watched, QEvent* event)
@@ -352,8 +345,8 @@ void frmList::btnMoveEntry_MouseUp()
         removeOwn(picked);
         // The list that received the records counts their use; each save
         // fills the open window of its list again.
-        mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), false);
-        mdSettings::putList(app, app.*(t.other), QString::fromLatin1(t.otherFile), true);
+        mdLists::putList(app, own(), QString::fromLatin1(t.ownFile), false);
+        mdLists::putList(app, app.*(t.other), QString::fromLatin1(t.otherFile), true);
     });
 }
 
@@ -370,7 +363,7 @@ void frmList::btnDelEntry_MouseUp()
                                              .arg(QString::fromLatin1(t.verb))))
             return;
         removeOwn(doomed);
-        mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), false);
+        mdLists::putList(app, own(), QString::fromLatin1(t.ownFile), false);
     });
 }
 
@@ -401,15 +394,15 @@ void frmList::addFile(const QString& path)
                                         .arg(path));
             return;
         }
-        if (!mdSettings::storable(record)) {
+        if (!mdLists::storable(record)) {
             app.sys.desktop.message(QString::fromLatin1(t.title),
                                     QStringLiteral("%1 can't be kept in a list file (%2); nothing was added.")
-                                        .arg(path, mdSettings::unstorable(record)));
+                                        .arg(path, mdLists::unstorable(record)));
             return;
         }
         txtFilter->clear();
         // Whether the other list holds it, as its file has it now.
-        mdSettings::reloadChanged(app);
+        mdLists::reloadChanged(app);
         if (const QString why = systemDecides(record); !why.isEmpty()) {
             app.sys.desktop.message(QString::fromLatin1(t.title), why);
             return;
@@ -425,7 +418,7 @@ void frmList::addFile(const QString& path)
         if (!holds(own(), record)) {
             (app.*(t.ownTmp)).add(record);
             own().add(record);
-            mdSettings::putList(app, own(), QString::fromLatin1(t.ownFile), true);
+            mdLists::putList(app, own(), QString::fromLatin1(t.ownFile), true);
         }
         select(record);
     });

@@ -73,7 +73,6 @@ signals:
     void unloaded();
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;   // Form_MouseDown: drag
     bool eventFilter(QObject* watched, QEvent* event) override;   // Delete and Escape
 
 private:

@@ -36,15 +36,10 @@ public:
     // What a list record tells of a file, from one look at it. The version
     // fields tell one content of the file from another: a rewrite, a rename
     // over it or a change of mode changes at least one of them.
-    struct Facts {
-        qint64 size = 0;
+    struct Facts : FileVersion {
         QDate date;   // of the last change, in local time
         QTime time;
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 modifiedNs = 0;   // since the epoch
-        qint64 changedNs = 0;
-        FileVersion version() const { return {device, inode, size, modifiedNs, changedNs}; }
+        const FileVersion& version() const { return *this; }
     };
     // The facts of a file that exists() finds, else nullopt; the date only
     // when `dated`.
@@ -52,10 +47,14 @@ public:
     {
         if (!exists(path))
             return std::nullopt;
+        Facts facts;
+        facts.size = size(path);
         if (!dated)
-            return Facts{size(path), {}, {}};
+            return facts;
         const QDateTime changed = modified(path).toLocalTime();
-        return Facts{size(path), changed.date(), changed.time()};
+        facts.date = changed.date();
+        facts.time = changed.time();
+        return facts;
     }
     // The facts of the executable that process `pid` runs, which the file at
     // `path` may no longer be (replaced or renamed over since it started), or

@@ -28,16 +28,11 @@ public:
 class ExecFiles {
 public:
     virtual ~ExecFiles() = default;
-    struct Facts {
+    struct Facts : FileVersion {
         QString path;          // as the system names it now, in SysText form
         bool regular = false;
-        qint64 size = 0;
         qint64 modifiedSec = 0;   // since the epoch
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
-        FileVersion version() const { return {device, inode, size, modifiedNs, changedNs}; }
+        const FileVersion& version() const { return *this; }
     };
     virtual std::optional<Facts> facts(int fd) = 0;
     // What the exec of the file runs: the file itself, or for a script and

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "process/mdProcess.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -130,48 +131,48 @@ QString desktopEntry(App& app)
 QString TakePath(App& app, qint64 pid, qint64 moduleId)
 {
     QString path;
-    mdSettings::guarded(app, "mdProcess", "TakePath", [&] { path = app.sys.processes.path(pid, moduleId); });
+    mdFailures::guarded(app, "mdProcess", "TakePath", [&] { path = app.sys.processes.path(pid, moduleId); });
     return path;
 }
 
 std::optional<platform::Launch> TakeLaunch(App& app, qint64 pid)
 {
     std::optional<platform::Launch> launch;
-    mdSettings::guarded(app, "mdProcess", "TakeLaunch", [&] { launch = app.sys.processes.launch(pid); });
+    mdFailures::guarded(app, "mdProcess", "TakeLaunch", [&] { launch = app.sys.processes.launch(pid); });
     return launch;
 }
 
 QString TakeName(App& app, qint64 pid)
 {
     QString name;
-    mdSettings::guarded(app, "mdProcess", "TakeName", [&] { name = app.sys.processes.name(pid); });
+    mdFailures::guarded(app, "mdProcess", "TakeName", [&] { name = app.sys.processes.name(pid); });
     return name;
 }
 
 bool Replaced(App& app, qint64 pid)
 {
     bool replaced = false;
-    mdSettings::guarded(app, "mdProcess", "Replaced", [&] { replaced = app.sys.processes.replaced(pid); });
+    mdFailures::guarded(app, "mdProcess", "Replaced", [&] { replaced = app.sys.processes.replaced(pid); });
     return replaced;
 }
 
 bool OwnDescendant(App& app, qint64 pid)
 {
     bool own = false;
-    mdSettings::guarded(app, "mdProcess", "OwnDescendant", [&] { own = app.sys.processes.ownDescendant(pid); });
+    mdFailures::guarded(app, "mdProcess", "OwnDescendant", [&] { own = app.sys.processes.ownDescendant(pid); });
     return own;
 }
 
 int KillProcess(App& app, qint64 pid, platform::KillFailure* why)
 {
     int result = 0;
-    mdSettings::guarded(app, "mdProcess", "KillProcess", [&] { result = app.sys.processes.kill(pid, why); });
+    mdFailures::guarded(app, "mdProcess", "KillProcess", [&] { result = app.sys.processes.kill(pid, why); });
     return result;
 }
 
 bool startupApp(App& app, bool load)
 {
-    return mdSettings::guarded(app, "mdProcess", "startupApp", [&] {
+    return mdFailures::guarded(app, "mdProcess", "startupApp", [&] {
         const QString folder = app.sys.env.startupFolder();
         if (folder.isEmpty())
             return;   // no folder to keep an entry in

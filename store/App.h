@@ -51,8 +51,7 @@ struct App {
 
     // The version of each list file as this program last read or wrote it;
     // another version is another program's writing, taken in at the next tick.
-    using FileVersion = platform::FileVersion;
-    std::map<QString, std::optional<FileVersion>> listVersions;
+    std::map<QString, std::optional<platform::FileVersion>> listVersions;
     // The records of each list file in that version: against them a save or
     // a reload tells what another program added or removed since from what
     // this program changed itself.

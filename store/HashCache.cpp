@@ -30,7 +30,7 @@ HashCache::~HashCache()
 
 HashCache::Result HashCache::find(qint64 pid, const QString& path, const platform::Files::Facts& version)
 {
-    const Key key = version.version();
+    const platform::FileVersion key = version.version();
     {
         std::lock_guard lock(mutex_);
         if (const auto it = entries_.find(key); it != entries_.end()) {

@@ -51,13 +51,12 @@ signals:
     void ready();
 
 private:
-    using Key = platform::FileVersion;
     struct Entry {
         Result result;
         bool seen = true;
     };
     mutable std::mutex mutex_;   // the workers write the results
-    QHash<Key, Entry> entries_;
+    QHash<platform::FileVersion, Entry> entries_;
     QThreadPool pool_, largePool_;
     std::atomic_bool stopping_ = false;   // a hash under way ends early when the cache goes
 };

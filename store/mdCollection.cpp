@@ -2,10 +2,11 @@
 #include "store/mdCollection.h"
 
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 namespace mdCollection {
 
-using mdSettings::guarded;
+using mdFailures::guarded;
 
 Collection clnEq(App& app, const Collection& source)
 {

@@ -2,7 +2,11 @@
 #include "store/mdLists.h"
 
 #include "store/mdCollection.h"
+#include "store/mdErrorLog.h"
+#include "store/mdFailures.h"
+#include "store/mdNumbers.h"
 #include "store/mdSettings.h"
+#include "store/Record.h"
 #include "platform/SysText.h"
 
 #include <QSet>
@@ -19,7 +23,12 @@
 #include <vector>
 #include <optional>
 
-namespace mdSettings {
+namespace mdLists {
+
+using namespace mdErrorLog;
+using namespace mdFailures;
+using namespace mdNumbers;
+using namespace mdSettings;
 
 namespace {
 
@@ -32,34 +41,11 @@ struct Line {
     std::optional<double> count;
 };
 
-// The common count, a few digits with an optional minus, without the cost
-// of the general conversion.
-std::optional<double> count(QStringView text)
-{
-    // Most last fields are paths or hashes: a letter or a "/" makes no number, told without converting.
-    const auto numeric = [](QChar c) {
-        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') || c == QLatin1Char('-')
-            || c == QLatin1Char('+') || c == QLatin1Char('e') || c == QLatin1Char('E') || c.isSpace();
-    };
-    if (!std::all_of(text.begin(), text.end(), numeric))
-        return std::nullopt;
-    const qsizetype digits = text.size() - (text.startsWith(QLatin1Char('-')) ? 1 : 0);
-    if (digits < 1 || digits > 9)
-        return parseNumber(text);
-    int value = 0;
-    for (const QChar c : text.last(digits)) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return parseNumber(text);
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return digits < text.size() ? -value : value;
-}
-
 Line splitLine(const QString& line)
 {
     const auto bar = line.lastIndexOf(QLatin1Char('|'));
     if (bar >= 0)
-        if (const auto n = count(QStringView(line).sliced(bar + 1)))
+        if (const auto n = Record::countOf(QStringView(line).sliced(bar + 1)))
             return {line.left(bar), n};
     return {line, std::nullopt};
 }
@@ -79,16 +65,16 @@ bool isAscii(const QString& text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
-// The count of an ASCII field, as count() reads the same text.
+// The count of an ASCII field, as Record::countOf reads the same text.
 std::optional<double> count(std::string_view text)
 {
     const std::size_t digits = text.size() - (!text.empty() && text[0] == '-' ? 1 : 0);
     if (digits < 1 || digits > 9)
-        return count(QString::fromLatin1(text.data(), qsizetype(text.size())));
+        return Record::countOf(QString::fromLatin1(text.data(), qsizetype(text.size())));
     int value = 0;
     for (const char c : text.substr(text.size() - digits)) {
         if (c < '0' || c > '9')
-            return count(QString::fromLatin1(text.data(), qsizetype(text.size())));
+            return Record::countOf(QString::fromLatin1(text.data(), qsizetype(text.size())));
         value = value * 10 + (c - '0');
     }
     return digits < text.size() ? -value : value;
@@ -233,7 +219,7 @@ const QString kLock = QStringLiteral("lists.lock");
 // Long enough for any save of another writer, which holds it only to write.
 constexpr int kLockWaitMs = 5000;
 
-std::optional<App::FileVersion> versionOf(App& app, const QString& fileName)
+std::optional<platform::FileVersion> versionOf(App& app, const QString& fileName)
 {
     const auto facts = app.sys.files.look(app.file(fileName), false);
     if (!facts)
@@ -564,4 +550,4 @@ void reloadPolicy(App& app)
     });
 }
 
-} // namespace mdSettings
+} // namespace mdLists

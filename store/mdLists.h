@@ -3,7 +3,7 @@
 #include "store/App.h"
 
 // The list files allow.csv and deny.csv.
-namespace mdSettings {
+namespace mdLists {
 // Appends the records of the file (in the program's folder) to `list`; of
 // records that differ only in letter case the first is taken, and one log
 // entry says so.
@@ -32,4 +32,4 @@ void reloadChanged(App& app);
 // Takes in the administrator's rules when a file of them changed; a bad
 // file is logged and skipped.
 void reloadPolicy(App& app);
-} // namespace mdSettings
+} // namespace mdLists

@@ -2,6 +2,8 @@
 #include "store/mdSettings.h"
 
 #include "store/mdCollection.h"
+#include "store/mdNumbers.h"
+#include "store/mdFailures.h"
 
 #include <QLocale>
 #include <QSet>
@@ -11,37 +13,11 @@
 
 namespace mdSettings {
 
+using namespace mdFailures;
+
+using namespace mdNumbers;
+
 namespace {
-// Lines joined by CRLF, leading empty lines left out.
-QString joinContent(const QStringList& lines)
-{
-    qsizetype first = 0;
-    while (first < lines.size() && lines[first].isEmpty())
-        ++first;
-    return lines.sliced(first).join(QStringLiteral("\r\n"));
-}
-
-// True when `bytes` read as lines and joined again by joinContent, plus a
-// final CRLF, give the very same bytes: every line ends in CRLF, no CR or LF
-// stands alone and the first line holds text. One pass without a line list.
-bool canonical(const QByteArray& bytes)
-{
-    if (bytes.isEmpty() || bytes.startsWith('\r') || bytes.startsWith('\n') || !bytes.endsWith("\r\n"))
-        return false;
-    const char* const data = bytes.constData();
-    const qsizetype size = bytes.size();
-    for (qsizetype at = 0; at < size;) {
-        const char* cr = static_cast<const char*>(std::memchr(data + at, '\r', size_t(size - at)));
-        const char* lf = static_cast<const char*>(std::memchr(data + at, '\n', size_t(size - at)));
-        if (!cr || !lf || lf != cr + 1)
-            return false;   // a bare LF before the next CR, or a CR without its LF
-        at = lf - data + 1;
-        if (at == size)
-            return true;
-    }
-    return true;
-}
-
 // A setting line split as getSettings reads it: the key as written, and
 // where its value starts and ends once blanks at both ends are left out.
 struct Parts {
@@ -103,11 +79,6 @@ const QStringList& alertDefaults()
     return names;
 }
 } // namespace
-
-void fail(const QString& description)
-{
-    throw std::runtime_error(platform::toSys(description).toStdString());
-}
 
 bool fileExists(App& app, const QString& path)
 {
@@ -316,27 +287,6 @@ void setSetting(App& app, const QString& key, const QString& value)
     mdCollection::clnSetK(app, app.settingList, key, value);
 }
 
-std::optional<double> parseNumber(QStringView text)
-{
-    // The C locale would read "1,000" as a thousand while refusing "0,5";
-    // a comma makes no number at all.
-    if (text.contains(QLatin1Char(',')))
-        return std::nullopt;
-    bool ok = false;
-    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-double toNumber(const QString& text)
-{
-    const auto value = parseNumber(text);
-    if (!value)
-        fail(QStringLiteral("Type mismatch: '%1' is not a number").arg(text));
-    return *value;
-}
-
 double numSetting(const App& app, const QString& key)
 {
     return toNumber(getSetting(app, key));
@@ -350,52 +300,6 @@ bool isOn(const App& app, const QString& key)
 bool isOn(const App& app, const QString& key, bool absent)
 {
     return app.settingList.hasKey(key) || app.policy.fixed(key) ? isOn(app, key) : absent;
-}
-
-QString numText(double value)
-{
-    return QLocale::c().toString(value, 'g', 15);
-}
-
-double roundEven(double value)
-{
-    return std::nearbyint(value);   // the default rounding mode is to nearest, ties to even
-}
-
-QString getContent(App& app, const QString& name)
-{
-    QString text;
-    guarded(app, "mdSettings", "getContent", [&] {
-        const auto lines = app.sys.files.readLines(app.file(name));
-        if (!lines)
-            return;
-        text = joinContent(*lines);
-    });
-    return text;
-}
-
-void error_log(App& app, const QString& module, const QString& procedure, const QString& description)
-{
-    try {
-        if (!isOn(app, QStringLiteral("error_log")))
-            return;
-        // Reads directly, not through getContent: a failure here must not log.
-        const QString path = app.file(QStringLiteral("error.log"));
-        QByteArray old = app.sys.files.readBytes(path).value_or(QByteArray());
-        // A file the log wrote itself is already its lines joined plus a line
-        // end, so its bytes go on unread; only a hand-edited one is redone.
-        if (!canonical(old) && !old.isEmpty())
-            old = platform::toSys(joinContent(platform::splitLines(old))) + "\r\n";
-        else if (old.isEmpty())
-            old = "\r\n";
-        QString entry = description;
-        entry.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        // Not synced: a lost last entry costs less than a stall at every failure.
-        app.sys.files.writeBytes(path, platform::toSys(module + QLatin1Char('.') + procedure + QStringLiteral(": ")
-                                                       + entry + QStringLiteral("\r\n")) + old, false);
-    } catch (...) {
-        // The log never reports its own failures; the old file stays whole.
-    }
 }
 
 } // namespace mdSettings

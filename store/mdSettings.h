@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-#include "platform/SysText.h"
 #include "store/App.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
-#include <exception>
 #include <optional>
-#include <stdexcept>
-#include <utility>
 #include <vector>
 
 namespace mdSettings {
@@ -53,47 +49,11 @@ int timerMs(double seconds);
 // throws on overflow.
 int ticksFor(double period, double tick);
 
-// A setting's text as a number, with "." as the decimal separator and no
-// thousands separator. Empty or non-numeric text throws, so a missing setting
-// fails at its first numeric use; parseNumber gives nothing instead.
-double toNumber(const QString& text);
-std::optional<double> parseNumber(QStringView text);
+// A setting read as a number; throws when it is none.
 double numSetting(const App& app, const QString& key);
 // A switch is on only when its number is exactly 1.
 bool isOn(const App& app, const QString& key);
 // The same for a switch that older settings files lack: `absent` when missing.
 bool isOn(const App& app, const QString& key, bool absent);
-// Number as the settings and records write it: shortest form, "." separator.
-QString numText(double value);
-// Rounds half to even.
-double roundEven(double value);
-
-// Error log and whole-file reading.
-void error_log(App& app, const QString& module, const QString& procedure, const QString& description);
-QString getContent(App& app, const QString& name);
-
-// Runs `body`; a failure inside it is logged under module.procedure and
-// swallowed, so the caller goes on as if the procedure had returned. The
-// failure's description also goes to `failure` when given.
-template <class Body>
-bool guarded(App& app, const char* module, const char* procedure, Body&& body, QString* failure = nullptr)
-{
-    QString description;
-    try {
-        std::forward<Body>(body)();
-        return true;
-    } catch (const std::exception& e) {
-        description = platform::fromSys(e.what());
-    } catch (...) {
-        description = QStringLiteral("Unknown failure");
-    }
-    error_log(app, QString::fromLatin1(module), QString::fromLatin1(procedure), description);
-    if (failure)
-        *failure = description;
-    return false;
-}
-
-// Throws a failure with a readable description, in the system's bytes.
-[[noreturn]] void fail(const QString& description);
 
 } // namespace mdSettings

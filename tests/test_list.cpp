@@ -248,7 +248,7 @@ TEST(ListWindow, MovesAndDeletesTakeInWhatAnotherProgramSavedMeanwhile)
     t.write("deny.csv", "z|/z\r\n");
     for (const auto& [list, tmp, file] : {std::tuple(&t.app.allowList, &t.app.allowTmp, "allow.csv"),
                                           std::tuple(&t.app.denyList, &t.app.denyTmp, "deny.csv")}) {
-        mdSettings::getList(t.app, *list, file);
+        mdLists::getList(t.app, *list, file);
         *tmp = *list;
     }
     t.allow->listLoad();

@@ -5,6 +5,7 @@
 #include "design/mdDesign.h"
 #include "guard/Guard.h"
 #include "store/mdSettings.h"
+#include "store/mdFailures.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -14,6 +15,7 @@
 #include <algorithm>
 
 using namespace mdSettings;
+using namespace mdFailures;
 
 namespace {
 const QColor kWarning{255, 160, 120};
@@ -27,9 +29,7 @@ frmSettings::frmSettings(App& application, Guard& core, QWidget* parent)
     // The rows scroll, so a small screen (or a large scale) only shortens the window.
     const QRect area = app.sys.desktop.availableGeometry();
     setFixedSize(std::min(620, std::max(area.width() - 20, 400)), std::min(580, std::max(area.height() - 40, 240)));
-    setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral(
-        "frmSettings { background: rgb(24, 32, 84); } QLabel { color: white; }"
+    mdDesign::skinWindow(app, this, QStringLiteral(
         "QLabel#meaning { color: rgb(196, 200, 236); }"
         "QLabel#reason, QLabel#lblMessage { color: %3; }"
         "QLineEdit { background: %1; color: white; border: 1px solid rgb(80, 80, 170); border-radius: 2px;"
@@ -40,7 +40,8 @@ frmSettings::frmSettings(App& application, Guard& core, QWidget* parent)
         "QPushButton:focus { border-width: 2px; }"
         "QScrollArea { background: transparent; border: none; }")
                       .arg(mdDesign::kSkinPanel.name(), ImageButton::frameColour.name(), kWarning.name())
-                  + mdDesign::scrollBarStyle());
+                  + mdDesign::scrollBarStyle(),
+        [this] { btnCancel_Click(); });
 
     auto* title = new QLabel(QStringLiteral("Settings"), this);
     QFont bold = title->font();
@@ -90,7 +91,7 @@ frmSettings::frmSettings(App& application, Guard& core, QWidget* parent)
     btnClose = mdDesign::imageButton(app, this, "btnClose", {width() - 21, 3, 18, 18}, &frmSettings::btnCancel_Click,
                                      QStringLiteral("Close"));
 
-    mdSettings::guarded(app, "frmSettings", "Form_Load", [&] {
+    mdFailures::guarded(app, "frmSettings", "Form_Load", [&] {
         mdDesign::frmSkin(app, this);
         mdDesign::frmBalloon(app, this);
     });
@@ -337,20 +338,6 @@ void frmSettings::unload()
     hide();
     emit unloaded();
     deleteLater();
-}
-
-void frmSettings::mousePressEvent(QMouseEvent* event)
-{
-    event->accept();
-    mdDesign::FormDrag(app, this);
-}
-
-void frmSettings::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
-        btnCancel_Click();
-    else
-        QWidget::keyPressEvent(event);
 }
 
 void frmSettings::closeEvent(QCloseEvent* event)

@@ -63,8 +63,6 @@ signals:
     void unloaded();
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;   // drag
-    void keyPressEvent(QKeyEvent* event) override;       // Escape: Cancel
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 

@@ -7,6 +7,8 @@
 #include "guard/GateLink.h"
 #include "store/mdSettings.h"
 #include "tray/frmSettings.h"
+#include "store/mdFailures.h"
+#include "store/mdErrorLog.h"
 
 #include <QCursor>
 #include <QPainter>
@@ -15,7 +17,7 @@
 #include <cstdio>
 #include <utility>
 
-using mdSettings::guarded;
+using mdFailures::guarded;
 
 namespace {
 
@@ -94,7 +96,7 @@ frmTray::frmTray(App& application, Guard& core, platform::Tray& trayIcon, QWidge
         app.sys.notices->onFailed = [this](const QString& text, const QString& why) {
             std::fprintf(stderr, "Mirvak: %s\n", qPrintable(text));
             if (!std::exchange(noticeFailureTold, true))
-                mdSettings::error_log(app, QStringLiteral("frmTray"), QStringLiteral("notice"),
+                mdErrorLog::error_log(app, QStringLiteral("frmTray"), QStringLiteral("notice"),
                                       QStringLiteral("No notification server took a notice (%1): %2").arg(why, text));
         };
     connect(&guard, &Guard::notGuarding, this, &frmTray::notGuarding);

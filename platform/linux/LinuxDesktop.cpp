@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/LinuxDesktop.h"
 
-#include "widgets/KeyGate.h"
+#include "platform/linux/KeyGate.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

@@ -44,9 +44,7 @@ std::optional<ExecFiles::Facts> LinuxExecFiles::facts(int fd)
     struct stat info;
     if (n <= 0 || n == ssize_t(sizeof target) || ::fstat(fd, &info) != 0)
         return std::nullopt;
-    const FileVersion version = fileVersion(info);
-    return Facts{fromSys(QByteArrayView(target, n)), S_ISREG(info.st_mode), info.st_size, info.st_mtim.tv_sec,
-                 version.device, version.inode, version.modifiedNs, version.changedNs};
+    return Facts{fileVersion(info), fromSys(QByteArrayView(target, n)), S_ISREG(info.st_mode), info.st_mtim.tv_sec};
 }
 
 ExecFiles::Kind LinuxExecFiles::kind(int fd)

@@ -89,8 +89,7 @@ std::optional<Files::Facts> statFacts(const char* name, bool dated, int dir = AT
     struct stat info;
     if (::fstatat(dir, name, &info, 0) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    const FileVersion version = fileVersion(info);
-    Files::Facts facts{info.st_size, {}, {}, version.device, version.inode, version.modifiedNs, version.changedNs};
+    Files::Facts facts{fileVersion(info), {}, {}};
     if (!dated)
         return facts;
     struct tm local;

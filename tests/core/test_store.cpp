@@ -4,6 +4,8 @@
 #include "store/mdCollection.h"
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
+#include "store/mdErrorLog.h"
+#include "store/mdFailures.h"
 
 #include <chrono>
 #include <future>
@@ -12,6 +14,9 @@
 
 using namespace mdCollection;
 using namespace mdSettings;
+using namespace mdLists;
+using namespace mdFailures;
+using namespace mdErrorLog;
 using platform::fromSys;
 
 static QString text(const Collection& c) { return QStringList(c.begin(), c.end()).join(","); }

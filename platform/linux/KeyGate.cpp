@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "widgets/KeyGate.h"
+#include "platform/linux/KeyGate.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
