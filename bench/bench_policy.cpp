@@ -76,13 +76,13 @@ struct Site : RealServices {
         write(program.policy + QStringLiteral("/allow.d/site.csv"), allow);
         write(program.policy + QStringLiteral("/deny.d/site.csv"), deny);
         write(program.policy + QStringLiteral("/policy.ini"), "user_may_deny=1\r\n");
-        mdSettings::reloadPolicy(app);
+        mdLists::reloadPolicy(app);
     }
 
     // What time_Timer does for the rules and the walk.
     void tick()
     {
-        mdSettings::reloadPolicy(app);
+        mdLists::reloadPolicy(app);
         guard.TakeProcesses();
     }
 

@@ -9,8 +9,6 @@
 #include "store/mdSettings.h"
 #include "store/mdFailures.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <ranges>
 
 using mdFailures::guarded;

@@ -2,12 +2,16 @@
 #include "guard/GateLink.h"
 
 #include "guard/Events.h"
+#include "store/mdFailures.h"
+#include "store/mdNumbers.h"
 #include "store/mdSettings.h"
 
 #include <QTimeZone>
 #include <algorithm>
 #include <iterator>
 
+using namespace mdFailures;
+using namespace mdNumbers;
 using namespace mdSettings;
 using gatewire::List;
 

@@ -7,7 +7,7 @@
 #include "store/mdLists.h"
 #include "store/mdSettings.h"
 #include "tray/frmSettings.h"
-#include "widgets/KeyGate.h"
+#include "platform/linux/KeyGate.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -84,7 +84,7 @@ TEST(Keys, EveryWindowIsDrivenByTheKeyboardAlone)
         {"allow list", "Tab space Tab space",
          [](Desk& d) {
              d.t.write("allow.csv", d.line());
-             mdSettings::getList(d.t.app, d.t.app.allowList, "allow.csv");
+             mdLists::getList(d.t.app, d.t.app.allowList, "allow.csv");
              auto* list = new frmList(d.t.app, d.main.guard, frmList::Kind::Allow, &d.main);
              list->listLoad();
              list->show();

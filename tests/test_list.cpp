@@ -326,7 +326,7 @@ TEST(ListWindow, TheAdministratorsRecordsAndSettingsStayAndWhatMonitorModeSawIsA
     t.write("etc/allow.d/site.csv", "site|/opt/site\r\n");
     t.write("etc/deny.d/site.csv", "sh|/bin/sh\r\n");
     t.write("etc/policy.ini", "check_interval=7\r\nguard_mode=monitor\r\n");
-    mdSettings::reloadPolicy(t.app);
+    mdLists::reloadPolicy(t.app);
     t.allow->listLoad();
     EXPECT_EQ(table(*t.allow), "Name;Path;Set by;\nmine;;;/bin/mine;;\nsite;;;/opt/site;;system");
     EXPECT_EQ(t.allow->rows.index(1, ListModel::Path).data(Qt::AccessibleTextRole), "/opt/site, set by the administrator");
