@@ -25,6 +25,23 @@ using namespace mdLists;
 using namespace mdFailures;
 
 namespace {
+// Walks the processes with `visit`. What `visit` throws leaves the walk
+// first, so the snapshot is closed, and is thrown after it.
+template <typename Visit>
+void walkProcesses(App& app, Visit&& visit)
+{
+    std::exception_ptr failure;
+    app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
+        try {
+            return visit(entry);
+        } catch (...) {
+            failure = std::current_exception();
+            return false;
+        }
+    });
+    if (failure)
+        std::rethrow_exception(failure);
+}
 
 constexpr int kMaxTicks = std::numeric_limits<int>::max();
 constexpr qsizetype kKnownFiles = 8192;
@@ -306,32 +323,24 @@ void takeLook(Guard& m, const Look& look)
 void sweep(Guard& m)
 {
     std::optional<double> level;
-    std::exception_ptr failure;
     Look look;
     bool cut = false;
     QSet<qint64> waits;
-    m.app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
-        try {
-            const Verdict verdict = examine(m.app, entry, level, look, m.app.allowTmp, m.app.denyTmp);
-            if (verdict == Verdict::Denied)
-                endDenied(m, look.pid, look.name, look.path, look.record, look.rule);
-            cut = verdict == Verdict::Cut;
-            const auto queued = std::ranges::find(m.queued, entry.pid, &Guard::Queued::pid);
-            if (queued != m.queued.end()) {
-                if (stillQueued(*queued, verdict, look))
-                    waits.insert(entry.pid);
-            } else if (m.alertUp && awaits(m, verdict, look)) {
-                enqueue(m, look);
+    walkProcesses(m.app, [&](const platform::ProcessEntry& entry) {
+        const Verdict verdict = examine(m.app, entry, level, look, m.app.allowTmp, m.app.denyTmp);
+        if (verdict == Verdict::Denied)
+            endDenied(m, look.pid, look.name, look.path, look.record, look.rule);
+        cut = verdict == Verdict::Cut;
+        const auto queued = std::ranges::find(m.queued, entry.pid, &Guard::Queued::pid);
+        if (queued != m.queued.end()) {
+            if (stillQueued(*queued, verdict, look))
                 waits.insert(entry.pid);
-            }
-            return !cut;
-        } catch (...) {
-            failure = std::current_exception();
-            return false;
+        } else if (m.alertUp && awaits(m, verdict, look)) {
+            enqueue(m, look);
+            waits.insert(entry.pid);
         }
+        return !cut;
     });
-    if (failure)
-        std::rethrow_exception(failure);
     // Only a walk that saw every process tells which ended.
     if (!cut && std::erase_if(m.queued, [&](const Guard::Queued& queued) { return !waits.contains(queued.pid); }) > 0)
         emit m.queueChanged(int(m.queued.size()));
@@ -492,54 +501,45 @@ void Guard::TakeProcesses()
         bool found = false;
         bool cut = false;
         qint64 moduleId = 0;
-        std::exception_ptr failure;
         // Nothing changes a setting during a tick: each is converted once.
         std::optional<double> level;
         std::optional<bool> counting;
         Look look;
-        app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
-            try {
-                const Verdict verdict = examine(app, entry, level, look, app.allowTmp, app.denyTmp);
-                if (verdict == Verdict::Cut)
-                    cut = true;
-                if (verdict == Verdict::Skip || verdict == Verdict::Cut)
-                    return !cut;
-                // Decided by the user already: only its record waits for the hash.
-                if (verdict == Verdict::Pending && !awaits(*this, verdict, look))
-                    return true;
-                // Monitor mode asks nothing: the program is noted once its record is known.
-                if ((verdict == Verdict::Unknown || verdict == Verdict::Pending) && events::monitoring(app)) {
-                    if (verdict == Verdict::Unknown && !look.unhashed)
-                        noteSeen(app, events::Kind::WouldAsk, look.pid, look.name, look.path, look.record, {});
-                    return true;
-                }
-                // Past the candidate the walk goes on: later hashes start now,
-                // known denied programs end now and unknown ones wait their turn.
-                if (verdict == Verdict::Unknown || verdict == Verdict::Pending) {
-                    if (found) {
-                        enqueue(*this, look);
-                        return true;
-                    }
-                    takeLook(*this, look);
-                    found = true;
-                    moduleId = entry.moduleId;
-                    return true;
-                }
-                if (verdict == Verdict::Denied)
-                    endDenied(*this, look.pid, look.name, look.path, look.record, look.rule);
-                if (!counting)
-                    counting = numSetting(app, QStringLiteral("clean_value")) > 0;
-                if (*counting && app.seenPending)
-                    app.seenRecords.insert(look.record);
+        walkProcesses(app, [&](const platform::ProcessEntry& entry) {
+            const Verdict verdict = examine(app, entry, level, look, app.allowTmp, app.denyTmp);
+            if (verdict == Verdict::Cut)
+                cut = true;
+            if (verdict == Verdict::Skip || verdict == Verdict::Cut)
+                return !cut;
+            // Decided by the user already: only its record waits for the hash.
+            if (verdict == Verdict::Pending && !awaits(*this, verdict, look))
                 return true;
-            } catch (...) {
-                // Leave the walk first, so the snapshot is closed; fail after.
-                failure = std::current_exception();
-                return false;
+            // Monitor mode asks nothing: the program is noted once its record is known.
+            if ((verdict == Verdict::Unknown || verdict == Verdict::Pending) && events::monitoring(app)) {
+                if (verdict == Verdict::Unknown && !look.unhashed)
+                    noteSeen(app, events::Kind::WouldAsk, look.pid, look.name, look.path, look.record, {});
+                return true;
             }
+            // Past the candidate the walk goes on: later hashes start now,
+            // known denied programs end now and unknown ones wait their turn.
+            if (verdict == Verdict::Unknown || verdict == Verdict::Pending) {
+                if (found) {
+                    enqueue(*this, look);
+                    return true;
+                }
+                takeLook(*this, look);
+                found = true;
+                moduleId = entry.moduleId;
+                return true;
+            }
+            if (verdict == Verdict::Denied)
+                endDenied(*this, look.pid, look.name, look.path, look.record, look.rule);
+            if (!counting)
+                counting = numSetting(app, QStringLiteral("clean_value")) > 0;
+            if (*counting && app.seenPending)
+                app.seenRecords.insert(look.record);
+            return true;
         });
-        if (failure)
-            std::rethrow_exception(failure);
         // Only a walk that saw every process tells which hashes are no longer needed.
         if (!cut) {
             app.hashes.sweep();
@@ -562,35 +562,27 @@ void Guard::showNext()
         const std::vector<Queued> met = std::exchange(queued, {});
         bool found = false;
         qint64 moduleId = 0;
-        std::exception_ptr failure;
         std::optional<double> level;
         Look look;
         // A walk of its own pins the one shown, as a tick's would.
-        app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
+        walkProcesses(app, [&](const platform::ProcessEntry& entry) {
             const auto was = std::ranges::find(met, entry.pid, &Queued::pid);
             if (was == met.end())
                 return true;
-            try {
-                const Verdict verdict = examine(app, entry, level, look, app.allowTmp, app.denyTmp);
-                if (verdict == Verdict::Denied)
-                    endDenied(*this, look.pid, look.name, look.path, look.record, look.rule);
-                if (!stillQueued(*was, verdict, look))
-                    return true;
-                if (found) {
-                    queued.push_back({look.pid, look.record});
-                    return true;
-                }
-                takeLook(*this, look);
-                found = true;
-                moduleId = entry.moduleId;
+            const Verdict verdict = examine(app, entry, level, look, app.allowTmp, app.denyTmp);
+            if (verdict == Verdict::Denied)
+                endDenied(*this, look.pid, look.name, look.path, look.record, look.rule);
+            if (!stillQueued(*was, verdict, look))
                 return true;
-            } catch (...) {
-                failure = std::current_exception();
-                return false;
+            if (found) {
+                queued.push_back({look.pid, look.record});
+                return true;
             }
+            takeLook(*this, look);
+            found = true;
+            moduleId = entry.moduleId;
+            return true;
         });
-        if (failure)
-            std::rethrow_exception(failure);
         emit queueChanged(int(queued.size()));
         if (found)
             takeCandidate(*this, moduleId);
@@ -690,28 +682,20 @@ Running runningPrograms(App& app)
     Running running;
     guarded(app, "frmMain", "runningPrograms", [&] {
         std::optional<double> level;
-        std::exception_ptr failure;
-        app.sys.processes.walk([&](const platform::ProcessEntry& entry) {
-            try {
-                Look look;
-                const Verdict verdict = examine(app, entry, level, look, app.allowList, app.denyList);
-                if (look.unhashed)
-                    ++running.unhashed;
-                else if (verdict == Verdict::Pending && !running.taken.contains(look.record)) {
-                    // Another process of the same file waits as this one does.
-                    running.taken.insert(look.record);
-                    running.waiting.push_back({look.name, look.path, look.record, look.pid});
-                }
-                else if (verdict == Verdict::Unknown && (!look.path.isEmpty() || look.state == platform::PathState::Refused))
-                    takeRunning(running, look.name, look.path, look.record);
-                return verdict != Verdict::Cut;
-            } catch (...) {
-                failure = std::current_exception();   // thrown after the walk has closed its snapshot
-                return false;
+        walkProcesses(app, [&](const platform::ProcessEntry& entry) {
+            Look look;
+            const Verdict verdict = examine(app, entry, level, look, app.allowList, app.denyList);
+            if (look.unhashed)
+                ++running.unhashed;
+            else if (verdict == Verdict::Pending && !running.taken.contains(look.record)) {
+                // Another process of the same file waits as this one does.
+                running.taken.insert(look.record);
+                running.waiting.push_back({look.name, look.path, look.record, look.pid});
             }
+            else if (verdict == Verdict::Unknown && (!look.path.isEmpty() || look.state == platform::PathState::Refused))
+                takeRunning(running, look.name, look.path, look.record);
+            return verdict != Verdict::Cut;
         });
-        if (failure)
-            std::rethrow_exception(failure);
     });
     sortRunning(running);
     return running;

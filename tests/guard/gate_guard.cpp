@@ -4,21 +4,13 @@
 // execs as lines on its input say ("answer ID allow|deny").
 #include "gate/GateClient.h"
 #include "platform/linux/LinuxGateSocket.h"
+#include "StandIn.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QSocketNotifier>
-#include <cstdio>
-#include <unistd.h>
 
 namespace {
-
-void print(const QString& line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
 
 QStringList records(const QString& path)
 {
@@ -65,38 +57,27 @@ int main(int argc, char** argv)
     platform::LinuxGateSocket socket;
     GateClient client(socket);
     QObject::connect(&client, &GateClient::exec, [](const gatewire::Exec& e) {
-        print(QStringLiteral("exec %1 %2 %3 %4 %5").arg(e.id).arg(verdict(e.verdict),
+        standin::print(QStringLiteral("exec %1 %2 %3 %4 %5").arg(e.id).arg(verdict(e.verdict),
               e.allowed ? QStringLiteral("allowed") : QStringLiteral("refused"), e.name, e.record));
     });
     QObject::connect(&client, &GateClient::done, [](const gatewire::Done& d) {
-        print(QStringLiteral("done %1 %2 %3").arg(d.id).arg(d.allowed ? QStringLiteral("allowed") : QStringLiteral("refused")).arg(int(d.reason)));
+        standin::print(QStringLiteral("done %1 %2 %3").arg(d.id).arg(d.allowed ? QStringLiteral("allowed") : QStringLiteral("refused")).arg(int(d.reason)));
     });
-    QObject::connect(&client, &GateClient::synced, [] { print(QStringLiteral("ready")); });
+    QObject::connect(&client, &GateClient::synced, [] { standin::print(QStringLiteral("ready")); });
     QObject::connect(&client, &GateClient::closed, [] {
-        print(QStringLiteral("closed"));
+        standin::print(QStringLiteral("closed"));
         QCoreApplication::exit(1);
     });
     if (!client.open(parser.value(QStringLiteral("socket")), settings)
         || !client.replace(gatewire::List::Allow, records(parser.value(QStringLiteral("allow"))))
         || !client.replace(gatewire::List::Deny, records(parser.value(QStringLiteral("deny"))))
         || !client.sync(1)) {
-        print(QStringLiteral("can't connect"));
+        standin::print(QStringLiteral("can't connect"));
         return 1;
     }
-
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char line[256];
-        const ssize_t n = ::read(STDIN_FILENO, line, sizeof line - 1);
-        if (n <= 0) {
-            QCoreApplication::quit();
-            return;
-        }
-        for (const QByteArray& command : QByteArray(line, n).split('\n')) {
-            const QList<QByteArray> words = command.split(' ');
-            if (words.value(0) == "answer" && words.size() == 3)
-                client.answer(words[1].toULongLong(), words[2] == "allow");
-        }
+    return standin::run([&](const QByteArray& command) {
+        const QList<QByteArray> words = command.split(' ');
+        if (words.value(0) == "answer" && words.size() == 3)
+            client.answer(words[1].toULongLong(), words[2] == "allow");
     });
-    return QCoreApplication::exec();
 }

@@ -11,20 +11,12 @@
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxProgram.h"
 #include "platform/linux/LinuxShell.h"
+#include "StandIn.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QSocketNotifier>
-#include <cstdio>
-#include <unistd.h>
 
 namespace {
-void print(const QString& line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
 // No screen: nothing here is drawn or asked.
 class NoDesktop : public platform::Desktop {
 public:
@@ -35,7 +27,7 @@ public:
     void processEvents() override { QCoreApplication::processEvents(); }
     void startMove(QWidget*) override {}
     bool askYesNo(const QString&, const QString&) override { return false; }
-    void message(const QString&, const QString& text) override { print(QStringLiteral("told ") + text); }
+    void message(const QString&, const QString& text) override { standin::print(QStringLiteral("told ") + text); }
     QString pickFile(const QString&, const QString&) override { return {}; }
     void quit() override { QCoreApplication::quit(); }
 };
@@ -51,36 +43,26 @@ int main(int argc, char** argv)
     NoDesktop desktop;
     platform::LinuxProgram program;
     App app({processes, files, env, shell, desktop, program});
-    app.notice = [](const QString& text) { print(QStringLiteral("told ") + text); };
+    app.notice = [](const QString& text) { standin::print(QStringLiteral("told ") + text); };
     Guard guard(app);
     platform::LinuxGateSocket socket;
     GateLink link(app, socket);
     guard.attachGate(link);
-    QObject::connect(&link, &GateLink::stateChanged, [](bool on) { print(on ? QStringLiteral("ready") : QStringLiteral("gone")); });
+    QObject::connect(&link, &GateLink::stateChanged, [](bool on) { standin::print(on ? QStringLiteral("ready") : QStringLiteral("gone")); });
     QObject::connect(&guard, &Guard::alertWanted, [&] {
         if (guard.appHeld)
-            print(QStringLiteral("alert ") + guard.appName);
+            standin::print(QStringLiteral("alert ") + guard.appName);
     });
     if (guard.Form_Load() != Guard::Start::Running) {
-        print(QStringLiteral("can't start"));
+        standin::print(QStringLiteral("can't start"));
         return 1;
     }
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char line[256];
-        const ssize_t n = ::read(STDIN_FILENO, line, sizeof line - 1);
-        if (n <= 0) {
+    return standin::run([&](const QByteArray& command) {
+        if (command == "press allow")
+            guard.decide(Guard::Decision::Allow);
+        else if (command == "press deny")
+            guard.decide(Guard::Decision::Deny);
+        else if (command == "quit")
             QCoreApplication::quit();
-            return;
-        }
-        for (const QByteArray& command : QByteArray(line, n).split('\n')) {
-            if (command == "press allow")
-                guard.decide(Guard::Decision::Allow);
-            else if (command == "press deny")
-                guard.decide(Guard::Decision::Deny);
-            else if (command == "quit")
-                QCoreApplication::quit();
-        }
     });
-    return QCoreApplication::exec();
 }
