@@ -67,16 +67,39 @@ bool Gate::inFamily(qint64 pid, qint64 ancestor)
     return false;
 }
 
+bool Gate::policed(qint64 uid) const
+{
+    return denied_.count() > 0 && uid >= kFirstUser && uid <= kLastUser;
+}
+
+void Gate::setDenied(Collection records)
+{
+    denied_ = std::move(records);
+    deniedHashed_ = std::any_of(denied_.begin(), denied_.end(),
+                                [](const QString& record) { return record.contains(QLatin1String("|sha256:")); });
+}
+
+QString Gate::deniedRecord(const Exec& exec, const QTimeZone& zone, const QString& hex) const
+{
+    // Written at any level: the exec's record at each level is looked for.
+    for (int level = 0; level <= (hex.isEmpty() ? 3 : 4); ++level) {
+        const QString record = execRecord(level, exec.name, exec.facts, zone, hex);
+        if (denied_.search(record, QString()) > 0)
+            return record;
+    }
+    return {};
+}
+
 void Gate::exec(const platform::ExecEvent& event)
 {
-    // With no guard connected nothing is looked at.
-    if (stopping_ || guards_.isEmpty() || event.pid <= 0 || event.pid == ownPid_) {
+    // With no guard connected and no records of the administrator nothing is looked at.
+    if (stopping_ || (guards_.isEmpty() && denied_.count() == 0) || event.pid <= 0 || event.pid == ownPid_) {
         sys_.events.answer(event, true);
         return;
     }
     const auto info = sys_.processes.info(event.pid);
     Guard* guard = info && info->uid != 0 ? guardOf(info->uid) : nullptr;
-    if (!guard || info->parent == ownPid_) {
+    if (!info || (!guard && !policed(info->uid)) || info->parent == ownPid_) {
         sys_.events.answer(event, true);
         return;
     }
@@ -88,7 +111,7 @@ void Gate::exec(const platform::ExecEvent& event)
         return;
     }
     Exec exec{event, info->uid, *facts, execName(facts->path), QString()};
-    if (!(guard->settings.listLevel > 3) || !facts->regular) {
+    if (!((guard && guard->settings.listLevel > 3) || (deniedHashed_ && policed(info->uid))) || !facts->regular) {
         decide(std::move(exec), QString());
         return;
     }
@@ -129,19 +152,21 @@ void Gate::hashed(const platform::FileVersion& version, const std::optional<QByt
 void Gate::decide(Exec exec, const QString& hex)
 {
     Guard* guard = stopping_ ? nullptr : guardOf(exec.uid);
+    const QString refusedBy = stopping_ || !policed(exec.uid) ? QString()
+                                                              : deniedRecord(exec, guard ? guard->zone : systemZone_, hex);
     if (!guard) {
-        sys_.events.answer(exec.event, true);
+        sys_.events.answer(exec.event, refusedBy.isEmpty());
         return;
     }
     const Settings& settings = guard->settings;
     exec.record = execRecord(settings.listLevel, exec.name, exec.facts, guard->zone, hex);
     // Found as the scan finds a process whose path it read.
-    if (guard->lists[int(List::Allow)].search(exec.record, QString()) > 0) {
+    if (refusedBy.isEmpty() && guard->lists[int(List::Allow)].search(exec.record, QString()) > 0) {
         sys_.events.answer(exec.event, true);
         return;
     }
     const int peer = guard->peer;
-    const bool denied = guard->lists[int(List::Deny)].search(exec.record, QString()) > 0;
+    const bool denied = !refusedBy.isEmpty() || guard->lists[int(List::Deny)].search(exec.record, QString()) > 0;
     // The guard's own children start whatever they are: it launched them.
     if (inFamily(exec.event.pid, guard->pid)) {
         sys_.events.answer(exec.event, true);
@@ -152,6 +177,9 @@ void Gate::decide(Exec exec, const QString& hex)
         sys_.events.answer(exec.event, false);
         note.verdict = Verdict::Denied;
         note.allowed = false;
+        // The administrator's record, so that the guard names the rule.
+        if (!refusedBy.isEmpty())
+            note.record = refusedBy;
         tell(peer, note, true);
         return;
     }

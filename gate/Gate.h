@@ -27,6 +27,10 @@ public:
     static constexpr int kMaxHeld = 32;
     static constexpr qint64 kSeenMs = 500;
     static constexpr qsizetype kMaxRecords = 1000000;   // per list
+    // Ordinary users, as Debian numbers them: below are root and the system
+    // services, above the nobody and dynamic service accounts.
+    static constexpr qint64 kFirstUser = 1000;
+    static constexpr qint64 kLastUser = 60000;
 
     Gate(Services services, qint64 ownPid, std::function<qint64()> clockMs);
     ~Gate() override;
@@ -38,6 +42,9 @@ public:
     void disconnected(int peer);
     // Answers the held execs whose time is up.
     void expire();
+    // The administrator's deny records: each refuses the exec of any
+    // ordinary user whose record at the record's own level it is.
+    void setDenied(Collection records);
     // Answers every exec that waits, and from now on allows each at once.
     void stop();
 
@@ -77,6 +84,9 @@ private:
     };
 
     Guard* guardOf(qint64 uid);
+    bool policed(qint64 uid) const;
+    // The administrator's record that refuses `exec`; empty when none does.
+    QString deniedRecord(const Exec& exec, const QTimeZone& zone, const QString& hex) const;
     void decide(Exec exec, const QString& hex);
     void hashed(const platform::FileVersion& version, const std::optional<QByteArray>& digest);
     bool inFamily(qint64 pid, qint64 ancestor);
@@ -95,6 +105,9 @@ private:
     std::map<quint64, Held> held_;
     QHash<platform::FileVersion, QString> digests_;   // lower-case hex; empty when unreadable
     QHash<platform::FileVersion, QList<Exec>> hashing_;
+    Collection denied_;
+    bool deniedHashed_ = false;   // a record of level 4 among them
+    QTimeZone systemZone_ = QTimeZone::systemTimeZone();
     QTimer timer_;
     QThreadPool pool_;
     bool stopping_ = false;

@@ -6,10 +6,12 @@
 #include "platform/linux/LinuxExecFiles.h"
 #include "platform/linux/LinuxExecProcesses.h"
 #include "platform/linux/LinuxFanotify.h"
+#include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxGateServer.h"
 #include "platform/linux/LinuxMountTable.h"
 #include "platform/linux/LinuxTermSignals.h"
 #include "platform/Version.h"
+#include "store/Policy.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -46,6 +48,13 @@ void markLocal(platform::LinuxFanotify& fanotify, platform::LinuxMountTable& mou
     }
     // A file system unmounted takes its mark with it; one mounted again is new.
     marked.intersect(present);
+}
+
+// The administrator's folder, found as the guard finds it.
+QString policyFolder()
+{
+    const QString first = qEnvironmentVariable("XDG_CONFIG_DIRS").section(QLatin1Char(':'), 0, 0);
+    return (first.isEmpty() ? QStringLiteral("/etc") : first) + QStringLiteral("/mirvak");
 }
 
 } // namespace
@@ -90,6 +99,19 @@ int main(int argc, char** argv)
     QObject::connect(&server, &platform::LinuxGateServer::connected, &gate, &Gate::connected);
     QObject::connect(&server, &platform::LinuxGateServer::received, &gate, &Gate::received);
     QObject::connect(&server, &platform::LinuxGateServer::disconnected, &gate, &Gate::disconnected);
+    // The administrator's deny records hold for every ordinary user, guard or
+    // none; a change is taken in within kPolicyMs, as the guard's tick does.
+    constexpr int kPolicyMs = 2000;
+    platform::LinuxFiles policyFiles;
+    Policy policy;
+    const auto readPolicy = [&] {
+        if (policy.refresh(policyFiles, policyFolder(), say))
+            gate.setDenied(policy.list(Policy::Verdict::Deny));
+    };
+    readPolicy();
+    QTimer policyTimer;
+    QObject::connect(&policyTimer, &QTimer::timeout, &gate, readPolicy);
+    policyTimer.start(kPolicyMs);
     if (!server.listen(parser.value(socket), error)) {
         say(error);
         return 1;

@@ -168,7 +168,15 @@ bool GateLink::answer(bool allow)
 
 void GateLink::finished(const gatewire::Done& done)
 {
-    std::erase_if(waiting_, [&done](const gatewire::Exec& exec) { return exec.id == done.id; });
+    const auto it = std::find_if(waiting_.begin(), waiting_.end(),
+                                 [&done](const gatewire::Exec& exec) { return exec.id == done.id; });
+    if (it != waiting_.end()) {
+        const gatewire::Exec exec = *it;
+        waiting_.erase(it);
+        if (done.reason == gatewire::Reason::Timeout)
+            emit waitingTimedOut(exec);
+        return;
+    }
     if (shown_ && shown_->id == done.id) {
         shown_.reset();
         emit shownGone(done.reason == gatewire::Reason::Timeout);

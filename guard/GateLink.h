@@ -51,6 +51,8 @@ signals:
     // The exec the alert shows was answered without the user: at gate_hold
     // (`timedOut`), or because the gate went.
     void shownGone(bool timedOut);
+    // A held exec that waited its turn was answered at gate_hold.
+    void waitingTimedOut(const gatewire::Exec& exec);
     void stateChanged(bool on);
 
 private:

@@ -28,9 +28,12 @@ void Guard::attachGate(GateLink& link)
 {
     gateLink = &link;
     connect(&link, &GateLink::denied, this, [this](const gatewire::Exec& exec) {
+        // The administrator's record, when one refused it, else the user's list.
+        const Policy::Decision fixed = app.policy.fixedVerdict(exec.record, QString());
+        const QString rule = fixed.verdict == Policy::Verdict::Deny ? fixed.rule : QStringLiteral("deny.csv");
         killNotices.ended(exec.name, exec.path, app.sys.desktop.clockMs(), {}, true);
         events::send(app, {.kind = events::Kind::Ended, .name = exec.name, .path = exec.path, .record = exec.record,
-                           .pid = exec.pid, .rule = QStringLiteral("deny.csv")});
+                           .pid = exec.pid, .rule = rule});
         tellKills();
     });
     // Raised now rather than at the next tick; a busy alert leaves it to the tick.
@@ -39,6 +42,18 @@ void Guard::attachGate(GateLink& link)
             gateCandidate(exec, false);
     });
     connect(&link, &GateLink::held, this, &Guard::gateHeld);
+    // Answered at gate_hold before its turn: alert_default, as a press would take it.
+    connect(&link, &GateLink::waitingTimedOut, this, [this](const gatewire::Exec& exec) {
+        const Decision decision = byDefault(app);
+        if (decision == Decision::Close)
+            return;
+        const bool allow = decision == Decision::AllowNow;
+        events::send(app, {.kind = events::Kind::Decision, .name = exec.name, .path = exec.path, .record = exec.record,
+                           .pid = exec.pid, .answer = allow ? QStringLiteral("allow_now") : QStringLiteral("deny_now")});
+        (allow ? app.allowTmp : app.denyTmp).add(exec.record);
+        // The present period starts again now, as for a press.
+        tmpTicks = 0;
+    });
     connect(&link, &GateLink::shownGone, this, [this](bool timedOut) {
         if (!alertUp)
             return;

@@ -48,7 +48,7 @@ Outcome runInNamespace(const QStringList& arguments)
     return outcome;
 }
 
-Rig::Rig()
+Rig::Rig(const QStringList& denied)
 {
     QByteArray base("/tmp/mirvak-gate-XXXXXX");
     if (!::mkdtemp(base.data())) {
@@ -66,7 +66,18 @@ Rig::Rig()
             return;
         }
     ::chmod(QFile::encodeName(base_).constData(), 0755);
+    // The gate reads this policy folder, never the machine's.
+    QDir().mkpath(base_ + QStringLiteral("/etc/mirvak/deny.d"));
+    QFile policy(base_ + QStringLiteral("/etc/mirvak/deny.d/site.csv"));
+    if (!policy.open(QIODevice::WriteOnly) || policy.write(denied.join(QLatin1Char('\n')).toUtf8()) < 0) {
+        error = QStringLiteral("can't write the policy");
+        return;
+    }
+    policy.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), base_ + QStringLiteral("/etc"));
     gate_ = std::make_unique<QProcess>();
+    gate_->setProcessEnvironment(env);
     gate_->setProcessChannelMode(QProcess::MergedChannels);
     gate_->start(QStringLiteral(MIRVAK_GATE_EXE),
                  {QStringLiteral("--watch"), dir, QStringLiteral("--socket"), dir + QStringLiteral("/gate.sock")});

@@ -27,9 +27,10 @@ Outcome runInNamespace(const QStringList& arguments);
 
 class Rig {
 public:
-    // Mounts the tmpfs and starts the gate on it; `error` tells what failed,
-    // and `refused` whether fanotify itself was refused.
-    Rig();
+    // Mounts the tmpfs and starts the gate on it, with `denied` as the
+    // administrator's deny records; `error` tells what failed, and `refused`
+    // whether fanotify itself was refused.
+    explicit Rig(const QStringList& denied = {});
     ~Rig();
     bool ready() const { return error.isEmpty(); }
     QString error;

@@ -284,15 +284,19 @@ TEST(GateLink, AHoldEndedAtGateHoldTakesAlertDefaultAsIfPressed)
         LinkBed b({{"safe_level", "1"}, {"alert_default", name}});
         b.exec(1, Verdict::Held, "one");
         b.exec(2, Verdict::Held, "two");
-        // The one that waits its turn only drops out.
-        b.socket.deliver(Done{2, false, Reason::Timeout});
+        // The one that waits its turn is taken as the one shown.
+        b.socket.deliver(Done{2, allowed, Reason::Timeout});
         b.socket.deliver(Done{1, allowed, Reason::Timeout});
         QApplication::processEvents();
         EXPECT_FALSE(b.main.isVisible()) << name;
         EXPECT_TRUE(b.answers().isEmpty()) << name;
-        EXPECT_EQ(b.t.app.allowTmp.search("one|/bin/one", {}) > 0, allowed) << name;
-        EXPECT_EQ(b.t.app.denyTmp.search("one|/bin/one", {}) > 0, denied) << name;
-        EXPECT_EQ(b.t.app.denyTmp.search("two|/bin/two", {}), 0) << name;
+        for (const QString record : {"one|/bin/one", "two|/bin/two"}) {
+            EXPECT_EQ(b.t.app.allowTmp.search(record, {}) > 0, allowed) << name;
+            EXPECT_EQ(b.t.app.denyTmp.search(record, {}) > 0, denied) << name;
+        }
+        const int pressed = allowed || denied ? 1 : 0;
+        EXPECT_EQ(b.t.journal.field("MIRVAK_NAME").count("two"), pressed) << name;
+        EXPECT_EQ(b.t.journal.field("MIRVAK_ANSWER").count(name), 2 * pressed) << name;
     }
 }
 
