@@ -7,12 +7,21 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QHash>
-#include <QList>
 #include <QSet>
 #include <functional>
 #include <map>
 #include <optional>
+
+// The messages of one kind among `messages`, in order.
+template <class Message, class Variant>
+QList<Message> only(const QList<Variant>& messages)
+{
+    QList<Message> out;
+    for (const Variant& message : messages)
+        if (const auto* one = std::get_if<Message>(&message))
+            out.append(*one);
+    return out;
+}
 
 struct FakeExecEvents : platform::ExecEvents {
     std::map<int, bool> answers;   // by the event's fd
@@ -20,8 +29,7 @@ struct FakeExecEvents : platform::ExecEvents {
     // nullopt while the exec waits.
     std::optional<bool> answerOf(int fd) const
     {
-        const auto it = answers.find(fd);
-        return it == answers.end() ? std::nullopt : std::optional<bool>(it->second);
+        return answers.contains(fd) ? std::optional(answers.at(fd)) : std::nullopt;
     }
 };
 
@@ -30,10 +38,7 @@ struct FakeExecFiles : platform::ExecFiles {
     QHash<int, Kind> kinds;
     QHash<quint64, QByteArray> contents;   // by inode
     int hashes = 0;
-    std::optional<Facts> facts(int fd) override
-    {
-        return files.contains(fd) ? std::optional<Facts>(files.value(fd)) : std::nullopt;
-    }
+    std::optional<Facts> facts(int fd) override { return files.contains(fd) ? std::optional(files.value(fd)) : std::nullopt; }
     Kind kind(int fd) override { return kinds.value(fd, Kind::Program); }
     int duplicate(int fd) override { return fd + 10000; }
     std::optional<QByteArray> sha256(int, const Facts& version) override
@@ -47,33 +52,16 @@ struct FakeExecFiles : platform::ExecFiles {
 
 struct FakeExecProcesses : platform::ExecProcesses {
     QHash<qint64, Info> table;
-    std::optional<Info> info(qint64 pid) override
-    {
-        return table.contains(pid) ? std::optional<Info>(table.value(pid)) : std::nullopt;
-    }
+    std::optional<Info> info(qint64 pid) override { return table.contains(pid) ? std::optional(table.value(pid)) : std::nullopt; }
 };
 
 struct FakeGatePeers : platform::GatePeers {
     QHash<int, QList<gatewire::GateMessage>> sent;
     QSet<int> closed;
-    void send(int peer, const QByteArray& message, bool) override
-    {
-        if (const auto decoded = gatewire::decodeGate(message))
-            sent[peer].append(*decoded);
-    }
+    void send(int peer, const QByteArray& message, bool) override { sent[peer].append(*gatewire::decodeGate(message)); }
     void close(int peer) override { closed.insert(peer); }
-    // The messages of one kind a peer was sent, in order.
-    template <class Message>
-    QList<Message> sentOf(int peer) const
-    {
-        QList<Message> notes;
-        for (const auto& message : sent.value(peer))
-            if (const auto* note = std::get_if<Message>(&message))
-                notes.append(*note);
-        return notes;
-    }
-    QList<gatewire::Exec> execs(int peer) const { return sentOf<gatewire::Exec>(peer); }
-    QList<gatewire::Done> dones(int peer) const { return sentOf<gatewire::Done>(peer); }
+    QList<gatewire::Exec> execs(int peer) const { return only<gatewire::Exec>(sent.value(peer)); }
+    QList<gatewire::Done> dones(int peer) const { return only<gatewire::Done>(sent.value(peer)); }
 };
 
 // A gate on the fakes above, whose hashes wait until finishHashes.
@@ -82,12 +70,7 @@ struct FakeGate {
     static gatewire::Settings settings(bool safe, double level = 1,
                                        gatewire::AlertDefault byDefault = gatewire::AlertDefault::Close)
     {
-        gatewire::Settings s;
-        s.listLevel = level;
-        s.safeLevel = safe;
-        s.alertDefault = byDefault;
-        s.timeZone = QStringLiteral("UTC");
-        return s;
+        return {level, safe, byDefault, 30, "UTC"};
     }
     void send(int peer, const gatewire::GuardMessage& message) { gate.received(peer, gatewire::encode(message)); }
     // Guard `peer`, process `pid` of `uid`, hands over its settings and lists.
@@ -110,7 +93,7 @@ struct FakeGate {
     {
         processes.table.insert(pid, {uid, parent});
         platform::ExecFiles::Facts facts;
-        facts.path = QStringLiteral("/opt/") + name;
+        facts.path = "/opt/" + name;
         facts.regular = true;
         facts.size = 2048;
         facts.modifiedSec = 1700000000;
@@ -120,9 +103,7 @@ struct FakeGate {
     }
     void finishHashes()
     {
-        auto now = std::move(tasks);
-        tasks.clear();
-        for (auto& task : now)
+        for (auto& task : std::exchange(tasks, {}))
             task();
         QCoreApplication::sendPostedEvents(&gate);
     }

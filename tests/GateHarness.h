@@ -4,10 +4,8 @@
 // its own, with a guard run as a user of its own: what the gate's tests and
 // benchmark share.
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 #include <memory>
-#include <optional>
 
 namespace gateharness {
 
@@ -15,7 +13,7 @@ constexpr int kGuardUser = 4242;
 constexpr int kOtherUser = 65534;   // nobody
 constexpr int kWaitMs = 20000;
 
-// Outside the namespace: runs `filter` again in one (as root) and tells
+// Outside the namespace: runs `arguments` again in one (as root) and tells
 // the outcome. Inside (the variable MIRVAK_GATE_NS is set): `inside` is true.
 struct Outcome {
     bool inside = false;
@@ -24,6 +22,9 @@ struct Outcome {
     QString output;
 };
 Outcome runInNamespace(const QStringList& arguments);
+
+// The next line `process` prints that begins with `prefix`; empty after kWaitMs.
+QString nextLine(QProcess* process, QByteArray& buffer, const QString& prefix);
 
 class Rig {
 public:
@@ -41,29 +42,32 @@ public:
     // A copy of touch at DIR/NAME (or in the unmarked tmpfs), which creates
     // the file its argument names.
     QString program(const QString& name, bool marked = true);
-    QString marker(const QString& name) const { return dir + QStringLiteral("/") + name + QStringLiteral(".ran"); }
+    QString marker(const QString& name) const { return dir + "/" + name + ".ran"; }
+    bool ran(const QString& name) const;
 
     struct Guard {
         int listLevel = 1;
         bool safe = false;
-        QString alertDefault = QStringLiteral("close");
+        QString alertDefault = "close";
         int gateHold = 30;
-        QStringList allow, deny;
+        QStringList allow = {};
+        QStringList deny = {};
     };
-    // Starts the guard and waits until the gate has its lists in place.
+    // Starts the stand-in guard and waits until the gate has its lists in place.
     bool startGuard(const Guard& guard);
-    // The next line the guard prints that begins with `prefix`; empty after 20 s.
-    QString guardLine(const QString& prefix);
+    // Starts the guard's own core, portable in a folder on the unmarked
+    // tmpfs, with `deny` and an allow list of what else runs here.
+    bool startRealGuard(const QStringList& deny);
+    QString guardLine(const QString& prefix) { return nextLine(guard_.get(), guardOutput_, prefix); }
     void tellGuard(const QString& line);
     qint64 guardPid() const { return guard_ ? guard_->processId() : 0; }
     void stopGuard();
     qint64 gatePid() const { return gate_->processId(); }
-    // Waits for the gate to end after a signal.
     bool gateEnded() { return gate_->waitForFinished(kWaitMs); }
 
     // Runs `program` with a marker for its argument as `uid`.
     std::unique_ptr<QProcess> start(const QString& program, int uid = kGuardUser);
-    // Waits for it; its exit code and what it printed.
+    // Waits for it; its exit code (-1 for none) and what it printed.
     struct Result {
         int code = -1;
         QString output;
@@ -71,9 +75,30 @@ public:
     static Result finish(QProcess& process);
 
 private:
+    bool launchGuard(const QStringList& arguments, const QProcessEnvironment& env);
     QString base_;
     std::unique_ptr<QProcess> gate_, guard_;
     QByteArray guardOutput_;
 };
 
 } // namespace gateharness
+
+// Runs the test again in a namespace of its own, and there goes on with a
+// gate `rig`, made of the arguments that follow.
+#define GATE_RIG(rig, ...)                                                   \
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info(); \
+    const auto outcome = gateharness::runInNamespace(                        \
+        {QCoreApplication::applicationFilePath(),                            \
+         QString("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())}); \
+    if (!outcome.skipped.isEmpty())                                          \
+        GTEST_SKIP() << qPrintable(outcome.skipped);                         \
+    if (!outcome.inside) {                                                   \
+        EXPECT_TRUE(outcome.passed) << qPrintable(outcome.output);           \
+        return;                                                              \
+    }                                                                        \
+    gateharness::Rig rig{__VA_ARGS__};                                       \
+    if (rig.refused) {                                                       \
+        std::printf("SKIP: %s\n", qPrintable(rig.error));                    \
+        GTEST_SKIP() << qPrintable(rig.error);                               \
+    }                                                                        \
+    ASSERT_TRUE(rig.ready()) << qPrintable(rig.error)

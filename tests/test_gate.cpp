@@ -71,6 +71,31 @@ TEST_F(GateTest, AllowsEveryExecWhileNoGuardHasHandedOverItsSettings)
     EXPECT_EQ(events.answerOf(2), true);
 }
 
+TEST_F(GateTest, TheAdministratorsDenyRecordsRefuseAnyOrdinaryUserAtEachRecordsLevel)
+{
+    const QString hex = QCryptographicHash::hash("tool", QCryptographicHash::Sha256).toHex();
+    Collection denied;
+    denied.add("bad");
+    denied.add("worse|2K|/opt/worse");
+    denied.add("tool|2023.11.14 22:13|2K|/opt/tool|sha256:" + hex);
+    gate.setDenied(denied);
+    // Over the user's own allow list too.
+    guard(kPeer, kGuardUser, kGuardPid, settings(false), {"bad|/opt/bad"});
+    files.contents.insert(77, "tool");
+    exec(1, 900, kGuardUser, "bad");
+    exec(2, 901, 1001, "worse");
+    exec(3, 902, Gate::kFirstUser - 1, "bad");
+    exec(4, 903, 0, "bad");
+    exec(5, 904, kGuardUser, "tool", 1, 77);
+    EXPECT_FALSE(events.answerOf(5));
+    finishHashes();
+    const std::map<int, bool> answers{{1, false}, {2, false}, {3, true}, {4, true}, {5, false}};
+    EXPECT_EQ(events.answers, answers);
+    ASSERT_EQ(peers.execs(kPeer).size(), 2);
+    EXPECT_EQ(peers.execs(kPeer)[0].verdict, Verdict::Denied);
+    EXPECT_EQ(peers.execs(kPeer)[0].record, "bad");
+}
+
 struct HeldCase {
     const char* what;
     std::function<void(FakeGate&, quint64 id)> act;
@@ -166,21 +191,6 @@ TEST_F(GateTest, PastThirtyTwoHeldExecsAlertDefaultAnswersAtOnce)
     EXPECT_FALSE(events.answerOf(Gate::kMaxHeld));
     EXPECT_EQ(events.answerOf(Gate::kMaxHeld + 1), false);
     EXPECT_EQ(events.answerOf(Gate::kMaxHeld + 2), false);
-}
-
-TEST_F(GateTest, AGuardThatGoesAwayReleasesOnlyItsOwnHeldExecs)
-{
-    guard(kPeer, kGuardUser, kGuardPid, settings(true));
-    guard(2, 1001, 600, settings(true));
-    exec(1, 900, kGuardUser, QStringLiteral("new"));
-    exec(2, 901, kGuardUser, QStringLiteral("newer"));
-    exec(3, 902, 1001, QStringLiteral("new"));
-    gate.disconnected(kPeer);
-    EXPECT_EQ(events.answerOf(1), true);
-    EXPECT_EQ(events.answerOf(2), true);
-    EXPECT_FALSE(events.answerOf(3));
-    exec(4, 903, kGuardUser, QStringLiteral("bad"));
-    EXPECT_EQ(events.answerOf(4), true);
 }
 
 TEST_F(GateTest, ListChangesTakeEffectAndAReplacedListCountsOnlyWhenWhole)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
+#include "GateFakes.h"
 #include "GateHarness.h"
 #include "design/ImageButton.h"
 #include "guard/GateLink.h"
@@ -7,30 +8,18 @@
 #include "store/mdSettings.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <csignal>
-#include <unistd.h>
-
-namespace gatewire {
-bool operator==(const Answer& a, const Answer& b)
-{
-    return a.id == b.id && a.allow == b.allow;
-}
-} // namespace gatewire
 
 namespace {
 using namespace gatewire;
 
 struct FakeGateSocket : platform::GateSocket {
-    bool reachable = true;
     bool up = false;
     QString path;
     QList<GuardMessage> sent;
     bool open(const QString& where) override
     {
         path = where;
-        up = reachable;
-        return up;
+        return up = true;
     }
     bool isOpen() const override { return up; }
     bool send(const QByteArray& message) override
@@ -42,28 +31,22 @@ struct FakeGateSocket : platform::GateSocket {
     }
     void close() override { up = false; }
     void deliver(const GateMessage& message) { received(encode(message)); }
-    void drop()
-    {
-        up = false;
-        closed();
-    }
-    template <class Message>
-    QList<Message> sentOf() const
-    {
-        QList<Message> out;
-        for (const auto& message : sent)
-            if (const auto* one = std::get_if<Message>(&message))
-                out.append(*one);
-        return out;
-    }
     // The records handed over for one list, added or removed, in order.
     QStringList changes(List list, bool add) const
     {
         QStringList records;
-        for (const ListChange& change : sentOf<ListChange>())
+        for (const ListChange& change : only<ListChange>(sent))
             if (change.list == list && change.add == add)
                 records += change.records;
         return records;
+    }
+    // The held execs answered, as "ID allow|deny".
+    QStringList answers() const
+    {
+        QStringList out;
+        for (const Answer& answer : only<Answer>(sent))
+            out << QString("%1 %2").arg(answer.id).arg(answer.allow ? "allow" : "deny");
+        return out;
     }
 };
 
@@ -75,7 +58,7 @@ struct LinkBed {
     frmMain main{t.app};
     Guard& guard = main.guard;
     QStringList told;
-    explicit LinkBed(const QList<QPair<QString, QString>>& settings = {})
+    explicit LinkBed(const QList<QPair<QString, QString>>& settings)
     {
         t.settings(settings);
         t.write("allow.csv", "ok|/bin/ok\r\n");
@@ -91,105 +74,23 @@ struct LinkBed {
     void exec(quint64 id, Verdict verdict, const QString& name)
     {
         t.processes.add(qint64(100 + id), "sh", "/bin/sh");
-        const QString path = "/bin/" + name;
-        socket.deliver(Exec{id, verdict, verdict == Verdict::Unknown, qint64(100 + id), name, path, name + "|" + path});
-    }
-    QList<Answer> answers() const { return socket.sentOf<Answer>(); }
-};
-
-// The guard itself as the guard's user, portable in a folder of its own on
-// the unmarked tmpfs, its lists allowing what else runs in the namespace.
-struct RealGuard {
-    QProcess process;
-    QByteArray out;
-    bool start(const gateharness::Rig& rig, const QStringList& deny)
-    {
-        const QString dir = rig.plain + "/guard";
-        const QString exe = dir + "/guard";
-        const QString test = QCoreApplication::applicationFilePath();
-        const QStringList allow{test.section('/', -1) + "|" + test, "mirvak-gate|" MIRVAK_GATE_EXE, "setpriv|/usr/bin/setpriv"};
-        const QString settings = "startup_load=0\r\ncheck_interval=1\r\npath_search=0\r\ntmp_interval=60\r\nlist_level=1\r\n"
-                                 "safe_level=1\r\nclean_value=0\r\nalways_top=0\r\nkill_notice=1\r\nweb_search=\r\nerror_log=1\r\n"
-                                 "gate_socket=" + rig.dir + "/gate.sock\r\n";
-        QDir().mkpath(dir);
-        QFile::copy(MIRVAK_LINK_GUARD_EXE, exe);
-        const std::pair<QString, QString> files[] = {{"settings.ini", settings}, {"allow.csv", allow.join("\r\n") + "\r\n"},
-                                                     {"deny.csv", deny.join("\r\n") + "\r\n"}};
-        for (const auto& [name, text] : files) {
-            QFile file(dir + "/" + name);
-            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(text.toUtf8());
-        }
-        const QStringList owned = QDir(dir).entryList(QDir::Files) << ".";
-        for (const QString& path : owned)
-            EXPECT_EQ(::chown(QFile::encodeName(dir + "/" + path).constData(), gateharness::kGuardUser, gateharness::kGuardUser), 0);
-        ::chmod(QFile::encodeName(dir).constData(), 0700);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", dir);
-        env.insert("XDG_RUNTIME_DIR", dir);
-        process.setProcessEnvironment(env);
-        process.start("setpriv", {QString("--reuid=%1").arg(gateharness::kGuardUser),
-                                  QString("--regid=%1").arg(gateharness::kGuardUser), "--clear-groups", exe});
-        return !line("ready").isEmpty();
-    }
-    // The next line it prints that begins with `prefix`; empty after 20 s.
-    QString line(const QString& prefix)
-    {
-        const QDeadlineTimer deadline(gateharness::kWaitMs);
-        for (;;) {
-            while (out.contains('\n')) {
-                const QString next = QString::fromUtf8(out.left(out.indexOf('\n')));
-                out.remove(0, out.indexOf('\n') + 1);
-                if (next.startsWith(prefix))
-                    return next;
-            }
-            if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
-                return {};
-            process.waitForReadyRead(100);
-            out += process.readAllStandardOutput();
-        }
-    }
-    void tell(const QString& text)
-    {
-        process.write((text + "\n").toUtf8());
-        process.waitForBytesWritten();
+        socket.deliver(Exec{id, verdict, verdict == Verdict::Unknown, qint64(100 + id), name, "/bin/" + name,
+                            name + "|/bin/" + name});
     }
 };
 
-QStringList thisTest()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return {QCoreApplication::applicationFilePath(),
-            QString("--gtest_filter=%1.%2").arg(info->test_suite_name(), info->name())};
-}
-
-// Runs the test again in a mount and PID namespace of its own, and there goes on with a gate.
-#define LINK_RIG(rig)                                                  \
-    const auto outcome = gateharness::runInNamespace(thisTest());      \
-    if (!outcome.skipped.isEmpty())                                    \
-        GTEST_SKIP() << qPrintable(outcome.skipped);                   \
-    if (!outcome.inside) {                                             \
-        EXPECT_TRUE(outcome.passed) << qPrintable(outcome.output);     \
-        return;                                                        \
-    }                                                                  \
-    gateharness::Rig rig;                                              \
-    if (rig.refused)                                                   \
-        GTEST_SKIP() << qPrintable(rig.error);                         \
-    ASSERT_TRUE(rig.ready()) << qPrintable(rig.error)
-
-
-} // namespace
+const QList<QPair<QString, QString>> kSafe{{"safe_level", "1"}};
 
 TEST(GateLink, HandsOverSettingsAndWorkingListsThenOnlyWhatChanges)
 {
     LinkBed b({{"list_level", "1"}, {"safe_level", "1"}, {"gate_hold", "12"}, {"gate_socket", "/tmp/g.sock"}});
     EXPECT_EQ(b.socket.path, "/tmp/g.sock");
-    ASSERT_EQ(b.socket.sentOf<Settings>().size(), 1);
-    const Settings sent = b.socket.sentOf<Settings>().first();
+    ASSERT_EQ(only<Settings>(b.socket.sent).size(), 1);
+    const Settings sent = only<Settings>(b.socket.sent).first();
     EXPECT_EQ(sent.listLevel, 1);
     EXPECT_TRUE(sent.safeLevel);
     EXPECT_EQ(sent.gateHold, 12u);
-    EXPECT_EQ(b.socket.sentOf<ListBegin>().size(), 2);
+    EXPECT_EQ(only<ListBegin>(b.socket.sent).size(), 2);
     EXPECT_EQ(b.socket.changes(List::Allow, true), QStringList({"ok|/bin/ok"}));
     EXPECT_EQ(b.socket.changes(List::Deny, true), QStringList({"bad|/bin/bad"}));
     EXPECT_TRUE(b.link.isOn());
@@ -199,11 +100,11 @@ TEST(GateLink, HandsOverSettingsAndWorkingListsThenOnlyWhatChanges)
     mdSettings::setSetting(b.t.app, "list_level", "2");
     b.guard.time_Timer();
     b.guard.time_Timer();
-    EXPECT_EQ(b.socket.sentOf<ListBegin>().size(), 2);
+    EXPECT_EQ(only<ListBegin>(b.socket.sent).size(), 2);
     EXPECT_EQ(b.socket.changes(List::Allow, true), QStringList({"ok|/bin/ok", "new|/bin/new"}));
     EXPECT_EQ(b.socket.changes(List::Deny, false), QStringList({"bad|/bin/bad"}));
-    ASSERT_EQ(b.socket.sentOf<Settings>().size(), 2);
-    EXPECT_EQ(b.socket.sentOf<Settings>().last().listLevel, 2);
+    ASSERT_EQ(only<Settings>(b.socket.sent).size(), 2);
+    EXPECT_EQ(only<Settings>(b.socket.sent).last().listLevel, 2);
     // A cut message from the gate ends the link as a closed one does, and the retry comes.
     b.socket.received(encode(GateMessage(Synced{2})).left(3));
     EXPECT_FALSE(b.link.isOn());
@@ -216,61 +117,59 @@ TEST(GateLink, ExecsBecomeKillNoticesAndAlerts)
     struct Case {
         Verdict verdict;
         QString told;
-        bool alert;
         QString waits;   // the alert's line under the name; empty when hidden
-        int seen;
     };
-    for (const Case& c : std::vector<Case>{
-             {Verdict::Denied, "Stopped bad (/bin/bad) before it started: it is on the deny list.", false, "", 0},
-             {Verdict::Unknown, "", true, "stopped till you decide", 0},
-             {Verdict::Held, "", true, "bad waits to start", 1}}) {
-        LinkBed b(QList<QPair<QString, QString>>{{"safe_level", "1"}});
+    for (const Case& c : {Case{Verdict::Denied, "Stopped bad (/bin/bad) before it started: it is on the deny list.", ""},
+                          Case{Verdict::Unknown, "", "stopped till you decide"},
+                          Case{Verdict::Held, "", "bad waits to start"}}) {
+        LinkBed b(kSafe);
         b.exec(7, c.verdict, "bad");
-        EXPECT_EQ(b.told.join("").toStdString(), c.told.toStdString()) << int(c.verdict);
-        EXPECT_EQ(b.main.isVisible(), c.alert) << int(c.verdict);
+        const bool alert = !c.waits.isEmpty();
+        EXPECT_EQ(b.told.join(""), c.told) << int(c.verdict);
+        EXPECT_EQ(b.main.isVisible(), alert) << int(c.verdict);
         EXPECT_EQ(b.main.lblStopped->isVisible() ? b.main.lblStopped->text() : "", c.waits) << int(c.verdict);
-        EXPECT_EQ(b.socket.sentOf<Seen>().size(), c.seen) << int(c.verdict);
-        EXPECT_EQ(b.guard.appRecord, c.alert ? "bad|/bin/bad" : "") << int(c.verdict);
+        EXPECT_EQ(only<Seen>(b.socket.sent).size(), c.verdict == Verdict::Held ? 1 : 0) << int(c.verdict);
+        EXPECT_EQ(b.guard.appRecord, alert ? "bad|/bin/bad" : "") << int(c.verdict);
         EXPECT_EQ(b.t.journal.field("MIRVAK_EVENT").contains("ended"), !c.told.isEmpty()) << int(c.verdict);
     }
 }
 
 TEST(GateLink, EachButtonAnswersTheHeldExecAndEndsNothing)
 {
-    for (const auto& [button, allow] : std::vector<std::pair<void (frmMain::*)(), bool>>{
-             {&frmMain::btnAllow_MouseUp, true}, {&frmMain::btnAllowNow_MouseUp, true},
-             {&frmMain::btnDeny_MouseUp, false}, {&frmMain::btnDenyNow_MouseUp, false},
-             {&frmMain::btnClose_MouseUp, false}}) {
-        LinkBed b(QList<QPair<QString, QString>>{{"safe_level", "1"}});
+    for (const auto& [button, answer] : std::vector<std::pair<void (frmMain::*)(), QString>>{
+             {&frmMain::btnAllow_MouseUp, "3 allow"}, {&frmMain::btnAllowNow_MouseUp, "3 allow"},
+             {&frmMain::btnDeny_MouseUp, "3 deny"}, {&frmMain::btnDenyNow_MouseUp, "3 deny"},
+             {&frmMain::btnClose_MouseUp, "3 deny"}}) {
+        LinkBed b(kSafe);
         b.exec(3, Verdict::Held, "new");
         (b.main.*button)();
-        EXPECT_EQ(b.answers(), QList<Answer>({{3, allow}})) << allow;
+        EXPECT_EQ(b.socket.answers(), QStringList{answer});
         EXPECT_FALSE(b.main.isVisible());
         EXPECT_TRUE(b.t.processes.killed.empty());
         EXPECT_TRUE(b.t.shell.started.empty());
     }
 }
 
-TEST(GateLink, HeldExecsWaitTheirTurnAndGoWhenTheGateAnswersOrLeaves)
+TEST(GateLink, HeldExecsWaitTheirTurnAndGoWhenTheGateLeaves)
 {
-    LinkBed b(QList<QPair<QString, QString>>{{"safe_level", "1"}});
+    LinkBed b(kSafe);
     b.exec(3, Verdict::Held, "three");
     b.exec(4, Verdict::Held, "four");
     b.main.btnAllow_MouseUp();
     QApplication::processEvents();
     EXPECT_TRUE(b.main.isVisible());
     EXPECT_EQ(b.guard.appName, "four");
-    b.socket.drop();
+    b.socket.up = false;
+    b.socket.closed();
     EXPECT_FALSE(b.main.isVisible());
     EXPECT_FALSE(b.link.isOn());
-    EXPECT_EQ(b.answers(), QList<Answer>({{3, true}}));
+    EXPECT_EQ(b.socket.answers(), QStringList{"3 allow"});
     EXPECT_EQ(GateLink::stateText(&b.link), "exec gate: off");
-
     // The retry comes back with the whole lists.
     EXPECT_TRUE(b.link.retry.isActive());
     EXPECT_TRUE(b.link.connectGate());
-    EXPECT_EQ(b.socket.sentOf<Hello>().size(), 2);
-    EXPECT_EQ(b.socket.sentOf<ListBegin>().size(), 4);
+    EXPECT_EQ(only<Hello>(b.socket.sent).size(), 2);
+    EXPECT_EQ(only<ListBegin>(b.socket.sent).size(), 4);
     // Paused, the guard leaves the gate and stays away.
     b.guard.timerOff();
     EXPECT_FALSE(b.socket.isOpen());
@@ -279,68 +178,57 @@ TEST(GateLink, HeldExecsWaitTheirTurnAndGoWhenTheGateAnswersOrLeaves)
 
 TEST(GateLink, AHoldEndedAtGateHoldTakesAlertDefaultAsIfPressed)
 {
-    for (const auto& [name, allowed, denied] : {std::tuple("close", false, false), std::tuple("allow_now", true, false),
-                                               std::tuple("deny_now", false, true)}) {
+    for (const QString name : {"close", "allow_now", "deny_now"}) {
         LinkBed b({{"safe_level", "1"}, {"alert_default", name}});
+        const bool allowed = name == "allow_now";
+        const bool denied = name == "deny_now";
         b.exec(1, Verdict::Held, "one");
         b.exec(2, Verdict::Held, "two");
         // The one that waits its turn is taken as the one shown.
         b.socket.deliver(Done{2, allowed, Reason::Timeout});
         b.socket.deliver(Done{1, allowed, Reason::Timeout});
         QApplication::processEvents();
-        EXPECT_FALSE(b.main.isVisible()) << name;
-        EXPECT_TRUE(b.answers().isEmpty()) << name;
+        EXPECT_FALSE(b.main.isVisible()) << qPrintable(name);
+        EXPECT_TRUE(b.socket.answers().isEmpty()) << qPrintable(name);
         for (const QString record : {"one|/bin/one", "two|/bin/two"}) {
-            EXPECT_EQ(b.t.app.allowTmp.search(record, {}) > 0, allowed) << name;
-            EXPECT_EQ(b.t.app.denyTmp.search(record, {}) > 0, denied) << name;
+            EXPECT_EQ(b.t.app.allowTmp.search(record, {}) > 0, allowed) << qPrintable(name);
+            EXPECT_EQ(b.t.app.denyTmp.search(record, {}) > 0, denied) << qPrintable(name);
         }
         const int pressed = allowed || denied ? 1 : 0;
-        EXPECT_EQ(b.t.journal.field("MIRVAK_NAME").count("two"), pressed) << name;
-        EXPECT_EQ(b.t.journal.field("MIRVAK_ANSWER").count(name), 2 * pressed) << name;
+        EXPECT_EQ(b.t.journal.field("MIRVAK_NAME").count("two"), pressed) << qPrintable(name);
+        EXPECT_EQ(b.t.journal.field("MIRVAK_ANSWER").count(name.toUtf8()), 2 * pressed) << qPrintable(name);
     }
 }
 
-TEST(GateLinkReal, ADeniedExecFailsWithEpermUntoldToRunAndTheGuardSaysSo)
+// The guard's core against the real gate: a denied exec refused and told,
+// an unknown one held until the alert's answer, and a guard that goes
+// releases every exec it held.
+TEST(GateLinkReal, TheGuardsAlertAnswersTheGatesExecs)
 {
-    LINK_RIG(rig);
+    GATE_RIG(rig);
     const QString bad = rig.program("bad");
-    RealGuard guard;
-    ASSERT_TRUE(guard.start(rig, {"bad|" + bad}));
-    auto run = rig.start(bad);
-    const gateharness::Rig::Result result = gateharness::Rig::finish(*run);
-    EXPECT_EQ(result.code, 126);
-    EXPECT_TRUE(result.output.contains("Operation not permitted")) << qPrintable(result.output);
-    EXPECT_FALSE(QFile::exists(rig.marker("bad")));
-    EXPECT_EQ(guard.line("told"), "told Stopped bad (" + bad + ") before it started: it is on the deny list.");
-}
-
-TEST(GateLinkReal, AnUnknownExecWaitsForTheAlertsAnswer)
-{
-    LINK_RIG(rig);
-    RealGuard guard;
-    ASSERT_TRUE(guard.start(rig, {}));
+    ASSERT_TRUE(rig.startRealGuard({"bad|" + bad}));
+    auto refused = rig.start(bad);
+    EXPECT_EQ(gateharness::Rig::finish(*refused).code, 126);
+    EXPECT_FALSE(rig.ran("bad"));
+    EXPECT_EQ(rig.guardLine("told"), "told Stopped bad (" + bad + ") before it started: it is on the deny list.");
     for (const auto& [name, press, code] : {std::tuple("yes", "press allow", 0), std::tuple("no", "press deny", 126)}) {
         auto run = rig.start(rig.program(name));
-        EXPECT_EQ(guard.line("alert"), QString("alert ") + name);
-        EXPECT_FALSE(QFile::exists(rig.marker(name)));
+        EXPECT_EQ(rig.guardLine("alert"), QString("alert ") + name);
+        EXPECT_FALSE(rig.ran(name));
         EXPECT_EQ(run->state(), QProcess::Running);
-        guard.tell(press);
+        rig.tellGuard(press);
         EXPECT_EQ(gateharness::Rig::finish(*run).code, code) << name;
-        EXPECT_EQ(QFile::exists(rig.marker(name)), code == 0) << name;
+        EXPECT_EQ(rig.ran(name), code == 0) << name;
     }
-}
-
-TEST(GateLinkReal, AGuardThatGoesReleasesEveryHeldExec)
-{
-    LINK_RIG(rig);
-    RealGuard guard;
-    ASSERT_TRUE(guard.start(rig, {}));
     auto first = rig.start(rig.program("first"));
     auto second = rig.start(rig.program("second"));
-    EXPECT_TRUE(guard.line("alert").startsWith("alert "));
-    guard.process.kill();
+    EXPECT_TRUE(rig.guardLine("alert").startsWith("alert "));
+    rig.stopGuard();
     EXPECT_EQ(gateharness::Rig::finish(*first).code, 0);
     EXPECT_EQ(gateharness::Rig::finish(*second).code, 0);
-    EXPECT_TRUE(QFile::exists(rig.marker("first")));
-    EXPECT_TRUE(QFile::exists(rig.marker("second")));
+    EXPECT_TRUE(rig.ran("first"));
+    EXPECT_TRUE(rig.ran("second"));
 }
+
+} // namespace

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the gate tests' stand-in guards share: a line on the output for the
-// test to wait on, and a command line from the input handed on to `command`.
+// test to wait on, and each input line handed on to `command`.
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cstdio>
@@ -16,19 +16,17 @@ inline void print(const QString& line)
     std::fflush(stdout);
 }
 
-// Runs the event loop, handing each input line to `command`; the input's end quits.
+// Runs the event loop; the input's end quits.
 inline int run(const std::function<void(const QByteArray&)>& command)
 {
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char line[256];
         const ssize_t n = ::read(STDIN_FILENO, line, sizeof line - 1);
-        if (n <= 0) {
-            QCoreApplication::quit();
-            return;
-        }
-        for (const QByteArray& each : QByteArray(line, n).split('\n'))
+        for (const QByteArray& each : QByteArray(line, std::max<ssize_t>(n, 0)).split('\n'))
             command(each);
+        if (n <= 0)
+            QCoreApplication::quit();
     });
     return QCoreApplication::exec();
 }

@@ -2,7 +2,7 @@
 // The guard's core itself, linked to the gate, for the gate's tests: it
 // prints "ready" once the gate has its lists, "alert NAME" when its alert
 // asks about a held exec and "told TEXT" for each notice, and answers the
-// alert as lines on its input say ("press allow|deny", "quit").
+// alert as lines on its input say ("press allow|deny").
 #include "guard/GateLink.h"
 #include "guard/Guard.h"
 #include "platform/linux/LinuxEnvironment.h"
@@ -48,21 +48,17 @@ int main(int argc, char** argv)
     platform::LinuxGateSocket socket;
     GateLink link(app, socket);
     guard.attachGate(link);
-    QObject::connect(&link, &GateLink::stateChanged, [](bool on) { standin::print(on ? QStringLiteral("ready") : QStringLiteral("gone")); });
+    QObject::connect(&link, &GateLink::stateChanged, [](bool on) { standin::print(on ? "ready" : "gone"); });
     QObject::connect(&guard, &Guard::alertWanted, [&] {
         if (guard.appHeld)
             standin::print(QStringLiteral("alert ") + guard.appName);
     });
-    if (guard.Form_Load() != Guard::Start::Running) {
-        standin::print(QStringLiteral("can't start"));
+    if (guard.Form_Load() != Guard::Start::Running)
         return 1;
-    }
     return standin::run([&](const QByteArray& command) {
         if (command == "press allow")
             guard.decide(Guard::Decision::Allow);
         else if (command == "press deny")
             guard.decide(Guard::Decision::Deny);
-        else if (command == "quit")
-            QCoreApplication::quit();
     });
 }
