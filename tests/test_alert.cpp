@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "design/ImageButton.h"
+#include "design/frmAbout.h"
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
 #include "guard/frmTrust.h"
@@ -482,7 +483,8 @@ TEST(AlertView, SaysHowManyMoreWait)
     EXPECT_TRUE(line->isHidden());
 }
 
-// In a system font 1.5 times the default nothing is cut: the alert's caption and name, the first start's text, a list's tenth row.
+// In a system font 1.5 times the default nothing is cut: the alert's caption and name, the first start's text, a list's
+// tenth row, the About title.
 TEST(Fonts, NothingIsCutInALargerFont)
 {
     const QFont before = QApplication::font();
@@ -508,6 +510,9 @@ TEST(Fonts, NothingIsCutInALargerFont)
         list.show();
         EXPECT_LE(list.List->rowViewportPosition(9) + list.List->rowHeight(9), list.List->viewport()->height());
         EXPECT_GE(list.txtFilter->height(), list.txtFilter->sizeHint().height());
+        frmAbout about(v.t.app, v.main.guard);
+        EXPECT_LE(about.lblAbout->fontMetrics().horizontalAdvance(about.lblAbout->text()), about.lblAbout->width());
+        EXPECT_LE(about.lblAbout->geometry().right(), about.btnClose->x());
     }
     QApplication::setFont(before);
 }

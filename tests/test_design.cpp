@@ -194,18 +194,3 @@ TEST(Question, KeysWaitForAQuietSecondOrAClick)
         EXPECT_EQ(open.join(", "), "0 open, 1000 open");
     }
 }
-
-// A system font half as large again leaves the About title whole.
-TEST(About, TitleStaysWholeInALargerFont)
-{
-    TestBed t;
-    frmMain main(t.app);
-    const QFont before = QApplication::font();
-    QFont large = before;
-    large.setPointSizeF(before.pointSizeF() * 1.5);
-    QApplication::setFont(large);
-    frmAbout about(t.app, main.guard);
-    QApplication::setFont(before);
-    EXPECT_LE(about.lblAbout->fontMetrics().horizontalAdvance(about.lblAbout->text()), about.lblAbout->width());
-    EXPECT_LE(about.lblAbout->geometry().right(), about.btnClose->x());
-}
