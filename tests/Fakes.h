@@ -7,17 +7,24 @@
 #include "platform/linux/LinuxShell.h"
 #include "store/App.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 #include <algorithm>
+#include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
+#include <spawn.h>
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -248,4 +255,45 @@ struct TestBed {
             text.remove(QRegularExpression("(?m)^" + key + "=.*\n")) += key + "=" + value + "\n";
         write("settings.ini", text.replace("\n", "\r\n").toUtf8());
     }
+};
+
+// Polls `done` every `step` ms until it holds or `ms` have passed.
+inline bool waitUntil(int ms, const std::function<bool()>& done, int step = 10)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QThread::msleep(step);
+    return done();
+}
+
+// A real child of the test, reading its input from a pipe the test holds. It enters `dirs` one by one before it
+// starts, so that its folder may be deeper than a path can name.
+struct Spawned {
+    pid_t pid = -1;
+    int input[2] = {-1, -1};
+    explicit Spawned(QByteArrayList argv, const QByteArrayList& dirs = {})
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        for (const QByteArray& dir : dirs)
+            posix_spawn_file_actions_addchdir_np(&actions, dir.constData());
+        std::vector<char*> args;
+        for (QByteArray& arg : argv)
+            args.push_back(arg.data());
+        args.push_back(nullptr);
+        if (::pipe2(input, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, input[0], 0) != 0
+            || ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Spawned()
+    {
+        if (pid > 0 && ::kill(pid, SIGKILL) == 0)
+            ::waitpid(pid, nullptr, 0);
+        ::close(input[0]);
+        ::close(input[1]);
+    }
+    bool running() const { return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
+    QString exe() const { return QFileInfo(QString("/proc/%1/exe").arg(pid)).symLinkTarget(); }
+    bool type(const QByteArray& text) const { return ::write(input[1], text.data(), text.size()) == text.size(); }
 };

@@ -11,73 +11,48 @@
 #include <QProcess>
 #include <pwd.h>
 #include <ranges>
-#include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
 
 namespace {
 
-// A copy of the shell as dir/name reading a pipe the test holds open; `dir` may be deeper than a path can name.
-struct Child {
-    pid_t pid = -1;
-    int input[2] = {-1, -1};
-    Child(const QByteArray& dir, const QByteArray& name)
-    {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, "/");
-        int at = ::open("/", O_RDONLY | O_DIRECTORY);
-        for (const QByteArray& part : dir.mid(1).split('/')) {
-            ::mkdirat(at, part, 0700);
-            ::close(std::exchange(at, ::openat(at, part, O_RDONLY | O_DIRECTORY)));
-            posix_spawn_file_actions_addchdir_np(&actions, part);
-        }
-        QFile sh("/bin/sh");
-        QFile exe;
-        sh.open(QIODevice::ReadOnly);
-        exe.open(::openat(at, name, O_WRONLY | O_CREAT, 0700), QIODevice::WriteOnly, QFile::AutoCloseHandle);
-        exe.write(sh.readAll());
-        exe.close();
-        ::close(at);
-        QByteArray command = "./" + name;
-        char* argv[] = {command.data(), nullptr};
-        // posix_spawn returns once the copy runs in the child.
-        if (::pipe2(input, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, input[0], 0) != 0
-            || ::posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ) != 0)
-            pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+// A copy of the shell as dir/name; the child enters `dir` part by part, as it may be deeper than a path can name.
+QByteArrayList copyOfShell(const QByteArray& dir, const QByteArray& name)
+{
+    QByteArrayList parts{"/"};
+    int at = ::open("/", O_RDONLY | O_DIRECTORY);
+    for (const QByteArray& part : dir.mid(1).split('/')) {
+        ::mkdirat(at, part, 0700);
+        ::close(std::exchange(at, ::openat(at, part, O_RDONLY | O_DIRECTORY)));
+        parts << part;
     }
-    ~Child()
-    {
-        if (pid > 0 && ::kill(pid, SIGKILL) == 0)
-            ::waitpid(pid, nullptr, 0);
-        ::close(input[0]);
-        ::close(input[1]);
-    }
-    bool running() const { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
-    // Has the shell run `command`, as typed.
-    void type(const QByteArray& command) const { (void)!::write(input[1], command.data(), command.size()); }
+    QFile sh("/bin/sh");
+    QFile exe;
+    sh.open(QIODevice::ReadOnly);
+    exe.open(::openat(at, name, O_WRONLY | O_CREAT, 0700), QIODevice::WriteOnly, QFile::AutoCloseHandle);
+    exe.write(sh.readAll());
+    exe.close();
+    ::close(at);
+    return parts;
+}
+
+struct Child : Spawned {
+    Child(const QByteArray& dir, const QByteArray& name) : Spawned({"./" + name}, copyOfShell(dir, name)) {}
 };
 
 // The id of a `sleep` whose parent is `parent`, once one shows in a walk; 0 when none comes.
 qint64 sleepChildOf(platform::Processes& procs, qint64 parent)
 {
     qint64 found = 0;
-    for (int tries = 0; tries < 1000 && found == 0; ++tries) {
+    waitUntil(10000, [&] {
         procs.walk([&](const platform::ProcessEntry& e) {
             if (procs.parent(e.pid) == parent && e.exeName == "sleep")
                 found = e.pid;
             return found == 0;
         });
-        if (found == 0)
-            ::usleep(10000);
-    }
+        return found != 0;
+    });
     return found;
 }
 
@@ -159,6 +134,16 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
         auto why = platform::KillFailure::None;
         EXPECT_EQ(std::pair(procs.kill(pid, &why), why), std::pair(0, platform::KillFailure::Gone)) << pid;
     }
+    // Pinned, then replaced by another program through exec: the pin tells so, once, and reads the new one.
+    ASSERT_TRUE(visit(procs, child.pid));
+    EXPECT_FALSE(procs.replaced(child.pid));
+    child.type("exec /bin/sleep 600\n");
+    const QString sleep = QFileInfo("/bin/sleep").canonicalFilePath();
+    EXPECT_TRUE(waitUntil(10000, [&] { return procs.exePath(child.pid) == sleep; }));
+    EXPECT_TRUE(procs.replaced(child.pid));
+    EXPECT_EQ(procs.path(child.pid, 0), sleep);
+    EXPECT_FALSE(procs.replaced(child.pid));
+    EXPECT_NE(procs.kill(child.pid), 0);   // still the process the walk examined
 }
 
 TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
@@ -201,29 +186,7 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
     }
 }
 
-// Pinned, then replaced by another program through exec: the pin tells so, once, and reads the new one.
-TEST(LinuxProcesses, ExecAfterTheWalkIsToldAndReadAfresh)
-{
-    QTemporaryDir tmp;
-    Child shell(QFile::encodeName(tmp.path()), "mv-before");
-    ASSERT_GT(shell.pid, 0);
-    platform::LinuxProcesses procs;
-    const auto seen = visit(procs, shell.pid);
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->first.exeName, "mv-before");
-    EXPECT_FALSE(procs.replaced(shell.pid));
-    shell.type("exec /bin/sleep 600\n");
-    const QString sleep = QFileInfo("/bin/sleep").canonicalFilePath();
-    for (int tries = 0; tries < 1000 && procs.exePath(shell.pid) != sleep; ++tries)
-        ::usleep(10000);
-    EXPECT_TRUE(procs.replaced(shell.pid));
-    EXPECT_EQ(procs.path(shell.pid, 0), sleep);
-    EXPECT_FALSE(procs.replaced(shell.pid));
-    EXPECT_NE(procs.kill(shell.pid), 0);   // still the process the walk examined
-}
-
-// A real child of the test stands in for a helper the guard's libraries start, and its own child for the daemon
-// that one starts: both descend from this process, the test's own parent does not.
+// A real child stands in for a helper the guard's libraries start, its own child for that one's daemon.
 TEST(LinuxProcesses, OwnDescendantsByTheirParentChain)
 {
     QTemporaryDir tmp;
@@ -254,75 +217,13 @@ TEST(LinuxProcesses, OwnDescendantsByTheirParentChain)
     EXPECT_NE(procs.kill(orphan), 0);
     // Adopted, it is reaped as it ends: no zombie of it stays in the table.
     const QString entry = QString("/proc/%1").arg(orphan);
-    for (int tries = 0; tries < 1000 && QFileInfo::exists(entry); ++tries) {
+    const auto reaped = [&] {
         QCoreApplication::processEvents();
-        ::usleep(10000);
-    }
-    EXPECT_FALSE(QFileInfo::exists(entry)) << "a zombie stays";
+        return !QFileInfo::exists(entry);
+    };
+    EXPECT_TRUE(waitUntil(10000, reaped)) << "a zombie stays";
     if (QFileInfo::exists(entry))
         ::waitpid(pid_t(orphan), nullptr, 0);
-}
-
-namespace {
-using Settings = QList<QPair<QString, QString>>;
-struct Watch : TestBed {
-    frmMain m{app};
-    explicit Watch(const Settings& changes, const QByteArray& deny = {})
-    {
-        settings(changes);
-        write("allow.csv", "");
-        write("deny.csv", QByteArray(deny).replace("$DIR", tmp.path().toUtf8()));
-        EXPECT_EQ(m.Form_Load(), frmMain::Start::Running);
-    }
-    QString alert() const { return m.isVisible() ? m.guard.appRecord : "(none)"; }
-};
-} // namespace
-
-// Seen while its path was refused (a program that changes its user), then replaced by another through exec:
-// the alert and the list name the program that runs, by its own name and path.
-TEST(Scan, ProgramReplacedSinceTheWalkIsAskedAboutAsItIsNow)
-{
-    Watch g(Settings{{"path_search", "3"}});
-    g.write("bin/prog", "x");
-    const QString prog = g.path("bin/prog");
-    FakeProcess& setpriv = g.processes.add(30, "setpriv");
-    g.m.guard.time_Timer();
-    EXPECT_EQ(g.alert(), "(none)");   // its path is waited for
-    setpriv.name = "prog";
-    setpriv.path = prog;
-    setpriv.execed = true;
-    g.m.guard.time_Timer();
-    EXPECT_EQ(std::pair(g.alert(), g.m.guard.appName), std::pair("prog|" + prog, QString("prog")));
-    g.m.btnAllow_MouseUp();
-    EXPECT_EQ(g.read("allow.csv"), ("prog|" + prog + "\r\n").toUtf8());
-}
-
-// What the guard started for itself (a session bus helper and the daemon it starts) is neither asked about nor
-// ended, even when the deny list names it; the same program started by anyone else is.
-TEST(Scan, WhatTheGuardStartedForItselfIsNeverAskedAboutNorEnded)
-{
-    Watch g(Settings{{"list_level", "0"}}, "dbus-launch\r\ndbus-daemon\r\n");
-    g.processes.self = 100;
-    g.processes.add(100, "Mirvak", g.program.exePath());
-    g.processes.add(101, "dbus-launch", "/usr/bin/dbus-launch", 100);
-    g.processes.add(102, "dbus-daemon", "/usr/bin/dbus-daemon", 101);
-    g.processes.add(103, "helper", "/usr/bin/helper", 100);
-    g.processes.add(104, "dbus-launch", "/usr/bin/dbus-launch", 1);
-    g.m.guard.time_Timer();
-    g.m.guard.time_Timer();
-    EXPECT_EQ(std::pair(g.alert(), g.processes.killed), std::pair(QString("(none)"), std::vector<qint64>{104}));
-}
-
-// HEAD and head are two programs: a deny record of one never ends the other.
-TEST(Scan, LetterCaseTellsProgramsApart)
-{
-    Watch g(Settings{{"list_level", "1"}}, "HEAD|$DIR/bin/HEAD\r\n");
-    g.write("bin/HEAD", "x");
-    g.write("bin/head", "y");
-    g.processes.add(41, "HEAD", g.path("bin/HEAD"));
-    g.processes.add(40, "head", g.path("bin/head"));
-    g.m.guard.time_Timer();
-    EXPECT_EQ(std::pair(g.alert(), g.processes.killed), std::pair("head|" + g.path("bin/head"), std::vector<qint64>{41}));
 }
 
 TEST(mdProcess, FailuresGiveDefaultsAndLogTheirOwnNames)
@@ -421,8 +322,7 @@ TEST(StartupEntry, CreatedOnlyWhenMissingAndFailuresAreLogged)
     EXPECT_EQ(failing.read("error.log"), "mdProcess.startupApp: Permission denied\r\n\r\n");
 }
 
-// Off, the entry goes, and so do older versions' entries that start this very program; the user's own entry of
-// this version stays while startup_load is on, and entries that start another program always stay.
+// Off, the entry goes, as do older versions' entries of this very program; entries of another program stay.
 TEST(StartupEntry, OffRemovesEveryVersionsEntryOfThisProgramOnly)
 {
     for (const char* load : {"1", "0", "2"}) {

@@ -11,11 +11,9 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
-#include <QDeadlineTimer>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 
 namespace {
 
@@ -95,13 +93,8 @@ QByteArray run(const QString& program, const QStringList& args)
     return process.waitForFinished(30000) ? process.readAllStandardOutput() : QByteArray();
 }
 
-bool waitUntil(int ms, const std::function<bool()>& done)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QThread::msleep(150);
-    return done();
-}
+// The X tools are slow: a look every 150 ms.
+bool waitFor(int ms, const std::function<bool()>& done) { return waitUntil(ms, done, 150); }
 
 void click(const QPoint& at) { run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1", "sleep", "0.2"}); }
 
@@ -147,9 +140,8 @@ QList<QRect> shownWindows()
 const QStringList kPanel{"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
                          "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"};
 
-// The guard in a process table of its own, where it meets only what `before` starts: it can neither
-// ask about nor end a process the test did not start. Beside it the shipped settings, unless the test wrote its own.
-// On a session bus of its own, which the test also reaches.
+// The guard in a process table of its own, where it meets only what `before` starts, on a session bus of its own
+// that the test also reaches; beside it the shipped settings, unless the test wrote its own.
 struct OwnTable : TestBed {
     QTemporaryDir runtime;   // holds its lock
     std::optional<Child> bus;
@@ -206,11 +198,9 @@ struct StandInWatcher : QDBusVirtualObject {
 };
 } // namespace
 
-// A denied program ends at once; then a real alert on a real X display, answered on the test's session bus from the
-// keyboard (a click on the details gives it the focus; Tab, Tab reach Deny), and without one with a real click on Deny.
-// Without a bus Qt starts its own through dbus-launch, where dbus-x11 is installed, and the guard neither asks about
-// that helper nor ends it, and leaves no zombie. The guard is not the namespace's first process, which would take in
-// every orphan there anyway.
+// A denied program ends at once; a real alert is answered from the keyboard with a session bus, by a click on Deny
+// without one. Then Qt starts a bus of its own through dbus-launch, which the guard neither asks about nor ends, and
+// leaves no zombie; the guard is not the namespace's first process, which would take in every orphan anyway.
 TEST(EndToEnd, AlertDenyClickKillsAndWritesTheList)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable("xdotool").isEmpty())
@@ -223,13 +213,13 @@ TEST(EndToEnd, AlertDenyClickKillsAndWritesTheList)
             "until grep -q unknown \"$DIR/deny.csv\"; do sleep 0.1; done; cat /proc/[0-9]*/comm | grep ^dbus- | sort | paste -sd' '; "
             "grep -l '^State:.Z' /proc/[0-9]*/status | wc -l; kill -9 -1", [bus] {
             QList<QRect> shown;
-            waitUntil(30000, [&] { return !(shown = shownWindows()).isEmpty(); });
+            waitFor(30000, [&] { return !(shown = shownWindows()).isEmpty(); });
             const auto focused = [&] {
                 click(shown.value(0).topLeft() + QPoint(100, 70));
                 return run("xdotool", {"getwindowfocus", "getwindowname"}).startsWith("Mirvak");
             };
             if (bus) {
-                EXPECT_TRUE(waitUntil(4000, focused)) << "the alert never took the focus";
+                EXPECT_TRUE(waitFor(4000, focused)) << "the alert never took the focus";
                 run("xdotool", {"key", "Tab", "Tab", "Return"});
             }
             else   // without a skin the Deny button sits at its design place, 148,102 to 258,130
@@ -275,7 +265,7 @@ TEST(Install, WritesOnlyTheUsersFoldersAndFindsItsFilesAgain)
     QProcess p;
     const auto guard = [&](const QString& until) {   // the guard, and the target whose exit status lands in status
         p.start("unshare", ns + QStringList{QString("cd %1/home; ../usr/bin/mirvak & ../target 30; echo $? >../status").arg(r)});
-        waitUntil(15000, [&] { return t.exists(until); });
+        waitFor(15000, [&] { return t.exists(until); });
         p.close();   // ends unshare, and with it every process of the namespace
     };
     guard("mirvak-mirvak.lock");   // the first start copies the shipped settings and runs
@@ -296,94 +286,85 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
     if (!table.start())
         GTEST_SKIP() << "no X display or no PID namespace";
     // No notification area yet: the guard says so, once, and keeps running.
-    ASSERT_TRUE(waitUntil(5000, [&] { return table.complaints() > 0; })) << table.errors.constData();
+    ASSERT_TRUE(waitFor(5000, [&] { return table.complaints() > 0; })) << table.errors.constData();
 
     // A panel that starts later still gets the icon, in its enabled look.
     Child trayer("trayer", kPanel);
     std::optional<QRect> icon, menu;
-    ASSERT_TRUE(waitUntil(8000, [&] { return (icon = mirvakWindow(true)).has_value(); })) << "no icon";
-    ASSERT_TRUE(waitUntil(4000, [&] { return cyanPixels(*icon) > 0; })) << "the enabled icon never showed";
+    ASSERT_TRUE(waitFor(8000, [&] { return (icon = mirvakWindow(true)).has_value(); })) << "no icon";
+    ASSERT_TRUE(waitFor(4000, [&] { return cyanPixels(*icon) > 0; })) << "the enabled icon never showed";
 
     // A real left click opens the menu; its first item that can be chosen, Disable, closes it, the icon pale.
     click(icon->center());
-    ASSERT_TRUE(waitUntil(4000, [&] { return (menu = mirvakWindow(false)).has_value(); })) << "no menu";
+    ASSERT_TRUE(waitFor(4000, [&] { return (menu = mirvakWindow(false)).has_value(); })) << "no menu";
     run("xdotool", {"key", "Down", "Return"});
-    EXPECT_TRUE(waitUntil(4000, [&] { return cyanPixels(*icon) == 0; })) << "still bright";
+    EXPECT_TRUE(waitFor(4000, [&] { return cyanPixels(*icon) == 0; })) << "still bright";
     EXPECT_FALSE(mirvakWindow(false)) << "the menu stayed open";
     EXPECT_EQ(table.guard->state(), QProcess::Running);
     EXPECT_EQ(table.complaints(), 1) << table.errors.constData();
 }
 
-// The first-start question opens where an alert would, just above the icon and ending where it ends, though at
-// start-up the notification area takes the icon in only after the guard has put it up.
+// The first-start question opens just above the icon, ending where it ends, though the panel takes the icon in late.
 TEST(DesktopTray, FirstStartQuestionOpensBesideTheIcon)
 {
     OwnTable table;
     Child trayer("trayer", kPanel);   // the panel is there before the guard
     const auto panelUp = [] { return !run("xdotool", {"search", "--onlyvisible", "--class", "trayer"}).isEmpty(); };
-    if (!waitUntil(8000, panelUp) || !table.start({"sleep", "600", "&"}, true))
+    if (!waitFor(8000, panelUp) || !table.start({"sleep", "600", "&"}, true))
         GTEST_SKIP() << "no X display, no PID namespace or no trayer";
     std::optional<QRect> icon;
     QList<QRect> shown;
-    ASSERT_TRUE(waitUntil(8000, [&] { return (icon = mirvakWindow(true)).has_value(); })) << "no icon";
-    ASSERT_TRUE(waitUntil(8000, [&] { return !(shown = shownWindows()).isEmpty(); })) << "no question";
+    ASSERT_TRUE(waitFor(8000, [&] { return (icon = mirvakWindow(true)).has_value(); })) << "no icon";
+    ASSERT_TRUE(waitFor(8000, [&] { return !(shown = shownWindows()).isEmpty(); })) << "no question";
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(std::pair(shown[0].right(), shown[0].bottom() + 1), std::pair(icon->right(), icon->top()))
         << "question at " << shown[0].x() << "," << shown[0].y() << ", icon at " << icon->x() << "," << icon->y();
 }
 
-// Allowed A lives at bin/A; denied D is copied there, started, and A renamed back over it: what runs is D, and it ends.
-TEST(Level4, ARenamedBackProgramIsKnownByWhatRuns)
+// Allowed A lives at bin/A; denied D is copied there, started, and A renamed back over it: what runs is D, and it
+// ends. Behind a huge executable whose hash is pending, asked about at once or waited for, a denied program ends as alone.
+TEST(Level4, ARenamedBackProgramIsKnownByWhatRunsAndAHugeExecutableShieldsNoDeniedProgram)
 {
-    for (const char* safe : {"0", "1"}) {
-        Level4 w(safe);
-        QDir().mkpath(w.path("bin"));
-        QFile sleep("/usr/bin/sleep");
-        ASSERT_TRUE(sleep.open(QIODevice::ReadOnly));
-        const QByteArray denied = sleep.readAll();
-        w.write("A.keep", denied + "A");   // runs as sleep does, with other bytes
-        w.write("bin/A", denied);
-        QFile::setPermissions(w.path("A.keep"), QFile::ReadOwner | QFile::ExeOwner);
-        QFile::setPermissions(w.path("bin/A"), QFile::ReadOwner | QFile::ExeOwner);
-        const QString at = w.dir + "/bin/A";
-        w.allow << runningRecord("A", w.path("A.keep"), at);
-        w.deny << runningRecord("A", w.path("bin/A"), at);
+    // The guard starts once the path shows A again: it never sees D's file there.
+    const char* const renamed = "\"$DIR/bin/A\" 8 & D=$!; sleep 0.3; mv -f \"$DIR/A.keep\" \"$DIR/bin/A\"; "
+                                "\"$DIR/Mirvak.bin\" & wait $D; echo $?";
+    const char* const huge = "\"$DIR/huge\" 30 & \"$DIR/Mirvak.bin\" & sleep 1.5; \"$DIR/denied\" 8; echo $?";
+    for (const auto& [safe, wait, script] : {std::tuple("0", "0", renamed), {"1", "0", renamed}, {"0", "0", huge}, {"0", "60", huge}}) {
+        SCOPED_TRACE(std::string("safe_level ") + safe + ", path_search " + wait + (script == huge ? ", huge" : ""));
+        Level4 w(safe, wait);
+        if (script == renamed) {
+            QDir().mkpath(w.path("bin"));
+            QFile sleep("/usr/bin/sleep");
+            ASSERT_TRUE(sleep.open(QIODevice::ReadOnly));
+            const QByteArray denied = sleep.readAll();
+            w.write("A.keep", denied + "A");   // runs as sleep does, with other bytes
+            w.write("bin/A", denied);
+            QFile::setPermissions(w.path("A.keep"), QFile::ReadOwner | QFile::ExeOwner);
+            QFile::setPermissions(w.path("bin/A"), QFile::ReadOwner | QFile::ExeOwner);
+            w.allow << runningRecord("A", w.path("A.keep"), w.dir + "/bin/A");
+            w.deny << runningRecord("A", w.path("bin/A"), w.dir + "/bin/A");
+        } else {
+            QFile::copy("/usr/bin/sleep", w.path("huge"));
+            QFile::resize(w.path("huge"), qint64(1) << 40);   // sparse: a terabyte would take the better part of an hour to hash
+            w.deny << runningRecord("denied", w.path("denied"), w.dir + "/denied");
+        }
         w.lists();
-        // The guard starts once the path shows A again: it never sees D's file there.
-        const QByteArray out = w.run("offscreen", "\"$DIR/bin/A\" 8 & D=$!; sleep 0.3; mv -f \"$DIR/A.keep\" \"$DIR/bin/A\"; "
-                                                  "\"$DIR/Mirvak.bin\" & wait $D; echo $?");
-        EXPECT_EQ(out, "137\n") << "safe_level " << safe << "\n" << w.read("error.log").constData();
+        EXPECT_EQ(w.run("offscreen", script), "137\n") << w.read("error.log").constData();
     }
 }
 
-// A denied program started behind a huge executable whose hash is pending ends as it would alone, whether the huge
-// one is asked about at once or waited for.
-TEST(Level4, AHugeExecutableShieldsNoDeniedProgram)
-{
-    for (const char* wait : {"0", "60"}) {
-        Level4 w("0", wait);
-        QFile::copy("/usr/bin/sleep", w.path("huge"));
-        QFile::resize(w.path("huge"), qint64(1) << 40);   // sparse: a terabyte would take the better part of an hour to hash
-        w.deny << runningRecord("denied", w.path("denied"), w.dir + "/denied");
-        w.lists();
-        const QByteArray out = w.run("offscreen", "\"$DIR/huge\" 30 & \"$DIR/Mirvak.bin\" & sleep 1.5; \"$DIR/denied\" 8; echo $?");
-        EXPECT_EQ(out, "137\n") << "path_search " << wait << "\n" << w.read("error.log").constData();
-    }
-}
-
-// At login the panel often comes after the guard: its icon still registers with the watcher once that appears, and
-// gives the notification area its menu to draw.
+// A watcher that appears after the guard (a panel late at login) still gets the icon and its menu to draw.
 TEST(DesktopTray, IconRegistersWithAWatcherThatComesLateAndExportsItsMenu)
 {
     OwnTable table;
     if (!table.start())
         GTEST_SKIP() << "no X display, no PID namespace or no dbus-daemon";
-    ASSERT_TRUE(waitUntil(8000, [&] { return table.complaints() > 0; })) << table.errors.constData();
+    ASSERT_TRUE(waitFor(8000, [&] { return table.complaints() > 0; })) << table.errors.constData();
     QDBusConnection bus = QDBusConnection::connectToBus(table.busAddress, "panel");
     StandInWatcher watcher;
     ASSERT_TRUE(bus.registerVirtualObject("/StatusNotifierWatcher", &watcher));
     ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher"));
-    ASSERT_TRUE(waitUntil(8000, [&] {
+    ASSERT_TRUE(waitFor(8000, [&] {
         QCoreApplication::processEvents();
         table.complaints();
         return !watcher.items.isEmpty();

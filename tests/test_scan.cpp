@@ -3,10 +3,12 @@
 #include "guard/frmMain.h"
 #include "process/mdProcess.h"
 #include "store/mdSettings.h"
+#include "tray/frmTray.h"
 
 #include <QLocale>
 #include <fcntl.h>
 #include <limits>
+#include <memory>
 #include <sys/stat.h>
 
 using mdSettings::getSetting;
@@ -65,15 +67,26 @@ struct Hashing : Scan {
     QString record() { return m.guard.strProcess("tool", tool); }
 };
 
+struct TipTray : platform::Tray {
+    QString tip;
+    void add(const QIcon&, const QString& text) override { tip = text; }
+    void modify(const QIcon&, const QString& text) override { tip = text; }
+    void remove() override {}
+};
+
 } // namespace
 
 // Only the path the system gives this very process makes it the program itself: a copy elsewhere is another program.
+// What it started for itself (a bus helper and its daemon) is neither asked about nor ended, even denied. HEAD and
+// head are two programs: a deny record of one never ends the other.
 TEST(Scan, OneCandidatePerTickInSnapshotOrder)
 {
     Scan s;
     auto& procs = s.t.processes;
     s.t.program.name = "Mirvak.bin";
     const QString ok = s.exe("ok"), bad = s.exe("bad"), a = s.exe("a"), copy = s.exe("Mirvak.bin");
+    const QString upper = s.exe("HEAD"), lower = s.exe("head");
+    procs.self = 2;
     procs.add(1, "System");
     procs.add(2, "Mirvak.bin", s.t.program.exePath());   // itself, known by its path
     procs.add(3, "Mirvak.bin");   // another user's copy: its path is refused
@@ -85,15 +98,22 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     procs.add(14, "tool2");
     procs.add(15, "system");
     procs.add(16, "ok").missing = platform::PathState::Unreadable;   // a name it chose proves nothing
-    const QString deny = "bad|" + bad + "\r\nMirvak.bin|" + copy + "\r\nMirvak.bin|" + s.t.program.exePath() + "\r\n";
+    procs.add(100, "dbus-launch", "/usr/bin/dbus-launch", 2);
+    procs.add(101, "dbus-daemon", "/usr/bin/dbus-daemon", 100);
+    procs.add(102, "helper", "/usr/bin/helper", 2);
+    procs.add(103, "dbus-launch", "/usr/bin/dbus-launch", 1);
+    procs.add(104, "HEAD", upper);
+    procs.add(105, "head", lower);
+    const QString deny = "bad|" + bad + "\r\nMirvak.bin|" + copy + "\r\nMirvak.bin|" + s.t.program.exePath()
+        + "\r\ndbus-launch\r\ndbus-daemon\r\nHEAD|" + upper + "\r\n";   // the bus programs are not on every machine
     s.start({}, ("ok|" + ok + "\r\ntool|/x/tool\r\n").toUtf8(), deny.toUtf8());
     // The next one comes once this one is settled; the denied process that would not end is tried again.
-    for (const QString& record : {"a|" + a, QString("tool2"), QString("system"), QString("ok")}) {
+    for (const QString& record : {"a|" + a, QString("tool2"), QString("system"), QString("ok"), "head|" + lower}) {
         s.tick();
         EXPECT_EQ(std::pair(s.alert(), s.m.guard.appParent), std::pair(record, QString(record == "a|" + a ? "7" : "1")));
         s.m.btnAllowNow_MouseUp();
     }
-    EXPECT_EQ(s.t.processes.killed, (std::vector<qint64>{4, 12, 12, 12, 12}));
+    EXPECT_EQ(s.t.processes.killed, (std::vector<qint64>{4, 12, 103, 104, 12, 12, 12, 12}));
     EXPECT_FALSE(s.t.exists("error.log"));
 }
 
@@ -158,6 +178,24 @@ TEST(Scan, PeriodAndUsageTracking)
         s.tick();
         EXPECT_EQ(std::pair(s.alert(), s.m.guard.tmpTicks), std::pair(QString("tmp"), c.counted));
     }
+}
+
+// Seen while its path was refused (a program that changes its user), then exec'ing another: the alert and the
+// list name the program that runs.
+TEST(Scan, ProgramReplacedSinceTheWalkIsAskedAboutAsItIsNow)
+{
+    Scan s;
+    s.start({{"path_search", "3"}});
+    FakeProcess& setpriv = s.t.processes.add(30, "setpriv");
+    s.tick();
+    EXPECT_EQ(s.alert(), "(none)");   // its path is waited for
+    setpriv.name = "prog";
+    setpriv.path = s.exe("prog");
+    setpriv.execed = true;
+    s.tick();
+    EXPECT_EQ(std::pair(s.alert(), s.m.guard.appName), std::pair("prog|" + setpriv.path, QString("prog")));
+    s.m.btnAllow_MouseUp();
+    EXPECT_EQ(s.t.read("allow.csv"), ("prog|" + setpriv.path + "\r\n").toUtf8());
 }
 
 TEST(Scan, RecordsAndSizes)
@@ -255,8 +293,8 @@ TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
     }
 }
 
-// What runs that cannot be hashed is asked about, shown at once or waited for: the level-3 record of its
-// file in a list, which any file of the same name, date and size shares, neither allows nor ends it.
+// What runs that cannot be hashed is asked about: the level-3 record of its file, which any file of the same name,
+// date and size shares, neither allows nor ends it.
 TEST(Hash, UnhashedCandidateIsAskedAboutWhateverListHoldsItsFile)
 {
     for (const char* wait : {"0", "3000"}) {
@@ -281,8 +319,7 @@ TEST(Hash, UnhashedCandidateIsAskedAboutWhateverListHoldsItsFile)
     }
 }
 
-// Start-up rewrites what it may and takes what the settings window takes; it names what it refuses, and nothing is
-// guarded then.
+// Start-up takes what the settings window takes; it names what it refuses, and nothing is guarded then.
 TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
 {
     // Settings in; stored check_interval and path_search, interval, ticks (120 s / 7 s: 18) and topmost out.
@@ -336,4 +373,28 @@ TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLefto
     EXPECT_EQ(QDir(none.tmp.path()).entryList(QDir::Files), files.mid(4));
     EXPECT_EQ(QDir(second.tmp.path()).entryList(QDir::Files).size(), files.size() + 1);
     EXPECT_FALSE(first.guard.time.isActive() || second.app.settingList.count() || second.exists("error.log"));
+}
+
+// Run as root, the guard can end any program of the system: it says so on the terminal and in its icon's tip.
+TEST(RunAsRoot, SaysSoOnTheTerminalAndInTheTip)
+{
+    for (const unsigned uid : {0u, 1000u}) {
+        TestBed t;
+        t.program.uid = uid;
+        t.settings();
+        TipTray icon;
+        frmMain main{t.app};
+        std::unique_ptr<frmTray> tray;
+        main.guard.loadTray = [&] {
+            tray = std::make_unique<frmTray>(t.app, main.guard, icon);
+            tray->Form_Load();
+        };
+        testing::internal::CaptureStderr();
+        main.Form_Load();
+        const std::string terminal = testing::internal::GetCapturedStderr();
+        const bool root = uid == 0;
+        EXPECT_EQ(icon.tip, root ? "Mirvak: guarding as root, can end system programs; exec gate: off" : "Mirvak: guarding; exec gate: off");
+        EXPECT_EQ(terminal,
+                  root ? "Mirvak: guarding as root: it can end system programs; start it as your own user instead\n" : "");
+    }
 }

@@ -5,57 +5,10 @@
 #include "platform/linux/LinuxFiles.h"
 
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
-#include <QThread>
 #include <atomic>
-#include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
-
-// A program of the test's own, reading its input from a pipe the test holds.
-struct Spawned {
-    pid_t pid = -1;
-    int input[2] = {-1, -1};
-    explicit Spawned(const QStringList& args)
-    {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        QByteArrayList bytes;
-        for (const QString& arg : args)
-            bytes << QFile::encodeName(arg);
-        std::vector<char*> argv;
-        for (QByteArray& arg : bytes)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (::pipe2(input, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, input[0], 0) != 0
-            || ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Spawned()
-    {
-        if (pid > 0 && ::kill(pid, SIGKILL) == 0)
-            ::waitpid(pid, nullptr, 0);
-        ::close(input[0]);
-        ::close(input[1]);
-    }
-    bool running() const { return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
-    QString exe() const { return QFileInfo(QString("/proc/%1/exe").arg(pid)).symLinkTarget(); }
-};
-
-bool waitUntil(int ms, const std::function<bool()>& done)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QThread::msleep(10);
-    return done();
-}
 
 QByteArray sha256(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256); }
 
@@ -84,7 +37,7 @@ TEST(RunningFile, HashedThroughTheProcessAndOnlyInTheVersionAskedFor)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
         f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
     }
-    Spawned child({at, "60"});
+    Spawned child({QFile::encodeName(at), "60"});
     ASSERT_TRUE(waitUntil(3000, [&] { return child.exe() == at; }));
     ASSERT_TRUE(QFile::remove(at) && QFile::rename(tmp.filePath("other"), at));   // the allowed program back over it
 
@@ -148,7 +101,7 @@ TEST(RunningPin, AProcessThatRunsAnotherProgramSinceTheWalkIsNotReached)
             if (entry.pid != shell.pid)
                 return true;
             // Between the walk's look and the first call about it, it turns into sleep.
-            EXPECT_EQ(::write(shell.input[1], "\n", 1), 1);
+            EXPECT_TRUE(shell.type("\n"));
             EXPECT_TRUE(waitUntil(3000, [&] { return shell.exe() == "/usr/bin/sleep"; }));
             if (pinnedFirst) {
                 EXPECT_EQ(procs.parent(entry.pid), 0);   // its pin holds no process
