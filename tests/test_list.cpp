@@ -27,7 +27,8 @@ struct ListBed : TestBed {
     frmList *allow, *deny;
     ListBed(const QStringList& allowed, const QStringList& denied, const QString& level = "1")
     {
-        settings({{"list_level", level}}), mdSettings::getSettings(app);
+        settings({{"list_level", level}});
+        mdSettings::getSettings(app);
         for (const auto& [list, tmp, records] : {std::tuple(&app.allowList, &app.allowTmp, allowed), std::tuple(&app.denyList, &app.denyTmp, denied)})
             for (const QString& record : records) {
                 list->add(record);
@@ -60,7 +61,11 @@ struct ListBed : TestBed {
 };
 const auto move = std::mem_fn(&frmList::btnMoveEntry_MouseUp);
 const auto del = std::mem_fn(&frmList::btnDelEntry_MouseUp);
-void key(QObject* to, int code) { QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier); QCoreApplication::sendEvent(to, &press); }
+void key(QObject* to, int code)
+{
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
+    QCoreApplication::sendEvent(to, &press);
+}
 // The shown columns' headers, then the cells of each shown row.
 QString table(frmList& w)
 {
