@@ -276,16 +276,18 @@ TEST(Lists, SavesAndReloadsTakeInWhatAnotherWriterChanged)
                     reloadChanged(t.app);
                 else
                     putList(t.app, t.app.allowList, "allow.csv", true);
-                Collection saved;
-                getList(t.app, saved, "allow.csv");
                 EXPECT_EQ(records(t.app.allowList), c.after);
                 EXPECT_EQ(records(t.app.allowTmp), QString(*c.after ? "%1,now" : "now").arg(c.after));
-                EXPECT_EQ(records(saved), reload ? QString(c.other).remove('\r').split('\n', Qt::SkipEmptyParts).join(",") : c.after);
-                if (!reload)
+                if (reload) {
+                    EXPECT_EQ(t.read("allow.csv"), c.other);
+                    t.files.writeBytes(t.path("allow.csv"), "a\r\nb\r\n", true);
+                    reloadChanged(t.app);
+                    EXPECT_EQ(records(t.app.allowList), c.again);
                     continue;
-                t.files.writeBytes(t.path("allow.csv"), "a\r\nb\r\n", true);
-                reloadChanged(t.app);
-                EXPECT_EQ(records(t.app.allowList), c.again);
+                }
+                Collection saved;
+                getList(t.app, saved, "allow.csv");
+                EXPECT_EQ(records(saved), c.after);
             }
         }
     }
