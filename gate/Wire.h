@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "platform/Gate.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -12,7 +14,7 @@
 namespace gatewire {
 
 constexpr quint32 kVersion = 1;
-constexpr qsizetype kMaxMessage = 65536;
+constexpr qsizetype kMaxMessage = platform::kGateMaxPacket;
 
 enum class Type : quint8 {
     // guard to gate

@@ -11,6 +11,9 @@
 // file an event opened, the processes behind it and the guards' sockets.
 namespace platform {
 
+// The largest packet a guard and the gate exchange on their socket.
+constexpr qsizetype kGateMaxPacket = 65536;
+
 // One exec that waits in the kernel for its answer.
 struct ExecEvent {
     int fd = -1;       // the file being executed, opened for the gate

@@ -10,7 +10,7 @@ import sys
 
 root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..')
 WINDOWS = 5
-LAYERS = [('platform/linux/LinuxGate', 2), ('platform/', 0), ('store/', 1), ('process/', 2), ('gate/', 2), ('design/frmAbout', WINDOWS),
+LAYERS = [('platform/', 0), ('store/', 1), ('process/', 2), ('gate/', 2), ('design/frmAbout', WINDOWS),
           ('guard/frm', WINDOWS), ('guard/', 3), ('design/', 4), ('widgets/', 4), ('lists/', WINDOWS),
           ('tray/', WINDOWS), ('app/', 6)]
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/LinuxGateServer.h"
 
-#include "gate/Wire.h"
 #include "platform/SysText.h"
 
 #include <cerrno>
@@ -90,7 +89,7 @@ void LinuxGateServer::accept()
 
 void LinuxGateServer::read(int peer)
 {
-    QByteArray buffer(gatewire::kMaxMessage + 1, Qt::Uninitialized);
+    QByteArray buffer(kGateMaxPacket + 1, Qt::Uninitialized);
     while (peers_.contains(peer)) {
         const ssize_t n = ::recv(peers_.value(peer)->fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)

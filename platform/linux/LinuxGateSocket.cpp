@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/LinuxGateSocket.h"
 
-#include "gate/Wire.h"
 #include "platform/SysText.h"
 
 #include <cerrno>
@@ -70,7 +69,7 @@ bool LinuxGateSocket::waitForMessage(int ms)
 
 void LinuxGateSocket::read()
 {
-    QByteArray buffer(gatewire::kMaxMessage, Qt::Uninitialized);
+    QByteArray buffer(kGateMaxPacket, Qt::Uninitialized);
     while (fd_ >= 0) {
         const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)

@@ -17,8 +17,14 @@ public:
     void send(const QString& title, const QString& text) override;
 
 private:
+    void notify(const QString& title, const QString& text);
+
     QString icon_;
     int timeoutMs_;
+    // A server that reads markup in the body gets the text escaped, so that a
+    // program's name shows as it is; asked once, before the first notice.
+    enum class Markup { Unknown, Asking, Read, Plain } markup_ = Markup::Unknown;
+    QList<QPair<QString, QString>> waiting_;
 };
 
 } // namespace platform
