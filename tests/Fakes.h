@@ -297,3 +297,30 @@ struct Spawned {
     QString exe() const { return QFileInfo(QString("/proc/%1/exe").arg(pid)).symLinkTarget(); }
     bool type(const QByteArray& text) const { return ::write(input[1], text.data(), text.size()) == text.size(); }
 };
+
+// A guard, or the window that holds one, over two programs whose bytes are their names:
+// tool (pid 10, parent 4) and other (pid 11).
+template <typename Guarded>
+struct TwoPrograms {
+    TestBed t;
+    Guarded m{t.app};
+    QString tool = exe("tool");
+    QString other = exe("other");
+
+    QString exe(const QString& name)
+    {
+        t.write("bin/" + name, name.toUtf8());
+        return t.path("bin/" + name);
+    }
+    static QByteArray record(const QString& path) { return (QFileInfo(path).fileName() + "|" + path).toUtf8(); }
+    void start(const QByteArray& allow, const QByteArray& deny, const QList<QPair<QString, QString>>& settings = {})
+    {
+        t.settings(settings);
+        t.write("allow.csv", allow);
+        t.write("deny.csv", deny);
+        t.processes.add(10, "tool", tool, 4);
+        t.processes.add(11, "other", other);
+        ASSERT_EQ(m.Form_Load(), Guarded::Start::Running);
+    }
+    bool killed(qint64 pid) const { return std::ranges::count(t.processes.killed, pid) > 0; }
+};

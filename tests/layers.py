@@ -3,6 +3,7 @@
 """Fails when a file includes a header of a layer above its own (the layers
 of docs/architecture.md), the core includes a window's header, or window
 files include each other in a loop; prints each such include."""
+import graphlib
 import os
 import re
 import sys
@@ -42,21 +43,10 @@ for top in sorted({prefix.split('/')[0] for prefix, _ in LAYERS}):
                     edges.setdefault(window(path), set()).add(window(header))
 
 
-def loop(start, at, seen):
-    for next_window in sorted(edges.get(at, ())):
-        if next_window == start:
-            return seen + [start]
-        if next_window not in seen:
-            found = loop(start, next_window, seen + [next_window])
-            if found:
-                return found
-    return None
-
-
-for start in sorted(edges):
-    found = loop(start, start, [start])
-    if found and start == min(found):
-        faults.append('windows include each other in a loop: ' + ' -> '.join(found))
+try:
+    graphlib.TopologicalSorter(edges).prepare()
+except graphlib.CycleError as error:
+    faults.append('windows include each other in a loop: ' + ' -> '.join(reversed(error.args[1])))
 for fault in faults:
     print(fault)
 sys.exit(1 if faults else 0)

@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QtEndian>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -16,105 +15,63 @@
 
 namespace {
 
-struct Bed {
-    TestBed t;
-    frmMain m{t.app};
-    QString tool = exe("tool");
-    QString other = exe("other");
-
-    QString exe(const QString& name)
-    {
-        t.write("bin/" + name, name.toUtf8());
-        return t.path("bin/" + name);
-    }
-    static QString record(const QString& path) { return QFileInfo(path).fileName() + "|" + path; }
-    void start(const QList<QPair<QString, QString>>& settings, const QString& deny)
-    {
-        t.settings(settings);
-        t.write("allow.csv", "");
-        t.write("deny.csv", deny.toUtf8());
-        t.processes.add(10, "tool", tool, 4);
-        t.processes.add(11, "other", other);
-        ASSERT_EQ(m.Form_Load(), frmMain::Start::Running);
-    }
-    QByteArrayList events() const { return t.journal.field("MIRVAK_EVENT"); }
-};
+using Bed = TwoPrograms<frmMain>;
 
 // The fields of the end of `tool` (pid 10, parent 4) by its deny record.
-template <typename Entry>
-void expectEnded(const Entry& ended, const Bed& g)
+void expectEnded(const QHash<QByteArray, QByteArray>& ended, const Bed& g)
 {
-    EXPECT_EQ(ended.value("MESSAGE_ID"), events::messageId(events::Kind::Ended));
-    EXPECT_EQ(ended.value("SYSLOG_IDENTIFIER"), "mirvak");
-    EXPECT_EQ(ended.value("PRIORITY"), "5");
-    EXPECT_EQ(ended.value("MIRVAK_NAME"), "tool");
-    EXPECT_EQ(ended.value("MIRVAK_PATH"), g.tool.toUtf8());
-    EXPECT_EQ(ended.value("MIRVAK_PID"), "10");
-    EXPECT_EQ(ended.value("MIRVAK_PPID"), "4");
-    EXPECT_EQ(ended.value("MIRVAK_UID"), "1000");
-    EXPECT_EQ(ended.value("MIRVAK_RULE"), ("deny.csv: " + Bed::record(g.tool)).toUtf8());
-    EXPECT_EQ(ended.value("MIRVAK_MODE"), "enforce");
+    const QHash<QByteArray, QByteArray> fields{{"MESSAGE_ID", events::messageId(events::Kind::Ended)}, {"SYSLOG_IDENTIFIER", "mirvak"},
+                                               {"PRIORITY", "5"}, {"MIRVAK_NAME", "tool"}, {"MIRVAK_PATH", g.tool.toUtf8()},
+                                               {"MIRVAK_PID", "10"}, {"MIRVAK_PPID", "4"}, {"MIRVAK_UID", "1000"},
+                                               {"MIRVAK_RULE", "deny.csv: " + Bed::record(g.tool)}, {"MIRVAK_MODE", "enforce"}};
+    for (const auto& [name, value] : fields.asKeyValueRange())
+        EXPECT_EQ(ended.value(name), value) << name.constData();
 }
 
-TEST(Journal, EachEventCarriesItsFields)
+// Each event carries its fields; without a journal the guard goes on and says so once, unless the setting
+// turns the journal off.
+TEST(Journal, EachEventCarriesItsFieldsAndWithoutAJournalTheGuardGoesOn)
 {
-    Bed g;
-    g.start({}, Bed::record(g.tool) + "\r\n" + Bed::record(g.other) + "\r\n");
-    g.t.processes.table[1].killable = false;
-    g.m.guard.time_Timer();
-    ASSERT_EQ(g.events(), (QByteArrayList{"start", "ended", "end_failed"}));
-    const auto& ended = g.t.journal.entries[1];
-    expectEnded(ended, g);
-    EXPECT_EQ(ended.value("MESSAGE"), "Ended tool");
-    const auto& failed = g.t.journal.entries[2];
-    EXPECT_EQ(failed.value("MESSAGE_ID"), events::messageId(events::Kind::EndFailed));
-    EXPECT_EQ(failed.value("PRIORITY"), "4");
-    EXPECT_EQ(failed.value("MIRVAK_PID"), "11");
+    for (const QString journal : {"running", "missing", "off"}) {
+        SCOPED_TRACE(journal.toStdString());
+        const bool running = journal == "running";
+        Bed g;
+        g.t.journal.running = journal != "missing";
+        g.start({}, Bed::record(g.tool) + "\r\n" + Bed::record(g.other) + "\r\n", {{"journal", journal == "off" ? "0" : "1"}});
+        g.t.processes.table[1].killable = !running;
+        g.m.guard.time_Timer();
+        EXPECT_EQ(g.t.processes.killed, (std::vector<qint64>{10, 11}));
+        EXPECT_EQ(g.t.read("error.log").count("No system journal takes the events"), journal == "missing" ? 1 : 0);
+        if (!running) {
+            EXPECT_TRUE(g.t.journal.entries.empty());
+            continue;
+        }
+        ASSERT_EQ(g.t.journal.field("MIRVAK_EVENT"), (QByteArrayList{"start", "ended", "end_failed"}));
+        const auto& ended = g.t.journal.entries[1];
+        expectEnded(ended, g);
+        EXPECT_EQ(ended.value("MESSAGE"), "Ended tool");
+        const auto& failed = g.t.journal.entries[2];
+        EXPECT_EQ(failed.value("MESSAGE_ID"), events::messageId(events::Kind::EndFailed));
+        EXPECT_EQ(failed.value("PRIORITY"), "4");
+        EXPECT_EQ(failed.value("MIRVAK_PID"), "11");
+    }
 }
 
 TEST(Journal, AUserDecisionAtLevelFourCarriesTheHash)
 {
     Bed g;
     g.t.app.hashes.run = [](std::function<void()> task) { task(); };
-    g.start({{"list_level", "4"}}, "");
+    g.start({}, {}, {{"list_level", "4"}});
     g.t.processes.table.pop_back();
     g.m.guard.time_Timer();
     g.m.guard.time_Timer();
     ASSERT_TRUE(g.m.isVisible());
     g.m.btnDeny_MouseUp();
-    ASSERT_EQ(g.events(), (QByteArrayList{"start", "decision"}));
+    ASSERT_EQ(g.t.journal.field("MIRVAK_EVENT"), (QByteArrayList{"start", "decision"}));
     const auto& decision = g.t.journal.entries[1];
     EXPECT_EQ(decision.value("MESSAGE_ID"), events::messageId(events::Kind::Decision));
     EXPECT_EQ(decision.value("MIRVAK_ANSWER"), "deny");
     EXPECT_EQ(decision.value("MIRVAK_SHA256"), QCryptographicHash::hash("tool", QCryptographicHash::Sha256).toHex());
-}
-
-TEST(Journal, MonitorModeEndsNothingAndNotesEachProgramOnce)
-{
-    Bed g;
-    g.start({{"guard_mode", "monitor"}}, Bed::record(g.tool) + "\r\n");
-    g.m.guard.time_Timer();
-    g.m.guard.time_Timer();
-    EXPECT_TRUE(g.t.processes.killed.empty());
-    EXPECT_FALSE(g.m.isVisible());
-    EXPECT_EQ(g.events(), (QByteArrayList{"start", "would_end", "would_ask"}));
-    EXPECT_EQ(g.t.journal.field("MIRVAK_MODE").value(1), "monitor");
-    const QString seen = g.t.read("seen.csv");
-    EXPECT_EQ(seen.count(Bed::record(g.tool)), 1);
-    EXPECT_EQ(seen.count(Bed::record(g.other)), 1);
-}
-
-TEST(Journal, WithoutAJournalTheGuardGoesOnAndSaysSoOnce)
-{
-    for (const bool off : {false, true}) {
-        Bed g;
-        g.t.journal.running = off;
-        g.start({{"journal", off ? "0" : "1"}}, Bed::record(g.tool) + "\r\n" + Bed::record(g.other) + "\r\n");
-        g.m.guard.time_Timer();
-        EXPECT_EQ(g.t.processes.killed.size(), 2u);
-        EXPECT_TRUE(g.t.journal.entries.empty());
-        EXPECT_EQ(g.t.read("error.log").count("No system journal takes the events"), off ? 0 : 1);
-    }
 }
 
 struct TipTray : platform::Tray {
@@ -124,9 +81,11 @@ struct TipTray : platform::Tray {
     void remove() override {}
 };
 
-TEST(Journal, TheTrayTipTellsMonitorMode)
+// Monitor mode ends nothing, notes each program once and says so in the tray's tip.
+TEST(Journal, MonitorModeEndsNothingAndNotesEachProgramOnce)
 {
-    for (const char* mode : {"monitor", "enforce"}) {
+    for (const bool monitor : {true, false}) {
+        SCOPED_TRACE(monitor);
         Bed g;
         TipTray icon;
         std::unique_ptr<frmTray> tray;
@@ -134,30 +93,30 @@ TEST(Journal, TheTrayTipTellsMonitorMode)
             tray = std::make_unique<frmTray>(g.t.app, g.m.guard, icon);
             tray->Form_Load();
         };
-        g.start({{"guard_mode", mode}}, "");
-        EXPECT_EQ(icon.tip, mode == QLatin1String("monitor") ? "Mirvak: monitor mode, nothing is ended" : "Mirvak: guarding; exec gate: off");
+        g.start({}, Bed::record(g.tool) + "\r\n", {{"guard_mode", monitor ? "monitor" : "enforce"}});
+        EXPECT_EQ(icon.tip, monitor ? "Mirvak: monitor mode, nothing is ended" : "Mirvak: guarding; exec gate: off");
+        g.m.guard.time_Timer();
+        g.m.guard.time_Timer();
+        EXPECT_EQ(g.t.processes.killed.size(), monitor ? 0u : 1u);
+        EXPECT_EQ(g.m.isVisible(), !monitor);
+        if (!monitor)
+            continue;
+        EXPECT_EQ(g.t.journal.field("MIRVAK_EVENT"), (QByteArrayList{"start", "would_end", "would_ask"}));
+        EXPECT_EQ(g.t.journal.field("MIRVAK_MODE").value(1), "monitor");
+        const QString seen = g.t.read("seen.csv");
+        EXPECT_EQ(seen.count(Bed::record(g.tool)), 1);
+        EXPECT_EQ(seen.count(Bed::record(g.other)), 1);
     }
 }
 
-// The fields of each entry the native protocol carries in a datagram.
+// The fields of a datagram of the native protocol; no value here holds a line break, which would take
+// the protocol's binary form.
 QHash<QByteArray, QByteArray> entry(const QByteArray& datagram)
 {
     QHash<QByteArray, QByteArray> fields;
-    qsizetype at = 0;
-    while (at < datagram.size()) {
-        const qsizetype end = datagram.indexOf('\n', at);
-        const QByteArray line = datagram.mid(at, end - at);
-        const qsizetype equals = line.indexOf('=');
-        if (equals >= 0) {
+    for (const QByteArray& line : datagram.split('\n'))
+        if (const qsizetype equals = line.indexOf('='); equals > 0)
             fields.insert(line.left(equals), line.mid(equals + 1));
-            at = end + 1;
-            continue;
-        }
-        // NAME, then a little-endian 64-bit size, the bytes and a line end.
-        const quint64 size = qFromLittleEndian<quint64>(datagram.constData() + end + 1);
-        fields.insert(line, datagram.mid(end + 9, qsizetype(size)));
-        at = end + 9 + qsizetype(size) + 1;
-    }
     return fields;
 }
 

@@ -27,7 +27,8 @@ struct ListBed : TestBed {
     frmList *allow, *deny;
     ListBed(const QStringList& allowed, const QStringList& denied, const QString& level = "1")
     {
-        settings({{"list_level", level}}), mdSettings::getSettings(app);
+        settings({{"list_level", level}});
+        mdSettings::getSettings(app);
         for (const auto& [list, tmp, records] : {std::tuple(&app.allowList, &app.allowTmp, allowed), std::tuple(&app.denyList, &app.denyTmp, denied)})
             for (const QString& record : records) {
                 list->add(record);
@@ -60,7 +61,11 @@ struct ListBed : TestBed {
 };
 const auto move = std::mem_fn(&frmList::btnMoveEntry_MouseUp);
 const auto del = std::mem_fn(&frmList::btnDelEntry_MouseUp);
-void key(QObject* to, int code) { QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier); QCoreApplication::sendEvent(to, &press); }
+void key(QObject* to, int code)
+{
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
+    QCoreApplication::sendEvent(to, &press);
+}
 // The shown columns' headers, then the cells of each shown row.
 QString table(frmList& w)
 {
@@ -88,24 +93,34 @@ TEST(ListWindow, PlacesEachFieldInItsColumnAndShowsOnlyFilledColumns)
         EXPECT_EQ(table(*ListBed(records, {}).allow), expected);
 }
 
-TEST(ListWindow, SortsDatesAndSizesByValueAndFiltersWithTheCountInTheTitle)
+// A click on a header sorts by the field's value and keeps the selected records selected; the filter narrows
+// within the order shown.
+TEST(ListWindow, SortsByValueKeepingTheSelectionAndFiltersWithTheCountInTheTitle)
 {
     ListBed t({"b|2026.12.06 17:35|2K|/usr/b", "A|2026.12.06 7:35|900b|/opt/a", "c|2025.12.31 9:00|1.5M|/usr/c",
-               "d|2026.12.06 8:00|1.25K|/BIN/d"}, {});
+               "d|2026.12.06 8:00|1.25K|/BIN/d", "e|/usr/e"}, {});
     frmList& w = *t.allow;
     const auto names = [&w] { return w.shownRecords().replaceInStrings(QRegularExpression("\\|.*"), "").join(""); };
+    const auto selected = [&w] {
+        QString all;
+        for (const QModelIndex& at : w.List->selectionModel()->selectedRows())
+            all += at.data().toString();
+        return all;
+    };
+    t.press(&w, {"c"}, [](frmList*) {});
     QStringList seen;
     for (const auto& [column, order] : {std::pair(ListModel::Name, Qt::AscendingOrder), std::pair(ListModel::Date, Qt::AscendingOrder),
                                         std::pair(ListModel::Size, Qt::AscendingOrder), std::pair(ListModel::Size, Qt::DescendingOrder)}) {
         w.List->sortByColumn(column, order);
-        seen << names();
+        seen << names() + " " + selected();
     }
-    for (const char* text : {"usr", "bIn", ""}) {
+    for (const char* text : {"usr", "bIn", "r/b", ""}) {
         w.txtFilter->setText(text);
         seen << names() + " " + w.lblList->text() + (w.windowTitle() == w.lblList->text() ? "" : "!");
     }
-    EXPECT_EQ(seen, QStringList({"Abcd", "cAdb", "Adbc", "cbdA", "cb Allow List of Applications (2 of 4)",
-                                 "d Allow List of Applications (1 of 4)", "cbdA Allow List of Applications (4)"}));
+    EXPECT_EQ(seen, QStringList({"Abcde c", "cAdbe c", "Adbce c", "ecbdA c", "ecb Allow List of Applications (3 of 5)",
+                                 "d Allow List of Applications (1 of 5)", "b Allow List of Applications (1 of 5)",
+                                 "ecbdA Allow List of Applications (5)"}));
     // An empty list, and a filter that keeps nothing, say so over the table.
     const auto empty = [](frmList* window) { return window->lblEmpty->isVisibleTo(window) ? window->lblEmpty->text() : "-"; };
     EXPECT_EQ(empty(t.allow) + empty(t.deny), "-The deny list is empty. Programs you deny in an alert, or add with Add\u2026, appear here.");
@@ -117,20 +132,27 @@ TEST(ListWindow, SortsDatesAndSizesByValueAndFiltersWithTheCountInTheTitle)
     EXPECT_EQ(empty(t.allow), "No record holds \u201cnone\u201d.");
 }
 
-TEST(ListWindow, AddsAPickedProgramUnlessTheOtherListHasIt)
+// A picked program is added and selected, unless the other list holds it or a list file would give its record
+// back as another.
+TEST(ListWindow, AddsAPickedProgramUnlessTheOtherListHasItOrAFileCannotKeepIt)
 {
-    const std::tuple<bool, QStringList, QStringList, QString, QString> cases[] = {
-        {false, {}, {}, "", ""},
-        {true, {"a|/a"}, {}, "a|/a\r\nsh|/bin/sh\r\n", "sh|/bin/sh"},
-        {true, {"sh|/bin/sh"}, {}, "", "sh|/bin/sh"},
-        {true, {}, {"sh|/bin/sh"}, "sh is on the deny list already; move it from that list's window to change what it is.", ""},
+    const std::tuple<QString, QStringList, QStringList, QString, QString> cases[] = {
+        {"", {}, {}, "", "=0"},
+        {"/bin/sh", {"a|/a"}, {}, "a|/a\r\nsh|/bin/sh\r\n", "sh|/bin/sh=2"},
+        {"/bin/sh", {"sh|/bin/sh"}, {}, "", "sh|/bin/sh=1"},
+        {"/bin/sh", {}, {"sh|/bin/sh"}, "sh is on the deny list already; move it from that list's window to change what it is.", "=0"},
+        {"bin/a|1", {}, {}, "@/bin/a|1 can't be kept in a list file (a number after its last \"|\", which reads back as a count); nothing was added.", "=0"},
     };
     for (const auto& [picked, allowed, denied, told, selected] : cases) {
+        SCOPED_TRACE(picked.toStdString());
         ListBed t(allowed, denied);
-        t.desktop.picked = picked ? "/bin/sh" : "";
+        t.write("bin/a|1", "x");
+        t.desktop.picked = picked.startsWith("bin/") ? t.path(picked) : picked;
         t.allow->btnAddEntry_MouseUp();
         const auto rows = t.allow->List->selectionModel()->selectedRows();
-        EXPECT_EQ(t.read("allow.csv") + t.read("deny.csv") + t.desktop.asked.join("") + "=" + (rows.size() == 1 ? rows[0].data(ListModel::RecordRole).toString() : ""),
+        const QString chosen = rows.size() == 1 ? rows[0].data(ListModel::RecordRole).toString() : "";
+        const QString shown = t.read("allow.csv") + t.read("deny.csv") + t.desktop.asked.join("");
+        EXPECT_EQ(QString(shown).replace(t.tmp.path(), "@") + "=" + chosen + "=" + QString::number(t.app.allowList.count()),
                   told + "=" + selected);
         EXPECT_EQ(items(t.app.allowTmp), items(t.app.allowList));
     }
@@ -264,45 +286,6 @@ TEST(ListWindow, MovesAndDeletesTakeInWhatAnotherProgramSavedMeanwhile)
     EXPECT_EQ(t.read("allow.csv"), "c|/c\r\nd|/d\r\n");
     EXPECT_EQ(items(t.app.allowTmp), QStringList({"c|/c", "d|/d"}));
     EXPECT_EQ(t.rows(t.allow), QStringList({"c|/c", "d|/d"}));
-}
-
-// A picked program whose record a list file would give back as another is refused with the reason.
-TEST(ListWindow, AddRefusesAProgramThatAListCannotKeep)
-{
-    ListBed t({}, {});
-    t.write("bin/a|1", "x");
-    t.desktop.picked = t.path("bin/a|1");
-    t.allow->btnAddEntry_MouseUp();
-    EXPECT_EQ(t.desktop.asked, QStringList(t.path("bin/a|1") + " can't be kept in a list file (a number after its last \"|\", "
-                                                                 "which reads back as a count); nothing was added."));
-    EXPECT_TRUE(!t.exists("allow.csv") && t.app.allowList.count() == 0);
-}
-
-// A click on a header keeps the selected records selected, and the filter narrows within the order shown.
-TEST(ListWindow, SortingKeepsTheSelectionAndTheFilterKeepsTheOrder)
-{
-    ListBed t({"b|2K|/usr/b", "a|/opt/a", "c|1K|/usr/c", "d|3K|/usr/d"}, {});
-    frmList& w = *t.allow;
-    t.press(&w, {"c"}, [](frmList*) {});
-    w.List->sortByColumn(ListModel::Size, Qt::AscendingOrder);
-    const auto names = [&w] {
-        QString all;
-        for (int row = 0; row < w.rows.rowCount(); ++row)
-            all += w.rows.index(row, 0).data().toString();
-        return all;
-    };
-    EXPECT_EQ(names(), "cbda");
-    w.List->sortByColumn(ListModel::Size, Qt::DescendingOrder);
-    EXPECT_EQ(names(), "adbc");
-    const auto selected = w.List->selectionModel()->selectedRows();
-    ASSERT_EQ(selected.size(), 1);
-    EXPECT_EQ(selected[0].data().toString(), "c");
-    w.txtFilter->setText("USR");
-    EXPECT_EQ(names(), "dbc");
-    w.txtFilter->setText("usr/");
-    EXPECT_EQ(names(), "dbc");
-    w.txtFilter->setText("r/b");
-    EXPECT_EQ(names(), "b");
 }
 
 // The arrows move inside the table; Tab goes on to the buttons below it, however long the list.

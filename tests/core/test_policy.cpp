@@ -8,30 +8,9 @@
 namespace {
 
 // A guard at list_level 1 with the administrator's folder in etc/mirvak.
-struct Site {
-    TestBed t;
-    Guard m{t.app};
-    QString tool = exe("tool");
-    QString other = exe("other");
-
+struct Site : TwoPrograms<Guard> {
     Site() { t.program.policy = t.path("etc/mirvak"); }
-    QString exe(const QString& name)
-    {
-        t.write("bin/" + name, "x");
-        return t.path("bin/" + name);
-    }
-    static QByteArray record(const QString& path) { return (QFileInfo(path).fileName() + "|" + path).toUtf8(); }
     void policy(const QString& name, const QByteArray& text) { t.write("etc/mirvak/" + name, text); }
-    void start(const QByteArray& allow = {}, const QByteArray& deny = {})
-    {
-        t.settings();
-        t.write("allow.csv", allow);
-        t.write("deny.csv", deny);
-        t.processes.add(10, "tool", tool);
-        t.processes.add(11, "other", other);
-        ASSERT_EQ(m.Form_Load(), Guard::Start::Running);
-    }
-    bool killed(qint64 pid) const { return std::ranges::count(t.processes.killed, pid) > 0; }
 };
 
 TEST(Policy, SystemRecordsAndUserListsDecideInOrder)
@@ -75,10 +54,9 @@ TEST(Policy, AFixedSettingOverridesTheUsersFile)
 {
     Site s;
     s.policy("policy.ini", "' fixed for every desktop\r\n[mirvak]\r\ncheck_interval=7\r\nblock_url=https://help.example/?p=%path%\r\n");
-    s.start();
-    EXPECT_EQ(mdSettings::getSetting(s.t.app, "check_interval"), "7");
-    EXPECT_EQ(mdSettings::getSetting(s.t.app, "CHECK_INTERVAL"), "7");
-    EXPECT_EQ(mdSettings::getSetting(s.t.app, "list_level"), "1");
+    s.start({}, {});
+    const auto setting = [&s](const char* key) { return mdSettings::getSetting(s.t.app, key); };
+    EXPECT_EQ(setting("check_interval") + setting("CHECK_INTERVAL") + setting("list_level"), "771");
     EXPECT_EQ(s.m.time.interval(), 7000);
     EXPECT_EQ(s.t.app.policy.fixedFrom(), s.t.path("etc/mirvak/policy.ini"));
 }
@@ -89,7 +67,7 @@ TEST(Policy, ABadFileIsSkippedWholeAndTheRestGuards)
     s.policy("deny.d/bad.csv", Site::record(s.tool) + "\r\n|/no/name\r\n");
     s.policy("deny.d/good.csv", Site::record(s.other) + "|0\r\n");
     s.policy("policy.ini", "guard_mode=learn\r\n");
-    s.start(Site::record(s.tool) + "\r\n");
+    s.start(Site::record(s.tool) + "\r\n", {});
     s.m.time_Timer();
     EXPECT_FALSE(s.killed(10));
     EXPECT_TRUE(s.killed(11));
@@ -133,7 +111,7 @@ TEST(Policy, ABlockedProgramsNoticeCarriesTheAdministratorsWords)
     s.policy("policy.ini", "block_message=Ask the help desk about %name%.\r\nblock_url=https://help.example/?p=%path%&h=%sha256%\r\n");
     QStringList told;
     s.t.app.notice = [&](const QString& text) { told << text; };
-    s.start(Site::record(s.other) + "\r\n");
+    s.start(Site::record(s.other) + "\r\n", {});
     s.m.time_Timer();
     const QString link = "https://help.example/?p=" + QUrl::toPercentEncoding(s.tool) + "&h=";
     EXPECT_EQ(told, QStringList("Ended tool (" + s.tool + "): it is on the deny list. Ask the help desk about tool. " + link));
@@ -151,7 +129,7 @@ TEST(Policy, AFileChangedWhileGuardingCountsFromTheNextTick)
 {
     Site s;
     s.policy("deny.d/site.csv", "");
-    s.start(Site::record(s.tool) + "\r\n" + Site::record(s.other) + "\r\n");
+    s.start(Site::record(s.tool) + "\r\n" + Site::record(s.other) + "\r\n", {});
     s.m.time_Timer();
     EXPECT_FALSE(s.killed(10));
     s.policy("deny.d/site.csv", Site::record(s.tool) + "\r\n");

@@ -2,17 +2,7 @@
 #include "Fakes.h"
 #include "guard/Guard.h"
 
-namespace {
-
-std::vector<qint64> queuedPids(const Guard& guard)
-{
-    std::vector<qint64> pids;
-    for (const Guard::Queued& queued : guard.queued)
-        pids.push_back(queued.pid);
-    return pids;
-}
-
-} // namespace
+#include <ranges>
 
 // Unknown programs met while the alert asks wait their turn; each is stopped
 // (safe_level 1) only once it is shown, and one that ended is never shown.
@@ -32,8 +22,11 @@ TEST(Queue, UnknownProgramsWaitTheirTurnAndEndedOnesAreSkipped)
     int told = -1;
     QObject::connect(&guard, &Guard::alertWanted, [&shown] { ++shown; });
     QObject::connect(&guard, &Guard::queueChanged, [&told](int count) { told = count; });
-    const auto state = [&] { return std::tuple(shown, guard.appPid, queuedPids(guard), told, t.processes.killed); };
     using Pids = std::vector<qint64>;
+    const auto state = [&] {
+        const auto queued = guard.queued | std::views::transform(&Guard::Queued::pid);
+        return std::tuple(shown, guard.appPid, Pids(queued.begin(), queued.end()), told, t.processes.killed);
+    };
 
     guard.time_Timer();
     EXPECT_EQ(state(), std::tuple(1, 10, Pids{11, 12}, 2, Pids{10}));
