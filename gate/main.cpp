@@ -8,6 +8,7 @@
 #include "platform/linux/LinuxFanotify.h"
 #include "platform/linux/LinuxFiles.h"
 #include "platform/linux/LinuxGateServer.h"
+#include "platform/linux/LinuxProgram.h"
 #include "platform/linux/LinuxMountTable.h"
 #include "platform/linux/LinuxTermSignals.h"
 #include "platform/Version.h"
@@ -48,13 +49,6 @@ void markLocal(platform::LinuxFanotify& fanotify, platform::LinuxMountTable& mou
     }
     // A file system unmounted takes its mark with it; one mounted again is new.
     marked.intersect(present);
-}
-
-// The administrator's folder, found as the guard finds it.
-QString policyFolder()
-{
-    const QString first = qEnvironmentVariable("XDG_CONFIG_DIRS").section(QLatin1Char(':'), 0, 0);
-    return (first.isEmpty() ? QStringLiteral("/etc") : first) + QStringLiteral("/mirvak");
 }
 
 } // namespace
@@ -104,8 +98,9 @@ int main(int argc, char** argv)
     constexpr int kPolicyMs = 2000;
     platform::LinuxFiles policyFiles;
     Policy policy;
+    const QString policyFolder = platform::LinuxProgram::policyFolder();
     const auto readPolicy = [&] {
-        if (policy.refresh(policyFiles, policyFolder(), say))
+        if (policy.refresh(policyFiles, policyFolder, say))
             gate.setDenied(policy.list(Policy::Verdict::Deny));
     };
     readPolicy();

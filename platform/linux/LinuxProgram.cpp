@@ -21,14 +21,11 @@
 
 namespace platform {
 
-namespace {
-// The administrator's folder: mirvak/ in the first system configuration folder.
-QString policyFolder()
+QString LinuxProgram::policyFolder()
 {
     const QString first = qEnvironmentVariable("XDG_CONFIG_DIRS").section(QLatin1Char(':'), 0, 0);
     return (first.isEmpty() ? QStringLiteral("/etc") : first) + QStringLiteral("/mirvak");
 }
-} // namespace
 
 LinuxProgram::LinuxProgram()
 {

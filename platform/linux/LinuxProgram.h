@@ -17,6 +17,9 @@ public:
     QString exePath() override;
     // Known before any object of the program exists, for --version.
     static QString versionText() { return QString::fromLatin1(version::kText); }
+    // The administrator's folder: mirvak/ in the first system configuration
+    // folder. The exec gate reads the same policy there.
+    static QString policyFolder();
     int versionMajor() override { return version::kMajor; }
     int versionMinor() override { return version::kMinor; }
     int versionRevision() override { return version::kPatch; }
