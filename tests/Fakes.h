@@ -7,10 +7,12 @@
 #include "platform/linux/LinuxShell.h"
 #include "store/App.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -256,6 +258,20 @@ struct TestBed {
         write("settings.ini", text.replace("\n", "\r\n").toUtf8());
     }
 };
+
+// Runs `test` of this binary again in a child on the X display, with `env` added; the child's exit code.
+inline int rerunOnDisplay(const QString& test, const QList<QPair<QString, QString>>& env)
+{
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const auto& [key, value] : env)
+        e.insert(key, value);
+    e.insert("QT_QPA_PLATFORM", "xcb");
+    QProcess child;
+    child.setProcessEnvironment(e);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=" + test});
+    return child.waitForFinished(120000) ? child.exitCode() : -1;
+}
 
 // Polls `done` every `step` ms until it holds or `ms` have passed.
 inline bool waitUntil(int ms, const std::function<bool()>& done, int step = 10)

@@ -35,15 +35,6 @@ struct Desk {
     QByteArray line() const { return ("editor|" + t.path("editor") + "\r\n").toUtf8(); }
 };
 
-// Polls while this process goes on answering the X server.
-bool waitFor(const std::function<bool()>& done)
-{
-    QDeadlineTimer deadline(10000);
-    while (!done() && !deadline.hasExpired())
-        QTest::qWait(20);
-    return done();
-}
-
 } // namespace
 
 // Each window is driven with Tab, Space, Enter and Escape alone, typed on the X display by xdotool.
@@ -52,15 +43,7 @@ TEST(Keys, EveryWindowIsDrivenByTheKeyboardAlone)
     if (qEnvironmentVariableIsEmpty(kChild)) {
         if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable("xdotool").isEmpty())
             GTEST_SKIP() << "needs an X display and xdotool";
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(kChild, "1");
-        e.insert("QT_QPA_PLATFORM", "xcb");
-        QProcess child;
-        child.setProcessEnvironment(e);
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=Keys.EveryWindowIsDrivenByTheKeyboardAlone"});
-        ASSERT_TRUE(child.waitForFinished(120000));
-        EXPECT_EQ(child.exitCode(), 0);
+        EXPECT_EQ(rerunOnDisplay("Keys.EveryWindowIsDrivenByTheKeyboardAlone", {{kChild, "1"}}), 0);
         return;
     }
     const struct {
@@ -113,13 +96,13 @@ TEST(Keys, EveryWindowIsDrivenByTheKeyboardAlone)
         QWidget* window = c.open(d);
         ASSERT_TRUE(window);
         window->activateWindow();
-        ASSERT_TRUE(waitFor([window] { return QApplication::activeWindow() == window; }));
+        ASSERT_TRUE(QTest::qWaitFor([window] { return QApplication::activeWindow() == window; }, 10000));
         // The keys count once the window has held the focus for a quiet second.
         d.t.desktop.clock += KeyGate::kQuietMs;
         QProcess xdotool;
         xdotool.start("xdotool", QStringList{"key", "--delay", "100"} + QString(c.keys).split(' '));
-        EXPECT_TRUE(waitFor([&d, &c] { return c.done(d); }));
-        EXPECT_TRUE(waitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; }));
+        EXPECT_TRUE(QTest::qWaitFor([&d, &c] { return c.done(d); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; }, 10000));
         EXPECT_EQ(xdotool.exitCode(), 0);
     }
 }
