@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "guard/frmMain.h"
-#include "platform/ArgQuote.h"
 #include "platform/SysText.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "process/mdProcess.h"
@@ -10,7 +9,6 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <pwd.h>
-#include <ranges>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -203,27 +201,6 @@ TEST(LinuxProcesses, OwnDescendantsByTheirParentChain)
     ASSERT_TRUE(visit(procs, daemon));
     EXPECT_NE(procs.kill(daemon), 0);   // the one the walk pinned: it would outlive the helper
 
-    // A helper that forks and leaves: while orphans are adopted its daemon passes to this process, not to the system.
-    procs.adoptOrphans(true);
-    Child leaver(QFile::encodeName(tmp.path()), "mv-leaver");
-    ASSERT_GT(leaver.pid, 0);
-    leaver.type("/bin/sleep 600 & exit\n");
-    ::waitpid(std::exchange(leaver.pid, -1), nullptr, 0);
-    procs.adoptOrphans(false);
-    const qint64 orphan = sleepChildOf(procs, ::getpid());
-    ASSERT_NE(orphan, 0);
-    EXPECT_TRUE(procs.ownDescendant(orphan));
-    ASSERT_TRUE(visit(procs, orphan));
-    EXPECT_NE(procs.kill(orphan), 0);
-    // Adopted, it is reaped as it ends: no zombie of it stays in the table.
-    const QString entry = QString("/proc/%1").arg(orphan);
-    const auto reaped = [&] {
-        QCoreApplication::processEvents();
-        return !QFileInfo::exists(entry);
-    };
-    EXPECT_TRUE(waitUntil(10000, reaped)) << "a zombie stays";
-    if (QFileInfo::exists(entry))
-        ::waitpid(pid_t(orphan), nullptr, 0);
 }
 
 TEST(mdProcess, FailuresGiveDefaultsAndLogTheirOwnNames)
@@ -239,58 +216,6 @@ TEST(mdProcess, FailuresGiveDefaultsAndLogTheirOwnNames)
                                    "mdProcess.TakeLaunch: launch\r\nmdProcess.TakePath: path\r\n\r\n");
 }
 
-TEST(LinuxRestart, ComesBackWithItsBytesFolderEnvironmentAndArgv0)
-{
-    QTemporaryDir dir;
-    const QByteArray folder = QFile::encodeName(QDir(dir.path()).canonicalPath()) + "/w\xe9";
-    const std::shared_ptr<void> cleanup(nullptr, [&](void*) { ::rmdir(folder); });   // a name Qt cannot remove
-    ASSERT_TRUE(::mkdir(folder, 0700) == 0 && ::mkfifo(QFile::encodeName(dir.filePath("report")), 0600) == 0
-                && ::mkfifo(QFile::encodeName(dir.filePath("gate")), 0600) == 0);
-    // Each start reports its id and how it was started; the first then waits until it is ended.
-    const QByteArray script = "D='" + QFile::encodeName(dir.path()) + "'; { echo $$; cat /proc/$$/cmdline; echo; "
-                              "cat /proc/$$/environ; echo; pwd -P; } >\"$D/report\"; "
-                              "[ -e \"$D/go\" ] || read x <\"$D/gate\"";
-    const platform::Launch launch{{"my\xffsh", "-c", script, "zero", "a\xe9 b", "", "mirvak:", "777"}, folder,
-                                  QByteArrayList{"PATH=/usr/bin:/bin", "K=v\xfe"}};
-    const QByteArray facts = launch.argv.join('\0') + "\0\n"_qba + launch.env->join('\0') + "\0\n"_qba + folder + '\n';
-    const auto report = [&] {   // blocks until a start has written it all
-        QFile pipe(dir.filePath("report"));
-        const QByteArray got = pipe.open(QIODevice::ReadOnly) ? pipe.readAll() : QByteArray();
-        return std::pair(pid_t(got.left(got.indexOf('\n')).toInt()), got.mid(got.indexOf('\n') + 1));
-    };
-    platform::LinuxProcesses procs;
-    platform::LinuxShell shell;
-    shell.restart("/bin/sh", launch);
-    const pid_t pid = report().first;
-    ASSERT_GT(pid, 1);
-    const std::optional<platform::Launch> read = procs.launch(pid);
-    const QString exe = procs.path(pid, 0);
-    ::kill(pid, SIGKILL);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(*read, launch);
-    QFile(dir.filePath("go")).open(QIODevice::WriteOnly);
-    shell.restart(exe, *read);
-    EXPECT_EQ(report().second, facts);
-}
-
-// Arguments quoted for a shell read back the same; an argument that a new program takes is handed over whole.
-TEST(Shell, QuotesArgumentsAndTellsTheLongestItCanHandOver)
-{
-    const QStringList args{"'", "''", " ", "a'b'c", "", "a b", "it's", "\"q\"", "back\\slash", "$HOME", "tab\there",
-                           "line\nbreak", "ünï", "*", "--opt=v"};
-    QProcess sh;
-    sh.start("sh", {"-c", "printf '%s|' " + platform::joinArgs(args)});
-    EXPECT_TRUE(sh.waitForFinished());
-    EXPECT_EQ(QString::fromUtf8(sh.readAllStandardOutput()).split('|'), args + QStringList{""});
-    EXPECT_EQ(platform::joinArgs({"-x", "a b", "mirvak:", "777"}), "-x 'a b' mirvak: 777");
-    platform::LinuxShell shell;
-    const auto lengths = std::views::iota(0, 1 << 24);
-    const auto fits = [&](int n) { return shell.canOpen(QString(n, 'x')); };
-    const int longest = int(std::ranges::partition_point(lengths, fits) - lengths.begin()) - 1;
-    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest, 'x')}), 0);
-    EXPECT_EQ(QProcess::execute("/bin/true", {QString(longest + 1, 'x')}), -2);   // could not start
-}
-
 namespace {
 // A program folder with logging on, startup_load as given and no autostart folder yet.
 struct EntryBed : TestBed {
@@ -304,11 +229,12 @@ struct EntryBed : TestBed {
 };
 } // namespace
 
-TEST(StartupEntry, CreatedOnlyWhenMissingAndFailuresAreLogged)
+// Exec is quoted, then escaped as a string. Off, every version's entry of this very program goes, and only those.
+TEST(StartupEntry, WrittenWhenMissingAndOffRemovesOnlyThisProgramsEntries)
 {
     EntryBed t;
     t.program.name = "guard";
-    t.program.dir = t.path("we \"ird $x %y\\z`");   // quoted for Exec, then escaped as a string
+    t.program.dir = t.path("we \"ird $x %y\\z`");
     t.program.split = {{t.tmp.path(), t.tmp.path(), "/usr/share/mirvak"}};   // installed: the icon is shared
     t.start();
     EXPECT_EQ(QString::fromUtf8(t.read("config/autostart/guard 1.9.desktop")),
@@ -316,25 +242,13 @@ TEST(StartupEntry, CreatedOnlyWhenMissingAndFailuresAreLogged)
                   + "/we \\\\\"ird \\\\$x %%y\\\\\\\\z\\\\`/guard\"\nTryExec=" + t.tmp.path() + "/we \"ird $x %y\\\\z`/guard\n"
                   "Path=" + t.tmp.path() + "/we \"ird $x %y\\\\z`\n"
                   "Icon=/usr/share/mirvak/mirvak.png\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
-    EntryBed failing;
-    failing.files.failWrites << "Mirvak 1.9.desktop";
-    failing.start();
-    EXPECT_EQ(failing.read("error.log"), "mdProcess.startupApp: Permission denied\r\n\r\n");
-}
-
-// Off, the entry goes, as do older versions' entries of this very program; entries of another program stay.
-TEST(StartupEntry, OffRemovesEveryVersionsEntryOfThisProgramOnly)
-{
-    for (const char* load : {"1", "0", "2"}) {
+    for (const char* load : {"1", "0"}) {
         EntryBed e(load);
         e.program.dir = e.path("a $b");   // in an Exec line: a \\$b
         const QByteArray exec = "[Desktop Entry]\nExec=\"" + e.tmp.path().toUtf8() + "/a \\\\$b/Mirvak";
-        const QByteArray self = exec + "\" --x\n";
-        const QByteArray quoted = exec + "\"\n";
-        const QByteArray other = exec + "2\"\n";
-        const std::vector<std::pair<const char*, QByteArray>> entries{
-            {"Mirvak 1.9.desktop", "the user's"}, {"Mirvak 1.8.desktop", quoted}, {"Mirvak 1.7.desktop", self},
-            {"Mirvak 1.6.desktop", other}, {"Mirvak 1.5.desktop", "no Exec"}, {"mine.desktop", quoted}};
+        const std::vector<std::pair<const char*, QByteArray>> entries{{"Mirvak 1.9.desktop", "the user's"},
+            {"Mirvak 1.8.desktop", exec + "\"\n"}, {"Mirvak 1.7.desktop", exec + "\" --x\n"}, {"Mirvak 1.6.desktop", exec + "2\"\n"},
+            {"mine.desktop", exec + "\"\n"}};
         for (const auto& [name, text] : entries)
             e.write(QString("config/autostart/") + name, text);
         e.start();
@@ -342,8 +256,8 @@ TEST(StartupEntry, OffRemovesEveryVersionsEntryOfThisProgramOnly)
         for (const auto& [name, text] : entries)
             if (e.exists(QString("config/autostart/") + name))
                 kept << name;
+        const QStringList off{"Mirvak 1.6.desktop", "mine.desktop"};
         const QStringList on{"Mirvak 1.9.desktop", "Mirvak 1.8.desktop", "Mirvak 1.7.desktop"};
-        const QStringList off{"Mirvak 1.6.desktop", "Mirvak 1.5.desktop", "mine.desktop"};
         EXPECT_EQ(kept, *load == '1' ? on + off : off) << load;
         EXPECT_FALSE(e.exists("error.log"));
     }
