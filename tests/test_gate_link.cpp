@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
-#include "GateFakes.h"
+#include "gate/Wire.h"
 #include "GateHarness.h"
 #include "design/ImageButton.h"
 #include "guard/GateLink.h"
@@ -11,6 +11,17 @@
 
 namespace {
 using namespace gatewire;
+
+// The messages of one kind among `messages`, in order.
+template <class Message>
+QList<Message> only(const QList<GuardMessage>& messages)
+{
+    QList<Message> out;
+    for (const GuardMessage& message : messages)
+        if (const auto* one = std::get_if<Message>(&message))
+            out.append(*one);
+    return out;
+}
 
 struct FakeGateSocket : platform::GateSocket {
     bool up = false;
