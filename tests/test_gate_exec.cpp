@@ -29,6 +29,11 @@ TEST(GateExec, RefusesTheDeniedWithEpermRunsTheAllowedAndNeverHoldsAnotherUsersE
     EXPECT_EQ(result.code, 126);
     EXPECT_TRUE(result.output.contains("Operation not permitted")) << qPrintable(result.output);
     EXPECT_FALSE(rig.ran("bad"));
+    // Its user still, when it runs as root in effect, as a set-user-id program would.
+    QProcess raised;
+    raised.start("setpriv", {QString("--ruid=%1").arg(gateharness::kGuardUser), bad, rig.marker("bad")});
+    EXPECT_EQ(Rig::finish(raised).code, 126);
+    EXPECT_FALSE(rig.ran("bad"));
     // The guard hears of its own user's exec first: of the other's, nothing.
     EXPECT_TRUE(rig.guardLine("exec").startsWith("exec 1 denied refused bad"));
     auto allowed = rig.start(ok);
