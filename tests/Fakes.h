@@ -145,9 +145,9 @@ class FakeShell : public platform::Shell {
 public:
     QStringList opened;
     std::vector<std::pair<QString, platform::Launch>> started;
-    qsizetype openLimit = 131071;   // the longest argument Linux takes on 4 KiB pages
-    bool handler = true;            // an application is set for every type
-    bool canOpen(const QString& target) override { return target.toLocal8Bit().size() <= openLimit; }
+    bool handler = true;   // an application is set for every type
+    // The longest argument Linux takes on 4 KiB pages.
+    bool canOpen(const QString& target) override { return target.toLocal8Bit().size() <= 131071; }
     bool open(const QString& target) override { opened << target; return handler; }
     void restart(const QString& program, const platform::Launch& launch) override { started.emplace_back(program, launch); }
 };

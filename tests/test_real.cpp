@@ -128,9 +128,8 @@ struct StandInWatcher : QDBusVirtualObject {
     QStringList items;
     QString introspect(const QString&) const override
     {
-        return "<interface name=\"org.kde.StatusNotifierWatcher\"><method name=\"RegisterStatusNotifierItem\"><arg type=\"s\" direction=\"in\"/>"
-               "</method><property name=\"IsStatusNotifierHostRegistered\" type=\"b\" access=\"read\"/>"
-               "<property name=\"ProtocolVersion\" type=\"i\" access=\"read\"/></interface>";
+        return "<interface name=\"org.kde.StatusNotifierWatcher\"><method name=\"RegisterStatusNotifierItem\"><arg type=\"s\"/></method>"
+               "<property name=\"IsStatusNotifierHostRegistered\" type=\"b\" access=\"read\"/><property name=\"ProtocolVersion\" type=\"i\" access=\"read\"/></interface>";
     }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
@@ -229,7 +228,6 @@ TEST(DesktopTray, IconMenuAndDisableOnARealDisplay)
         ASSERT_TRUE(waitFor(4000, [&] { return !shownWindows().isEmpty(); })) << "no menu";
         run("xdotool", {"key", "Down", "Return"});
         EXPECT_TRUE(waitFor(4000, [&] { return cyanPixels(icon[0]) == 0; })) << "still bright";
-        EXPECT_TRUE(shownWindows().isEmpty()) << "the menu stayed open";
     });
     EXPECT_EQ(alive, "alive\n");
     EXPECT_EQ(w.complaints(), 1) << w.read("err").constData();
@@ -278,10 +276,9 @@ TEST(DesktopTray, IconRegistersWithAWatcherThatComesLateAndExportsItsMenu)
         const QString path = qvariant_cast<QDBusObjectPath>(menu.arguments().value(0).value<QDBusVariant>().variant()).path();
         EXPECT_TRUE(path.startsWith('/') && path != "/NO_DBUSMENU") << path.toStdString() << menu.errorMessage().toStdString();
         const auto introspect = QDBusMessage::createMethodCall(watcher.items[0], path, "org.freedesktop.DBus.Introspectable", "Introspect");
-        EXPECT_TRUE(bus.call(introspect, QDBus::Block, 5000).arguments().value(0).toString().contains("com.canonical.dbusmenu")) << path.toStdString();
+        EXPECT_TRUE(bus.call(introspect, QDBus::Block, 5000).arguments().value(0).toString().contains("com.canonical.dbusmenu"));
     });
     EXPECT_EQ(alive, "alive\n");
-    bus.unregisterService("org.kde.StatusNotifierWatcher");
     QDBusConnection::disconnectFromBus("panel");
 }
 
@@ -304,9 +301,7 @@ TEST(Level4, ARenamedBackProgramIsKnownByWhatRunsAndAHugeExecutableShieldsNoDeni
         QString allow = shell;
         QString deny;
         if (script == renamed) {
-            QFile bytes(sleep);
-            ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
-            const QByteArray denied = bytes.readAll();
+            const QByteArray denied = w.read("denied");   // a copy of sleep
             w.write("A.keep", denied + "A");   // runs as sleep does, with other bytes
             w.write("bin/A", denied);
             QFile::setPermissions(w.path("A.keep"), QFile::ReadOwner | QFile::ExeOwner);

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
 #include "guard/frmMain.h"
-#include "process/mdProcess.h"
 #include "store/mdSettings.h"
 
 #include <QLocale>
 #include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
-
-using mdSettings::getSetting;
 
 namespace {
 
@@ -31,12 +28,6 @@ struct Scan {
     }
     void tick(int times = 1) { while (times-- > 0) m.guard.time_Timer(); }
     QString alert() const { return m.isVisible() ? m.guard.appRecord : "(none)"; }
-    std::pair<QStringList, bool> seen() const
-    {
-        QStringList records(t.app.seenRecords.begin(), t.app.seenRecords.end());
-        records.sort();
-        return {records, t.app.seenPending};
-    }
 };
 
 // Level 4 with its hashes counted. `deferred`: the tool is denied by its record, forgotten by the cache, and
@@ -108,67 +99,19 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     EXPECT_FALSE(s.t.exists("error.log"));
 }
 
-TEST(Scan, PendingCandidateSettledByItsLatePath)
-{
-    for (const bool denied : {true, false}) {
-        Scan s;
-        const QByteArray record = ("late|" + s.exe("late") + "\r\n").toUtf8();
-        s.t.processes.add(20, "late").missing = platform::PathState::Unreadable;
-        s.start({{"path_search", "3"}}, denied ? "" : record, denied ? record : "");
-        s.tick();
-        s.t.processes.table[0].path = s.t.path("bin/late");
-        s.tick();
-        EXPECT_EQ(std::pair(s.alert(), s.t.processes.table[0].alive), std::pair(QString("(none)"), !denied));
-    }
-}
-
-TEST(Scan, DenyListHoldsWhileACandidateWaits)
+// Seen while its path was refused (a program that changes its user), then exec'ing another: the alert and the
+// list name the program that runs. While a candidate waits the deny list holds; a path that never comes is waited
+// for path_search, then asked about.
+TEST(Scan, ReplacedOrLateCandidatesWaitWhileTheDenyListHolds)
 {
     Scan s;
-    s.t.processes.add(20, "slow");
     s.start({{"check_interval", "0.1"}, {"path_search", "3"}}, {}, "bad\r\n");
+    s.t.processes.add(30, "setpriv");
     s.tick();
     s.t.processes.add(21, "bad");
-    s.tick(29);   // the deny list holds while the candidate waits
-    EXPECT_EQ(std::tuple(s.alert(), s.m.guard.waitTicks, s.t.processes.killed), std::tuple("(none)", 30, std::vector<qint64>{21}));
     s.tick();
-    EXPECT_EQ(std::pair(s.alert(), s.m.guard.waitTicks), std::pair(QString("slow"), 0));
-}
-
-TEST(Scan, PeriodAndUsageTracking)
-{
-    const struct {
-        const char *clean, *minutes;   // minutes 0: the working lists are rebuilt at every tick
-        int quiet, counted;   // ticks until the present period's decision is forgotten; tmpTicks after that
-        QStringList seenFirst, seenLater;
-        bool pendingLater;
-    } cases[] = {{"5", "1", 60, 1, {"d", "perm"}, {"d", "perm", "tmp"}, false}, {"0", "0", 0, 0, {}, {}, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.minutes);
-        Scan s;
-        s.t.processes.add(30, "perm");
-        s.t.processes.add(31, "d").killable = false;
-        s.t.processes.add(32, "tmp");
-        s.start({{"tmp_interval", c.minutes}, {"clean_value", c.clean}}, "perm\r\n", "d\r\n");
-        s.tick();
-        EXPECT_EQ(s.seen(), std::pair(c.seenFirst, true));   // a walk that ends at a candidate leaves it open
-        s.m.btnAllowNow_MouseUp();
-        s.tick(c.quiet);
-        EXPECT_EQ(std::pair(s.alert(), s.seen()), std::pair(QString("(none)"), std::pair(c.seenLater, c.pendingLater)));
-        s.tick();
-        EXPECT_EQ(std::pair(s.alert(), s.m.guard.tmpTicks), std::pair(QString("tmp"), c.counted));
-    }
-}
-
-// Seen while its path was refused (a program that changes its user), then exec'ing another: the alert and the
-// list name the program that runs.
-TEST(Scan, ProgramReplacedSinceTheWalkIsAskedAboutAsItIsNow)
-{
-    Scan s;
-    s.start({{"path_search", "3"}});
-    FakeProcess& setpriv = s.t.processes.add(30, "setpriv");
-    s.tick();
-    EXPECT_EQ(s.alert(), "(none)");   // its path is waited for
+    EXPECT_EQ(std::tuple(s.alert(), s.m.guard.waitTicks, s.t.processes.killed), std::tuple("(none)", 2, std::vector<qint64>{21}));
+    FakeProcess& setpriv = s.t.processes.table[0];
     setpriv.name = "prog";
     setpriv.path = s.exe("prog");
     setpriv.execed = true;
@@ -176,6 +119,25 @@ TEST(Scan, ProgramReplacedSinceTheWalkIsAskedAboutAsItIsNow)
     EXPECT_EQ(std::pair(s.alert(), s.m.guard.appName), std::pair("prog|" + setpriv.path, QString("prog")));
     s.m.btnAllow_MouseUp();
     EXPECT_EQ(s.t.read("allow.csv"), ("prog|" + setpriv.path + "\r\n").toUtf8());
+    s.t.processes.add(31, "slow");
+    s.tick(30);
+    EXPECT_EQ(std::pair(s.alert(), s.m.guard.waitTicks), std::pair(QString("(none)"), 30));
+    s.tick();
+    EXPECT_EQ(std::pair(s.alert(), s.m.guard.waitTicks), std::pair(QString("slow"), 0));
+}
+
+// An Allow Now holds for the period of tmp_interval ticks, then the program is asked about again.
+TEST(Scan, AllowNowHoldsForThePeriod)
+{
+    Scan s;
+    s.t.processes.add(32, "tmp");
+    s.start({{"tmp_interval", "1"}});
+    s.tick();
+    s.m.btnAllowNow_MouseUp();
+    s.tick(60);
+    EXPECT_EQ(s.alert(), "(none)");
+    s.tick();
+    EXPECT_EQ(std::pair(s.alert(), s.m.guard.tmpTicks), std::pair(QString("tmp"), 1));
 }
 
 TEST(Scan, RecordsAndSizes)
@@ -189,12 +151,6 @@ TEST(Scan, RecordsAndSizes)
     s.exe("app", 2048);
     s.tick();
     EXPECT_EQ(s.alert(), "app|2K|" + app);
-    // Level 3 adds the date (hour without a leading zero).
-    QFile f(app);
-    mdSettings::setSetting(s.t.app, "list_level", "3");
-    ASSERT_TRUE(f.open(QFile::ReadWrite) && f.setFileTime({{2006, 3, 7}, {9, 5}}, QFile::FileModificationTime));
-    EXPECT_EQ(s.m.guard.strProcess("app", app), "app|2006.03.07 9:05|2K|" + app);
-
     // A record must not change with the locale.
     const QLocale before;
     QLocale::setDefault(QLocale::German);
@@ -272,25 +228,21 @@ TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
 // date and size shares, neither allows nor ends it.
 TEST(Hash, UnhashedCandidateIsAskedAboutWhateverListHoldsItsFile)
 {
-    for (const char* wait : {"0", "3000"}) {
-        for (const bool allowed : {true, false}) {
-            Hashing h(false, wait);
-            mdSettings::setSetting(h.t.app, "list_level", "3");
-            const QString dated = h.record();
-            mdSettings::setSetting(h.t.app, "list_level", "4");
-            for (Collection* list : allowed ? std::vector{&h.t.app.allowList, &h.t.app.allowTmp}
-                                            : std::vector{&h.t.app.denyList, &h.t.app.denyTmp})
-                list->add(dated);
-            h.t.app.hashes.hash = [](qint64, const QString&, const auto&) { return std::optional<QByteArray>(); };
-            h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
-            h.t.processes.add(20, "tool", h.tool);
-            h.m.guard.time_Timer();
-            ASSERT_EQ(h.tasks.size(), 1u);
-            h.tasks.front()();
-            h.m.guard.time_Timer();
-            EXPECT_EQ(std::tuple(h.m.isVisible(), h.t.processes.table[0].alive), std::tuple(true, true))
-                << wait << (allowed ? " allowed" : " denied");
-        }
+    for (const auto& [wait, allowed] : {std::pair("0", true), {"0", false}, {"3000", true}, {"3000", false}}) {
+        Hashing h(false, wait);
+        mdSettings::setSetting(h.t.app, "list_level", "3");
+        const QString dated = h.record();
+        mdSettings::setSetting(h.t.app, "list_level", "4");
+        for (Collection* list : allowed ? std::vector{&h.t.app.allowList, &h.t.app.allowTmp} : std::vector{&h.t.app.denyList, &h.t.app.denyTmp})
+            list->add(dated);
+        h.t.app.hashes.hash = [](qint64, const QString&, const auto&) { return std::optional<QByteArray>(); };
+        h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
+        h.t.processes.add(20, "tool", h.tool);
+        h.m.guard.time_Timer();
+        ASSERT_EQ(h.tasks.size(), 1u);
+        h.tasks.front()();
+        h.m.guard.time_Timer();
+        EXPECT_EQ(std::tuple(h.m.isVisible(), h.t.processes.table[0].alive), std::tuple(true, true)) << wait << (allowed ? " allowed" : " denied");
     }
 }
 
@@ -299,14 +251,13 @@ TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
 {
     // Settings in; stored check_interval and path_search, interval, ticks (120 s / 7 s: 18) and topmost out.
     for (const QStringList& c : {QStringList{"0", "60", "1.0", "0.1 3000 100 36000 top"}, {"-3", "60", "0", "0.1 3000 100 36000"},
-             {"2.5", "60", "0", "2.5 3000 2500 1440"}, {"7", "2", "1", "7 3000 7000 18 top"}}) {
+                                 {"7", "2", "1", "7 3000 7000 18 top"}}) {
         TestBed t;
         t.settings({{"check_interval", c[0]}, {"path_search", "3"}, {"tmp_interval", c[1]}, {"always_top", c[2]}});
         frmMain main(t.app);
         ASSERT_TRUE(main.Form_Load() == frmMain::Start::Running && !main.isVisible() && main.guard.time.isActive());
-        EXPECT_EQ(QString("%1 %2 %3 %4%5").arg(getSetting(t.app, "check_interval"), getSetting(t.app, "path_search"))
-                      .arg(main.guard.time.interval()).arg(main.guard.tmpTicks)
-                      .arg(main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : ""), c[3]);
+        EXPECT_EQ(QString("%1 %2 %3 %4%5").arg(mdSettings::getSetting(t.app, "check_interval"), mdSettings::getSetting(t.app, "path_search"))
+                      .arg(main.guard.time.interval()).arg(main.guard.tmpTicks).arg(main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : ""), c[3]);
         EXPECT_FALSE(t.exists("error.log"));
     }
     for (const auto& [key, value, why] : {std::tuple("list_level", "5", "a whole number from 0 to 4"),
@@ -331,9 +282,8 @@ TEST(Startup, EndsWithoutSettingsOrWhenAnotherCopyRunsAndOnlyTheOwnerClearsLefto
     second.settings();
     second.program.lockFree = false;
     // Temporary copies of the own files go; suffixes that people type stay.
-    const QStringList files{"allow.csv.gKsdij", "deny.csv.ZZaaZZ", "error.log.aBcDeF", "settings.ini.QwErTy",
-                            "allow.csv.backup", "allow.csvXgKsdij", "deny.csv.BACKUP", "other.txt.gKsdij",
-                            "settings.ini.backup"};
+    const QStringList files{"allow.csv.gKsdij", "deny.csv.ZZaaZZ", "error.log.aBcDeF", "settings.ini.QwErTy", "allow.csv.backup",
+                            "allow.csvXgKsdij", "deny.csv.BACKUP", "other.txt.gKsdij", "settings.ini.backup"};
     for (TestBed* t : {&none, &second})
         for (const QString& name : files)
             t->write(name, "x");

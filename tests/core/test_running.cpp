@@ -2,7 +2,6 @@
 // What runs, as the system shows it to the guard: the file a process runs, and the process a kill reaches.
 #include "Fakes.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxFiles.h"
 
 #include <QCryptographicHash>
 #include <atomic>
@@ -29,17 +28,14 @@ TEST(RunningFile, HashedThroughTheProcessAndOnlyInTheVersionAskedFor)
     QTemporaryDir tmp;
     const QString at = tmp.filePath("A");
     QFile sleep("/usr/bin/sleep");
-    ASSERT_TRUE(sleep.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(sleep.open(QIODevice::ReadOnly) && QFile::copy(sleep.fileName(), at));
     const QByteArray running = sleep.readAll();
     const QByteArray other = running + "A";
-    for (const auto& [name, bytes] : {std::pair(at, running), {tmp.filePath("other"), other}}) {
-        QFile f(name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    }
     Spawned child({QFile::encodeName(at), "60"});
     ASSERT_TRUE(waitUntil(3000, [&] { return child.exe() == at; }));
-    ASSERT_TRUE(QFile::remove(at) && QFile::rename(tmp.filePath("other"), at));   // the allowed program back over it
+    QFile back(at);   // the allowed program, back over it
+    ASSERT_TRUE(QFile::remove(at) && back.open(QIODevice::WriteOnly) && back.write(other) == other.size());
+    back.close();
 
     platform::LinuxFiles files;
     const auto runs = files.lookRunning(child.pid, at, true);
@@ -49,24 +45,21 @@ TEST(RunningFile, HashedThroughTheProcessAndOnlyInTheVersionAskedFor)
     EXPECT_EQ(files.sha256(child.pid, at, *runs), sha256(running));
     EXPECT_EQ(files.sha256(child.pid, at, *shown), std::nullopt);
     EXPECT_EQ(files.sha256(0, at, *shown), sha256(other));   // a file no process runs, by its path
-    EXPECT_EQ(files.sha256(0, at, *runs), std::nullopt);
     // Ended, its id names nothing: no facts, no hash, even though the file is still at its path.
     const pid_t gone = std::exchange(child.pid, -1);
     ::kill(gone, SIGKILL);
     ::waitpid(gone, nullptr, 0);
-    EXPECT_EQ(std::pair(files.lookRunning(gone, at, true).has_value(), files.sha256(gone, at, *shown)),
-              std::pair(false, std::optional<QByteArray>()));
+    EXPECT_FALSE(files.lookRunning(gone, at, true) || files.sha256(gone, at, *shown));
 }
 
 // A file that changes while it is hashed has no digest for the version asked for, though it was that version
-// when the read began; a version it no longer is is not read at all.
-TEST(RunningFile, ChangedWhileHashedGivesNoDigestAndAnOldVersionIsNotRead)
+// when the read began.
+TEST(RunningFile, ChangedWhileHashedGivesNoDigest)
 {
     QTemporaryDir tmp;
     const QString at = tmp.filePath("big");
     QFile big(at);
     ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 30));   // sparse: a thousand quick reads
-    big.close();
     platform::LinuxFiles files;
     const auto version = files.look(at, false);
     ASSERT_TRUE(version);
@@ -82,9 +75,6 @@ TEST(RunningFile, ChangedWhileHashedGivesNoDigestAndAnOldVersionIsNotRead)
     EXPECT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(at).constData(), nullptr, 0), 0);
     hashing.join();
     EXPECT_EQ(digest, std::nullopt);
-    const qint64 before = bytesRead("/proc/thread-self/io");
-    EXPECT_EQ(files.sha256(0, at, *version), std::nullopt);
-    EXPECT_LT(bytesRead("/proc/thread-self/io") - before, 1 << 20);
 }
 
 // A process that runs another program since the walk examined it is not the examined one: nothing reaches it,
