@@ -67,6 +67,13 @@ bool Gate::inFamily(qint64 pid, qint64 ancestor)
     return false;
 }
 
+bool Gate::ownChild(qint64 pid)
+{
+    // Asked only of an exec that would not start at once: most never are.
+    const auto info = sys_.processes.info(pid);
+    return info && info->parent == ownPid_;
+}
+
 bool Gate::policed(qint64 uid) const
 {
     return denied_.count() > 0 && uid >= kFirstUser && uid <= kLastUser;
@@ -97,21 +104,21 @@ void Gate::exec(const platform::ExecEvent& event)
         sys_.events.answer(event, true);
         return;
     }
-    const auto info = sys_.processes.info(event.pid);
-    Guard* guard = info && info->uid != 0 ? guardOf(info->uid) : nullptr;
-    if (!info || (!guard && !policed(info->uid)) || info->parent == ownPid_) {
+    const auto uid = sys_.processes.user(event.pid);
+    Guard* guard = uid && *uid != 0 ? guardOf(*uid) : nullptr;
+    if (!uid || (!guard && !policed(*uid))) {
         sys_.events.answer(event, true);
         return;
     }
     // A script runs as its interpreter and a loader as the program it loads:
     // the file that the process then is opens on its own and is decided then.
     const auto facts = sys_.files.facts(event.fd);
-    if (!facts || sys_.files.kind(event.fd) != platform::ExecFiles::Kind::Program) {
+    if (!facts || kindOf(event.fd, facts->version()) != platform::ExecFiles::Kind::Program) {
         sys_.events.answer(event, true);
         return;
     }
-    Exec exec{event, info->uid, *facts, execName(facts->path), QString()};
-    if (!((guard && guard->settings.listLevel > 3) || (deniedHashed_ && policed(info->uid))) || !facts->regular) {
+    Exec exec{event, *uid, *facts, execName(facts->path), QString()};
+    if (!((guard && guard->settings.listLevel > 3) || (deniedHashed_ && policed(*uid))) || !facts->regular) {
         decide(std::move(exec), QString());
         return;
     }
@@ -135,6 +142,16 @@ void Gate::exec(const platform::ExecEvent& event)
     });
 }
 
+platform::ExecFiles::Kind Gate::kindOf(int fd, const platform::FileVersion& version)
+{
+    // A version's header does not change: reading it once saves the reads of every later exec.
+    if (const auto it = kinds_.constFind(version); it != kinds_.cend())
+        return *it;
+    if (kinds_.size() >= kMaxDigests)
+        kinds_.clear();
+    return kinds_.insert(version, sys_.files.kind(fd)).value();
+}
+
 void Gate::hashed(const platform::FileVersion& version, const std::optional<QByteArray>& digest)
 {
     const QString hex = digest ? QString::fromLatin1(digest->toHex()) : QString();
@@ -155,7 +172,7 @@ void Gate::decide(Exec exec, const QString& hex)
     const QString refusedBy = stopping_ || !policed(exec.uid) ? QString()
                                                               : deniedRecord(exec, guard ? guard->zone : systemZone_, hex);
     if (!guard) {
-        sys_.events.answer(exec.event, refusedBy.isEmpty());
+        sys_.events.answer(exec.event, refusedBy.isEmpty() || ownChild(exec.event.pid));
         return;
     }
     const Settings& settings = guard->settings;
@@ -168,7 +185,7 @@ void Gate::decide(Exec exec, const QString& hex)
     const int peer = guard->peer;
     const bool denied = !refusedBy.isEmpty() || guard->lists[int(List::Deny)].search(exec.record, QString()) > 0;
     // The guard's own children start whatever they are: it launched them.
-    if (inFamily(exec.event.pid, guard->pid)) {
+    if (inFamily(exec.event.pid, guard->pid) || ownChild(exec.event.pid)) {
         sys_.events.answer(exec.event, true);
         return;
     }

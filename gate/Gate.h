@@ -90,6 +90,8 @@ private:
     void decide(Exec exec, const QString& hex);
     void hashed(const platform::FileVersion& version, const std::optional<QByteArray>& digest);
     bool inFamily(qint64 pid, qint64 ancestor);
+    bool ownChild(qint64 pid);
+    platform::ExecFiles::Kind kindOf(int fd, const platform::FileVersion& version);
     void hold(Exec exec, Guard& guard, int peer);
     void tell(int peer, const gatewire::GateMessage& message, bool droppable);
     void drop(int peer);
@@ -105,6 +107,7 @@ private:
     std::map<quint64, Held> held_;
     QHash<platform::FileVersion, QString> digests_;   // lower-case hex; empty when unreadable
     QHash<platform::FileVersion, QList<Exec>> hashing_;
+    QHash<platform::FileVersion, platform::ExecFiles::Kind> kinds_;
     Collection denied_;
     bool deniedHashed_ = false;   // a record of level 4 among them
     QTimeZone systemZone_ = QTimeZone::systemTimeZone();

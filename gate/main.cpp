@@ -57,6 +57,8 @@ int main(int argc, char** argv)
 {
     // Before any thread starts, so that none takes the signals.
     platform::LinuxTermSignals terms;
+    // Qt's own poll loop wakes for an exec with less work than glib's.
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("mirvak-gate"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(platform::version::kText));

@@ -60,6 +60,14 @@ public:
         qint64 parent = 0;
     };
     virtual std::optional<Info> info(qint64 pid) = 0;
+    // The user whose lists decide an exec: the effective one, or the real one
+    // of a process that is root in effect. Asked of every exec, so a platform
+    // may know it for less than info() costs.
+    virtual std::optional<qint64> user(qint64 pid)
+    {
+        const auto known = info(pid);
+        return known ? std::optional(known->uid) : std::nullopt;
+    }
 };
 
 // The guards' connections, each one a peer known by the socket's credentials.

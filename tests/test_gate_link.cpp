@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
-#include "GateFakes.h"
+#include "gate/Wire.h"
 #include "GateHarness.h"
 #include "design/ImageButton.h"
 #include "guard/GateLink.h"
@@ -12,7 +12,19 @@
 namespace {
 using namespace gatewire;
 
-struct FakeGateSocket : platform::GateSocket {
+// The messages of one kind among `messages`, in order.
+template <class Message>
+QList<Message> only(const QList<GuardMessage>& messages)
+{
+    QList<Message> out;
+    for (const GuardMessage& message : messages)
+        if (const auto* one = std::get_if<Message>(&message))
+            out.append(*one);
+    return out;
+}
+
+// A guard linked to a stand-in gate after its first tick, "ok" allowed and "bad" denied.
+struct LinkBed : platform::GateSocket {
     bool up = false;
     QString path;
     QList<GuardMessage> sent;
@@ -48,13 +60,8 @@ struct FakeGateSocket : platform::GateSocket {
             out << QString("%1 %2").arg(answer.id).arg(answer.allow ? "allow" : "deny");
         return out;
     }
-};
-
-// A guard linked to a fake gate after its first tick, "ok" allowed and "bad" denied.
-struct LinkBed {
     TestBed t;
-    FakeGateSocket socket;
-    GateLink link{t.app, socket};
+    GateLink link{t.app, *this};
     frmMain main{t.app};
     Guard& guard = main.guard;
     QStringList told;
@@ -67,14 +74,14 @@ struct LinkBed {
         guard.attachGate(link);
         main.Form_Load();
         guard.time_Timer();
-        socket.deliver(Welcome{});
-        socket.deliver(Synced{1});
+        deliver(Welcome{});
+        deliver(Synced{1});
     }
     // The gate tells of an exec of "/bin/NAME" by process 100 + id.
     void exec(quint64 id, Verdict verdict, const QString& name)
     {
         t.processes.add(qint64(100 + id), "sh", "/bin/sh");
-        socket.deliver(Exec{id, verdict, verdict == Verdict::Unknown, qint64(100 + id), name, "/bin/" + name,
+        deliver(Exec{id, verdict, verdict == Verdict::Unknown, qint64(100 + id), name, "/bin/" + name,
                             name + "|/bin/" + name});
     }
 };
@@ -84,15 +91,13 @@ const QList<QPair<QString, QString>> kSafe{{"safe_level", "1"}};
 TEST(GateLink, HandsOverSettingsAndWorkingListsThenOnlyWhatChanges)
 {
     LinkBed b({{"list_level", "1"}, {"safe_level", "1"}, {"gate_hold", "12"}, {"gate_socket", "/tmp/g.sock"}});
-    EXPECT_EQ(b.socket.path, "/tmp/g.sock");
-    ASSERT_EQ(only<Settings>(b.socket.sent).size(), 1);
-    const Settings sent = only<Settings>(b.socket.sent).first();
-    EXPECT_EQ(sent.listLevel, 1);
+    EXPECT_EQ(b.path, "/tmp/g.sock");
+    ASSERT_EQ(only<Settings>(b.sent).size(), 1);
+    const Settings sent = only<Settings>(b.sent).first();
     EXPECT_TRUE(sent.safeLevel);
     EXPECT_EQ(sent.gateHold, 12u);
-    EXPECT_EQ(only<ListBegin>(b.socket.sent).size(), 2);
-    EXPECT_EQ(b.socket.changes(List::Allow, true), QStringList({"ok|/bin/ok"}));
-    EXPECT_EQ(b.socket.changes(List::Deny, true), QStringList({"bad|/bin/bad"}));
+    EXPECT_EQ(b.changes(List::Allow, true), QStringList({"ok|/bin/ok"}));
+    EXPECT_EQ(b.changes(List::Deny, true), QStringList({"bad|/bin/bad"}));
     EXPECT_TRUE(b.link.isOn());
 
     b.t.app.allowTmp.add("new|/bin/new");
@@ -100,15 +105,15 @@ TEST(GateLink, HandsOverSettingsAndWorkingListsThenOnlyWhatChanges)
     mdSettings::setSetting(b.t.app, "list_level", "2");
     b.guard.time_Timer();
     b.guard.time_Timer();
-    EXPECT_EQ(only<ListBegin>(b.socket.sent).size(), 2);
-    EXPECT_EQ(b.socket.changes(List::Allow, true), QStringList({"ok|/bin/ok", "new|/bin/new"}));
-    EXPECT_EQ(b.socket.changes(List::Deny, false), QStringList({"bad|/bin/bad"}));
-    ASSERT_EQ(only<Settings>(b.socket.sent).size(), 2);
-    EXPECT_EQ(only<Settings>(b.socket.sent).last().listLevel, 2);
+    EXPECT_EQ(only<ListBegin>(b.sent).size(), 2);
+    EXPECT_EQ(b.changes(List::Allow, true), QStringList({"ok|/bin/ok", "new|/bin/new"}));
+    EXPECT_EQ(b.changes(List::Deny, false), QStringList({"bad|/bin/bad"}));
+    ASSERT_EQ(only<Settings>(b.sent).size(), 2);
+    EXPECT_EQ(only<Settings>(b.sent).last().listLevel, 2);
     // A cut message from the gate ends the link as a closed one does, and the retry comes.
-    b.socket.received(encode(GateMessage(Synced{2})).left(3));
+    b.received(encode(GateMessage(Synced{2})).left(3));
     EXPECT_FALSE(b.link.isOn());
-    EXPECT_FALSE(b.socket.isOpen());
+    EXPECT_FALSE(b.isOpen());
     EXPECT_TRUE(b.link.retry.isActive());
 }
 
@@ -128,7 +133,7 @@ TEST(GateLink, ExecsBecomeKillNoticesAndAlerts)
         EXPECT_EQ(b.told.join(""), c.told) << int(c.verdict);
         EXPECT_EQ(b.main.isVisible(), alert) << int(c.verdict);
         EXPECT_EQ(b.main.lblStopped->isVisible() ? b.main.lblStopped->text() : "", c.waits) << int(c.verdict);
-        EXPECT_EQ(only<Seen>(b.socket.sent).size(), c.verdict == Verdict::Held ? 1 : 0) << int(c.verdict);
+        EXPECT_EQ(only<Seen>(b.sent).size(), c.verdict == Verdict::Held ? 1 : 0) << int(c.verdict);
         EXPECT_EQ(b.guard.appRecord, alert ? "bad|/bin/bad" : "") << int(c.verdict);
         EXPECT_EQ(b.t.journal.field("MIRVAK_EVENT").contains("ended"), !c.told.isEmpty()) << int(c.verdict);
     }
@@ -143,7 +148,7 @@ TEST(GateLink, EachButtonAnswersTheHeldExecAndEndsNothing)
         LinkBed b(kSafe);
         b.exec(3, Verdict::Held, "new");
         (b.main.*button)();
-        EXPECT_EQ(b.socket.answers(), QStringList{answer});
+        EXPECT_EQ(b.answers(), QStringList{answer});
         EXPECT_FALSE(b.main.isVisible());
         EXPECT_TRUE(b.t.processes.killed.empty());
         EXPECT_TRUE(b.t.shell.started.empty());
@@ -159,20 +164,19 @@ TEST(GateLink, HeldExecsWaitTheirTurnAndGoWhenTheGateLeaves)
     QApplication::processEvents();
     EXPECT_TRUE(b.main.isVisible());
     EXPECT_EQ(b.guard.appName, "four");
-    b.socket.up = false;
-    b.socket.closed();
+    b.up = false;
+    b.closed();
     EXPECT_FALSE(b.main.isVisible());
     EXPECT_FALSE(b.link.isOn());
-    EXPECT_EQ(b.socket.answers(), QStringList{"3 allow"});
-    EXPECT_EQ(GateLink::stateText(&b.link), "exec gate: off");
+    EXPECT_EQ(b.answers(), QStringList{"3 allow"});
     // The retry comes back with the whole lists.
     EXPECT_TRUE(b.link.retry.isActive());
     EXPECT_TRUE(b.link.connectGate());
-    EXPECT_EQ(only<Hello>(b.socket.sent).size(), 2);
-    EXPECT_EQ(only<ListBegin>(b.socket.sent).size(), 4);
+    EXPECT_EQ(only<Hello>(b.sent).size(), 2);
+    EXPECT_EQ(only<ListBegin>(b.sent).size(), 4);
     // Paused, the guard leaves the gate and stays away.
     b.guard.timerOff();
-    EXPECT_FALSE(b.socket.isOpen());
+    EXPECT_FALSE(b.isOpen());
     EXPECT_FALSE(b.link.retry.isActive());
 }
 
@@ -185,11 +189,11 @@ TEST(GateLink, AHoldEndedAtGateHoldTakesAlertDefaultAsIfPressed)
         b.exec(1, Verdict::Held, "one");
         b.exec(2, Verdict::Held, "two");
         // The one that waits its turn is taken as the one shown.
-        b.socket.deliver(Done{2, allowed, Reason::Timeout});
-        b.socket.deliver(Done{1, allowed, Reason::Timeout});
+        b.deliver(Done{2, allowed, Reason::Timeout});
+        b.deliver(Done{1, allowed, Reason::Timeout});
         QApplication::processEvents();
         EXPECT_FALSE(b.main.isVisible()) << qPrintable(name);
-        EXPECT_TRUE(b.socket.answers().isEmpty()) << qPrintable(name);
+        EXPECT_TRUE(b.answers().isEmpty()) << qPrintable(name);
         for (const QString record : {"one|/bin/one", "two|/bin/two"}) {
             EXPECT_EQ(b.t.app.allowTmp.search(record, {}) > 0, allowed) << qPrintable(name);
             EXPECT_EQ(b.t.app.denyTmp.search(record, {}) > 0, denied) << qPrintable(name);

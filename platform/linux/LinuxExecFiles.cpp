@@ -51,13 +51,18 @@ ExecFiles::Kind LinuxExecFiles::kind(int fd)
 {
     Elf64_Ehdr header;
     std::memset(&header, 0, sizeof header);
-    if (!readAt(fd, &header, 2, 0))
+    // One read: a script's first line may be shorter than an ELF header.
+    ssize_t n;
+    do
+        n = ::pread(fd, &header, sizeof header, 0);
+    while (n < 0 && errno == EINTR);
+    if (n < 2)
         return Kind::Program;
     if (std::memcmp(&header, "#!", 2) == 0)
         return Kind::Script;
     // A loader (ld.so) is a shared object without an interpreter of its
     // own; a program, even a static one, is not, or names its interpreter.
-    if (!readAt(fd, &header, sizeof header, 0) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0
+    if (n != ssize_t(sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0
         || header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_type != ET_DYN || header.e_phentsize != sizeof(Elf64_Phdr)
         || header.e_phnum == 0 || header.e_phnum > 256)
         return Kind::Program;

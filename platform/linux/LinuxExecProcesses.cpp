@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -35,6 +36,20 @@ std::optional<ExecProcesses::Info> LinuxExecProcesses::info(qint64 pid)
     info.parent = std::strtoll(parent + 6, nullptr, 10);
     info.uid = std::strtoll(uid + 5, nullptr, 10);
     return info;
+}
+
+std::optional<qint64> LinuxExecProcesses::user(qint64 pid)
+{
+    // One lookup instead of opening and reading the status: /proc/PID
+    // belongs to the process's effective user. Root in effect may be a
+    // set-user-id program of another user, whom the status names.
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%lld", static_cast<long long>(pid));
+    struct stat entry;
+    if (::stat(path, &entry) == 0 && entry.st_uid != 0)
+        return qint64(entry.st_uid);
+    const auto known = info(pid);
+    return known ? std::optional(known->uid) : std::nullopt;
 }
 
 } // namespace platform

@@ -45,6 +45,8 @@ void LinuxFanotify::read(const std::function<void(const ExecEvent&)>& take)
             continue;
         if (n <= 0)
             return;
+        // A short read emptied the queue; what comes later wakes the loop again.
+        const bool emptied = n < ssize_t(sizeof buffer - FAN_EVENT_METADATA_LEN);
         const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
         ssize_t left = n;
         for (; FAN_EVENT_OK(event, left); event = FAN_EVENT_NEXT(event, left)) {
@@ -56,6 +58,8 @@ void LinuxFanotify::read(const std::function<void(const ExecEvent&)>& take)
             }
             take(ExecEvent{event->fd, event->pid});
         }
+        if (emptied)
+            return;
     }
 }
 
