@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <csignal>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,40 +54,43 @@ Outcome runInNamespace(const QStringList& arguments)
     return outcome;
 }
 
-namespace {
-// The next line `process` prints that begins with `prefix`; empty after
-// kWaitMs or once it has ended. `said` gathers each line read.
-QString nextLine(QProcess& process, const QString& prefix, QString* said = nullptr)
+QString nextLine(QProcess* process, QByteArray& buffer, const QString& prefix)
 {
     const QDeadlineTimer deadline(kWaitMs);
-    while (!deadline.hasExpired()) {
-        while (process.canReadLine()) {
-            const QString line = QString::fromUtf8(process.readLine()).trimmed();
-            if (said)
-                *said += line + '\n';
+    for (;;) {
+        while (buffer.contains('\n')) {
+            const QString line = QString::fromUtf8(buffer.left(buffer.indexOf('\n')));
+            buffer.remove(0, buffer.indexOf('\n') + 1);
             if (line.startsWith(prefix))
                 return line;
         }
-        if (process.state() == QProcess::NotRunning)
+        if (deadline.hasExpired() || !process || process->state() == QProcess::NotRunning)
             return {};
-        process.waitForReadyRead(100);
+        process->waitForReadyRead(100);
+        buffer += process->readAllStandardOutput();
     }
-    return {};
 }
-} // namespace
 
 Rig::Rig(const QStringList& denied)
 {
-    // Mounts of this namespace alone, which end with it: the marked one inside /tmp's.
-    if (!qEnvironmentVariableIsSet("MIRVAK_GATE_NS") || ::mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0
-        || !QDir().mkpath(dir) || ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, "mode=1777") != 0) {
-        error = "can't mount a tmpfs in a namespace of the test's own";
+    QByteArray base("/tmp/mirvak-gate-XXXXXX");
+    if (!::mkdtemp(base.data())) {
+        error = "can't make a folder in /tmp";
         return;
     }
+    base_ = QString::fromLocal8Bit(base);
+    dir = base_ + "/marked";
+    plain = base_ + "/plain";
+    for (const QString& path : {dir, plain})
+        if (!QDir().mkpath(path) || ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, "mode=1777") != 0) {
+            error = "can't mount a tmpfs on " + path;
+            return;
+        }
+    ::chmod(base.constData(), 0755);
     // The gate reads this policy folder, never the machine's.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_DIRS", plain + "/etc");
-    if (!QDir().mkpath(plain + "/etc/mirvak/deny.d") || !writeFile(plain + "/etc/mirvak/deny.d/site.csv", denied.join('\n'))) {
+    env.insert("XDG_CONFIG_DIRS", base_ + "/etc");
+    if (!QDir().mkpath(base_ + "/etc/mirvak/deny.d") || !writeFile(base_ + "/etc/mirvak/deny.d/site.csv", denied.join('\n'))) {
         error = "can't write the policy";
         return;
     }
@@ -94,22 +98,30 @@ Rig::Rig(const QStringList& denied)
     gate_->setProcessEnvironment(env);
     gate_->setProcessChannelMode(QProcess::MergedChannels);
     gate_->start(MIRVAK_GATE_EXE, {"--watch", dir, "--socket", dir + "/gate.sock"});
-    if (nextLine(*gate_, "mirvak-gate: guarding", &error).isEmpty()) {
-        error = error.trimmed();
+    QByteArray said;
+    const QDeadlineTimer deadline(kWaitMs);
+    while (!said.contains("listening") && !deadline.hasExpired()
+           && (gate_->waitForReadyRead(100) || gate_->state() != QProcess::NotRunning))
+        said += gate_->readAll();
+    if (!said.contains("listening")) {
+        error = QString::fromLocal8Bit(said + gate_->readAll()).trimmed();
         refused = error.contains("fanotify refused");
         error += error.isEmpty() ? "the gate did not start" : "";
-        return;
     }
-    error.clear();
 }
 
 Rig::~Rig()
 {
     for (auto* process : {guard_.get(), gate_.get()})
-        if (process) {
+        if (process && process->state() != QProcess::NotRunning) {
+            ::kill(pid_t(process->processId()), SIGCONT);
             process->kill();
             process->waitForFinished();
         }
+    for (const QString& path : {dir, plain})
+        ::umount2(QFile::encodeName(path).constData(), MNT_DETACH);
+    if (!base_.isEmpty())
+        QDir(base_).removeRecursively();
 }
 
 QString Rig::program(const QString& name, bool marked)
@@ -128,6 +140,7 @@ bool Rig::ran(const QString& name) const
 bool Rig::launchGuard(const QStringList& arguments, const QProcessEnvironment& env)
 {
     guard_ = std::make_unique<QProcess>();
+    guardOutput_.clear();
     guard_->setProcessEnvironment(env);
     guard_->start("setpriv", asUser(kGuardUser) + arguments);
     return !guardLine("ready").isEmpty();
@@ -157,8 +170,10 @@ bool Rig::startRealGuard(const QStringList& deny)
         || !writeFile(home + "/settings.ini", settings) || !writeFile(home + "/allow.csv", allow.join("\r\n") + "\r\n")
         || !writeFile(home + "/deny.csv", deny.join("\r\n") + "\r\n"))
         return false;
-    if (QProcess::execute("chown", {"-R", QString("%1:%1").arg(kGuardUser), home}) != 0)
-        return false;
+    const QStringList owned = QDir(home).entryList(QDir::Files) << ".";
+    for (const QString& name : owned)
+        if (::chown(QFile::encodeName(home + "/" + name).constData(), kGuardUser, kGuardUser) != 0)
+            return false;
     ::chmod(QFile::encodeName(home).constData(), 0700);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", home);
@@ -166,11 +181,6 @@ bool Rig::startRealGuard(const QStringList& deny)
     return launchGuard({home + "/guard"}, env);
 }
 #endif
-
-QString Rig::guardLine(const QString& prefix)
-{
-    return guard_ ? nextLine(*guard_, prefix) : QString();
-}
 
 void Rig::tellGuard(const QString& line)
 {

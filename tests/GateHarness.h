@@ -23,6 +23,9 @@ struct Outcome {
 };
 Outcome runInNamespace(const QStringList& arguments);
 
+// The next line `process` prints that begins with `prefix`; empty after kWaitMs.
+QString nextLine(QProcess* process, QByteArray& buffer, const QString& prefix);
+
 class Rig {
 public:
     // Mounts the tmpfs and starts the gate on it, with `denied` as the
@@ -33,8 +36,8 @@ public:
     bool ready() const { return error.isEmpty(); }
     QString error;
     bool refused = false;
-    const QString plain = "/tmp";           // an unmarked tmpfs
-    const QString dir = "/tmp/marked";      // the marked one
+    QString dir;      // the marked tmpfs
+    QString plain;    // an unmarked tmpfs
 
     // A copy of touch at DIR/NAME (or in the unmarked tmpfs), which creates
     // the file its argument names.
@@ -55,7 +58,7 @@ public:
     // Starts the guard's own core, portable in a folder on the unmarked
     // tmpfs, with `deny` and an allow list of what else runs here.
     bool startRealGuard(const QStringList& deny);
-    QString guardLine(const QString& prefix);
+    QString guardLine(const QString& prefix) { return nextLine(guard_.get(), guardOutput_, prefix); }
     void tellGuard(const QString& line);
     qint64 guardPid() const { return guard_ ? guard_->processId() : 0; }
     void stopGuard();
@@ -73,8 +76,9 @@ public:
 
 private:
     bool launchGuard(const QStringList& arguments, const QProcessEnvironment& env);
-    std::unique_ptr<QProcess> gate_;
-    std::unique_ptr<QProcess> guard_;
+    QString base_;
+    std::unique_ptr<QProcess> gate_, guard_;
+    QByteArray guardOutput_;
 };
 
 } // namespace gateharness

@@ -48,8 +48,7 @@ std::optional<qint64> LinuxExecProcesses::user(qint64 pid)
     struct stat entry;
     if (::stat(path, &entry) == 0 && entry.st_uid != 0)
         return qint64(entry.st_uid);
-    const auto known = info(pid);
-    return known ? std::optional(known->uid) : std::nullopt;
+    return ExecProcesses::user(pid);
 }
 
 } // namespace platform
