@@ -80,4 +80,11 @@ TEST(StartUp, OptionsNeedNeitherDisplayNorRuntimeFolderAndPrintNoQtWarning)
         EXPECT_TRUE(line.isEmpty() || line.startsWith("Mirvak: ")) << line.toStdString();
     EXPECT_TRUE(t.read("allow.csv").contains("sleep"));
     EXPECT_FALSE(t.exists("runtime-root"));
+    // Qt keeps the guard's lock in a folder of its own when XDG_RUNTIME_DIR is unset; --allow-running finds it there.
+    ASSERT_TRUE(QDir().mkpath(t.path("guard")));
+    ASSERT_TRUE(QFile::copy("/usr/bin/sleep", t.path("guard/Mirvak")));   // stands in for a guard: its name is the lock's
+    const Start told = t.run({"--allow-running"}, {},
+        "mkdir -m 700 runtime-root; guard/Mirvak 30 & printf '%s\\nMirvak\\nhost\\n' $! >runtime-root/mirvak-Mirvak.lock;");
+    EXPECT_EQ(told.status, 0);
+    EXPECT_EQ(told.err, "Mirvak: the running guard takes them in at its next check\n");
 }
