@@ -22,11 +22,9 @@ TEST(Record, ReadsTheFieldsOfEveryLevelAndWritesTheSameText)
         {"a|2026.12.06 17:35|12.25M|/usr/bin/a|sha256:" + kHash, "a;2026.12.06 17:35;12.25M;/usr/bin/a;" + kHash},
         // A name with a "|" of its own, told by the path that ends with it; without a path nothing tells.
         {"a|b|2026.12.06 7:35|1K|/x/a|b|sha256:" + kHash, "a|b;2026.12.06 7:35;1K;/x/a|b;" + kHash},
-        {"a|b", "a;;;b;"},
         // A path holding "|sha256:", or a date after the path: the fields keep their order.
         {"a|/x/a|sha256:zz|sha256:" + kHash, "a;;;/x/a|sha256:zz;" + kHash},
         {"a|1K|/x/a|sha256:" + kHash + "|sha256:" + kOther, "a;;1K;/x/a|sha256:" + kHash + ";" + kOther},
-        {"a|/x|2026.12.06 7:35", "a;;;/x|2026.12.06 7:35;"},
         {"a|2026.12.6 7:35|1.5G|/a", "a;;;2026.12.6 7:35|1.5G|/a;"},
     };
     for (const auto& [text, expected] : cases) {
