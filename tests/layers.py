@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Fails when a file includes a header of a layer above its own (the layers
-of docs/architecture.md), the core includes a window's header, or window
-files include each other in a loop; prints each such include."""
+"""Fails, naming each include, when a file includes a layer above its own
+(docs/architecture.md) or window files include each other in a loop."""
 import graphlib
 import os
 import re

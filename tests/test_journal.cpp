@@ -1,32 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
-#include "GateHarness.h"
 #include "guard/Events.h"
 #include "guard/frmMain.h"
-#include "platform/linux/LinuxJournal.h"
-#include "tray/frmTray.h"
-
-#include <QCoreApplication>
-#include <QCryptographicHash>
-#include <sys/mount.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 
 using Bed = TwoPrograms<frmMain>;
-
-// The fields of the end of `tool` (pid 10, parent 4) by its deny record.
-void expectEnded(const QHash<QByteArray, QByteArray>& ended, const Bed& g)
-{
-    const QHash<QByteArray, QByteArray> fields{{"MESSAGE_ID", events::messageId(events::Kind::Ended)}, {"SYSLOG_IDENTIFIER", "mirvak"},
-                                               {"PRIORITY", "5"}, {"MIRVAK_NAME", "tool"}, {"MIRVAK_PATH", g.tool.toUtf8()},
-                                               {"MIRVAK_PID", "10"}, {"MIRVAK_PPID", "4"}, {"MIRVAK_UID", "1000"},
-                                               {"MIRVAK_RULE", "deny.csv: " + Bed::record(g.tool)}, {"MIRVAK_MODE", "enforce"}};
-    for (const auto& [name, value] : fields.asKeyValueRange())
-        EXPECT_EQ(ended.value(name), value) << name.constData();
-}
 
 // Each event carries its fields; without a journal the guard goes on and says so once, unless the setting
 // turns the journal off.
@@ -48,7 +27,12 @@ TEST(Journal, EachEventCarriesItsFieldsAndWithoutAJournalTheGuardGoesOn)
         }
         ASSERT_EQ(g.t.journal.field("MIRVAK_EVENT"), (QByteArrayList{"start", "ended", "end_failed"}));
         const auto& ended = g.t.journal.entries[1];
-        expectEnded(ended, g);
+        const QHash<QByteArray, QByteArray> fields{{"MESSAGE_ID", events::messageId(events::Kind::Ended)}, {"SYSLOG_IDENTIFIER", "mirvak"},
+                                                   {"PRIORITY", "5"}, {"MIRVAK_NAME", "tool"}, {"MIRVAK_PATH", g.tool.toUtf8()},
+                                                   {"MIRVAK_PID", "10"}, {"MIRVAK_PPID", "4"}, {"MIRVAK_UID", "1000"},
+                                                   {"MIRVAK_RULE", "deny.csv: " + Bed::record(g.tool)}, {"MIRVAK_MODE", "enforce"}};
+        for (const auto& [name, value] : fields.asKeyValueRange())
+            EXPECT_EQ(ended.value(name), value) << name.constData();
         EXPECT_EQ(ended.value("MESSAGE"), "Ended tool");
         const auto& failed = g.t.journal.entries[2];
         EXPECT_EQ(failed.value("MESSAGE_ID"), events::messageId(events::Kind::EndFailed));
@@ -57,105 +41,20 @@ TEST(Journal, EachEventCarriesItsFieldsAndWithoutAJournalTheGuardGoesOn)
     }
 }
 
-TEST(Journal, AUserDecisionAtLevelFourCarriesTheHash)
-{
-    Bed g;
-    g.t.app.hashes.run = [](std::function<void()> task) { task(); };
-    g.start({}, {}, {{"list_level", "4"}});
-    g.t.processes.table.pop_back();
-    g.m.guard.time_Timer();
-    g.m.guard.time_Timer();
-    ASSERT_TRUE(g.m.isVisible());
-    g.m.btnDeny_MouseUp();
-    ASSERT_EQ(g.t.journal.field("MIRVAK_EVENT"), (QByteArrayList{"start", "decision"}));
-    const auto& decision = g.t.journal.entries[1];
-    EXPECT_EQ(decision.value("MESSAGE_ID"), events::messageId(events::Kind::Decision));
-    EXPECT_EQ(decision.value("MIRVAK_ANSWER"), "deny");
-    EXPECT_EQ(decision.value("MIRVAK_SHA256"), QCryptographicHash::hash("tool", QCryptographicHash::Sha256).toHex());
-}
-
-struct TipTray : platform::Tray {
-    QString tip;
-    void add(const QIcon&, const QString& t) override { tip = t; }
-    void modify(const QIcon&, const QString& t) override { tip = t; }
-    void remove() override {}
-};
-
 // Monitor mode ends nothing, notes each program once and says so in the tray's tip.
 TEST(Journal, MonitorModeEndsNothingAndNotesEachProgramOnce)
 {
-    for (const bool monitor : {true, false}) {
-        SCOPED_TRACE(monitor);
-        Bed g;
-        TipTray icon;
-        std::unique_ptr<frmTray> tray;
-        g.m.guard.loadTray = [&] {
-            tray = std::make_unique<frmTray>(g.t.app, g.m.guard, icon);
-            tray->Form_Load();
-        };
-        g.start({}, Bed::record(g.tool) + "\r\n", {{"guard_mode", monitor ? "monitor" : "enforce"}});
-        EXPECT_EQ(icon.tip, monitor ? "Mirvak: monitor mode, nothing is ended" : "Mirvak: guarding; exec gate: off");
-        g.m.guard.time_Timer();
-        g.m.guard.time_Timer();
-        EXPECT_EQ(g.t.processes.killed.size(), monitor ? 0u : 1u);
-        EXPECT_EQ(g.m.isVisible(), !monitor);
-        if (!monitor)
-            continue;
-        EXPECT_EQ(g.t.journal.field("MIRVAK_EVENT"), (QByteArrayList{"start", "would_end", "would_ask"}));
-        EXPECT_EQ(g.t.journal.field("MIRVAK_MODE").value(1), "monitor");
-        const QString seen = g.t.read("seen.csv");
-        EXPECT_EQ(seen.count(Bed::record(g.tool)), 1);
-        EXPECT_EQ(seen.count(Bed::record(g.other)), 1);
-    }
-}
-
-// The fields of a datagram of the native protocol; no value here holds a line break, which would take
-// the protocol's binary form.
-QHash<QByteArray, QByteArray> entry(const QByteArray& datagram)
-{
-    QHash<QByteArray, QByteArray> fields;
-    for (const QByteArray& line : datagram.split('\n'))
-        if (const qsizetype equals = line.indexOf('='); equals > 0)
-            fields.insert(line.left(equals), line.mid(equals + 1));
-    return fields;
-}
-
-TEST(Journal, TheSystemJournalReceivesTheEvents)
-{
-    const auto outcome = gateharness::runInNamespace(
-        {QCoreApplication::applicationFilePath(), "--gtest_filter=Journal.TheSystemJournalReceivesTheEvents"});
-    if (!outcome.skipped.isEmpty())
-        GTEST_SKIP() << qPrintable(outcome.skipped);
-    if (!outcome.inside) {
-        EXPECT_TRUE(outcome.passed) << qPrintable(outcome.output);
-        return;
-    }
-    // Only this namespace sees the tmpfs and the socket on it.
-    ASSERT_EQ(::mount("tmpfs", "/run/systemd", "tmpfs", 0, "mode=0755"), 0);
-    ASSERT_TRUE(QDir().mkpath("/run/systemd/journal"));
-    const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(socket, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, "/run/systemd/journal/socket");
-    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    platform::LinuxJournal journal;
     Bed g;
-    g.t.app.sys.journal = &journal;
-    g.start({}, Bed::record(g.tool) + "\r\n");
+    g.start({}, Bed::record(g.tool) + "\r\n", {{"guard_mode", "monitor"}});
     g.m.guard.time_Timer();
-    std::vector<QHash<QByteArray, QByteArray>> entries;
-    QByteArray datagram(65536, '\0');
-    // Each send is in the socket's queue before it returns.
-    for (ssize_t n; (n = ::recv(socket, datagram.data(), datagram.size(), MSG_DONTWAIT)) > 0;)
-        entries.push_back(entry(datagram.left(n)));
-    ::close(socket);
-    ASSERT_GE(entries.size(), 2u);
-    EXPECT_EQ(entries[0].value("MIRVAK_EVENT"), "start");
-    EXPECT_EQ(entries[0].value("MESSAGE_ID"), events::messageId(events::Kind::GuardStart));
-    expectEnded(entries[1], g);
-    EXPECT_EQ(entries[1].value("MIRVAK_EVENT"), "ended");
-    EXPECT_TRUE(g.t.read("error.log").isEmpty());
+    g.m.guard.time_Timer();
+    EXPECT_TRUE(g.t.processes.killed.empty());
+    EXPECT_FALSE(g.m.isVisible());
+    EXPECT_EQ(g.t.journal.field("MIRVAK_EVENT"), (QByteArrayList{"start", "would_end", "would_ask"}));
+    EXPECT_EQ(g.t.journal.field("MIRVAK_MODE").value(1), "monitor");
+    const QString seen = g.t.read("seen.csv");
+    EXPECT_EQ(seen.count(Bed::record(g.tool)), 1);
+    EXPECT_EQ(seen.count(Bed::record(g.other)), 1);
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "guard/Guard.h"
 #include "store/mdSettings.h"
 
-#include <QUrl>
 
 namespace {
 
@@ -50,17 +49,6 @@ TEST(Policy, SystemRecordsAndUserListsDecideInOrder)
     }
 }
 
-TEST(Policy, AFixedSettingOverridesTheUsersFile)
-{
-    Site s;
-    s.policy("policy.ini", "' fixed for every desktop\r\n[mirvak]\r\ncheck_interval=7\r\nblock_url=https://help.example/?p=%path%\r\n");
-    s.start({}, {});
-    const auto setting = [&s](const char* key) { return mdSettings::getSetting(s.t.app, key); };
-    EXPECT_EQ(setting("check_interval") + setting("CHECK_INTERVAL") + setting("list_level"), "771");
-    EXPECT_EQ(s.m.time.interval(), 7000);
-    EXPECT_EQ(s.t.app.policy.fixedFrom(), s.t.path("etc/mirvak/policy.ini"));
-}
-
 TEST(Policy, ABadFileIsSkippedWholeAndTheRestGuards)
 {
     Site s;
@@ -86,9 +74,7 @@ TEST(Policy, AnUnknownKeyIsLeftOutAndARefusedValueSkipsTheFile)
     };
     const Case cases[] = {
         {"chek_interval=3", "policy.ini:2: chek_interval is no setting of this program; the line is left out", "7"},
-        {"list_level=5", "policy.ini:2: list_level is a whole number from 0 to 4; the file is skipped", ""},
         {"Check_Interval=8", "policy.ini:2: check_interval is set twice; the file is skipped", ""},
-        {"journal=2", "policy.ini:2: journal is 1 for on or 0 for off; the file is skipped", ""},
         {"block_url=ftp://help", "policy.ini:2: block_url begins with https:// or http://; the file is skipped", ""},
         {"block_message=Ask the help desk\r\nguard_mode=Monitor", "", "7"},
     };
@@ -102,27 +88,6 @@ TEST(Policy, AnUnknownKeyIsLeftOutAndARefusedValueSkipsTheFile)
         EXPECT_EQ(logged, c.log[0] ? QStringList(t.path("mirvak/") + c.log) : QStringList());
         EXPECT_EQ(policy.fixed("check_interval").value_or(""), c.interval);
     }
-}
-
-TEST(Policy, ABlockedProgramsNoticeCarriesTheAdministratorsWords)
-{
-    Site s;
-    s.policy("deny.d/site.csv", Site::record(s.tool) + "\r\n");
-    s.policy("policy.ini", "block_message=Ask the help desk about %name%.\r\nblock_url=https://help.example/?p=%path%&h=%sha256%\r\n");
-    QStringList told;
-    s.t.app.notice = [&](const QString& text) { told << text; };
-    s.start(Site::record(s.other) + "\r\n", {});
-    s.m.time_Timer();
-    const QString link = "https://help.example/?p=" + QUrl::toPercentEncoding(s.tool) + "&h=";
-    EXPECT_EQ(told, QStringList("Ended tool (" + s.tool + "): it is on the deny list. Ask the help desk about tool. " + link));
-    // An alert's program that Deny cannot end stays shown, with the same words.
-    const QString third = s.exe("third");
-    s.t.processes.add(12, "third", third).killable = false;
-    s.m.time_Timer();
-    s.m.time_Timer();
-    ASSERT_TRUE(s.m.alertUp);
-    const QString note = s.m.decide(Guard::Decision::DenyNow).note;
-    EXPECT_TRUE(note.endsWith("\nAsk the help desk about third. https://help.example/?p=" + QUrl::toPercentEncoding(third) + "&h=")) << qPrintable(note);
 }
 
 TEST(Policy, AFileChangedWhileGuardingCountsFromTheNextTick)
@@ -143,17 +108,3 @@ TEST(Policy, AFileChangedWhileGuardingCountsFromTheNextTick)
 }
 
 } // namespace
-
-// The example of the administrator's guide reads as it says.
-TEST(Policy, TheGuidesExampleLoads)
-{
-    FakeFiles files;
-    Policy policy;
-    QStringList bad;
-    EXPECT_TRUE(policy.refresh(files, MIRVAK_SOURCE_DIR "/docs/fleet/mirvak", [&](const QString& why) { bad << why; }));
-    EXPECT_EQ(bad, QStringList());
-    EXPECT_EQ(policy.records(), 5);
-    EXPECT_FALSE(policy.userMayDeny());
-    EXPECT_EQ(policy.fixed("guard_mode"), "monitor");
-    EXPECT_FALSE(policy.refresh(files, MIRVAK_SOURCE_DIR "/docs/fleet/mirvak", [&](const QString& why) { bad << why; }));
-}
