@@ -174,7 +174,7 @@ TEST_F(GateTest, TheAdministratorsDenyRecordsRefuseAnyOrdinaryUserAtEachRecordsL
     denied.add("bad");
     denied.add("worse|2K|/opt/worse");
     denied.add("tool|2023.11.14 22:13|2K|/opt/tool|sha256:" + hex);
-    gate.setDenied(denied);
+    gate.setPolicy(Collection(), denied, true);
     // Over the user's own allow list too.
     guard(kPeer, kGuardUser, kGuardPid, settings(false), {"bad|/opt/bad"});
     contents.insert(77, "tool");
