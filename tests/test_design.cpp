@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Fakes.h"
-#include "design/ImageButton.h"
 #include "design/frmAbout.h"
 #include "design/mdDesign.h"
 #include "guard/frmMain.h"
@@ -9,20 +8,10 @@
 #include "store/mdSettings.h"
 
 #include <QApplication>
-#include <QImage>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
 
 namespace {
-void mouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button)
-{
-    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton;
-    QMouseEvent event(type, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)), button, held, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
-
 const QStringList kPaths{"", "/x y/a&b.exe", "2006.03.07 9:05|1.25M|/x/a.exe"};
 const QString kFacts = "&dir_system=/usr/bin&dir_windows=/usr&dir_programs=/opt&dir_tmp=/tmp"
                        "&dir_userprofile=/home/user&drive_windows=&os=Linux&version=1.9.0";
@@ -57,51 +46,18 @@ TEST(Skin, LayoutLinesUntilABadValue)
                               "FRMMAIN|btnSearch|left|1\r\nfrmMain|btnSearch|Left|1\r\n"
                               "frmMain|btnSearch|width|600\r\nfrmMain|btnSearch|top\r\n"
                               "frmMain|btnClose|top|3\r\nfrmMain|btnDeny|left|";
-    for (const char* value : {"abc", "1|2", "", "1e12"}) {
-        SCOPED_TRACE(value);
-        TestBed t;
-        t.settings(), mdSettings::getSettings(t.app);
-        t.write("skin/data.csv", layout + value + "\r\nfrmMain|btnDeny|top|5  \r\n  ");
-        frmMain main(t.app), design(t.app);
-        mdDesign::frmSkin(t.app, &main);
-        EXPECT_TRUE(main.btnAllow->geometry() == QRect(20, 8, 110, 28) && main.lblName->x() == 4);
-        // Lines in another case or without a value do nothing; the bad value ends the layout.
-        for (const auto control : {&frmMain::btnSearch, &frmMain::btnDeny, &frmMain::btnClose})
-            EXPECT_EQ((main.*control)->geometry(), (design.*control)->geometry());
-        EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.frmSkin: ") && t.read("error.log").count('\n') == 2);
-    }
-}
-
-TEST(Skin, ImagesAndPressedLook)
-{
     TestBed t;
-    t.settings(), mdSettings::getSettings(t.app);
+    t.settings();
+    mdSettings::getSettings(t.app);
+    t.write("skin/data.csv", layout + "1e12\r\nfrmMain|btnDeny|top|5  \r\n  ");
     frmMain main(t.app);
-    // No skin folder: the design layout, no background, blank buttons, nothing logged.
+    frmMain design(t.app);
     mdDesign::frmSkin(t.app, &main);
-    mouse(main.btnClose, QEvent::MouseButtonPress, Qt::LeftButton);
-    EXPECT_TRUE(main.btnClose->geometry() == QRect(259, 3, 18, 18) && !main.findChild<QLabel*>(mdDesign::kBackgroundName)
-                && main.btnClose->pixmap().isNull() && !t.exists("error.log"));
-
-    t.write("skin/images/btnDeny.jpg", "not a picture");
-    for (const auto& [name, size] : std::initializer_list<std::pair<const char*, QSize>>{
-             {"frmMain", {100, 60}}, {"btnClose", {30, 20}}, {"btnClose_p", {32, 22}}, {"btnAllow", {120, 40}}}) {
-        QImage picture(size, QImage::Format_RGB32);
-        picture.fill(Qt::red), picture.save(t.path("skin/images/" + QString(name) + ".jpg"), "JPG");
-    }
-    mdDesign::frmSkin(t.app, &main);
-    const auto* background = main.findChild<QLabel*>(mdDesign::kBackgroundName);
-    ASSERT_NE(background, nullptr);
-    EXPECT_TRUE(background->geometry() == QRect(0, 0, 100, 60) && main.children().indexOf(background) == 0);   // under all
-    EXPECT_EQ(main.btnClose->geometry(), QRect(259, 3, 30, 20));   // buttons take their image's size
-    EXPECT_TRUE(main.btnDeny->pixmap().isNull() && t.read("error.log").startsWith("mdDesign.loadImage: Invalid picture"));
-    mouse(main.btnClose, QEvent::MouseButtonPress, Qt::RightButton);
-    EXPECT_EQ(main.btnClose->size(), QSize(32, 22));
-    mouse(main.btnClose, QEvent::MouseButtonRelease, Qt::RightButton);
-    EXPECT_EQ(main.btnClose->size(), QSize(30, 20));
-    // No pressed image: the normal one stays while the button is held.
-    mouse(main.btnAllow, QEvent::MouseButtonPress, Qt::MiddleButton);
-    EXPECT_TRUE(main.btnAllow->size() == QSize(120, 40) && !main.btnAllow->pixmap().isNull());
+    EXPECT_TRUE(main.btnAllow->geometry() == QRect(20, 8, 110, 28) && main.lblName->x() == 4);
+    // Lines in another case or without a value do nothing; the bad value ends the layout.
+    for (const auto control : {&frmMain::btnSearch, &frmMain::btnDeny, &frmMain::btnClose})
+        EXPECT_EQ((main.*control)->geometry(), (design.*control)->geometry());
+    EXPECT_TRUE(t.read("error.log").startsWith("mdDesign.frmSkin: ") && t.read("error.log").count('\n') == 2);
 }
 
 TEST(WebLookup, RequestsCarryTheirTargetAndTheMachineFactsUnescapedOnlyToThePublishersSite)
@@ -156,41 +112,35 @@ TEST(Question, KeysWaitForAQuietSecondOrAClick)
         qint64 now = 0;
         qint64 clockMs() override { return now; }
     } desktop;
-    QStringList open;
-    const auto key = [&](qint64 at, Qt::Key k) {
-        desktop.now = at;
-        QWidget* box = QApplication::activeModalWidget();
-        open << QString::number(at) + (box ? " open" : " closed");
-        if (box)
-            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, k);
+    // Steps once the question is up ("<ms> <key>", or "click" into its text), and the answer they give.
+    const std::pair<QStringList, bool> runs[] = {
+        {{"0 Y", "900 Y", "click", "900 N"}, false},
+        {{"0 Return", "1000 Return"}, false},   // a stray Enter answers No
+        {{"0 Return", "1000 Y"}, true},
     };
-    // Sends `keys` once the question is up; `rescue`, long after, should nothing have answered.
-    const auto ask = [&](const std::function<void()>& keys, Qt::Key rescue) {
-        open.clear();
+    for (const auto& [steps, yes] : runs) {
+        SCOPED_TRACE(steps.join(", ").toStdString());
         desktop.now = 0;
-        QTimer later;
+        const auto take = [&desktop](const QStringList& keys) {
+            for (const QString& step : keys) {
+                QWidget* box = QApplication::activeModalWidget();
+                ASSERT_TRUE(box) << "answered before " << step.toStdString();
+                if (step == "click") {
+                    QTest::mouseClick(box->findChild<QLabel*>("qt_msgbox_label"), Qt::LeftButton);
+                    continue;
+                }
+                desktop.now = step.section(' ', 0, 0).toLongLong();
+                QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, QKeySequence::fromString(step.section(' ', 1))[0].key());
+            }
+        };
+        QTimer now;
+        QTimer later;   // the other answer, long after, should nothing have answered
+        now.callOnTimeout([&] { take(steps); });
+        later.callOnTimeout([&] { take({yes ? "100000 N" : "100000 Y"}); });
+        now.setSingleShot(true);
         later.setSingleShot(true);
-        later.callOnTimeout([&] { key(100000, rescue); });
+        now.start(0);
         later.start(5000);
-        QTimer::singleShot(0, keys);
-        return desktop.askYesNo("Mirvak", "Exit?");
-    };
-    // Y, Y a little later: both wait; a click into the text, then N: No.
-    EXPECT_FALSE(ask([&] {
-        key(0, Qt::Key_Y);
-        key(900, Qt::Key_Y);
-        if (QWidget* box = QApplication::activeModalWidget())
-            QTest::mouseClick(box->findChild<QLabel*>("qt_msgbox_label"), Qt::LeftButton);
-        key(900, Qt::Key_N);
-    }, Qt::Key_Escape));
-    EXPECT_EQ(open.join(", "), "0 open, 900 open, 900 open");
-    // Return at once waits; a quiet second later it answers No, as a stray Enter must; Y then answers Yes.
-    for (Qt::Key answer : {Qt::Key_Return, Qt::Key_Y}) {
-        const bool yes = ask([&] {
-            key(0, Qt::Key_Return);
-            key(1000, answer);
-        }, answer == Qt::Key_Y ? Qt::Key_Escape : Qt::Key_Y);
-        EXPECT_EQ(yes, answer == Qt::Key_Y);
-        EXPECT_EQ(open.join(", "), "0 open, 1000 open");
+        EXPECT_EQ(desktop.askYesNo("Mirvak", "Exit?"), yes);
     }
 }

@@ -64,21 +64,16 @@ TEST(Settings, EachRuleRefusesBadValuesWithItsReasonAndSaveDoesNothingMeanwhile)
 {
     // key, value, check_interval beside it, reason ("" for a good value).
     for (const QStringList& c : std::vector<QStringList>{
-             {"safe_level", "1.0", "1", ""}, {"Always_Top", "2", "1", "1 for on or 0 for off"}, {"kill_notice", "", "1", "not a"},
+             {"safe_level", "1.0", "1", ""}, {"Always_Top", "2", "1", "1 for on or 0 for off"}, {"mine", "any", "1", ""},
              {"error_log", "1,0", "1", "not a number: digits, with \".\" before a fraction"}, {"list_level", "4", "1", ""},
-             {"list_level", "5", "1", "a whole number from 0 to 4"}, {"list_level", "1.5", "1", "a whole"}, {"clean_value", "7", "1", ""},
-             {"clean_value", "-1", "1", "0 or more"}, {"check_interval", "-2", "", ""}, {"check_interval", "0.0015", "", ""},
+             {"list_level", "5", "1", "a whole number from 0 to 4"}, {"clean_value", "-1", "1", "0 or more"},
              {"check_interval", "0.0004", "", "at least 0.001 (a millisecond)"}, {"check_interval", "2147483.647", "", ""},
-             {"check_interval", "2147483.648", "", "at most 2147483.647 seconds"}, {"tmp_interval", "0", "1", ""},
-             {"tmp_interval", "-1", "1", "0 or more"}, {"tmp_interval", "35791394", "1", ""}, {"tmp_interval", "35791395", "x", ""},
+             {"check_interval", "2147483.648", "", "at most 2147483.647 seconds"}, {"tmp_interval", "35791394", "1", ""},
              {"tmp_interval", "35791395", "1", "too long for a check every 1 seconds"}, {"path_search", "2147483646", "1", ""},
              {"tmp_interval", "35791395", "0", "too long for a check every 0.1 seconds"}, {"web_search", "https://a\nlist_level=4", "1", "one line"},
-             {"path_search", "1e10", "0.001", "too long for a check every 0.001 seconds"}, {"web_search", "", "1", ""},
-             {"web_search", "HTTPS://x", "1", ""}, {"web_search", "ftp://x", "1", "an address"}, {"mine", "any", "1", ""},
-             {"gate_hold", "86400", "1", ""}, {"gate_hold", "0", "1", "a whole number of seconds"}, {"gate_hold", "2.5", "1", "a whole"},
-             {"gate_socket", "", "1", ""}, {"gate_socket", "/tmp/g.sock", "1", ""}, {"gate_socket", "g.sock", "1", "a path that"},
-             {"alert_timeout", "30", "1", ""}, {"alert_timeout", "2.5", "1", "0, or a whole number of seconds up to 86400"},
-             {"alert_timeout", "86401", "1", "0, or a whole"}, {"alert_timeout", "-1", "1", "0 or more"},
+             {"path_search", "1e10", "0.001", "too long for a check every 0.001 seconds"}, {"web_search", "HTTPS://x", "1", ""},
+             {"web_search", "ftp://x", "1", "an address"}, {"gate_hold", "0", "1", "a whole number of seconds"},
+             {"gate_socket", "g.sock", "1", "a path that"}, {"alert_timeout", "86401", "1", "0, or a whole number of seconds up to 86400"},
              {"alert_default", "Deny_Now", "1", ""}, {"alert_default", "deny", "1", "close, allow_now or deny_now"}})
         EXPECT_EQ(checkSetting(c[0], c[1], {{"check_interval", c[2]}}).left(c[3].isEmpty() ? -1 : c[3].size()), c[3]) << c.join(" ").toStdString();
     SettingsBed t({{"tmp_interval ", "5"}});   // a name the program does not read: told, no bar to Save
@@ -145,12 +140,10 @@ TEST(Settings, EditorOpensOrTheWindowSaysThereIsNoneAndShowsTheFileAsEditedThere
     SettingsBed t;
     // The first field has the focus, and Tab goes down the fields before the buttons.
     EXPECT_TRUE(t.window->focusWidget() == t.field("startup_load") && t.field("error_log")->nextInFocusChain() == t.window->btnEditor);
-    for (const bool handler : {true, false}) {
-        t.shell.handler = handler;
-        t.window->btnEditor_Click();
-        EXPECT_EQ(t.window->lblMessage->text().startsWith("No editor could be started for " + t.path("settings.ini")), !handler);
-    }
-    EXPECT_EQ(t.shell.opened, QStringList({t.path("settings.ini"), t.path("settings.ini")}));
+    t.shell.handler = false;
+    t.window->btnEditor_Click();
+    EXPECT_EQ(t.shell.opened, QStringList(t.path("settings.ini")));
+    EXPECT_TRUE(t.window->lblMessage->text().startsWith("No editor could be started for " + t.path("settings.ini")));
     t.settings({{"list_level", "3"}});
     t.window->checkFile();   // unchanged rows follow the file
     EXPECT_EQ(t.field("list_level")->text(), "3");

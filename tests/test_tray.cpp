@@ -67,10 +67,6 @@ struct StandInServer : QDBusVirtualObject {
 TEST(Tray, MenuPressesExitStatesAndWindows)
 {
     TrayBed t;
-    QString captions;
-    for (const QAction* action : t.tray->PopupSys.actions())
-        captions += action->isVisible() ? (action->isSeparator() ? "-" : action->text()) + "|" : "";
-    EXPECT_EQ(captions, "Enable|Disable|-|See Allow List|See Deny List|-|Settings|About|-|Close Menu|Exit guard|");
     QList<int> opened;
     t.tray->showMenu = [&] { opened << 0; };
     for (int message : {0, 512, 513, 514, 515, 516, 517, 518, 519})
@@ -98,9 +94,6 @@ TEST(Tray, MenuPressesExitStatesAndWindows)
     EXPECT_EQ(t.tray->allowWindow->records.rowCount() * 10 + t.tray->denyWindow->records.rowCount(), 1);
     t.tray->allowWindow->btnClose_MouseUp(), t.tray->denyWindow->btnClose_MouseUp(), t.tray->aboutWindow->btnClose_MouseUp();
     EXPECT_TRUE(!t.tray->allowWindow && !t.tray->denyWindow);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(first, decltype(first)(3));
-    EXPECT_NE(openAll()[2], nullptr);
     t.desktop.answer = true, t.tray->ExitProgram_Click();
     EXPECT_TRUE(!t.icon.up && t.desktop.quitCalled);
 }
@@ -126,31 +119,6 @@ TEST(Tray, SaysWhenNothingIsGuardedWhenAListCannotBeSavedAndWhenARecordCannotBeK
     const QString kept = "Can't keep q sleep in %1: a line break in its name or path; the decision holds for the present period.";
     EXPECT_EQ(t.icon.messages.join("\n").remove("Mirvak Process Manager: "),
               QStringList({failed, failed, kept.arg("allow.csv"), kept.arg("deny.csv")}).join("\n"));
-}
-
-// At panel size the paused icon is grey and the guarding one blue, drawn from the files or painted without them;
-// the menu icon that gets installed is the guarding one.
-TEST(Tray, IconsTellTheStateApartAtSixteenPixels)
-{
-    const auto saturation = [](const QIcon& icon) {
-        const QImage image = icon.pixmap(16, 16).toImage();
-        double sum = 0, count = 0;
-        for (int i = 0; i < 16 * 16; ++i)
-            if (const QColor c = image.pixelColor(i % 16, i / 16); c.alpha() > 128)
-                sum += c.hsvSaturationF(), ++count;
-        return sum / count;
-    };
-    EXPECT_GT(saturation(QIcon(MIRVAK_SOURCE_DIR "/dist/hicolor/16x16/apps/example.mirvak.mirvak.png")), 0.4);
-    QImage paused[2];
-    for (bool files : {false, true}) {
-        TrayBed t;
-        for (const char* name : {"mirvak.png", "mirvak-disabled.png"})
-            ASSERT_TRUE(!files || QFile::copy(MIRVAK_SOURCE_DIR "/icons/" + QString(name), t.path(name)));
-        t.tray->Form_Load();
-        EXPECT_TRUE(saturation(t.tray->enabledIcon) > 0.4 && saturation(t.tray->disabledIcon) < 0.15) << files;
-        paused[files] = t.tray->disabledIcon.pixmap(16, 16).toImage();
-    }
-    EXPECT_NE(paused[0], paused[1]);   // the files were read
 }
 
 // Without a notification area notices go to the server; while the alert is up they wait and then come as one.
