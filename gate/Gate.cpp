@@ -79,9 +79,11 @@ bool Gate::policed(qint64 uid) const
     return denied_.count() > 0 && uid >= kFirstUser && uid <= kLastUser;
 }
 
-void Gate::setDenied(Collection records)
+void Gate::setPolicy(Collection allowed, Collection denied, bool userMayDeny)
 {
-    denied_ = std::move(records);
+    allowed_ = std::move(allowed);
+    userMayDeny_ = userMayDeny;
+    denied_ = std::move(denied);
     deniedHashed_ = std::any_of(denied_.begin(), denied_.end(),
                                 [](const QString& record) { return record.contains(QLatin1String("|sha256:")); });
 }
@@ -177,13 +179,17 @@ void Gate::decide(Exec exec, const QString& hex)
     }
     const Settings& settings = guard->settings;
     exec.record = execRecord(settings.listLevel, exec.name, exec.facts, guard->zone, hex);
-    // Found as the scan finds a process whose path it read.
-    if (refusedBy.isEmpty() && guard->lists[int(List::Allow)].search(exec.record, QString()) > 0) {
+    // Found as the scan finds a process whose path it read, in the tick's
+    // order; the deny records were matched above, at their own levels.
+    const Policy::From from = Policy::decider(allowed_, Collection(), userMayDeny_, exec.record, QString(),
+                                              guard->lists[int(List::Allow)], guard->lists[int(List::Deny)])
+                                  .from;
+    if (refusedBy.isEmpty() && (from == Policy::From::UserAllow || from == Policy::From::SystemAllow)) {
         sys_.events.answer(exec.event, true);
         return;
     }
     const int peer = guard->peer;
-    const bool denied = !refusedBy.isEmpty() || guard->lists[int(List::Deny)].search(exec.record, QString()) > 0;
+    const bool denied = !refusedBy.isEmpty() || from == Policy::From::UserDeny;
     // The guard's own children start whatever they are: it launched them.
     if (inFamily(exec.event.pid, guard->pid) || ownChild(exec.event.pid)) {
         sys_.events.answer(exec.event, true);

@@ -3,6 +3,7 @@
 #include "gate/Wire.h"
 #include "platform/Gate.h"
 #include "store/Collection.h"
+#include "store/Policy.h"
 
 #include <QHash>
 #include <QObject>
@@ -42,9 +43,10 @@ public:
     void disconnected(int peer);
     // Answers the held execs whose time is up.
     void expire();
-    // The administrator's deny records: each refuses the exec of any
-    // ordinary user whose record at the record's own level it is.
-    void setDenied(Collection records);
+    // The administrator's records. Each deny record refuses the exec of any
+    // ordinary user whose record at the record's own level it is; the allow
+    // records decide, at a connected guard's list_level, as in its tick.
+    void setPolicy(Collection allowed, Collection denied, bool userMayDeny);
     // Answers every exec that waits, and from now on allows each at once.
     void stop();
 
@@ -108,7 +110,9 @@ private:
     QHash<platform::FileVersion, QString> digests_;   // lower-case hex; empty when unreadable
     QHash<platform::FileVersion, QList<Exec>> hashing_;
     QHash<platform::FileVersion, platform::ExecFiles::Kind> kinds_;
+    Collection allowed_;
     Collection denied_;
+    bool userMayDeny_ = true;
     bool deniedHashed_ = false;   // a record of level 4 among them
     QTimeZone systemZone_ = QTimeZone::systemTimeZone();
     QTimer timer_;

@@ -96,14 +96,16 @@ int main(int argc, char** argv)
     QObject::connect(&server, &platform::LinuxGateServer::received, &gate, &Gate::received);
     QObject::connect(&server, &platform::LinuxGateServer::disconnected, &gate, &Gate::disconnected);
     // The administrator's deny records hold for every ordinary user, guard or
-    // none; a change is taken in within kPolicyMs, as the guard's tick does.
+    // none, the allow records for a guard's user; a change is taken in within
+    // kPolicyMs, as the guard's tick does.
     constexpr int kPolicyMs = 2000;
     platform::LinuxFiles policyFiles;
     Policy policy;
     const QString policyFolder = platform::LinuxProgram::policyFolder();
     const auto readPolicy = [&] {
         if (policy.refresh(policyFiles, policyFolder, say))
-            gate.setDenied(policy.list(Policy::Verdict::Deny));
+            gate.setPolicy(policy.list(Policy::Verdict::Allow), policy.list(Policy::Verdict::Deny),
+                           policy.userMayDeny());
     };
     readPolicy();
     QTimer policyTimer;

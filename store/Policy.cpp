@@ -183,15 +183,18 @@ Policy::Decision Policy::fixedVerdict(const QString& record, const QString& suff
 Policy::Decision Policy::decide(const QString& record, const QString& suffix, const Collection& userAllow,
                                 const Collection& userDeny) const
 {
-    if (const Decision fixed = fixedVerdict(record, suffix); fixed.verdict != Verdict::None)
-        return fixed;
-    const int allowed = allow_.list.count() ? allow_.list.search(record, suffix) : 0;
-    // Most processes of a tick end here: no rule is put in words for them.
-    if (userAllow.search(record, suffix))
+    const Found found = decider(allow_.list, deny_.list, userMayDeny_, record, suffix, userAllow, userDeny);
+    switch (found.from) {
+    case From::SystemDeny:
+        return {Verdict::Deny, rule(deny_, found.at)};
+    case From::SystemAllow:
+        return {Verdict::Allow, rule(allow_, found.at)};
+    case From::UserAllow:
         return {Verdict::Allow, {}};
-    if (const int at = userDeny.search(record, suffix))
-        return {Verdict::Deny, QStringLiteral("deny.csv: ") + userDeny.item(at)};
-    if (allowed)
-        return {Verdict::Allow, rule(allow_, allowed)};
+    case From::UserDeny:
+        return {Verdict::Deny, QStringLiteral("deny.csv: ") + userDeny.item(found.at)};
+    case From::None:
+        break;
+    }
     return {};
 }

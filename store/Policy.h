@@ -42,6 +42,33 @@ public:
     // where the user decides.
     Decision fixedVerdict(const QString& record, const QString& suffix) const;
 
+    // Which list decides about `record` in decide()'s order, and the
+    // record's position there. Inline, so that the exec gate, which is
+    // handed the rules and links none of this class, takes the same order.
+    enum class From { None, SystemDeny, SystemAllow, UserAllow, UserDeny };
+    struct Found {
+        From from = From::None;
+        int at = 0;
+    };
+    static Found decider(const Collection& systemAllow, const Collection& systemDeny, bool userMayDeny,
+                         const QString& record, const QString& suffix, const Collection& userAllow,
+                         const Collection& userDeny)
+    {
+        if (const int at = systemDeny.count() ? systemDeny.search(record, suffix) : 0)
+            return {From::SystemDeny, at};
+        const int allowed = systemAllow.count() ? systemAllow.search(record, suffix) : 0;
+        if (allowed && !userMayDeny)
+            return {From::SystemAllow, allowed};
+        // Most processes of a tick end here: no rule is put in words for them.
+        if (const int at = userAllow.search(record, suffix))
+            return {From::UserAllow, at};
+        if (const int at = userDeny.search(record, suffix))
+            return {From::UserDeny, at};
+        if (allowed)
+            return {From::SystemAllow, allowed};
+        return {};
+    }
+
     int records() const { return allow_.list.count() + deny_.list.count(); }
     // The system's records of a kind (Allow or Deny), by position from 1, and
     // where each lies as "file:line".

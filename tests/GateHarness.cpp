@@ -158,7 +158,7 @@ bool Rig::startGuard(const Guard& guard)
 }
 
 #ifdef MIRVAK_LINK_GUARD_EXE
-bool Rig::startRealGuard(const QStringList& deny)
+bool Rig::startRealGuard()
 {
     const QString home = plain + "/guard";
     const QString test = QCoreApplication::applicationFilePath();
@@ -168,7 +168,7 @@ bool Rig::startRealGuard(const QStringList& deny)
                              "gate_socket=" + dir + "/gate.sock\r\n";
     if (!QDir().mkpath(home) || !QFile::copy(MIRVAK_LINK_GUARD_EXE, home + "/guard")
         || !writeFile(home + "/settings.ini", settings) || !writeFile(home + "/allow.csv", allow.join("\r\n") + "\r\n")
-        || !writeFile(home + "/deny.csv", deny.join("\r\n") + "\r\n"))
+        || !writeFile(home + "/deny.csv", QString()))
         return false;
     const QStringList owned = QDir(home).entryList(QDir::Files) << ".";
     for (const QString& name : owned)

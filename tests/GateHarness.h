@@ -56,8 +56,8 @@ public:
     // Starts the stand-in guard and waits until the gate has its lists in place.
     bool startGuard(const Guard& guard);
     // Starts the guard's own core, portable in a folder on the unmarked
-    // tmpfs, with `deny` and an allow list of what else runs here.
-    bool startRealGuard(const QStringList& deny);
+    // tmpfs, with an allow list of what else runs here.
+    bool startRealGuard();
     QString guardLine(const QString& prefix) { return nextLine(guard_.get(), guardOutput_, prefix); }
     void tellGuard(const QString& line);
     qint64 guardPid() const { return guard_ ? guard_->processId() : 0; }
