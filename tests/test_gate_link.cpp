@@ -8,20 +8,11 @@
 #include "store/mdSettings.h"
 
 #include <QApplication>
+#include <QTimeZone>
 
 namespace {
 using namespace gatewire;
-
-// The messages of one kind among `messages`, in order.
-template <class Message>
-QList<Message> only(const QList<GuardMessage>& messages)
-{
-    QList<Message> out;
-    for (const GuardMessage& message : messages)
-        if (const auto* one = std::get_if<Message>(&message))
-            out.append(*one);
-    return out;
-}
+using gateharness::only;
 
 // A guard linked to a stand-in gate after its first tick, "ok" allowed and "bad" denied.
 struct LinkBed : platform::GateSocket {
@@ -51,14 +42,6 @@ struct LinkBed : platform::GateSocket {
             if (change.list == list && change.add == add)
                 records += change.records;
         return records;
-    }
-    // The held execs answered, as "ID allow|deny".
-    QStringList answers() const
-    {
-        QStringList out;
-        for (const Answer& answer : only<Answer>(sent))
-            out << QString("%1 %2").arg(answer.id).arg(answer.allow ? "allow" : "deny");
-        return out;
     }
     TestBed t;
     GateLink link{t.app, *this};
@@ -92,10 +75,9 @@ TEST(GateLink, HandsOverSettingsAndWorkingListsThenOnlyWhatChanges)
 {
     LinkBed b({{"list_level", "1"}, {"safe_level", "1"}, {"gate_hold", "12"}, {"gate_socket", "/tmp/g.sock"}});
     EXPECT_EQ(b.path, "/tmp/g.sock");
-    ASSERT_EQ(only<Settings>(b.sent).size(), 1);
-    const Settings sent = only<Settings>(b.sent).first();
-    EXPECT_TRUE(sent.safeLevel);
-    EXPECT_EQ(sent.gateHold, 12u);
+    const Settings sent{1, true, AlertDefault::Close, 12, QString::fromUtf8(QTimeZone::systemTimeZoneId())};
+    EXPECT_EQ(only<Settings>(b.sent).size(), 1);
+    EXPECT_EQ(encode(only<Settings>(b.sent).value(0)), encode(sent));
     EXPECT_EQ(b.changes(List::Allow, true), QStringList({"ok|/bin/ok"}));
     EXPECT_EQ(b.changes(List::Deny, true), QStringList({"bad|/bin/bad"}));
     EXPECT_TRUE(b.link.isOn());
@@ -119,65 +101,56 @@ TEST(GateLink, HandsOverSettingsAndWorkingListsThenOnlyWhatChanges)
 
 TEST(GateLink, ExecsBecomeKillNoticesAndAlerts)
 {
-    struct Case {
-        Verdict verdict;
-        QString told;
-        QString waits;   // the alert's line under the name; empty when hidden
+    // The notice told, and the alert's line under the name (empty when hidden).
+    const std::tuple<Verdict, QString, QString> cases[] = {
+        {Verdict::Denied, "Stopped bad (/bin/bad) before it started: it is on the deny list.", ""},
+        {Verdict::Unknown, "", "stopped till you decide"},
+        {Verdict::Held, "", "bad waits to start"},
     };
-    for (const Case& c : {Case{Verdict::Denied, "Stopped bad (/bin/bad) before it started: it is on the deny list.", ""},
-                          Case{Verdict::Unknown, "", "stopped till you decide"},
-                          Case{Verdict::Held, "", "bad waits to start"}}) {
+    for (const auto& [verdict, told, waits] : cases) {
+        SCOPED_TRACE(int(verdict));
         LinkBed b(kSafe);
-        b.exec(7, c.verdict, "bad");
-        const bool alert = !c.waits.isEmpty();
-        EXPECT_EQ(b.told.join(""), c.told) << int(c.verdict);
-        EXPECT_EQ(b.main.isVisible(), alert) << int(c.verdict);
-        EXPECT_EQ(b.main.lblStopped->isVisible() ? b.main.lblStopped->text() : "", c.waits) << int(c.verdict);
-        EXPECT_EQ(only<Seen>(b.sent).size(), c.verdict == Verdict::Held ? 1 : 0) << int(c.verdict);
-        EXPECT_EQ(b.guard.appRecord, alert ? "bad|/bin/bad" : "") << int(c.verdict);
-        EXPECT_EQ(b.t.journal.field("MIRVAK_EVENT").contains("ended"), !c.told.isEmpty()) << int(c.verdict);
+        b.exec(7, verdict, "bad");
+        const bool alert = !waits.isEmpty();
+        EXPECT_EQ(b.told.join(""), told);
+        EXPECT_EQ(b.main.isVisible(), alert);
+        EXPECT_EQ(b.main.lblStopped->isVisible() ? b.main.lblStopped->text() : "", waits);
+        EXPECT_EQ(only<Seen>(b.sent).size(), verdict == Verdict::Held ? 1 : 0);
+        EXPECT_EQ(b.guard.appRecord, alert ? "bad|/bin/bad" : "");
+        EXPECT_EQ(b.t.journal.field("MIRVAK_EVENT").contains("ended"), !told.isEmpty());
     }
 }
 
-TEST(GateLink, EachButtonAnswersTheHeldExecAndEndsNothing)
+TEST(GateLink, EachButtonAnswersTheShownExecAndEndsNothingThenTheNextWaitsItsTurnTillTheGateLeaves)
 {
-    for (const auto& [button, answer] : std::vector<std::pair<void (frmMain::*)(), QString>>{
-             {&frmMain::btnAllow_MouseUp, "3 allow"}, {&frmMain::btnAllowNow_MouseUp, "3 allow"},
-             {&frmMain::btnDeny_MouseUp, "3 deny"}, {&frmMain::btnDenyNow_MouseUp, "3 deny"},
-             {&frmMain::btnClose_MouseUp, "3 deny"}}) {
+    for (const auto& [button, allow] : std::vector<std::pair<void (frmMain::*)(), bool>>{
+             {&frmMain::btnAllow_MouseUp, true}, {&frmMain::btnAllowNow_MouseUp, true}, {&frmMain::btnDeny_MouseUp, false},
+             {&frmMain::btnDenyNow_MouseUp, false}, {&frmMain::btnClose_MouseUp, false}}) {
         LinkBed b(kSafe);
-        b.exec(3, Verdict::Held, "new");
+        b.exec(3, Verdict::Held, "three");
+        b.exec(4, Verdict::Held, "four");
         (b.main.*button)();
-        EXPECT_EQ(b.answers(), QStringList{answer});
-        EXPECT_FALSE(b.main.isVisible());
+        QApplication::processEvents();
+        EXPECT_TRUE(b.main.isVisible());
+        EXPECT_EQ(b.guard.appName, "four");
         EXPECT_TRUE(b.t.processes.killed.empty());
         EXPECT_TRUE(b.t.shell.started.empty());
+        b.up = false;
+        b.closed();
+        EXPECT_FALSE(b.main.isVisible());
+        EXPECT_FALSE(b.link.isOn());
+        EXPECT_EQ(only<Answer>(b.sent).size(), 1);
+        EXPECT_EQ(encode(only<Answer>(b.sent).value(0)), encode(Answer{3, allow}));
+        // The retry comes back with the whole lists.
+        EXPECT_TRUE(b.link.retry.isActive());
+        EXPECT_TRUE(b.link.connectGate());
+        EXPECT_EQ(only<Hello>(b.sent).size(), 2);
+        EXPECT_EQ(only<ListBegin>(b.sent).size(), 4);
+        // Paused, the guard leaves the gate and stays away.
+        b.guard.timerOff();
+        EXPECT_FALSE(b.isOpen());
+        EXPECT_FALSE(b.link.retry.isActive());
     }
-}
-
-TEST(GateLink, HeldExecsWaitTheirTurnAndGoWhenTheGateLeaves)
-{
-    LinkBed b(kSafe);
-    b.exec(3, Verdict::Held, "three");
-    b.exec(4, Verdict::Held, "four");
-    b.main.btnAllow_MouseUp();
-    QApplication::processEvents();
-    EXPECT_TRUE(b.main.isVisible());
-    EXPECT_EQ(b.guard.appName, "four");
-    b.up = false;
-    b.closed();
-    EXPECT_FALSE(b.main.isVisible());
-    EXPECT_FALSE(b.link.isOn());
-    EXPECT_EQ(b.answers(), QStringList{"3 allow"});
-    // The retry comes back with the whole lists.
-    EXPECT_TRUE(b.link.retry.isActive());
-    EXPECT_TRUE(b.link.connectGate());
-    EXPECT_EQ(only<Hello>(b.sent).size(), 2);
-    EXPECT_EQ(only<ListBegin>(b.sent).size(), 4);
-    // Paused, the guard leaves the gate and stays away.
-    b.guard.timerOff();
-    EXPECT_FALSE(b.isOpen());
-    EXPECT_FALSE(b.link.retry.isActive());
 }
 
 TEST(GateLink, AHoldEndedAtGateHoldTakesAlertDefaultAsIfPressed)
@@ -193,7 +166,7 @@ TEST(GateLink, AHoldEndedAtGateHoldTakesAlertDefaultAsIfPressed)
         b.deliver(Done{1, allowed, Reason::Timeout});
         QApplication::processEvents();
         EXPECT_FALSE(b.main.isVisible()) << qPrintable(name);
-        EXPECT_TRUE(b.answers().isEmpty()) << qPrintable(name);
+        EXPECT_TRUE(only<Answer>(b.sent).isEmpty()) << qPrintable(name);
         for (const QString record : {"one|/bin/one", "two|/bin/two"}) {
             EXPECT_EQ(b.t.app.allowTmp.search(record, {}) > 0, allowed) << qPrintable(name);
             EXPECT_EQ(b.t.app.denyTmp.search(record, {}) > 0, denied) << qPrintable(name);
@@ -215,14 +188,16 @@ TEST(GateLinkReal, TheGuardsAlertAnswersTheGatesExecs)
         EXPECT_EQ(rig.guardLine("alert"), QString("alert ") + name);
         EXPECT_FALSE(rig.ran(name));
         EXPECT_EQ(run->state(), QProcess::Running);
-        rig.tellGuard(press);
+        rig.guard->write(QByteArray(press) + "\n");
+        ASSERT_TRUE(rig.guard->waitForBytesWritten());
         EXPECT_EQ(gateharness::Rig::finish(*run).code, code) << name;
         EXPECT_EQ(rig.ran(name), code == 0) << name;
     }
     auto first = rig.start(rig.program("first"));
     auto second = rig.start(rig.program("second"));
     EXPECT_TRUE(rig.guardLine("alert").startsWith("alert "));
-    rig.stopGuard();
+    rig.guard->kill();
+    rig.guard->waitForFinished();
     EXPECT_EQ(gateharness::Rig::finish(*first).code, 0);
     EXPECT_EQ(gateharness::Rig::finish(*second).code, 0);
     EXPECT_TRUE(rig.ran("first"));

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A guard for the gate's tests: `gate_guard SOCKET LIST_LEVEL SAFE_LEVEL
-// ALERT_DEFAULT GATE_HOLD ALLOW_FILE DENY_FILE` connects with those settings
-// and lists, prints a line for each exec and answer it is told of, and
-// answers held execs as lines on its input say ("answer ID allow|deny").
+// A guard for the gate's tests and benchmark: `gate_guard SOCKET LIST_LEVEL
+// SAFE_LEVEL ALERT_DEFAULT GATE_HOLD ALLOW_FILE DENY_FILE` connects with
+// those settings and lists and prints a line for each exec and answer it is
+// told of; it answers no held exec itself.
 #include "gate/GateClient.h"
 #include "platform/linux/LinuxGateSocket.h"
 #include "StandIn.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 namespace {
@@ -23,12 +24,9 @@ int main(int argc, char** argv)
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 8)
         return 2;
-    const QString byDefault = args[4];
-    const gatewire::Settings settings{args[2].toDouble(), args[3] == "1",
-                                      byDefault == "allow_now"  ? gatewire::AlertDefault::AllowNow
-                                      : byDefault == "deny_now" ? gatewire::AlertDefault::DenyNow
-                                                                : gatewire::AlertDefault::Close,
-                                      args[5].toUInt(), {}};
+    // alert_default by its name, in the order of its values.
+    const auto byDefault = gatewire::AlertDefault(QStringList{"close", "allow_now", "deny_now"}.indexOf(args[4]));
+    const gatewire::Settings settings{args[2].toDouble(), args[3] == "1", byDefault, args[5].toUInt(), {}};
     platform::LinuxGateSocket socket;
     GateClient client(socket);
     QObject::connect(&client, &GateClient::exec, [](const gatewire::Exec& e) {
@@ -43,9 +41,5 @@ int main(int argc, char** argv)
     if (!client.open(args[1], settings) || !client.replace(gatewire::List::Allow, records(args[6]))
         || !client.replace(gatewire::List::Deny, records(args[7])) || !client.sync(1))
         return 1;
-    return standin::run([&](const QByteArray& command) {
-        const QList<QByteArray> words = command.split(' ');
-        if (words.size() == 3 && words[0] == "answer")
-            client.answer(words[1].toULongLong(), words[2] == "allow");
-    });
+    return QCoreApplication::exec();
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The guard's core itself, linked to the gate, for the gate's tests: it
-// prints "ready" once the gate has its lists, "alert NAME" when its alert
-// asks about a held exec and "told TEXT" for each notice, and answers the
-// alert as lines on its input say ("press allow|deny").
+// prints "ready" once the gate has its lists and "alert NAME" when its
+// alert asks about a held exec, and answers the alert as lines on its input
+// say ("press allow|deny").
 #include "guard/GateLink.h"
 #include "guard/Guard.h"
 #include "platform/linux/LinuxEnvironment.h"
@@ -15,6 +15,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QSocketNotifier>
+#include <unistd.h>
 
 namespace {
 // No screen: nothing here is drawn or asked.
@@ -27,7 +29,7 @@ public:
     void processEvents() override { QCoreApplication::processEvents(); }
     void startMove(QWidget*) override {}
     bool askYesNo(const QString&, const QString&) override { return false; }
-    void message(const QString&, const QString& text) override { standin::print(QStringLiteral("told ") + text); }
+    void message(const QString&, const QString&) override {}
     QString pickFile(const QString&, const QString&) override { return {}; }
     void quit() override { QCoreApplication::quit(); }
 };
@@ -43,7 +45,6 @@ int main(int argc, char** argv)
     NoDesktop desktop;
     platform::LinuxProgram program;
     App app({processes, files, env, shell, desktop, program});
-    app.notice = [](const QString& text) { standin::print(QStringLiteral("told ") + text); };
     Guard guard(app);
     platform::LinuxGateSocket socket;
     GateLink link(app, socket);
@@ -55,10 +56,16 @@ int main(int argc, char** argv)
     });
     if (guard.Form_Load() != Guard::Start::Running)
         return 1;
-    return standin::run([&](const QByteArray& command) {
-        if (command == "press allow")
-            guard.decide(Guard::Decision::Allow);
-        else if (command == "press deny")
-            guard.decide(Guard::Decision::Deny);
+    // One line at a time: the test waits for each answer's effect. The input's end quits.
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char line[256];
+        const ssize_t n = ::read(STDIN_FILENO, line, sizeof line);
+        const QByteArray command = QByteArray(line, std::max<ssize_t>(n, 0)).trimmed();
+        if (n <= 0)
+            QCoreApplication::quit();
+        else if (command == "press allow" || command == "press deny")
+            guard.decide(command == "press allow" ? Guard::Decision::Allow : Guard::Decision::Deny);
     });
+    return QCoreApplication::exec();
 }
