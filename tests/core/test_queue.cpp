@@ -8,16 +8,11 @@
 // (safe_level 1) only once it is shown, and one that ended is never shown.
 TEST(Queue, UnknownProgramsWaitTheirTurnAndEndedOnesAreSkipped)
 {
-    TestBed t;
-    t.settings({{"safe_level", "1"}});
-    t.write("allow.csv", "");
-    for (const char* name : {"a", "b", "c", "d"})
-        t.write(QString("bin/") + name, "x");
-    t.processes.add(10, "a", t.path("bin/a"));
-    t.processes.add(11, "b", t.path("bin/b"));
-    t.processes.add(12, "c", t.path("bin/c"));
-    Guard guard(t.app);
-    ASSERT_EQ(guard.Form_Load(), Guard::Start::Running);
+    TwoPrograms<Guard> g;
+    g.start("", "", {{"safe_level", "1"}});
+    g.t.processes.add(12, "c", g.exe("c"));
+    Guard& guard = g.m;
+    FakeProcesses& processes = g.t.processes;
     int shown = 0;
     int told = -1;
     QObject::connect(&guard, &Guard::alertWanted, [&shown] { ++shown; });
@@ -25,18 +20,18 @@ TEST(Queue, UnknownProgramsWaitTheirTurnAndEndedOnesAreSkipped)
     using Pids = std::vector<qint64>;
     const auto state = [&] {
         const auto queued = guard.queued | std::views::transform(&Guard::Queued::pid);
-        return std::tuple(shown, guard.appPid, Pids(queued.begin(), queued.end()), told, t.processes.killed);
+        return std::tuple(shown, guard.appPid, Pids(queued.begin(), queued.end()), told, processes.killed);
     };
 
     guard.time_Timer();
     EXPECT_EQ(state(), std::tuple(1, 10, Pids{11, 12}, 2, Pids{10}));
     // A tick while the alert asks adds what started since.
-    t.processes.add(13, "d", t.path("bin/d"));
+    processes.add(13, "d", g.exe("d"));
     guard.time_Timer();
     EXPECT_EQ(state(), std::tuple(1, 10, Pids{11, 12, 13}, 3, Pids{10}));
     guard.decide(Guard::Decision::Allow);
     EXPECT_EQ(state(), std::tuple(2, 11, Pids{12, 13}, 2, Pids{10, 11}));
-    t.processes.find(12)->alive = false;
+    processes.find(12)->alive = false;
     guard.decide(Guard::Decision::Deny);
     EXPECT_EQ(state(), std::tuple(3, 13, Pids{}, 0, Pids{10, 11, 13}));
     guard.decide(Guard::Decision::Close);
