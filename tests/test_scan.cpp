@@ -224,17 +224,15 @@ TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
              {"1", "60", "0", "path_search", "1e300", refused + "path_search=1e300: too long for a check every 1 seconds"},
              {"1", "60", "0", "check_interval", "0.0004", refused + "check_interval=0.0004: at least 0.001 (a millisecond)"},
              {"1", "60", "0", "check_interval", "", refused + "check_interval=: not a number: digits, with \".\" before a fraction"}}) {
-        TestBed t;
-        t.settings({{"check_interval", c[0]}, {"path_search", "3"}, {"tmp_interval", c[1]}, {"always_top", c[2]}, {c[3], c[4]}});
-        frmMain main(t.app);
+        Scan s;
         bool told = false;
-        QObject::connect(&main.guard, &Guard::notGuarding, [&] { told = true; });
-        ASSERT_TRUE(main.Form_Load() == frmMain::Start::Running && !main.isVisible());
-        const QString guarded = QString("%1 %2 %3 %4%5").arg(mdSettings::getSetting(t.app, "check_interval"), mdSettings::getSetting(t.app, "path_search"))
-                                    .arg(main.guard.time.interval()).arg(main.guard.tmpTicks).arg(main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : "");
-        const QString log = t.read("error.log").split('\r')[0];
-        EXPECT_EQ(std::tuple(told ? log : guarded + log, main.guard.time.isActive(), told), std::tuple(c[5], !told, c[5].startsWith(refused)))
-            << c.join(" ").toStdString();
+        QObject::connect(&s.m.guard, &Guard::notGuarding, [&] { told = true; });
+        s.start({{"check_interval", c[0]}, {"path_search", "3"}, {"tmp_interval", c[1]}, {"always_top", c[2]}, {c[3], c[4]}});
+        const QString guarded = QString("%1 %2 %3 %4%5").arg(mdSettings::getSetting(s.t.app, "check_interval"), mdSettings::getSetting(s.t.app, "path_search"))
+                                    .arg(s.m.guard.time.interval()).arg(s.m.guard.tmpTicks).arg(s.m.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : "");
+        const QString log = s.t.read("error.log").split('\r')[0];
+        EXPECT_EQ(std::tuple(told ? log : guarded + log, s.m.guard.time.isActive(), told, s.m.isVisible()),
+                  std::tuple(c[5], !told, c[5].startsWith(refused), false)) << c.join(" ").toStdString();
     }
 }
 

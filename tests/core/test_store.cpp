@@ -194,9 +194,7 @@ TEST(Files, KeepEveryByteOfNamesAndLines)
 
 TEST(ErrorLog, OnlyWhenOnNewestFirstGuardedKeptWholeOnFailureEveryByteKept)
 {
-    TestBed t;
-    t.settings({{"error_log", "0"}});
-    getSettings(t.app);
+    ListBed t("0");
     for (const char* value : {"0", "2", "", "yes", "1"}) {
         setSetting(t.app, "error_log", value);
         error_log(t.app, "frmMain", "A", fromSys(QByteArray("f\xe9") + value));
