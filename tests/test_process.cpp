@@ -231,8 +231,7 @@ TEST(LinuxRestart, ComesBackWithItsBytesFolderEnvironmentAndArgv0)
     const std::optional<platform::Launch> read = procs.launch(pid);
     const QString exe = procs.path(pid, 0);
     ::kill(pid, SIGKILL);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(*read, launch);
+    ASSERT_EQ(read, launch);
     QFile(dir.filePath("go")).open(QIODevice::WriteOnly);
     shell.restart(exe, *read);
     EXPECT_EQ(report().second, facts);

@@ -11,30 +11,28 @@ TEST(Queue, UnknownProgramsWaitTheirTurnAndEndedOnesAreSkipped)
     TwoPrograms<Guard> g;
     g.start("", "", {{"safe_level", "1"}});
     g.t.processes.add(12, "c", g.exe("c"));
-    Guard& guard = g.m;
-    FakeProcesses& processes = g.t.processes;
     int shown = 0;
     int told = -1;
-    QObject::connect(&guard, &Guard::alertWanted, [&shown] { ++shown; });
-    QObject::connect(&guard, &Guard::queueChanged, [&told](int count) { told = count; });
+    QObject::connect(&g.m, &Guard::alertWanted, [&shown] { ++shown; });
+    QObject::connect(&g.m, &Guard::queueChanged, [&told](int count) { told = count; });
     using Pids = std::vector<qint64>;
     const auto state = [&] {
-        const auto queued = guard.queued | std::views::transform(&Guard::Queued::pid);
-        return std::tuple(shown, guard.appPid, Pids(queued.begin(), queued.end()), told, processes.killed);
+        const auto queued = g.m.queued | std::views::transform(&Guard::Queued::pid);
+        return std::tuple(shown, g.m.appPid, Pids(queued.begin(), queued.end()), told, g.t.processes.killed);
     };
 
-    guard.time_Timer();
+    g.m.time_Timer();
     EXPECT_EQ(state(), std::tuple(1, 10, Pids{11, 12}, 2, Pids{10}));
     // A tick while the alert asks adds what started since.
-    processes.add(13, "d", g.exe("d"));
-    guard.time_Timer();
+    g.t.processes.add(13, "d", g.exe("d"));
+    g.m.time_Timer();
     EXPECT_EQ(state(), std::tuple(1, 10, Pids{11, 12, 13}, 3, Pids{10}));
-    guard.decide(Guard::Decision::Allow);
+    g.m.decide(Guard::Decision::Allow);
     EXPECT_EQ(state(), std::tuple(2, 11, Pids{12, 13}, 2, Pids{10, 11}));
-    processes.find(12)->alive = false;
-    guard.decide(Guard::Decision::Deny);
+    g.t.processes.find(12)->alive = false;
+    g.m.decide(Guard::Decision::Deny);
     EXPECT_EQ(state(), std::tuple(3, 13, Pids{}, 0, Pids{10, 11, 13}));
-    guard.decide(Guard::Decision::Close);
-    EXPECT_FALSE(guard.alertUp);
+    g.m.decide(Guard::Decision::Close);
+    EXPECT_FALSE(g.m.alertUp);
     EXPECT_EQ(shown, 3);
 }
