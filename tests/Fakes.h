@@ -71,12 +71,10 @@ public:
     QString exePath(qint64 pid) override { return path(pid, 0); }
     bool ownDescendant(qint64 pid) override
     {
-        auto* p = find(pid);
-        for (std::size_t n = 0; p && self != 0 && n < table.size(); ++n) {
+        std::size_t n = 0;
+        for (auto* p = find(pid); p && self != 0 && n++ < table.size(); p = find(p->parentPid))
             if (p->parentPid == self)
                 return true;
-            p = find(p->parentPid);
-        }
         return false;
     }
     bool replaced(qint64 pid) override

@@ -2,12 +2,9 @@
 #include "Fakes.h"
 #include "platform/SysText.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/LinuxShell.h"
 #include "process/mdProcess.h"
 #include "store/mdSettings.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <pwd.h>
 #include <sys/stat.h>
 
@@ -63,9 +60,11 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     Child child(dir, name);
     Child bare(dir, "mv-bare");
     Child deep(far, "mv-deep");
-    ASSERT_TRUE(child.pid > 0 && bare.pid > 0 && deep.pid > 0);
+    Child late(dir, "mv-late");
+    ASSERT_TRUE(child.pid > 0 && bare.pid > 0 && deep.pid > 0 && late.pid > 0);
     ASSERT_EQ(::unlink(dir + "/" + name), 0);
 
+    const QString sleep = QFileInfo("/bin/sleep").canonicalFilePath();
     platform::LinuxProcesses procs;
     const auto entry = visit(procs, child.pid).value_or(std::pair(platform::ProcessEntry(), 0));
     EXPECT_EQ(std::pair(platform::toSys(entry.first.exeName), entry.second), std::pair(name, qint64(::getpid())));
@@ -98,12 +97,44 @@ TEST(LinuxProcesses, RealChildrenByPathNameArgumentsAndKill)
     ASSERT_TRUE(visit(procs, child.pid));
     EXPECT_FALSE(procs.replaced(child.pid));
     child.type("exec /bin/sleep 600\n");
-    const QString sleep = QFileInfo("/bin/sleep").canonicalFilePath();
     EXPECT_TRUE(waitUntil(10000, [&] { return procs.exePath(child.pid) == sleep; }));
     EXPECT_TRUE(procs.replaced(child.pid));
     EXPECT_EQ(procs.path(child.pid, 0), sleep);
     EXPECT_FALSE(procs.replaced(child.pid));
     EXPECT_NE(procs.kill(child.pid), 0);   // still the process the walk examined
+
+    // What the guard's libraries start (the deep shell's child stands in for a bus helper's daemon) is its own.
+    deep.type("/bin/sleep 600 &\n");
+    qint64 daemon = 0;
+    const auto started = [&] {
+        procs.walk([&](const platform::ProcessEntry& e) {
+            daemon = procs.parent(e.pid) == deep.pid && e.exeName == "sleep" ? e.pid : 0;
+            return daemon == 0;
+        });
+        return daemon != 0;
+    };
+    ASSERT_TRUE(waitUntil(10000, started));
+    EXPECT_TRUE(procs.ownDescendant(daemon) && procs.ownDescendant(deep.pid));
+    EXPECT_FALSE(procs.ownDescendant(::getppid()) || procs.ownDescendant(::getpid()));
+    ASSERT_TRUE(visit(procs, daemon));
+    EXPECT_NE(procs.kill(daemon), 0);   // the one the walk pinned: it would outlive the helper
+
+    // Turned into another program between a walk's look and the first call about it, a process is not the one the
+    // walk examined: nothing reaches it, whether that call pins it (as the scan's look at its parent does) or kills.
+    for (Child* shell : {&deep, &late}) {
+        platform::LinuxProcesses fresh;
+        int killed = -1;
+        fresh.walk([&](const platform::ProcessEntry& e) {
+            if (e.pid != shell->pid)
+                return true;
+            EXPECT_TRUE(shell->type("exec /bin/sleep 600\n"));
+            EXPECT_TRUE(waitUntil(10000, [&] { return shell->exe() == sleep; }));
+            EXPECT_TRUE(shell == &deep || fresh.parent(e.pid) == 0);   // its pin holds no process
+            killed = fresh.kill(e.pid);
+            return false;
+        });
+        EXPECT_EQ(std::pair(killed, shell->running()), std::pair(0, true)) << shell->pid;
+    }
 }
 
 TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
@@ -144,31 +175,6 @@ TEST(LinuxProcesses, ReusedIdIsNotTheExaminedProcess)
     }
 }
 
-// A real child stands in for a helper the guard's libraries start, its own child for that one's daemon.
-TEST(LinuxProcesses, OwnDescendantsByTheirParentChain)
-{
-    QTemporaryDir tmp;
-    Child helper(QFile::encodeName(tmp.path()), "mv-helper");
-    ASSERT_GT(helper.pid, 0);
-    helper.type("/bin/sleep 600 &\n");
-    platform::LinuxProcesses procs;
-    qint64 daemon = 0;
-    const auto started = [&] {
-        procs.walk([&](const platform::ProcessEntry& e) {
-            daemon = procs.parent(e.pid) == helper.pid && e.exeName == "sleep" ? e.pid : 0;
-            return daemon == 0;
-        });
-        return daemon != 0;
-    };
-    ASSERT_TRUE(waitUntil(10000, started));
-    EXPECT_TRUE(procs.ownDescendant(daemon));
-    EXPECT_TRUE(procs.ownDescendant(helper.pid));
-    EXPECT_FALSE(procs.ownDescendant(::getppid()));
-    EXPECT_FALSE(procs.ownDescendant(::getpid()));
-    ASSERT_TRUE(visit(procs, daemon));
-    EXPECT_NE(procs.kill(daemon), 0);   // the one the walk pinned: it would outlive the helper
-}
-
 // Exec is quoted, then escaped as a string; the icon is the installed one. Off, every version's entry of this very
 // program goes, and only those.
 TEST(StartupEntry, WrittenWhenMissingAndOffRemovesOnlyThisProgramsEntries)
@@ -186,15 +192,10 @@ TEST(StartupEntry, WrittenWhenMissingAndOffRemovesOnlyThisProgramsEntries)
         for (const auto& [name, text] : entries)
             e.write(QString("config/autostart/") + name, text);
         mdProcess::startupApp(e.app, *load == '1');
-        QStringList kept;
-        for (const auto& [name, text] : entries)
-            if (e.exists(QString("config/autostart/") + name))
-                kept << name;
-        const QStringList off{"Mirvak 1.6.desktop", "mine.desktop"};
-        EXPECT_EQ(kept, *load == '1' ? (QStringList{"Mirvak 1.8.desktop", "Mirvak 1.7.desktop"} + off) : off);
+        const QStringList on{"Mirvak 1.6.desktop", "Mirvak 1.7.desktop", "Mirvak 1.8.desktop", "Mirvak 1.9.desktop", "mine.desktop"};
+        EXPECT_EQ(QDir(e.env.startup).entryList(QDir::Files, QDir::Name), *load == '1' ? on : QStringList({on[0], on[4]}));
         const QByteArray dir = QString(e.program.dir).replace("\\", "\\\\").toUtf8();   // as TryExec and Path take it
         const QByteArray entry = e.read("config/autostart/Mirvak 1.9.desktop");
-        EXPECT_EQ(entry.isEmpty(), *load == '0');
         EXPECT_TRUE(*load == '0' || entry.contains(exec.mid(16) + "\"\nTryExec=" + dir + "/Mirvak\nPath=" + dir + "\nIcon=/usr/share/mirvak/mirvak.png\n"))
             << entry.constData();
         EXPECT_FALSE(e.exists("error.log"));
@@ -230,8 +231,7 @@ TEST(LinuxRestart, ComesBackWithItsBytesFolderEnvironmentAndArgv0)
     const std::optional<platform::Launch> read = procs.launch(pid);
     const QString exe = procs.path(pid, 0);
     ::kill(pid, SIGKILL);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(*read, launch);
+    ASSERT_EQ(read, launch);
     QFile(dir.filePath("go")).open(QIODevice::WriteOnly);
     shell.restart(exe, *read);
     EXPECT_EQ(report().second, facts);

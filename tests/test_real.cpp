@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real program against real processes, each run in a PID namespace of its own: the guard sees only its own world.
 #include "Fakes.h"
-#include "guard/frmMain.h"
+#include "store/RecordText.h"
 
 #include <QCryptographicHash>
 #include <QDBusConnection>
@@ -10,7 +10,6 @@
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QImage>
-#include <QProcess>
 #include <QStandardPaths>
 
 namespace {
@@ -76,12 +75,10 @@ const char* const kGuard = "\"$DIR/Mirvak.bin\" 2>\"$DIR/err\" & read x; kill -0
 // The level-4 record the guard builds for `file` running as `name` from `at`.
 QString runningRecord(const QString& name, const QString& file, const QString& at)
 {
-    TestBed t;
-    frmMain m(t.app);
     QFile f(file);
     f.open(QIODevice::ReadOnly);
     const QFileInfo info(file);
-    return name + "|" + info.lastModified().toLocalTime().toString("yyyy.MM.dd H:mm") + "|" + m.guard.fSize(info.size()) + "|"
+    return name + "|" + info.lastModified().toLocalTime().toString("yyyy.MM.dd H:mm") + "|" + recordText::size(info.size()) + "|"
         + at + "|sha256:" + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex();
 }
 

@@ -4,9 +4,7 @@
 #include "store/mdSettings.h"
 
 #include <QLocale>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
 
 namespace {
 
@@ -30,13 +28,12 @@ struct Scan {
     QString alert() const { return m.isVisible() ? m.guard.appRecord : "(none)"; }
 };
 
-// Level 4 with its hashes counted. `deferred`: the tool is denied by its record, forgotten by the cache, and
-// hashes start but run only when the test runs them.
+// Level 4 with its hashes counted, run at once until defer() keeps them for the test to run.
 struct Hashing : Scan {
     int computed = 0;
     std::vector<std::function<void()>> tasks;   // hashes started and not yet run
     const QString tool = exe("tool", 5000);
-    explicit Hashing(bool deferred = false, const char* wait = "0")
+    explicit Hashing(const char* wait = "0")
     {
         start({{"list_level", "4"}, {"path_search", wait}});
         t.app.hashes.hash = [this, real = t.app.hashes.hash](qint64 pid, const QString& path, const auto& version) {
@@ -44,15 +41,8 @@ struct Hashing : Scan {
             return real(pid, path, version);
         };
         t.app.hashes.run = [](std::function<void()> task) { task(); };
-        if (deferred) {
-            t.app.denyList.add(record());
-            t.app.hashes.sweep();
-            t.app.hashes.sweep();
-            t.app.knownFiles.clear();
-            computed = 0;
-            t.app.hashes.run = [this](std::function<void()> task) { tasks.push_back(std::move(task)); };
-        }
     }
+    void defer() { t.app.hashes.run = [this](std::function<void()> task) { tasks.push_back(std::move(task)); }; }
     QString record() { return m.guard.strProcess("tool", tool); }
 };
 
@@ -69,23 +59,16 @@ TEST(Scan, OneCandidatePerTickInSnapshotOrder)
     const QString ok = s.exe("ok"), bad = s.exe("bad"), a = s.exe("a"), copy = s.exe("Mirvak.bin");
     const QString upper = s.exe("HEAD"), lower = s.exe("head");
     procs.self = 2;
-    procs.add(1, "System");
-    procs.add(2, "Mirvak.bin", s.t.program.exePath());   // itself, known by its path
-    procs.add(3, "Mirvak.bin");   // another user's copy: its path is refused
-    procs.add(4, "Mirvak.bin", copy);
-    procs.add(10, "ok", ok);
-    procs.add(11, "tool");   // another user's: matched by name
-    procs.add(12, "bad", bad).killable = false;
-    procs.add(13, "a", a, 7);
-    procs.add(14, "tool2");
-    procs.add(15, "system");
-    procs.add(16, "ok").missing = platform::PathState::Unreadable;   // a name it chose proves nothing
-    procs.add(100, "dbus-launch", "/usr/bin/dbus-launch", 2);
-    procs.add(101, "dbus-daemon", "/usr/bin/dbus-daemon", 100);
-    procs.add(102, "helper", "/usr/bin/helper", 2);
-    procs.add(103, "dbus-launch", "/usr/bin/dbus-launch", 1);
-    procs.add(104, "HEAD", upper);
-    procs.add(105, "head", lower);
+    // Itself, known by its path; another user's copy, its path refused; a copy of it; another user's tool, matched by
+    // name; ok under a name it chose, which proves nothing; what the guard started for itself (100 to 102).
+    for (const auto& [pid, name, path, parent] : {std::tuple(1, "System", QString(), 1), {2, "Mirvak.bin", s.t.program.exePath(), 1},
+             {3, "Mirvak.bin", "", 1}, {4, "Mirvak.bin", copy, 1}, {10, "ok", ok, 1}, {11, "tool", "", 1}, {12, "bad", bad, 1},
+             {13, "a", a, 7}, {14, "tool2", "", 1}, {15, "system", "", 1}, {16, "ok", "", 1}, {100, "dbus-launch", "/usr/bin/dbus-launch", 2},
+             {101, "dbus-daemon", "/usr/bin/dbus-daemon", 100}, {102, "helper", "/usr/bin/helper", 2},
+             {103, "dbus-launch", "/usr/bin/dbus-launch", 1}, {104, "HEAD", upper, 1}, {105, "head", lower, 1}})
+        procs.add(pid, name, path, parent);
+    procs.find(12)->killable = false;
+    procs.find(16)->missing = platform::PathState::Unreadable;
     const QString deny = "bad|" + bad + "\r\nMirvak.bin|" + copy + "\r\nMirvak.bin|" + s.t.program.exePath()
         + "\r\ndbus-launch\r\ndbus-daemon\r\nHEAD|" + upper + "\r\n";   // the bus programs are not on every machine
     s.start({}, ("ok|" + ok + "\r\ntool|/x/tool\r\n").toUtf8(), deny.toUtf8());
@@ -126,31 +109,23 @@ TEST(Scan, ReplacedOrLateCandidatesWaitWhileTheDenyListHolds)
     EXPECT_EQ(std::pair(s.alert(), s.m.guard.waitTicks), std::pair(QString("slow"), 0));
 }
 
-// An Allow Now holds for the period of tmp_interval ticks, then the program is asked about again.
-TEST(Scan, AllowNowHoldsForThePeriod)
+// list_level 2: matched until the file's size changes. An Allow Now holds for the period of tmp_interval ticks, then
+// the program is asked about again.
+TEST(Scan, RecordsSizesAndTheAllowNowPeriod)
 {
-    Scan s;
-    s.t.processes.add(32, "tmp");
-    s.start({{"tmp_interval", "1"}});
-    s.tick();
-    s.m.btnAllowNow_MouseUp();
-    s.tick(60);
-    EXPECT_EQ(s.alert(), "(none)");
-    s.tick();
-    EXPECT_EQ(std::pair(s.alert(), s.m.guard.tmpTicks), std::pair(QString("tmp"), 1));
-}
-
-TEST(Scan, RecordsAndSizes)
-{
-    // list_level 2: matched until the file's size changes.
     Scan s;
     const QString app = s.t.processes.add(53, "app", s.exe("app", 1536)).path;
-    s.start({{"list_level", "2"}}, ("app|1.5K|" + app + "\r\n").toUtf8());
+    s.start({{"list_level", "2"}, {"tmp_interval", "1"}}, ("app|1.5K|" + app + "\r\n").toUtf8());
     s.tick();
     EXPECT_EQ(s.alert(), "(none)");
     s.exe("app", 2048);
     s.tick();
     EXPECT_EQ(s.alert(), "app|2K|" + app);
+    s.m.btnAllowNow_MouseUp();
+    s.tick(60);
+    EXPECT_EQ(s.alert(), "(none)");
+    s.tick();
+    EXPECT_EQ(std::pair(s.alert(), s.m.guard.tmpTicks), std::pair("app|2K|" + app, 1));
     // A record must not change with the locale.
     const QLocale before;
     QLocale::setDefault(QLocale::German);
@@ -172,44 +147,55 @@ TEST(Hash, OneSha256PerVersionAndARewriteInPlaceNoLongerMatches)
     const QString dated = h.record();
     EXPECT_EQ(first, dated + "|sha256:c59d3c0480cc2d71d8f646e735e92da65450311eec46e81a5db8c7e6e8a92054");
     // Rewritten in place with other bytes of the same size, its date set back.
-    struct stat before;
-    ASSERT_EQ(::stat(h.tool.toUtf8().constData(), &before), 0);
+    const QDateTime date = QFileInfo(h.tool).lastModified();
     QFile f(h.tool);
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.write(QByteArray(5000, 'b')) == 5000);
-    f.close();
-    const struct timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(::utimensat(AT_FDCWD, h.tool.toUtf8().constData(), times, 0), 0);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.write(QByteArray(5000, 'b')) == 5000 && f.flush()
+                && f.setFileTime(date, QFileDevice::FileModificationTime));
     EXPECT_EQ(h.record(), dated);
     mdSettings::setSetting(h.t.app, "list_level", "4");
     const QString rewritten = h.record();
     EXPECT_NE(rewritten, first);
-    EXPECT_EQ(h.computed, 2);
     // The record keeps its hash: the sweeps let the cache's copy go, and it is not hashed again.
     h.t.app.hashes.sweep();
     h.t.app.hashes.sweep();
     EXPECT_EQ(std::tuple(h.record(), h.computed, h.t.app.hashes.size()), std::tuple(rewritten, 2, 0));
 }
 
-// A denied process ends at the tick after its hash is known, or at once when its alert is already up.
-TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
+// A denied process ends at the tick after its hash is known, or at once when its alert is already up. What runs that
+// cannot be hashed is asked about: the level-3 record of its file, which any file of the same name, date and size
+// shares, neither allows nor ends it.
+TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgramAndAnUnhashedOneIsAsked)
 {
-    for (const char* wait : {"0", "3000"}) {
-        Hashing h(true, wait);
+    for (const auto& [wait, list, hashed] : {std::tuple("0", "deny", true), {"3000", "deny", true}, {"0", "allow", false},
+             {"0", "deny", false}, {"3000", "allow", false}, {"3000", "deny", false}}) {
+        SCOPED_TRACE(std::string(wait) + " " + list + (hashed ? "" : " unhashed"));
+        Hashing h(wait);
+        mdSettings::setSetting(h.t.app, "list_level", hashed ? "4" : "3");
+        const QString record = h.record();
+        mdSettings::setSetting(h.t.app, "list_level", "4");
+        for (Collection* c : *list == 'a' ? std::vector{&h.t.app.allowList, &h.t.app.allowTmp} : std::vector{&h.t.app.denyList, &h.t.app.denyTmp})
+            c->add(record);
+        // The sweeps and the cleared cache forget the record's hash: the process's own waits for the test.
+        h.t.app.hashes.sweep();
+        h.t.app.hashes.sweep();
+        h.t.app.knownFiles.clear();
+        if (!hashed)
+            h.t.app.hashes.hash = [](qint64, const QString&, const auto&) { return std::optional<QByteArray>(); };
+        h.defer();
         h.t.processes.add(20, "tool", h.tool);
         h.m.guard.time_Timer();
-        EXPECT_EQ(std::tuple(h.tasks.size(), h.computed, h.t.processes.table[0].alive), std::tuple(1u, 0, true));
-        EXPECT_EQ(h.m.isVisible(), *wait == '0');
+        ASSERT_EQ(h.tasks.size(), 1u);
+        EXPECT_EQ(std::pair(h.t.processes.table[0].alive, h.m.isVisible()), std::pair(true, *wait == '0'));
         h.tasks.front()();
-        if (*wait != '0')
-            h.m.guard.time_Timer();
-        EXPECT_EQ(std::pair(h.t.processes.table[0].alive, h.m.isVisible()), std::pair(false, false)) << wait;
+        h.m.guard.time_Timer();
+        EXPECT_EQ(std::pair(h.t.processes.table[0].alive, h.m.isVisible()), std::pair(!hashed, !hashed));
     }
     // Allow or Deny, for good or for now, pressed before the hash is known: the record with its hash holds once it is.
     for (const auto& [press, file, denied] : {std::tuple(&frmMain::btnAllow_MouseUp, "allow.csv", false),
              {&frmMain::btnDeny_MouseUp, "deny.csv", true}, {&frmMain::btnAllowNow_MouseUp, "-", false},
              {&frmMain::btnDenyNow_MouseUp, "-", true}}) {
         Hashing h;
-        h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
+        h.defer();
         h.t.processes.add(20, "tool", h.tool);
         h.m.guard.time_Timer();
         ASSERT_TRUE(h.m.isVisible() && h.m.guard.appHashPending);
@@ -224,55 +210,28 @@ TEST(Hash, PendingHashNeitherBlocksTheTickNorSparesADeniedProgram)
     }
 }
 
-// What runs that cannot be hashed is asked about: the level-3 record of its file, which any file of the same name,
-// date and size shares, neither allows nor ends it.
-TEST(Hash, UnhashedCandidateIsAskedAboutWhateverListHoldsItsFile)
-{
-    for (const auto& [wait, allowed] : {std::pair("0", true), {"0", false}, {"3000", true}, {"3000", false}}) {
-        Hashing h(false, wait);
-        mdSettings::setSetting(h.t.app, "list_level", "3");
-        const QString dated = h.record();
-        mdSettings::setSetting(h.t.app, "list_level", "4");
-        for (Collection* list : allowed ? std::vector{&h.t.app.allowList, &h.t.app.allowTmp} : std::vector{&h.t.app.denyList, &h.t.app.denyTmp})
-            list->add(dated);
-        h.t.app.hashes.hash = [](qint64, const QString&, const auto&) { return std::optional<QByteArray>(); };
-        h.t.app.hashes.run = [&h](std::function<void()> task) { h.tasks.push_back(std::move(task)); };
-        h.t.processes.add(20, "tool", h.tool);
-        h.m.guard.time_Timer();
-        ASSERT_EQ(h.tasks.size(), 1u);
-        h.tasks.front()();
-        h.m.guard.time_Timer();
-        EXPECT_EQ(std::tuple(h.m.isVisible(), h.t.processes.table[0].alive), std::tuple(true, true)) << wait << (allowed ? " allowed" : " denied");
-    }
-}
-
 // Start-up takes what the settings window takes; it names what it refuses, and nothing is guarded then.
 TEST(Startup, RewritesTimerPeriodAndTopmostOrLogsWhyNothingIsGuarded)
 {
-    // Settings in; stored check_interval and path_search, interval, ticks (120 s / 7 s: 18) and topmost out.
-    for (const QStringList& c : {QStringList{"0", "60", "1.0", "0.1 3000 100 36000 top"}, {"-3", "60", "0", "0.1 3000 100 36000"},
-                                 {"7", "2", "1", "7 3000 7000 18 top"}}) {
-        TestBed t;
-        t.settings({{"check_interval", c[0]}, {"path_search", "3"}, {"tmp_interval", c[1]}, {"always_top", c[2]}});
-        frmMain main(t.app);
-        ASSERT_TRUE(main.Form_Load() == frmMain::Start::Running && !main.isVisible() && main.guard.time.isActive());
-        EXPECT_EQ(QString("%1 %2 %3 %4%5").arg(mdSettings::getSetting(t.app, "check_interval"), mdSettings::getSetting(t.app, "path_search"))
-                      .arg(main.guard.time.interval()).arg(main.guard.tmpTicks).arg(main.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : ""), c[3]);
-        EXPECT_FALSE(t.exists("error.log"));
-    }
-    for (const auto& [key, value, why] : {std::tuple("list_level", "5", "a whole number from 0 to 4"),
-             {"list_level", "2.5", "a whole number from 0 to 4"}, {"path_search", "1e300", "too long for a check every 1 seconds"},
-             {"list_level", " 4 ", ""}, {"path_search", "3", ""}, {"check_interval", "0.0004", "at least 0.001 (a millisecond)"},
-             {"check_interval", "", "not a number: digits, with \".\" before a fraction"}}) {
-        TestBed t;
-        t.settings({{key, value}});
-        frmMain main(t.app);
+    // check_interval, tmp_interval, always_top and one more setting in; stored check_interval and path_search, interval,
+    // ticks (120 s / 7 s: 18) and topmost out, or what error.log says.
+    const QString refused = "frmMain.Form_Load: settings.ini: ";
+    for (const QStringList& c : {QStringList{"0", "60", "1.0", "list_level", "1", "0.1 3000 100 36000 top"},
+             {"-3", "60", "0", "list_level", "1", "0.1 3000 100 36000"}, {"7", "2", "1", "list_level", "1", "7 3000 7000 18 top"},
+             {"1", "60", "0", "list_level", " 4 ", "1 3000 1000 3600"}, {"1", "60", "0", "list_level", "5", refused + "list_level=5: a whole number from 0 to 4"},
+             {"1", "60", "0", "list_level", "2.5", refused + "list_level=2.5: a whole number from 0 to 4"},
+             {"1", "60", "0", "path_search", "1e300", refused + "path_search=1e300: too long for a check every 1 seconds"},
+             {"1", "60", "0", "check_interval", "0.0004", refused + "check_interval=0.0004: at least 0.001 (a millisecond)"},
+             {"1", "60", "0", "check_interval", "", refused + "check_interval=: not a number: digits, with \".\" before a fraction"}}) {
+        Scan s;
         bool told = false;
-        QObject::connect(&main.guard, &Guard::notGuarding, [&] { told = true; });
-        ASSERT_EQ(main.Form_Load(), frmMain::Start::Running);
-        const QString expected = *why ? QString("frmMain.Form_Load: settings.ini: %1=%2: %3").arg(key, QString(value).trimmed(), why) : "";
-        EXPECT_EQ(std::tuple(t.read("error.log").split('\r')[0], main.guard.time.isActive(), told), std::tuple(expected, !*why, !!*why))
-            << key << "=" << value;
+        QObject::connect(&s.m.guard, &Guard::notGuarding, [&] { told = true; });
+        s.start({{"check_interval", c[0]}, {"path_search", "3"}, {"tmp_interval", c[1]}, {"always_top", c[2]}, {c[3], c[4]}});
+        const QString guarded = QString("%1 %2 %3 %4%5").arg(mdSettings::getSetting(s.t.app, "check_interval"), mdSettings::getSetting(s.t.app, "path_search"))
+                                    .arg(s.m.guard.time.interval()).arg(s.m.guard.tmpTicks).arg(s.m.windowFlags() & Qt::WindowStaysOnTopHint ? " top" : "");
+        const QString log = s.t.read("error.log").split('\r')[0];
+        EXPECT_EQ(std::tuple(told ? log : guarded + log, s.m.guard.time.isActive(), told, s.m.isVisible()),
+                  std::tuple(c[5], !told, c[5].startsWith(refused), false)) << c.join(" ").toStdString();
     }
 }
 

@@ -14,42 +14,35 @@ struct Site : TwoPrograms<Guard> {
 
 TEST(Policy, SystemRecordsAndUserListsDecideInOrder)
 {
-    struct Case {
-        const char* what;
-        bool systemAllow, systemDeny, userAllow, userDeny;
-        const char* mayDeny;   // policy.ini's user_may_deny, or none
-        bool ended, asked;
-        const char* rule;      // where the rule that ended it lies
-    };
-    const Case cases[] = {
-        {"system deny over user allow", false, true, true, false, nullptr, true, false, "deny.d/site.csv:1"},
-        {"system allow over user deny, may not deny", true, false, false, true, "0", false, false, ""},
-        {"user deny over system allow, may deny", true, false, false, true, "1", true, false, "deny.csv"},
-        {"user deny over system allow by default", true, false, false, true, nullptr, true, false, "deny.csv"},
-        {"system allow alone", true, false, false, false, "1", false, false, ""},
-        {"no record at all", false, false, false, false, nullptr, false, true, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    // The tool's record in the system's allow and deny lists and in the user's; policy.ini's user_may_deny, or none;
+    // whether the tool ends, whether it is asked about, and where the rule that ended it lies.
+    for (const auto& [what, systemAllow, systemDeny, userAllow, userDeny, mayDeny, ended, asked, rule] :
+         {std::tuple("system deny over user allow", false, true, true, false, "", true, false, "deny.d/site.csv:1"),
+          {"system allow over user deny, may not deny", true, false, false, true, "0", false, false, ""},
+          {"user deny over system allow, may deny", true, false, false, true, "1", true, false, "deny.csv"},
+          {"user deny over system allow by default", true, false, false, true, "", true, false, "deny.csv"},
+          {"system allow alone", true, false, false, false, "1", false, false, ""},
+          {"no record at all", false, false, false, false, "", false, true, ""}}) {
+        SCOPED_TRACE(what);
         Site s;
         const QByteArray record = Site::record(s.tool) + "\r\n";
-        s.policy("allow.d/site.csv", c.systemAllow ? record : "");
-        s.policy("deny.d/site.csv", c.systemDeny ? record : "");
-        if (c.mayDeny)
-            s.policy("policy.ini", QByteArray("user_may_deny=") + c.mayDeny + "\r\n");
-        s.start(c.userAllow ? record : "", c.userDeny ? record : "");
+        s.policy("allow.d/site.csv", systemAllow ? record : "");
+        s.policy("deny.d/site.csv", systemDeny ? record : "");
+        if (*mayDeny)
+            s.policy("policy.ini", QByteArray("user_may_deny=") + mayDeny + "\r\n");
+        s.start(userAllow ? record : "", userDeny ? record : "");
         s.t.app.allowList.add(Site::record(s.other));
         s.t.app.allowTmp.add(Site::record(s.other));
         s.m.time_Timer();
-        EXPECT_EQ(s.killed(10), c.ended);
-        EXPECT_EQ(s.m.alertUp, c.asked);
+        EXPECT_EQ(std::pair(s.killed(10), s.m.alertUp), std::pair(ended, asked));
         const QByteArrayList rules = s.t.journal.field("MIRVAK_RULE");
-        EXPECT_EQ(rules.size(), c.ended ? 1 : 0);
-        EXPECT_TRUE(rules.value(0).contains(c.rule)) << rules.value(0).constData();
+        EXPECT_EQ(rules.size(), ended ? 1 : 0);
+        EXPECT_TRUE(rules.value(0).contains(rule)) << rules.value(0).constData();
     }
 }
 
-TEST(Policy, ABadFileIsSkippedWholeAndTheRestGuards)
+// A bad file is skipped whole and the rest guards; once it is mended it counts from the next tick.
+TEST(Policy, ABadFileIsSkippedWholeUntilItIsMendedAndTheRestGuards)
 {
     Site s;
     s.policy("deny.d/bad.csv", Site::record(s.tool) + "\r\n|/no/name\r\n");
@@ -63,48 +56,28 @@ TEST(Policy, ABadFileIsSkippedWholeAndTheRestGuards)
     EXPECT_TRUE(log.contains("deny.d/bad.csv:2: no name; the file is skipped")) << qPrintable(log);
     EXPECT_TRUE(log.contains("policy.ini:1: guard_mode is enforce or monitor")) << qPrintable(log);
     EXPECT_EQ(mdSettings::getSetting(s.t.app, "guard_mode"), "");
+    s.policy("deny.d/bad.csv", Site::record(s.tool) + "\r\n");
+    s.m.time_Timer();
+    EXPECT_TRUE(s.killed(10));
 }
 
 TEST(Policy, AnUnknownKeyIsLeftOutAndARefusedValueSkipsTheFile)
 {
-    struct Case {
-        const char* text;   // after check_interval=7 on line 1
-        const char* log;    // what error.log is told, or nothing
-        const char* interval;
-    };
-    const Case cases[] = {
-        {"chek_interval=3", "policy.ini:2: chek_interval is no setting of this program; the line is left out", "7"},
-        {"Check_Interval=8", "policy.ini:2: check_interval is set twice; the file is skipped", ""},
-        {"block_url=ftp://help", "policy.ini:2: block_url begins with https:// or http://; the file is skipped", ""},
-        {"block_message=Ask the help desk\r\nguard_mode=Monitor", "", "7"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    // After check_interval=7 on line 1: the next lines, what error.log is told (or nothing), the interval fixed.
+    for (const auto& [text, log, interval] :
+         {std::tuple("chek_interval=3", "policy.ini:2: chek_interval is no setting of this program; the line is left out", "7"),
+          {"Check_Interval=8", "policy.ini:2: check_interval is set twice; the file is skipped", ""},
+          {"block_url=ftp://help", "policy.ini:2: block_url begins with https:// or http://; the file is skipped", ""},
+          {"block_message=Ask the help desk\r\nguard_mode=Monitor", "", "7"}}) {
+        SCOPED_TRACE(text);
         TestBed t;
-        t.write("mirvak/policy.ini", QByteArray("check_interval=7\r\n") + c.text + "\r\n");
+        t.write("mirvak/policy.ini", QByteArray("check_interval=7\r\n") + text + "\r\n");
         Policy policy;
         QStringList logged;
         policy.refresh(t.files, t.path("mirvak"), [&](const QString& why) { logged << why; });
-        EXPECT_EQ(logged, c.log[0] ? QStringList(t.path("mirvak/") + c.log) : QStringList());
-        EXPECT_EQ(policy.fixed("check_interval").value_or(""), c.interval);
+        EXPECT_EQ(logged, *log ? QStringList(t.path("mirvak/") + log) : QStringList());
+        EXPECT_EQ(policy.fixed("check_interval").value_or(""), interval);
     }
-}
-
-TEST(Policy, AFileChangedWhileGuardingCountsFromTheNextTick)
-{
-    Site s;
-    s.policy("deny.d/site.csv", "");
-    s.start(Site::record(s.tool) + "\r\n" + Site::record(s.other) + "\r\n", {});
-    s.m.time_Timer();
-    EXPECT_FALSE(s.killed(10));
-    s.policy("deny.d/site.csv", Site::record(s.tool) + "\r\n");
-    s.m.time_Timer();
-    EXPECT_TRUE(s.killed(10));
-    EXPECT_FALSE(s.killed(11));
-    s.policy("deny.d/site.csv", "");
-    s.policy("deny.d/more.csv", Site::record(s.other) + "\r\n");
-    s.m.time_Timer();
-    EXPECT_TRUE(s.killed(11));
 }
 
 } // namespace

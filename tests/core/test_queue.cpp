@@ -8,38 +8,31 @@
 // (safe_level 1) only once it is shown, and one that ended is never shown.
 TEST(Queue, UnknownProgramsWaitTheirTurnAndEndedOnesAreSkipped)
 {
-    TestBed t;
-    t.settings({{"safe_level", "1"}});
-    t.write("allow.csv", "");
-    for (const char* name : {"a", "b", "c", "d"})
-        t.write(QString("bin/") + name, "x");
-    t.processes.add(10, "a", t.path("bin/a"));
-    t.processes.add(11, "b", t.path("bin/b"));
-    t.processes.add(12, "c", t.path("bin/c"));
-    Guard guard(t.app);
-    ASSERT_EQ(guard.Form_Load(), Guard::Start::Running);
+    TwoPrograms<Guard> g;
+    g.start("", "", {{"safe_level", "1"}});
+    g.t.processes.add(12, "c", g.exe("c"));
     int shown = 0;
     int told = -1;
-    QObject::connect(&guard, &Guard::alertWanted, [&shown] { ++shown; });
-    QObject::connect(&guard, &Guard::queueChanged, [&told](int count) { told = count; });
+    QObject::connect(&g.m, &Guard::alertWanted, [&shown] { ++shown; });
+    QObject::connect(&g.m, &Guard::queueChanged, [&told](int count) { told = count; });
     using Pids = std::vector<qint64>;
     const auto state = [&] {
-        const auto queued = guard.queued | std::views::transform(&Guard::Queued::pid);
-        return std::tuple(shown, guard.appPid, Pids(queued.begin(), queued.end()), told, t.processes.killed);
+        const auto queued = g.m.queued | std::views::transform(&Guard::Queued::pid);
+        return std::tuple(shown, g.m.appPid, Pids(queued.begin(), queued.end()), told, g.t.processes.killed);
     };
 
-    guard.time_Timer();
+    g.m.time_Timer();
     EXPECT_EQ(state(), std::tuple(1, 10, Pids{11, 12}, 2, Pids{10}));
     // A tick while the alert asks adds what started since.
-    t.processes.add(13, "d", t.path("bin/d"));
-    guard.time_Timer();
+    g.t.processes.add(13, "d", g.exe("d"));
+    g.m.time_Timer();
     EXPECT_EQ(state(), std::tuple(1, 10, Pids{11, 12, 13}, 3, Pids{10}));
-    guard.decide(Guard::Decision::Allow);
+    g.m.decide(Guard::Decision::Allow);
     EXPECT_EQ(state(), std::tuple(2, 11, Pids{12, 13}, 2, Pids{10, 11}));
-    t.processes.find(12)->alive = false;
-    guard.decide(Guard::Decision::Deny);
+    g.t.processes.find(12)->alive = false;
+    g.m.decide(Guard::Decision::Deny);
     EXPECT_EQ(state(), std::tuple(3, 13, Pids{}, 0, Pids{10, 11, 13}));
-    guard.decide(Guard::Decision::Close);
-    EXPECT_FALSE(guard.alertUp);
+    g.m.decide(Guard::Decision::Close);
+    EXPECT_FALSE(g.m.alertUp);
     EXPECT_EQ(shown, 3);
 }

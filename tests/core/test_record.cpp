@@ -8,10 +8,7 @@
 namespace {
 const QString kHash = QString(64, QLatin1Char('e'));
 const QString kOther = QString(63, QLatin1Char('0')) + QLatin1Char('F');
-QString fields(const Record& r)
-{
-    return QStringList({r.name, r.date, r.size, r.path, r.sha256}).join(u";");
-}
+QString fields(const Record& r) { return QStringList({r.name, r.date, r.size, r.path, r.sha256}).join(u";"); }
 } // namespace
 
 TEST(Record, ReadsTheFieldsOfEveryLevelAndWritesTheSameText)

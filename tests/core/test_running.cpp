@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What runs, as the system shows it to the guard: the file a process runs, and the process a kill reaches.
+// What runs, as the system shows it to the guard: the file a process runs.
 #include "Fakes.h"
-#include "platform/linux/LinuxProcesses.h"
 
 #include <QCryptographicHash>
 #include <atomic>
@@ -75,30 +74,4 @@ TEST(RunningFile, ChangedWhileHashedGivesNoDigest)
     EXPECT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(at).constData(), nullptr, 0), 0);
     hashing.join();
     EXPECT_EQ(digest, std::nullopt);
-}
-
-// A process that runs another program since the walk examined it is not the examined one: nothing reaches it,
-// whether the first call about it pins it (as the scan's look at its parent does) or the kill is that first call.
-TEST(RunningPin, AProcessThatRunsAnotherProgramSinceTheWalkIsNotReached)
-{
-    for (const bool pinnedFirst : {false, true}) {
-        Spawned shell({"/bin/sh", "-c", "read x; exec /usr/bin/sleep 60"});
-        const QString sh = QFileInfo("/bin/sh").canonicalFilePath();
-        ASSERT_TRUE(waitUntil(3000, [&] { return shell.exe() == sh; }));
-        platform::LinuxProcesses procs;
-        int killed = -1;
-        procs.walk([&](const platform::ProcessEntry& entry) {
-            if (entry.pid != shell.pid)
-                return true;
-            // Between the walk's look and the first call about it, it turns into sleep.
-            EXPECT_TRUE(shell.type("\n"));
-            EXPECT_TRUE(waitUntil(3000, [&] { return shell.exe() == "/usr/bin/sleep"; }));
-            if (pinnedFirst) {
-                EXPECT_EQ(procs.parent(entry.pid), 0);   // its pin holds no process
-            }
-            killed = procs.kill(entry.pid);
-            return false;
-        });
-        EXPECT_EQ(std::pair(killed, shell.running()), std::pair(0, true)) << (pinnedFirst ? "pinned first" : "killed first");
-    }
 }

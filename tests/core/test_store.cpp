@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <future>
-#include <sys/stat.h>
 #include <thread>
 
 using namespace mdCollection;
@@ -58,9 +57,8 @@ TEST(Collection, SortSearchDeleteAndKeysFollowEveryChange)
     EXPECT_EQ(text(all), "A,B,NOTEPAD.EXE|/usr/bin/notepad.exe,a,b,notepad.exe,notepad.exe2");
 
     // Keys compare without letter case.
-    Collection k;
-    k.add("1", "One");
-    EXPECT_THROW(k.add("3", "ONE"), std::runtime_error);
+    c.add("1", "One");
+    EXPECT_THROW(c.add("3", "ONE"), std::runtime_error);
 }
 
 namespace {
@@ -122,14 +120,15 @@ TEST(Lists, SavesSortMergeAgeCreditAndPrune)
                   bool fails = false; };
     // Counted: records that differ in letter case alone are two, the first of twins counts, the credit needs the
     // exact case, and only the very record earns it, colons and all; deny.csv
-    // earns none. At minus clean_value a record leaves the file, not the list. No line break reaches a file.
+    // earns none. At minus clean_value a record leaves the file, not the list. No line break reaches a file, nor a
+    // record that would read back as another.
     // A failed save keeps the file and the credits, and still sorts the list.
     const QStringList trio{"low", "old", "edge"};
     for (const Case& c : std::initializer_list<Case>{
-             {"0", "allow.csv", "b|4\r\nold|2\r\n", {"b", "c|/x/c", "A", "a", "B", "q\nsleep", fromSys("\xe9")}, true,
+             {"0", "allow.csv", "b|4\r\nold|2\r\n", {"b", "c|/x/c", "A", "a", "B", "q\nsleep", fromSys("\xe9"), "x|1"}, true,
               {"b"}, "A\r\nB\r\na\r\nb\r\nc|/x/c\r\n\xe9\r\n"},
              {"5", "allow.csv", "Note|/N|2\r\nNOTE|/n|50\r\nseen|3\r\ntop|98\r\nnear|97\nnear|5\r\nUp|4\r\nbare|/b\r\ngone|9\r\ncaf\xe9|4\r\n",
-              {"note|/n", "seen", "top", "near", "Up", "bare|/b", "new|/w", fromSys("caf\xe9"), "q\nseen"}, true,
+              {"note|/n", "seen", "top", "near", "Up", "bare|/b", "new|/w", fromSys("caf\xe9"), "q\nseen", "x|12"}, true,
               {"seen", "top", "near", "up"}, "Up|3\r\nbare|/b|-1\r\ncaf\xe9|3\r\nnear|102\r\nnew|/w|1\r\nnote|/n|1\r\nseen|8\r\ntop|99\r\n"},
              {"5", "deny.csv", "bad|2\r\nhalf|2.5\r\nneg|-0.4\r\n", {"new", "bad", "half", "neg"}, true, {"bad"},
               "bad|1\r\nhalf|1\r\nneg|-1\r\nnew|0\r\n"},
@@ -181,24 +180,20 @@ TEST(Files, KeepEveryByteOfNamesAndLines)
     TestBed t;
     const QByteArray name = t.tmp.path().toUtf8() + "/caf\xe9";
     const QString path = fromSys(name);
-    t.write("dir/x", "");
     t.files.writeText(path, fromSys("a\xff\r\nb\rc\nd"));
     EXPECT_TRUE(fileExists(t.app, path));
-    EXPECT_FALSE(fileExists(t.app, t.path("dir")));
-    struct stat info;
+    EXPECT_FALSE(fileExists(t.app, t.tmp.path()));   // a folder
     EXPECT_EQ(t.files.size(path), 9);
     EXPECT_EQ(t.files.readLines(path), QStringList({fromSys("a\xff"), "b", "c", "d"}));
     const auto entries = t.files.list(t.tmp.path());
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](auto& e) { return path.endsWith("/" + e.name); }));
     t.files.remove(path);
-    EXPECT_NE(::stat(name.constData(), &info), 0);
+    EXPECT_FALSE(fileExists(t.app, path));
 }
 
 TEST(ErrorLog, OnlyWhenOnNewestFirstGuardedKeptWholeOnFailureEveryByteKept)
 {
-    TestBed t;
-    t.settings({{"error_log", "0"}});
-    getSettings(t.app);
+    ListBed t("0");
     for (const char* value : {"0", "2", "", "yes", "1"}) {
         setSetting(t.app, "error_log", value);
         error_log(t.app, "frmMain", "A", fromSys(QByteArray("f\xe9") + value));
@@ -215,53 +210,35 @@ TEST(ErrorLog, OnlyWhenOnNewestFirstGuardedKeptWholeOnFailureEveryByteKept)
               "frmTray.Go: Type mismatch: '' is not a number\r\nfrmMain.A: f\xe9" "1\r\n\r\n1");
 }
 
-// Another program saves between this program's read and its save or its reload: what it added comes in, what
-// it removed goes, and what this program added or deleted meanwhile stays as it is here. A second reload of
-// the first file takes in against what the reload before read.
-TEST(Lists, SavesAndReloadsTakeInWhatAnotherWriterChanged)
+// Another program saves between this program's read and its reload: what it added comes in, what it removed goes,
+// and what this program added or deleted meanwhile stays as it is here. A second reload of the first file takes in
+// against what the reload before read. A save takes in the same way (the list window's moves and deletes).
+TEST(Lists, ReloadsTakeInWhatAnotherWriterChanged)
 {
-    struct Case {
-        QByteArray other;
-        const char *added, *deleted, *after, *again;
-    };
-    const Case cases[] = {
-        {"a\r\nb\r\nc\r\n", "d", "", "a,b,c,d", "a,b,d"},
-        {"a\r\n", "d", "", "a,d", "a,b,d"},
-        {"a\r\nb\r\nc\r\n", "", "a", "b,c", "b"},
-        {"b\r\nc\r\n", "e", "b", "c,e", "a,e"},
-        {"", "", "", "", "a,b"},
-    };
-    for (const bool reload : {false, true}) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(QString("%1 %2").arg(reload ? "reload" : "save", c.after).toStdString());
-            ListBed t("5");
-            t.write("allow.csv", "a\r\nb\r\n");
-            getList(t.app, t.app.allowList, "allow.csv");
-            t.app.allowTmp = clnEq(t.app, t.app.allowList);
-            t.app.allowTmp.add("now");   // allowed for the present period only
-            for (Collection* list : {&t.app.allowList, &t.app.allowTmp}) {
-                if (*c.added)
-                    list->add(c.added);
-                clnDel(t.app, *list, c.deleted);
-            }
-            t.files.writeBytes(t.path("allow.csv"), c.other, true);
-            if (reload)
-                reloadChanged(t.app);
-            else
-                putList(t.app, t.app.allowList, "allow.csv", true);
-            EXPECT_EQ(records(t.app.allowList), c.after);
-            EXPECT_EQ(records(t.app.allowTmp), QString(*c.after ? "%1,now" : "now").arg(c.after));
-            if (reload) {
-                EXPECT_EQ(t.read("allow.csv"), c.other);
-                t.files.writeBytes(t.path("allow.csv"), "a\r\nb\r\n", true);
-                reloadChanged(t.app);
-                EXPECT_EQ(records(t.app.allowList), c.again);
-                continue;
-            }
-            Collection saved;
-            getList(t.app, saved, "allow.csv");
-            EXPECT_EQ(records(saved), c.after);
+    // What the other program saves, what this one added and deleted meanwhile; the list after the reload, and after
+    // the second one.
+    for (const auto& [other, added, deleted, after, again] :
+         {std::tuple(QByteArray("a\r\nb\r\nc\r\n"), "d", "", "a,b,c,d", "a,b,d"), {"a\r\n", "d", "", "a,d", "a,b,d"},
+          {"a\r\nb\r\nc\r\n", "", "a", "b,c", "b"}, {"b\r\nc\r\n", "e", "b", "c,e", "a,e"}, {"", "", "", "", "a,b"}}) {
+        SCOPED_TRACE(after);
+        ListBed t("5");
+        t.write("allow.csv", "a\r\nb\r\n");
+        getList(t.app, t.app.allowList, "allow.csv");
+        t.app.allowTmp = clnEq(t.app, t.app.allowList);
+        t.app.allowTmp.add("now");   // allowed for the present period only
+        for (Collection* list : {&t.app.allowList, &t.app.allowTmp}) {
+            if (*added)
+                list->add(added);
+            clnDel(t.app, *list, deleted);
         }
+        t.files.writeBytes(t.path("allow.csv"), other, true);
+        reloadChanged(t.app);
+        EXPECT_EQ(records(t.app.allowList), after);
+        EXPECT_EQ(records(t.app.allowTmp), QString(*after ? "%1,now" : "now").arg(after));
+        EXPECT_EQ(t.read("allow.csv"), other);
+        t.files.writeBytes(t.path("allow.csv"), "a\r\nb\r\n", true);
+        reloadChanged(t.app);
+        EXPECT_EQ(records(t.app.allowList), again);
     }
 }
 
@@ -286,27 +263,14 @@ TEST(Lists, ASaveWaitsWhileAnotherWriterHoldsTheLock)
     EXPECT_EQ(t.read("allow.csv"), "a\r\nmine\r\ntheirs\r\n");
 }
 
-// A record that the file would give back as another one is not written, in either form of the file.
+// A record that the file would give back as another one is not stored: each save, in either form of the file, leaves
+// out what storable() refuses (SavesSortMergeAgeCreditAndPrune).
 TEST(Lists, RecordsThatWouldNotReadBackAsThemselvesAreNotStored)
 {
     const std::pair<const char*, bool> cases[] = {
         {"a|1", false}, {"a|12", false}, {"a|1|/p/a|1", false}, {"a|-3", false}, {"a ", false}, {" a", false},
         {"a |/p/a ", false}, {"a\nb|/p", false}, {"a|1x", true}, {"b|", true}, {"c |/p/c |sha256:ff", true},
         {"d|/p/d", true}, {"e|2026.01.02 7:35|1K|/p:e", true}};
-    QStringList all;
-    QStringList kept;
-    for (const auto& [record, ok] : cases) {
+    for (const auto& [record, ok] : cases)
         EXPECT_EQ(storable(record), ok) << record;
-        all << record;
-        if (ok)
-            kept << record;
-    }
-    kept.sort();
-    for (const char* clean : {"0", "5"}) {
-        ListBed t(clean);
-        t.save("allow.csv", QByteArray(), all, true);
-        Collection back;
-        getList(t.app, back, "allow.csv");
-        EXPECT_EQ(records(back), kept.join(",")) << clean;
-    }
 }
