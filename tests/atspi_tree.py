@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Prints the accessibility tree of the application whose process id is the
-# argument, one node a line: role|name|actions|description, indented by depth.
+# argument, one node a line: role|name|actions|description.
 import sys
 import time
 
@@ -17,16 +17,16 @@ def find(pid):
     sys.exit("no application with id %d on the accessibility bus" % pid)
 
 
-def walk(node, depth):
+def walk(node):
     try:
         action = node.queryAction()
         actions = [action.getName(i) for i in range(action.nActions)]
     except NotImplementedError:
         actions = []
-    print("%s%s|%s|%s|%s" % ("  " * depth, node.getRoleName(), node.name, ",".join(actions), node.description))
+    print("%s|%s|%s|%s" % (node.getRoleName(), node.name, ",".join(actions), node.description))
     for child in node:
         if child is not None:
-            walk(child, depth + 1)
+            walk(child)
 
 
-walk(find(int(sys.argv[1])), 0)
+walk(find(int(sys.argv[1])))

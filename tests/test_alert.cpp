@@ -48,23 +48,8 @@ struct Alert {
         main.guard.queued.clear();
         QApplication::processEvents();   // lays the details box out
     }
-    // A key typed into the alert, which a click has made the active window; where the focus is then.
-    QString press(int key)
-    {
-        QApplication::setActiveWindow(&main);
-        QTest::mouseClick(main.lblApp, Qt::LeftButton);
-        QKeyEvent event(QEvent::KeyPress, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
-        QApplication::sendEvent(QApplication::focusWidget(), &event);
-        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
-    }
     // "bad" on the working deny list runs twice beside "other", which is unknown.
     void crowd() { t.app.denyTmp.add("bad"), t.processes.add(11, "other"), t.processes.add(12, "bad"), t.processes.add(13, "bad"); }
-    // A denied program started again at `ms` (b2 with a path); what the tick tells.
-    QStringList respawn(qint64 ms, const QString& name)
-    {
-        t.desktop.clock = ms, t.processes.add(20, name, name == "b2" ? "/bin/b2" : ""), main.guard.time_Timer();
-        return std::exchange(told, {});
-    }
 };
 
 std::string str(const QString& text) { return text.toStdString(); }
@@ -167,16 +152,9 @@ TEST(Alert, DetailsAndDecisions)
 // typed for another window decide nothing); until then the decision buttons look dimmed.
 TEST(AlertView, KeysDecideOnlyAfterTabAndAQuietSecondOrAClick)
 {
-    {
-        Alert v;   // + Tab, - Shift+Tab, and the button that takes the focus
-        for (const QString& step : QString("+btnAllow +btnDeny +btnAllowNow +btnDenyNow +btnSearch +btnDelete "
-                                           "+btnClose +btnAllow -btnClose -btnDelete").split(' ')) {
-            EXPECT_EQ(v.press(step[0] == '+' ? Qt::Key_Tab : Qt::Key_Backtab).toStdString(), step.mid(1).toStdString());
-            EXPECT_TRUE(v.main.findChild<ImageButton*>(step.mid(1))->keyReady());
-        }
-    }
-    // Steps from an alert that came up and took the focus at 0 ms: "<ms> <key>", "click", "again" (shown again);
-    // then the list file that holds it, whether it is still up, and whether the buttons look dimmed at the end.
+    // Steps from an alert that came up and took the focus at 0 ms: "<ms> <key> [<button that takes the focus>]", "click",
+    // "again" (shown again); then the list file that holds it, whether it is still up, and whether the buttons look
+    // dimmed at the end.
     const std::tuple<QStringList, std::string, bool, bool> runs[] = {
         {{"0 Tab", "600 Tab", "1200 Tab", "1200 Return"}, "", true, true},   // each key restarts the wait
         {{"999 Tab", "1998 Tab", "2998 Tab", "2998 Return"}, "allow.csv", false, false},
@@ -186,6 +164,9 @@ TEST(AlertView, KeysDecideOnlyAfterTabAndAQuietSecondOrAClick)
         {{"click", "0 Tab", "0 Space"}, "allow.csv", false, false},
         {{"click", "again", "0 Tab", "0 Return"}, "", true, true},
         {{"0 Tab", "1000 Escape"}, "", false, false},
+        {{"click", "0 Tab btnAllow", "0 Tab btnDeny", "0 Tab btnAllowNow", "0 Tab btnDenyNow", "0 Tab btnSearch",
+          "0 Tab btnDelete", "0 Tab btnClose", "0 Tab btnAllow", "0 Shift+Backtab btnClose", "0 Shift+Backtab btnDelete"},
+         "", true, false},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(&run - runs);
@@ -200,7 +181,12 @@ TEST(AlertView, KeysDecideOnlyAfterTabAndAQuietSecondOrAClick)
                 v.main.guard.ShowMsg();
             else {
                 v.t.desktop.clock = step.section(' ', 0, 0).toLongLong();
-                QTest::keyClick(static_cast<QWidget*>(nullptr), QKeySequence::fromString(step.section(' ', 1))[0].key());
+                const QKeyCombination key = QKeySequence::fromString(step.section(' ', 1, 1))[0];
+                QTest::keyClick(static_cast<QWidget*>(nullptr), key.key(), key.keyboardModifiers());
+            }
+            if (step.count(' ') == 2) {
+                const ImageButton* button = v.main.findChild<ImageButton*>(step.section(' ', 2));
+                EXPECT_TRUE(button && QApplication::focusWidget() == button && button->keyReady()) << step.toStdString();
             }
         }
         EXPECT_EQ(v.main.isVisible(), open);
@@ -210,36 +196,39 @@ TEST(AlertView, KeysDecideOnlyAfterTabAndAQuietSecondOrAClick)
     }
 }
 
-TEST(AlertGuard, DenyListHoldsWhileTheAlertAsksAndNothingElseMoves)
+// While the alert asks only the deny list acts; its notices come once a minute for a program and at most one in ten
+// seconds, and kill_notice=0 silences them.
+TEST(AlertGuard, DenyListHoldsWhileTheAlertAsksAndItsNoticesAreLimited)
 {
+    const struct { qint64 at; const char* name; QStringList told; } steps[] = {
+        {1000, "bad", {}}, {2000, "b2", {}}, {3000, "b3", {}},
+        {10000, "bad", {"Ended b2 (/bin/b2): it is on the deny list, and 1 more."}},
+        {59999, "b2", {}}, {60000, "bad", {"Ended bad: it is on the deny list."}}};
     Alert g({{"clean_value", "5"}}, "");
-    g.crowd(), g.t.processes.find(13)->killable = false;
+    g.crowd();
+    g.t.processes.find(13)->killable = false;
+    g.t.app.denyTmp.add("b2");
+    g.t.app.denyTmp.add("b3");
     const auto state = [&g] { return std::tuple(g.main.guard.appRecord, g.main.guard.appPid, g.main.guard.tmpTicks, g.t.app.seenRecords); };
     const auto before = state();
     g.main.guard.time_Timer();
     EXPECT_TRUE(g.main.guard.time.isActive());
     EXPECT_EQ(g.t.processes.killed, std::vector<qint64>({12, 13}));
+    EXPECT_EQ(std::exchange(g.told, {}), QStringList{"Ended bad: it is on the deny list."});
+    for (const auto& s : steps) {   // a denied program started again (b2 with a path)
+        g.t.desktop.clock = s.at;
+        g.t.processes.add(20, s.name, QString(s.name) == "b2" ? "/bin/b2" : "");
+        g.main.guard.time_Timer();
+        EXPECT_EQ(std::exchange(g.told, {}), s.told) << s.at;
+    }
     EXPECT_EQ(state(), before);
-    EXPECT_EQ(g.told, QStringList{"Ended bad: it is on the deny list."});
     // The candidate ended meanwhile: Deny and Deny Now say so.
     g.t.processes.table[0].alive = false;
     for (auto deny : {&frmMain::btnDeny_MouseUp, &frmMain::btnDenyNow_MouseUp}) {
-        g.main.txtPath->clear(), (g.main.*deny)();
+        g.main.txtPath->clear();
+        (g.main.*deny)();
         EXPECT_EQ(g.main.txtPath->toPlainText(), "can't deny app: it has already ended");
     }
-}
-
-TEST(AlertGuard, KillNoticeLimitsAndSetting)
-{
-    const struct { qint64 at; const char* name; QStringList told; } steps[] = {
-        {0, "bad", {"Ended bad: it is on the deny list."}}, {1000, "bad", {}},   // once a minute
-        {2000, "b2", {}}, {3000, "b3", {}},                                     // wait for the ten seconds
-        {10000, "bad", {"Ended b2 (/bin/b2): it is on the deny list, and 1 more."}},
-        {59999, "b2", {}}, {60000, "bad", {"Ended bad: it is on the deny list."}}};
-    Alert g;
-    g.crowd(), g.t.app.denyTmp.add("b2"), g.t.app.denyTmp.add("b3");
-    for (const auto& s : steps)
-        EXPECT_EQ(g.respawn(s.at, s.name), s.told) << s.at;
     // A file without the key tells (above); 0 tells nothing; a bad value fails as other settings do.
     for (const char* value : {"0", "yes"}) {
         Alert off({{"kill_notice", value}}, "");
@@ -251,24 +240,22 @@ TEST(AlertGuard, KillNoticeLimitsAndSetting)
 
 TEST(Placement, BesideTheTrayIconWhenTheAreaHoldsItElseInTheCornerOfTheAvailableArea)
 {
-    // Panels on the left and right; a window larger than the area keeps its corner inside.
-    for (const auto& [area, place] : {std::pair(QRect(48, 0, 976, 768), QPoint(744, 588)),
-                                      std::pair(QRect(0, 0, 976, 768), QPoint(696, 588)), std::pair(QRect(10, 20, 200, 100), QPoint(10, 20))})
-        EXPECT_EQ(mdDesign::availablePlace(area, {280, 180}), place);
-    EXPECT_ANY_THROW(mdDesign::availablePlace(QRect(), {280, 180}));
-    // Icons on the top, left and in a corner: inside the screen.
-    for (const auto& [tray, at] : {std::pair(QRect(900, 0, 24, 24), QPoint(644, 24)), std::pair(QRect(0, 300, 24, 24), QPoint(24, 144)),
-                                   std::pair(QRect(1000, 744, 24, 24), QPoint(744, 564))})
-        EXPECT_EQ(mdDesign::trayPlace({0, 0, 1024, 768}, tray, {280, 180}), at);
-    // The alert goes beside the icon only when the available area does not leave the icon's panel out.
+    // No icon: panels on the left and right, and an area smaller than the window keeps its corner inside. Icons at the
+    // bottom, top, left and in a corner: beside it and inside the screen, unless the area leaves the icon's panel out.
+    const QRect screen(0, 0, 1024, 768);
+    const QRect bottom(900, 744, 24, 24);
     Alert g;
-    g.t.desktop.tray = {900, 744, 24, 24};
-    for (const auto& [available, at] : {std::pair(QRect(0, 0, 1024, 738), QPoint(744, 558)),
-                                        std::pair(QRect(0, 0, 1024, 768), QPoint(644, 564))}) {
+    for (const auto& [available, tray, at] : {std::tuple(QRect(48, 0, 976, 768), QRect(), QPoint(744, 588)),
+             {QRect(0, 0, 976, 768), QRect(), QPoint(696, 588)}, {QRect(10, 20, 200, 100), QRect(), QPoint(10, 20)},
+             {screen, bottom, QPoint(644, 564)}, {screen, QRect(900, 0, 24, 24), QPoint(644, 24)},
+             {screen, QRect(0, 300, 24, 24), QPoint(24, 144)}, {screen, QRect(1000, 744, 24, 24), QPoint(744, 564)},
+             {QRect(0, 0, 1024, 738), bottom, QPoint(744, 558)}}) {
         g.t.desktop.available = available;
+        g.t.desktop.tray = tray;
         mdDesign::frmBalloon(g.t.app, &g.main);
         EXPECT_EQ(g.main.pos(), at);
     }
+    EXPECT_ANY_THROW(mdDesign::availablePlace(QRect(), {280, 180}));
 }
 
 TEST(Search, FirstUnlistedCopyLevelByLevelWithListedCopiesNoted)
@@ -332,16 +319,21 @@ TEST(Search, ASearchEndsWithItsAlertAndANewAlertSearchesAfresh)
     }
 }
 
-// A name that would read back with a count: the alert says so, and Allow holds for the present period only.
+// A name that would not read back as itself: the alert says so, and Allow or Deny holds for the present period only.
 TEST(Lists, TheAlertSaysWhenItsDecisionCannotBeKept)
 {
-    Alert a({}, "", "a|1");
-    EXPECT_TRUE(a.main.txtPath->toPlainText().endsWith("\ncan't be kept in a list (a number after its last \"|\", which "
-                                                       "reads back as a count): Allow and Deny hold for the present period"));
-    a.main.btnAllow_MouseUp();
-    EXPECT_EQ(std::pair(a.t.exists("allow.csv"), a.t.app.allowTmp.search(a.record, "")), std::pair(false, 1));
-    EXPECT_EQ(a.told, QStringList("Can't keep a|1 in allow.csv: a number after its last \"|\", which reads back as a count; "
-                                  "the decision holds for the present period."));
+    const QString count = "a number after its last \"|\", which reads back as a count";
+    for (const auto& [name, why, decide, file] : {std::tuple("a|1", count, &frmMain::btnAllow_MouseUp, "allow.csv"),
+             {"q\nsleep", QString("a line break in its name or path"), &frmMain::btnDeny_MouseUp, "deny.csv"}}) {
+        Alert a({}, "", name);
+        EXPECT_TRUE(a.main.txtPath->toPlainText().endsWith("\ncan't be kept in a list (" + why + "): Allow and Deny hold for "
+                                                           "the present period")) << a.main.txtPath->toPlainText().toStdString();
+        (a.main.*decide)();
+        const Collection& tmp = *file == 'a' ? a.t.app.allowTmp : a.t.app.denyTmp;
+        EXPECT_EQ(std::tuple(a.t.exists(file), tmp.search(a.record, ""), a.main.guard.tmpTicks), std::tuple(false, 1, 0));
+        EXPECT_EQ(a.told, QStringList(QString("Can't keep %1 in %2: %3; the decision holds for the present period.")
+                                          .arg(QString(name).simplified(), file, why)));
+    }
 }
 
 // The default button counts down on the fake clock; at zero its decision is taken as if pressed, unless a click came first.
@@ -378,7 +370,7 @@ TEST(AlertView, CountsDownToTheDefaultDecisionUnlessTheUserActs)
     EXPECT_FALSE(old.main.findChild<Countdown*>()->running());
 }
 
-// The alert says how many more programs wait, and shows the next one at once after a decision.
+// The alert says how many more programs wait; the queue itself is the guard's own test.
 TEST(AlertView, SaysHowManyMoreWait)
 {
     Alert v({}, "parent");
@@ -386,15 +378,10 @@ TEST(AlertView, SaysHowManyMoreWait)
     v.t.processes.add(12, "more");
     v.main.guard.time_Timer();
     const QLabel* line = v.main.findChild<QLabel*>("lblQueue");
-    EXPECT_EQ(line->text(), "2 more waiting");
-    EXPECT_TRUE(line->isVisible());
-    v.main.btnAllow_MouseUp();
-    EXPECT_EQ(v.main.guard.appName, "other");
-    EXPECT_EQ(line->text(), "1 more waiting");
-    v.main.btnAllow_MouseUp();
-    EXPECT_EQ(v.main.guard.appName, "more");
-    EXPECT_TRUE(v.main.isVisible());
-    EXPECT_TRUE(line->isHidden());
+    for (const char* waiting : {"2 more waiting", "1 more waiting", ""}) {
+        EXPECT_EQ(line->isVisible() ? line->text() : "", waiting);
+        v.main.btnAllow_MouseUp();
+    }
 }
 
 // In a system font 1.5 times the default nothing is cut: the alert's caption and name, the first start's text, a list's
@@ -406,10 +393,8 @@ TEST(Fonts, NothingIsCutInALargerFont)
     font.setPointSizeF(before.pointSizeF() * 1.5);
     QApplication::setFont(font);
     Alert v;
-    const QLabel* caption = v.main.lblApp;
-    const QLabel* name = v.main.lblName;
-    EXPECT_GE(name->height(), name->fontMetrics().height());
-    EXPECT_GT(name->x(), caption->geometry().right());
+    EXPECT_GE(v.main.lblName->height(), v.main.lblName->fontMetrics().height());
+    EXPECT_GT(v.main.lblName->x(), v.main.lblApp->geometry().right());
     v.main.offerTrust();
     ASSERT_TRUE(v.main.trust);
     const QLabel* text = v.main.trust->lblText;

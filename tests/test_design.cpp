@@ -15,26 +15,6 @@ namespace {
 const QStringList kPaths{"", "/x y/a&b.exe", "2006.03.07 9:05|1.25M|/x/a.exe"};
 const QString kFacts = "&dir_system=/usr/bin&dir_windows=/usr&dir_programs=/opt&dir_tmp=/tmp"
                        "&dir_userprofile=/home/user&drive_windows=&os=Linux&version=1.9.0";
-
-// On one web_search: About's report, a double-click on each row and on none of both list windows, the alert's Search.
-QStringList lookUpAll(TestBed& t, const QString& webSearch)
-{
-    t.settings({{"web_search", webSearch}});
-    EXPECT_TRUE(mdSettings::getSettings(t.app));
-    frmMain main(t.app);
-    main.guard.dirSystem = "/usr/bin", main.guard.dirWindows = "/usr", frmAbout(t.app, main.guard).btnWeb_MouseUp();
-    for (const QString& path : kPaths)
-        for (Collection* list : {&t.app.allowList, &t.app.denyList})
-            list->add(path.isEmpty() ? "a.exe" : "a.exe|" + path);
-    for (frmList::Kind kind : {frmList::Kind::Allow, frmList::Kind::Deny}) {
-        frmList window(t.app, main.guard, kind);
-        window.listLoad();
-        for (int row : {0, 1, 2, -1})
-            window.List->setCurrentIndex(window.List->model()->index(row, 0)), window.List_DblClick();
-    }
-    t.env.vars["TMP"] = "", main.guard.appName = "tool", main.guard.appPath = "/a b/tool", main.btnSearch_MouseUp();
-    return t.shell.opened;
-}
 } // namespace
 
 TEST(Skin, LayoutLinesUntilABadValue)
@@ -64,13 +44,29 @@ TEST(WebLookup, RequestsCarryTheirTargetAndTheMachineFactsUnescapedOnlyToThePubl
 {
     for (const QString base : {"https://mirvak.example/lookup.php", "HTTPS://MIRVAK.EXAMPLE/Lookup.php",
                                "https://www.example.org/lookup.php", ""}) {
+        // About's report, a double-click on each row and on none of both list windows, the alert's Search.
         TestBed t;
+        t.settings({{"web_search", base}});
+        EXPECT_TRUE(mdSettings::getSettings(t.app));
+        frmMain main(t.app);
+        main.guard.dirSystem = "/usr/bin", main.guard.dirWindows = "/usr", frmAbout(t.app, main.guard).btnWeb_MouseUp();
+        for (const QString& path : kPaths)
+            for (Collection* list : {&t.app.allowList, &t.app.denyList})
+                list->add(path.isEmpty() ? "a.exe" : "a.exe|" + path);
+        for (frmList::Kind kind : {frmList::Kind::Allow, frmList::Kind::Deny}) {
+            frmList window(t.app, main.guard, kind);
+            window.listLoad();
+            for (int row : {0, 1, 2, -1})
+                window.List->setCurrentIndex(window.List->model()->index(row, 0)), window.List_DblClick();
+        }
+        t.env.vars["TMP"] = "", main.guard.appName = "tool", main.guard.appPath = "/a b/tool", main.btnSearch_MouseUp();
+        const bool publisher = base.contains("mirvak", Qt::CaseInsensitive);
         QStringList expected{base + "?" + kFacts.mid(1) + "&str_errors="};   // the report goes anywhere
-        for (const QString& path : base.contains("mirvak", Qt::CaseInsensitive) ? kPaths + kPaths : QStringList())
+        for (const QString& path : publisher ? kPaths + kPaths : QStringList())
             expected << base + "?executable=a.exe&path=" + path + kFacts;
-        if (base.contains("mirvak", Qt::CaseInsensitive))
+        if (publisher)
             expected << base + "?executable=tool&path=/a b/tool" + QString(kFacts).replace("tmp=/tmp", "tmp=");
-        EXPECT_EQ(lookUpAll(t, base), expected);   // no current row: nothing sent
+        EXPECT_EQ(t.shell.opened, expected);   // no current row: nothing sent
         EXPECT_FALSE(t.exists("error.log"));
     }
 }
@@ -114,9 +110,8 @@ TEST(Question, KeysWaitForAQuietSecondOrAClick)
     } desktop;
     // Steps once the question is up ("<ms> <key>", or "click" into its text), and the answer they give.
     const std::pair<QStringList, bool> runs[] = {
-        {{"0 Y", "900 Y", "click", "900 N"}, false},
-        {{"0 Return", "1000 Return"}, false},   // a stray Enter answers No
-        {{"0 Return", "1000 Y"}, true},
+        {{"0 N", "500 N", "1400 N", "click", "1400 Y"}, true},
+        {{"0 Y", "1000 Return"}, false},   // a stray Enter answers No
     };
     for (const auto& [steps, yes] : runs) {
         SCOPED_TRACE(steps.join(", ").toStdString());
@@ -133,14 +128,10 @@ TEST(Question, KeysWaitForAQuietSecondOrAClick)
                 QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, QKeySequence::fromString(step.section(' ', 1))[0].key());
             }
         };
-        QTimer now;
-        QTimer later;   // the other answer, long after, should nothing have answered
-        now.callOnTimeout([&] { take(steps); });
-        later.callOnTimeout([&] { take({yes ? "100000 N" : "100000 Y"}); });
-        now.setSingleShot(true);
-        later.setSingleShot(true);
-        now.start(0);
-        later.start(5000);
+        const QObject asking;   // its timers go with it
+        QTimer::singleShot(0, &asking, [&] { take(steps); });
+        // The other answer, long after, should nothing have answered.
+        QTimer::singleShot(5000, &asking, [&] { take({yes ? "100000 N" : "100000 Y"}); });
         EXPECT_EQ(desktop.askYesNo("Mirvak", "Exit?"), yes);
     }
 }

@@ -14,11 +14,20 @@
 #include <QTest>
 
 namespace {
-// Beside this program: a, twice; another user's "other"; "c", whose path can't be read; "d", on the deny list.
+// Takes the lock only to fail the test: the command line must never reach for it.
+struct Watched : FakeProgram {
+    bool takeInstanceLock() override { return ADD_FAILURE(), false; }
+};
+
+// Beside this program: a, twice; another user's "other"; "c", whose path can't be read; "d", on the deny list. `cli`
+// is the command line's on the same folder.
 struct Table : TestBed {
     QString a = path("bin/a"), d = path("bin/d");
+    Watched command;
+    App cli{{processes, files, env, shell, desktop, command}};
     Table(const char* level = "1")
     {
+        command.dir = tmp.path();
         settings({{"list_level", level}}), write("bin/a", "aaa"), write("bin/d", "d"), write("deny.csv", ("d|" + d).toUtf8());
         processes.add(1, "Mirvak", program.exePath()), processes.add(2, "a", a), processes.add(3, "a", a);
         processes.add(4, "other"), processes.add(5, "c").missing = platform::PathState::Unreadable, processes.add(6, "d", d);
@@ -36,11 +45,6 @@ struct Started {
     }
     // The alert's record after a tick, or "-".
     std::string tick() { return m.guard.time_Timer(), (m.isVisible() ? m.guard.appRecord : "-").toStdString(); }
-};
-
-// Takes the lock only to fail the test: the command line must never reach for it.
-struct Watched : FakeProgram {
-    bool takeInstanceLock() override { return ADD_FAILURE(), false; }
 };
 } // namespace
 
@@ -79,13 +83,14 @@ TEST(FirstStart, AskedOnceInItsCornerAnsweredByKeysOnlyAfterAQuietSecond)
 }
 
 // At level 4 the question is up before any hash is known; its records come in as the hashes do, and Yes waits for them.
-TEST(FirstStart, AskedAtOnceWhileHashesAreComputed)
+// --allow-running tells how far they are, and adds the programs once all are known.
+TEST(FirstStart, AskedAtOnceWhileHashesAreComputedAndAllowRunningTellsHowFarTheyAre)
 {
-    Table t("4");
-    App app({t.processes, t.files, t.env, t.shell, t.desktop, t.program});
     std::vector<std::function<void()>> tasks;   // hashes started, run when the test says
-    app.hashes.run = [&tasks](std::function<void()> task) { tasks.push_back(std::move(task)); };
-    frmMain m(app);
+    const auto later = [&tasks](std::function<void()> task) { tasks.push_back(std::move(task)); };
+    Table t("4");
+    t.app.hashes.run = later;
+    frmMain m(t.app);
     ASSERT_EQ(m.Form_Load(), frmMain::Start::Running);
     frmTrust* const asked = m.trust;
     ASSERT_TRUE(asked && asked->isVisible());
@@ -93,14 +98,13 @@ TEST(FirstStart, AskedAtOnceWhileHashesAreComputed)
     const auto shown = [&] { return (asked->lblQuestion->text() + " " + (asked->lblWait->isVisible() ? asked->lblWait->text() : "")).trimmed(); };
     EXPECT_EQ(shown(), "Trust the 3 programs that run now? Computing the SHA-256 of 2 of them; Yes waits until all are known.");
     asked->btnYes->click();
-    EXPECT_TRUE(m.trust && !t.exists("allow.csv"));
-    EXPECT_EQ(shown(), "Trust the 3 programs that run now? Yes: computing the SHA-256 of 2 more; they are added once known.");
-    tasks[0]();
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(m.trust && !t.exists("allow.csv"));
-    EXPECT_EQ(shown(), "Trust the 3 programs that run now? Yes: computing the SHA-256 of 1 more; they are added once known.");
-    tasks[1]();
-    QCoreApplication::processEvents();
+    for (int left : {2, 1}) {
+        EXPECT_TRUE(m.trust && !t.exists("allow.csv"));
+        EXPECT_EQ(shown(), QString("Trust the 3 programs that run now? Yes: computing the SHA-256 of %1 more; they are added "
+                                   "once known.").arg(left));
+        tasks[2 - left]();
+        QCoreApplication::processEvents();
+    }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(m.trust);
     const QStringList saved = QString::fromUtf8(t.read("allow.csv")).split("\r\n", Qt::SkipEmptyParts);
@@ -108,23 +112,18 @@ TEST(FirstStart, AskedAtOnceWhileHashesAreComputed)
     EXPECT_TRUE(saved[0].startsWith("a|") && saved[0].endsWith("|" + t.a + "|sha256:" + QCryptographicHash::hash("aaa", QCryptographicHash::Sha256).toHex()));
     EXPECT_TRUE(saved[1].startsWith("d|") && saved[1].contains("|sha256:"));
     EXPECT_EQ(saved[2], "other");
-}
-
-// --allow-running tells how far the hashes are, and adds the programs once all are known.
-TEST(CommandLine, AllowRunningTellsHowFarTheHashesAre)
-{
-    Table t("4");
-    std::vector<std::function<void()>> tasks;
-    t.app.hashes.run = [&tasks](std::function<void()> task) { tasks.push_back(std::move(task)); };
+    Table c("4");
+    tasks.clear();
+    c.app.hashes.run = later;
     std::vector<std::pair<int, int>> told;
-    const Cli::Outcome o = Cli::allowRunning(t.app, [&](int known, int total) {
+    const Cli::Outcome o = Cli::allowRunning(c.app, [&](int known, int total) {
         told.emplace_back(known, total);
         for (auto& task : std::exchange(tasks, {}))
             task();   // the workers go on while it tells
     });
     EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{1, 3}, {3, 3}}));
-    EXPECT_EQ(o.out, "Mirvak: added 3 programs to " + t.path("allow.csv") + "\n");
-    EXPECT_EQ(QString::fromUtf8(t.read("allow.csv")).count("|sha256:"), 2);
+    EXPECT_EQ(o.out, "Mirvak: added 3 programs to " + c.path("allow.csv") + "\n");
+    EXPECT_EQ(QString::fromUtf8(c.read("allow.csv")).count("|sha256:"), 2);
 }
 
 // Merged into what the file holds, saved whole or not at all, the lock left alone and a running copy warned.
@@ -136,11 +135,9 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
              {"1", "a|@a\r\nb|@b\r\n", true, false, 1}, {"4", "", false, false, 3}, {"1", "old|/o\r\n", true, true, 0}}) {
         Table t(level);
         t.write("bin/b", "b"), t.processes.add(7, "b", t.path("bin/b"));
-        Watched program;
-        program.dir = t.tmp.path(), program.lockFree = !otherCopy;
-        App cli({t.processes, t.files, t.env, t.shell, t.desktop, program});
+        t.command.lockFree = !otherCopy;
         int hashed = 0;   // one file that runs twice is read once
-        cli.hashes.hash = [real = cli.hashes.hash, &hashed](qint64 pid, const QString& path, const auto& version) {
+        t.cli.hashes.hash = [real = t.cli.hashes.hash, &hashed](qint64 pid, const QString& path, const auto& version) {
             return ++hashed, path.endsWith("/b") ? std::nullopt : real(pid, path, version);   // b cannot be read
         };
         if (!before.isEmpty())
@@ -149,7 +146,7 @@ TEST(CommandLine, AllowRunningMergesCountsAndSavesWhole)
         std::optional<Started> running;
         if (otherCopy && !fails)
             running.emplace(t), running->tick();   // its alert is up
-        const Cli::Outcome o = Cli::allowRunning(cli);
+        const Cli::Outcome o = Cli::allowRunning(t.cli);
         const QString file = t.path("allow.csv"), count = QString::number(added) + (added == 1 ? " program" : " programs");
         EXPECT_EQ(QString::number(o.status) + o.out + o.err, fails ? "1Mirvak: can't save " + file + "; it is left as it was\n"
                   : "0Mirvak: added " + count + " to " + file + "\n" + (*level == '4' ? "Mirvak: left out 1 program that "
@@ -189,19 +186,16 @@ TEST(CommandLine, AllowRunningKeepsWhatTheGuardSavesMeanwhile)
     Table t("4");
     t.write("allow.csv", "old|/o\r\n");
     Started running(t);
-    Watched program;
-    program.dir = t.tmp.path();
-    program.lockFree = false;
-    App cli({t.processes, t.files, t.env, t.shell, t.desktop, program});
+    t.command.lockFree = false;
     bool saved = false;
-    cli.hashes.hash = [real = cli.hashes.hash, &running, &saved](qint64 pid, const QString& path, const auto& version) {
+    t.cli.hashes.hash = [real = t.cli.hashes.hash, &running, &saved](qint64 pid, const QString& path, const auto& version) {
         if (!std::exchange(saved, true)) {
             running.app.allowList.add("new|/n");
             running.m.guard.saveAllowList();
         }
         return real(pid, path, version);
     };
-    EXPECT_EQ(Cli::allowRunning(cli).status, 0);
+    EXPECT_EQ(Cli::allowRunning(t.cli).status, 0);
     const QByteArray file = t.read("allow.csv");
     EXPECT_TRUE(saved);
     EXPECT_TRUE(file.startsWith("a|") && file.contains("\r\nnew|/n\r\nold|/o\r\nother\r\n")) << file.constData();
@@ -229,8 +223,12 @@ TEST(CommandLine, AnotherCopysLockIsOnlyRead)
     copy.kill();
     copy.waitForFinished();
     const QString path = lock.path(name);
-    ASSERT_TRUE(QFile::remove(path) && QLockFile(path).tryLock(0) && QFile::copy(path, path + ".kept") && QFile::remove(path)
-                && QFile::rename(path + ".kept", path));
+    ASSERT_TRUE(QFile::remove(path));
+    {
+        QLockFile crashed(path);   // its unlock removes the file, which the copy stands for
+        ASSERT_TRUE(crashed.tryLock(0) && QFile::copy(path, path + ".kept"));
+    }
+    ASSERT_TRUE(QFile::rename(path + ".kept", path));
     EXPECT_TRUE(program.takeInstanceLock());
     qputenv("XDG_RUNTIME_DIR", old);
 }

@@ -23,7 +23,6 @@ struct Terminal : TestBed {
         QFile::copy(MIRVAK_EXE, path("Mirvak"));
         settings();
     }
-    static bool namespaces() { return QProcess::execute("unshare", {"--pid", "--fork", "--mount-proc", "true"}) == 0; }
     // `before` starts what runs beside the program; it runs from the folder.
     Start run(const QStringList& args, const QString& display = {}, const QString& before = "sleep 30 &") const
     {
@@ -53,7 +52,7 @@ struct Terminal : TestBed {
 // its options need neither display nor runtime folder, and print no Qt warning.
 TEST(StartUp, OptionsNeedNeitherDisplayNorRuntimeFolderAndPrintNoQtWarning)
 {
-    if (!Terminal::namespaces())
+    if (QProcess::execute("unshare", {"--pid", "--fork", "--mount-proc", "true"}) != 0)
         GTEST_SKIP() << "no PID namespace here";
     Terminal t;
     const std::string usage = "Usage: Mirvak [OPTION]\n";
