@@ -129,6 +129,7 @@ TEST(GateLink, EachButtonAnswersTheShownExecAndEndsNothingThenTheNextWaitsItsTur
         LinkBed b(kSafe);
         b.exec(3, Verdict::Held, "three");
         b.exec(4, Verdict::Held, "four");
+        b.exec(5, Verdict::Held, "five");
         (b.main.*button)();
         QApplication::processEvents();
         EXPECT_TRUE(b.main.isVisible());
@@ -144,6 +145,8 @@ TEST(GateLink, EachButtonAnswersTheShownExecAndEndsNothingThenTheNextWaitsItsTur
         // The retry comes back with the whole lists.
         EXPECT_TRUE(b.link.retry.isActive());
         EXPECT_TRUE(b.link.connectGate());
+        // The gate let "five" start when the guard went: the new link shows none of the old holds.
+        EXPECT_FALSE(b.link.showNext());
         EXPECT_EQ(only<Hello>(b.sent).size(), 2);
         EXPECT_EQ(only<ListBegin>(b.sent).size(), 4);
         // Paused, the guard leaves the gate and stays away.
