@@ -220,21 +220,28 @@ void benchFloor(benchmark::State& state)
     report(state, seconds, processes);
 }
 
-// The floor with each stat() taken through the exe link, against the floor,
-// turn about in one loop as the tick is.
+// Runs `a` and `b` once each, `a` first when told, and adds the CPU time of
+// each to its own sum: turn about, whatever else loads the machine weighs on
+// both alike.
+void turnAbout(bool aFirst, const std::function<void()>& a, const std::function<void()>& b, double& aTime, double& bTime)
+{
+    const double t0 = cpuNow();
+    (aFirst ? a : b)();
+    const double t1 = cpuNow();
+    (aFirst ? b : a)();
+    const double t2 = cpuNow();
+    aTime += aFirst ? t1 - t0 : t2 - t1;
+    bTime += aFirst ? t2 - t1 : t1 - t0;
+}
+
+// The floor with each stat() taken through the exe link, against the floor.
 void benchLinkFloor(benchmark::State& state)
 {
     double link = 0;
     double floor = 0;
     bool linkFirst = true;
     for (auto _ : state) {
-        const double t0 = cpuNow();
-        floorWalk(linkFirst);
-        const double t1 = cpuNow();
-        floorWalk(!linkFirst);
-        const double t2 = cpuNow();
-        link += linkFirst ? t1 - t0 : t2 - t1;
-        floor += linkFirst ? t2 - t1 : t1 - t0;
+        turnAbout(linkFirst, [] { floorWalk(true); }, [] { floorWalk(); }, link, floor);
         linkFirst = !linkFirst;
     }
     state.counters["x_floor"] = floor > 0 ? link / floor : 0;
@@ -272,8 +279,7 @@ bool settle(Scan& scan)
     return true;
 }
 
-// One tick against the floor, both timed in the same loop, turn about, so
-// that whatever else loads the machine weighs on both alike.
+// One tick against the floor, both timed in the same loop, turn about.
 void benchTick(benchmark::State& state, int level, int extraRecords)
 {
     Scan scan(level);
@@ -286,19 +292,7 @@ void benchTick(benchmark::State& state, int level, int extraRecords)
     bool floorFirst = true;
     for (auto _ : state) {
         scan.processes.visits = 0;
-        const double t0 = cpuNow();
-        if (floorFirst)
-            floorWalk();
-        else
-            scan.main->guard.TakeProcesses();
-        const double t1 = cpuNow();
-        if (floorFirst)
-            scan.main->guard.TakeProcesses();
-        else
-            floorWalk();
-        const double t2 = cpuNow();
-        floor += floorFirst ? t1 - t0 : t2 - t1;
-        tick += floorFirst ? t2 - t1 : t1 - t0;
+        turnAbout(floorFirst, [] { floorWalk(); }, [&scan] { scan.main->guard.TakeProcesses(); }, floor, tick);
         floorFirst = !floorFirst;
         visits += scan.processes.visits;
         state.PauseTiming();
